@@ -1,0 +1,1 @@
+// Placeholder: its area fills it in.

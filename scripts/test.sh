@@ -1,0 +1,39 @@
+#!/usr/bin/env bash
+# Builds and runs every test: the developer build (unit, concurrency and whole-program tests),
+# the unit and concurrency tests under AddressSanitizer+UBSan, and the concurrency tests under
+# ThreadSanitizer. Installs what it needs first.
+set -uo pipefail
+cd "$(dirname "$0")/.."
+
+scripts/deps.sh || exit 1
+
+jobs=$(nproc)
+passed=0
+failed=0
+status=0
+for preset in default asan tsan; do
+  echo "== $preset: build =="
+  if ! cmake --preset "$preset" >/dev/null || ! cmake --build --preset "$preset" -j "$jobs"; then
+    echo "== $preset: build failed =="
+    status=1
+    failed=$((failed + 1))
+    continue
+  fi
+  echo "== $preset: test =="
+  log=$(mktemp)
+  ctest --preset "$preset" -j "$jobs" 2>&1 | tee "$log"
+  rc=${PIPESTATUS[0]}
+  summary=$(grep -E '^[0-9]+% tests passed, [0-9]+ tests? failed out of [0-9]+' "$log" | tail -n 1)
+  if [ -n "$summary" ]; then
+    total=$(sed -E 's/.* out of ([0-9]+).*/\1/' <<<"$summary")
+    bad=$(sed -E 's/.*passed, ([0-9]+) tests? failed.*/\1/' <<<"$summary")
+    passed=$((passed + total - bad))
+    failed=$((failed + bad))
+  fi
+  rm -f "$log"
+  [ "$rc" -ne 0 ] && status=1
+done
+
+echo
+echo "all presets: $passed passed, $failed failed"
+exit $status
