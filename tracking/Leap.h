@@ -1,0 +1,125 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+// Our own hand-tracking library: the controller, the frames it delivers and the listener it
+// calls. Frames come from a FrameSource (a recorded performance, a built-in demo, the tracking
+// service, or a test); the library knows nothing of the instrument.
+namespace Leap {
+
+// A position in millimetres relative to the device: x to the right, y up, z towards the player.
+struct Vector {
+    double x = 0.0;
+    double y = 0.0;
+    double z = 0.0;
+};
+
+// The tip of a finger.
+struct Tip {
+    Vector position;
+};
+
+class Finger {
+public:
+    Finger() = default;
+    Finger(int id, const Vector& tipPosition) : fId(id), fTip{tipPosition} {}
+    // Stays the same for the same physical finger from frame to frame while it is tracked.
+    int id() const { return fId; }
+    const Tip& tip() const { return fTip; }
+
+private:
+    int fId = 0;
+    Tip fTip;
+};
+
+class Hand {
+public:
+    Hand() = default;
+    Hand(int id, std::vector<Finger> fingers) : fId(id), fFingers(std::move(fingers)) {}
+    int id() const { return fId; }
+    const std::vector<Finger>& fingers() const { return fFingers; }
+
+private:
+    int fId = 0;
+    std::vector<Finger> fFingers;
+};
+
+class Frame {
+public:
+    Frame() = default;
+    Frame(std::int64_t id, std::int64_t timestampMicros, std::vector<Hand> hands)
+        : fId(id), fTimestamp(timestampMicros), fHands(std::move(hands)), fValid(true) {}
+    std::int64_t id() const { return fId; }
+    std::int64_t timestamp() const { return fTimestamp; } // microseconds
+    const std::vector<Hand>& hands() const { return fHands; }
+    // False for the empty frame returned when no frame (or no such history) exists.
+    bool isValid() const { return fValid; }
+
+private:
+    std::int64_t fId = 0;
+    std::int64_t fTimestamp = 0;
+    std::vector<Hand> fHands;
+    bool fValid = false;
+};
+
+class Controller;
+
+// Callbacks, all on the controller's own thread, never overlapping.
+class Listener {
+public:
+    virtual ~Listener() = default;
+    virtual void onInit(const Controller&) {}
+    virtual void onConnect(const Controller&) {}
+    virtual void onDisconnect(const Controller&) {}
+    virtual void onFrame(const Controller&) {}
+};
+
+// What a frame source hands the controller.
+struct SourceEvent {
+    enum Kind { kConnect, kDisconnect, kFrame };
+    Kind kind = kFrame;
+    Frame frame; // for kFrame
+};
+
+// Produces events for one controller. next() and handled() run on the controller's thread;
+// stop() may come from any thread.
+class FrameSource {
+public:
+    virtual ~FrameSource() = default;
+    // Waits for the next event. Returns false once stop() has been called.
+    virtual bool next(SourceEvent& event) = 0;
+    // Makes a waiting or later next() return false promptly.
+    virtual void stop() = 0;
+    // The listener has returned from the event that the last next() gave.
+    virtual void handled() {}
+};
+
+// The source chosen by the environment variable QUORVEL_TRACKING.
+std::unique_ptr<FrameSource> makeSourceFromEnvironment();
+
+class Controller {
+public:
+    // Frames from the source chosen by QUORVEL_TRACKING.
+    explicit Controller(Listener* listener);
+    Controller(Listener* listener, std::unique_ptr<FrameSource> source);
+    // Stops the thread: no listener callback runs after the destructor returns.
+    ~Controller();
+
+    Controller(const Controller&) = delete;
+    Controller& operator=(const Controller&) = delete;
+
+    // history 0 is the latest frame, 1 the one before, ...; an invalid Frame when there is none.
+    Frame frame(int history = 0) const;
+    bool isConnected() const;
+
+private:
+    // Filled in by the tracking library.
+};
+
+} // namespace Leap
