@@ -12,7 +12,7 @@ packages=(
   xvfb xdotool x11-utils x11-apps imagemagick
   pulseaudio pulseaudio-utils sox
   jackd2 alsa-utils
-  python3 python3-websockets
+  python3 python3-websockets python3-numpy
   procps psmisc
 )
 
