@@ -1,1 +1,78 @@
-// Placeholder: its area fills it in.
+// Keyboard, mouse, menu and timer handlers: thin GLUT callbacks over Keys.h. Window thread.
+#include <GL/glut.h>
+
+#include <iostream>
+
+#include "GLStuff.h"
+#include "Keys.h"
+#include "Shutdown.h"
+
+namespace GLStuff {
+namespace {
+
+enum MenuEntry {
+    kMenuQuit = 0,
+    kMenuClear = 1,
+    kMenuTeapot = 2,
+    kMenuCube = 3,
+    kMenuTorus = 4,
+};
+
+} // namespace
+
+void keyboardFunc(unsigned char key, int /*x*/, int /*y*/)
+{
+    switch (ApplyKey(key, std::cout)) {
+    case WindowRequest::kQuit:
+        QuitNow();
+    case WindowRequest::kEnterFullScreen:
+        glutFullScreen();
+        break;
+    case WindowRequest::kLeaveFullScreen:
+        glutReshapeWindow(gLastWidth, gLastHeight);
+        break;
+    case WindowRequest::kNothing:
+        break;
+    }
+    reshapeFunc(gWidth, gHeight);
+    glutPostRedisplay();
+}
+
+void mouseFunc(int /*button*/, int /*state*/, int /*x*/, int /*y*/)
+{
+    glutPostRedisplay();
+}
+
+void motionFunc(int /*x*/, int /*y*/)
+{
+}
+
+void timerCallback(int /*value*/)
+{
+    glutPostRedisplay();
+    glutTimerFunc(static_cast<unsigned int>(TimerPeriodMs(gRefreshRate)), timerCallback, 0);
+}
+
+void createMenu()
+{
+    const int drawMenu = glutCreateMenu(menu);
+    glutAddMenuEntry("Teapot", kMenuTeapot);
+    glutAddMenuEntry("Cube", kMenuCube);
+    glutAddMenuEntry("Torus", kMenuTorus);
+
+    glutCreateMenu(menu);
+    glutAddMenuEntry("Clear", kMenuClear);
+    glutAddSubMenu("Draw", drawMenu);
+    glutAddMenuEntry("Quit", kMenuQuit);
+    glutAttachMenu(GLUT_RIGHT_BUTTON);
+}
+
+void menu(int value)
+{
+    if (value == kMenuQuit) {
+        QuitNow();
+    }
+    glutPostRedisplay();
+}
+
+} // namespace GLStuff

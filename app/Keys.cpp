@@ -1,0 +1,102 @@
+#include "Keys.h"
+
+#include "GLStuff.h"
+#include "Harp.h"
+
+namespace GLStuff {
+
+KeyAction ActionForKey(unsigned char key)
+{
+    switch (key) {
+    case '1': return KeyAction::kScalePentatonicMajor;
+    case '2': return KeyAction::kScalePentatonicMinor;
+    case '3': return KeyAction::kScaleDiatonic;
+    case '4': return KeyAction::kScaleWholeTone;
+    case 'a': return KeyAction::kAddString;
+    case 'z': return KeyAction::kRemoveString;
+    case 'f': return KeyAction::kToggleFullScreen;
+    case 'h': return KeyAction::kToggleHUD;
+    case 'w': return KeyAction::kFasterRedraw;
+    case 's': return KeyAction::kSlowerRedraw;
+    case 'q': return KeyAction::kQuit;
+    default: return KeyAction::kNone;
+    }
+}
+
+WindowRequest ApplyKey(unsigned char key, std::ostream& out)
+{
+    switch (ActionForKey(key)) {
+    case KeyAction::kNone:
+        break;
+    case KeyAction::kScalePentatonicMajor:
+        SetScale(gPentatonicMajor, 5);
+        break;
+    case KeyAction::kScalePentatonicMinor:
+        SetScale(gPentatonicMinor, 5);
+        break;
+    case KeyAction::kScaleDiatonic:
+        SetScale(gDiatonic, 7);
+        break;
+    case KeyAction::kScaleWholeTone:
+        SetScale(gWholeTone, 6);
+        break;
+    case KeyAction::kAddString:
+        Harp::GetInstance()->AddString();
+        break;
+    case KeyAction::kRemoveString:
+        Harp::GetInstance()->RemoveString();
+        break;
+    case KeyAction::kToggleFullScreen: {
+        WindowRequest request;
+        if (!gFullscreen) {
+            gLastWidth = gWidth;
+            gLastHeight = gHeight;
+            request = WindowRequest::kEnterFullScreen;
+        } else {
+            request = WindowRequest::kLeaveFullScreen;
+        }
+        gFullscreen = !gFullscreen;
+        return request;
+    }
+    case KeyAction::kToggleHUD:
+        gShowHUD = !gShowHUD;
+        break;
+    case KeyAction::kFasterRedraw:
+        FasterRedraw(gFrameRate, gRefreshRate);
+        PrintRefreshRate(out, gFrameRate);
+        break;
+    case KeyAction::kSlowerRedraw:
+        SlowerRedraw(gFrameRate, gRefreshRate);
+        PrintRefreshRate(out, gFrameRate);
+        break;
+    case KeyAction::kQuit:
+        return WindowRequest::kQuit;
+    }
+    return WindowRequest::kNothing;
+}
+
+void FasterRedraw(float& frameRate, float& refreshRate)
+{
+    frameRate = frameRate + 1.0f;
+    refreshRate = 1000.0f / frameRate;
+}
+
+void SlowerRedraw(float& frameRate, float& refreshRate)
+{
+    if (frameRate > 1.0f) {
+        frameRate = frameRate - 1.0f;
+        refreshRate = 1000.0f / frameRate;
+    }
+}
+
+void PrintRefreshRate(std::ostream& out, float frameRate)
+{
+    out << "refresh rate: " << frameRate << std::endl;
+}
+
+int TimerPeriodMs(float refreshRate)
+{
+    return static_cast<int>(refreshRate);
+}
+
+} // namespace GLStuff

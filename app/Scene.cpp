@@ -1,0 +1,30 @@
+#include "Scene.h"
+
+namespace GLStuff {
+
+Color StringColor(int stringIndex, int scaleIntervals)
+{
+    if (stringIndex % scaleIntervals == 0) {
+        return Color{1.0f, 0.5f, 0.5f, 1.0f};
+    }
+    return Color{0.5f, 0.5f, 0.5f, 1.0f};
+}
+
+FingertipLook FingertipAppearance(float nearness, int width, int height)
+{
+    FingertipLook look{};
+    if (width > height) {
+        look.aspectScaleX = 1.0f;
+        look.aspectScaleY = static_cast<float>(width) / static_cast<float>(height);
+    } else {
+        look.aspectScaleX = static_cast<float>(height) / static_cast<float>(width);
+        look.aspectScaleY = 1.0f;
+    }
+    const float reach = static_cast<float>(std::min<double>(nearness, 1.0));
+    look.outer = reach == 1.0f ? Color{1.0f, 0.0f, 0.0f, 0.8f} : Color{1.0f, 1.0f, 1.0f, 0.25f};
+    look.inner = Color{0.7f, 0.7f, 0.7f, reach};
+    look.innerScale = std::min(0.85f, reach);
+    return look;
+}
+
+} // namespace GLStuff
