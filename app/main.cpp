@@ -1,1 +1,22 @@
-int main() { return 0; }
+#include <cstdlib>
+#include <iostream>
+
+#include "GLStuff.h"
+#include "RtAudioDriver.h"
+#include "Shutdown.h"
+
+int main(int argc, char** argv)
+{
+    // Runs before the static finger map, lock and listener are destroyed, whichever exit the
+    // window thread takes, so no tracking or audio callback outlives them.
+    std::atexit(GLStuff::StopThreads);
+
+    RtAudioDriver driver(256, 44100, 2, 0);
+    GLStuff::RegisterAudio(&driver);
+
+    GLStuff::GLStartup(argc, const_cast<const char**>(argv));
+
+    std::cout << "byebye!\n" << std::flush;
+    GLStuff::RegisterAudio(nullptr);
+    return 0;
+}

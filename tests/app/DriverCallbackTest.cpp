@@ -1,0 +1,105 @@
+// The stream callback's path into the audio server, without a device.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <vector>
+
+#include "AudioServer.h"
+#include "RtAudioDriver.h"
+
+namespace {
+
+constexpr unsigned int kFrames = 256;
+
+// Sample k of block b is b * 1000 + k + 1, so each block is recognisable.
+class BlockCounter : public AudioClient {
+public:
+    void Render(float* buffer, int frames) override
+    {
+        for (int k = 0; k < frames; ++k) {
+            buffer[k] = static_cast<float>(fBlocks * 1000 + k + 1);
+        }
+        ++fBlocks;
+    }
+    int fBlocks = 0;
+};
+
+class DriverCallbackTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        server = AudioServer::GetInstance();
+        server->SetOutputChannels(2);
+        server->AddClient(&client, 0);
+        server->AddClient(&client, 1);
+    }
+    void TearDown() override
+    {
+        server->RemoveClient(&client, 0);
+        server->RemoveClient(&client, 1);
+    }
+
+    int Call(float* output, float* input, unsigned int frames, RtAudioStreamStatus status = 0)
+    {
+        return RtAudioDriver::callback(output, input, frames, 0.0, status, state.get());
+    }
+
+    AudioServer* server = nullptr;
+    BlockCounter client;
+    std::unique_ptr<RtAudioDriver::StreamState> state = std::make_unique<RtAudioDriver::StreamState>();
+};
+
+TEST_F(DriverCallbackTest, HandsTheBlockToTheServerAndKeepsTheStreamRunning)
+{
+    std::vector<float> output(2 * kFrames, -7.0f);
+    std::vector<float> input(kFrames, 0.25f);
+    const int timeBefore = server->Time();
+
+    EXPECT_EQ(Call(output.data(), input.data(), kFrames), 0);
+
+    EXPECT_EQ(server->Time() - timeBefore, static_cast<int>(kFrames));
+    EXPECT_EQ(client.fBlocks, 1);
+    for (unsigned int k = 0; k < kFrames; ++k) {
+        ASSERT_FLOAT_EQ(output[k], static_cast<float>(k + 1)) << k;
+        ASSERT_FLOAT_EQ(output[kFrames + k], output[k]) << k;
+    }
+    std::vector<float> copy(kFrames, -1.0f);
+    server->GetInput(copy.data(), kFrames, 0);
+    EXPECT_EQ(copy, input);
+}
+
+TEST_F(DriverCallbackTest, OutputOnlyStreamGivesTheServerSilenceAsInput)
+{
+    std::vector<float> output(2 * kFrames);
+    std::vector<float> input(kFrames, 0.5f);
+    Call(output.data(), input.data(), kFrames);
+
+    EXPECT_EQ(Call(output.data(), nullptr, kFrames), 0);
+
+    std::vector<float> copy(kFrames, -1.0f);
+    server->GetInput(copy.data(), kFrames, 0);
+    EXPECT_EQ(copy, std::vector<float>(kFrames, 0.0f));
+    EXPECT_FLOAT_EQ(output[0], 1001.0f);
+    EXPECT_FLOAT_EQ(output[kFrames], 1001.0f);
+}
+
+TEST_F(DriverCallbackTest, BlockLongerThanTheSilenceIsPlayedSilent)
+{
+    const unsigned int frames = RtAudioDriver::kMaxSilentFrames + 1;
+    std::vector<float> output(2 * frames, 3.0f);
+    EXPECT_EQ(Call(output.data(), nullptr, frames), 0);
+    EXPECT_EQ(output, std::vector<float>(2 * frames, 0.0f));
+}
+
+TEST_F(DriverCallbackTest, CountsOutputUnderflowsOnly)
+{
+    std::vector<float> output(2 * kFrames);
+    std::vector<float> input(kFrames);
+    Call(output.data(), input.data(), kFrames, RTAUDIO_OUTPUT_UNDERFLOW);
+    Call(output.data(), input.data(), kFrames, RTAUDIO_INPUT_OVERFLOW);
+    Call(output.data(), input.data(), kFrames, 0);
+    Call(output.data(), nullptr, kFrames, RTAUDIO_INPUT_OVERFLOW | RTAUDIO_OUTPUT_UNDERFLOW);
+    EXPECT_EQ(state->fUnderflows.load(), 2u);
+}
+
+} // namespace

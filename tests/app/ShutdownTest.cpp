@@ -1,0 +1,75 @@
+// The quit path's stop of the tracking thread through start-up's owner.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+#include "Leap.h"
+#include "Shutdown.h"
+
+namespace {
+
+// Delivers an endless stream of one-finger frames until stopped.
+class EndlessSource : public Leap::FrameSource {
+public:
+    bool next(Leap::SourceEvent& event) override
+    {
+        std::unique_lock<std::mutex> lock(fMutex);
+        fWake.wait_for(lock, std::chrono::milliseconds(1), [this] { return fStopped; });
+        if (fStopped) {
+            return false;
+        }
+        ++fId;
+        event.kind = Leap::SourceEvent::kFrame;
+        event.frame = Leap::Frame(fId, fId * 1000, {Leap::Hand(1, {Leap::Finger(1, {0.0, 200.0, 50.0})})});
+        return true;
+    }
+    void stop() override
+    {
+        std::lock_guard<std::mutex> lock(fMutex);
+        fStopped = true;
+        fWake.notify_all();
+    }
+
+private:
+    std::mutex fMutex;
+    std::condition_variable fWake;
+    bool fStopped = false;
+    std::int64_t fId = 0;
+};
+
+class CountingListener : public Leap::Listener {
+public:
+    void onFrame(const Leap::Controller&) override { fFrames.fetch_add(1); }
+    std::atomic<int> fFrames{0};
+};
+
+TEST(Shutdown, StopThreadsEndsTrackingCallbacksAndCanRunAgain)
+{
+    CountingListener listener;
+    auto controller = std::make_unique<Leap::Controller>(&listener, std::make_unique<EndlessSource>());
+    GLStuff::RegisterTracking(&controller);
+    GLStuff::RegisterAudio(nullptr);
+
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (listener.fFrames.load() < 3 && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    ASSERT_GE(listener.fFrames.load(), 3);
+
+    GLStuff::StopThreads();
+    EXPECT_EQ(controller, nullptr);
+    const int framesAtStop = listener.fFrames.load();
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    EXPECT_EQ(listener.fFrames.load(), framesAtStop);
+
+    GLStuff::StopThreads();
+    GLStuff::RegisterTracking(nullptr);
+    GLStuff::StopThreads();
+}
+
+} // namespace
