@@ -1,11 +1,138 @@
-// Scene rendering: every GL call of the frame lives here. Window thread, GL context current.
+// Scene rendering: every GL call of the picture lives here. Window thread, GL context current.
 #include <GL/glut.h>
 
-#include <algorithm>
+#include <deque>
+#include <mutex>
+#include <utility>
+#include <vector>
 
 #include "GLStuff.h"
+#include "Harp.h"
+#include "SampleAccumulator.h"
+#include "Scene.h"
 
 namespace GLStuff {
+namespace {
+
+void SetColor(const Color& color)
+{
+    glColor4f(color.red, color.green, color.blue, color.alpha);
+}
+
+// One string's line: the display pairs collected since the last frame, swinging around its rest
+// position and stretched over the window's height.
+void DrawStringWaveform(int stringIndex, float spacing, SampleAccumulator* tap)
+{
+    const std::deque<std::pair<float, float>> pairs = tap->Get();
+    const float restX = StringRestX(stringIndex, spacing);
+    const double swing = WaveformSwing(spacing);
+    const int vertexCount = static_cast<int>(pairs.size());
+    glBegin(GL_LINE_LOOP);
+    for (int vertex = 0; vertex < vertexCount; ++vertex) {
+        glVertex2f(WaveformX(restX, PairPeak(pairs[vertex]), swing), WaveformY(vertex, vertexCount));
+    }
+    glEnd();
+}
+
+} // namespace
+
+void initialize_graphics()
+{
+    glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
+    glShadeModel(GL_SMOOTH);
+    glFrontFace(GL_CCW);
+    glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
+    glEnable(GL_LINE_SMOOTH);
+    glHint(GL_LINE_SMOOTH_HINT, GL_NICEST);
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    glLineWidth(4.0f);
+    glEnable(GL_LIGHTING);
+    glColorMaterial(GL_FRONT_AND_BACK, GL_AMBIENT_AND_DIFFUSE);
+    glEnable(GL_COLOR_MATERIAL);
+    glEnable(GL_LIGHT0);
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    glLightfv(GL_LIGHT0, GL_POSITION, g_light0_pos);
+}
+
+void reshapeFunc(int width, int height)
+{
+    gWidth = width;
+    gHeight = height;
+    glViewport(0, 0, width, height);
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    glOrtho(0.0, 1.0, 0.0, 1.0, 1.0, -1.0);
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+}
+
+void displayFunc()
+{
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    glLineWidth(2.0f);
+
+    Harp* harp = Harp::GetInstance();
+    const int numStrings = harp->GetNumStrings();
+    const float spacing = StringSpacing(numStrings);
+    std::vector<SampleAccumulator*>& taps = harp->GetBuffers();
+    for (int stringIndex = 0; stringIndex < numStrings; ++stringIndex) {
+        SetColor(StringColor(stringIndex, gScaleIntervals));
+        DrawStringWaveform(stringIndex, spacing, taps[stringIndex]);
+    }
+
+    {
+        std::lock_guard<std::mutex> guard(gLock);
+        for (auto& entry : gFingers) {
+            entry.second.Display();
+        }
+    }
+
+    if (gShowHUD) {
+        glLineWidth(2.0f);
+        std::string banner = kBannerText;
+        const PixelPoint origin = BannerOrigin(gWidth, gHeight);
+        DrawString(origin.x, origin.y, banner, GLUT_BITMAP_TIMES_ROMAN_10, kBannerScale);
+    }
+
+    glFlush();
+    glutSwapBuffers();
+}
+
+void go2d()
+{
+    glMatrixMode(GL_PROJECTION);
+    glPushMatrix();
+    glLoadIdentity();
+    gluOrtho2D(0.0, gWidth, 0.0, gHeight);
+    glMatrixMode(GL_MODELVIEW);
+    glPushMatrix();
+    glLoadIdentity();
+    glDisable(GL_TEXTURE_2D);
+}
+
+void go3d()
+{
+    glEnable(GL_TEXTURE_2D);
+    glMatrixMode(GL_MODELVIEW);
+    glPopMatrix();
+    glMatrixMode(GL_PROJECTION);
+    glPopMatrix();
+    reshapeFunc(gWidth, gHeight);
+}
+
+void DrawString(int x, int y, std::string& text, void* /*font*/, float scale)
+{
+    go2d();
+    glTranslatef(static_cast<float>(x), static_cast<float>(y), 0.0f);
+    glScalef(scale, scale, 1.0f);
+    glColor4f(1.0f, 0.0f, 1.0f, 1.0f);
+    for (const char character : text) {
+        glutStrokeCharacter(GLUT_STROKE_ROMAN, character);
+    }
+    go3d();
+}
 
 void GLDisplay::Display()
 {
@@ -19,23 +146,13 @@ void GLDisplay::Display()
 
 void Finger::Draw()
 {
-    // Spheres stay circular on screen whatever the window's aspect.
-    if (gWidth > gHeight) {
-        glScalef(1.0f, static_cast<float>(gWidth) / static_cast<float>(gHeight), 1.0f);
-    } else {
-        glScalef(static_cast<float>(gHeight) / static_cast<float>(gWidth), 1.0f, 1.0f);
-    }
-    const float nearness = static_cast<float>(std::min<double>(fNearness, 1.0));
-    if (nearness == 1.0f) {
-        glColor4f(1.0f, 0.0f, 0.0f, 0.8f);
-    } else {
-        glColor4f(1.0f, 1.0f, 1.0f, 0.25f);
-    }
-    glutSolidSphere(0.025, 50, 50);
-    glColor4f(0.7f, 0.7f, 0.7f, nearness);
-    const float innerScale = std::min(0.85f, nearness);
-    glScalef(innerScale, innerScale, 1.0f);
-    glutSolidSphere(0.025, 50, 50);
+    const FingertipLook look = FingertipAppearance(fNearness, gWidth, gHeight);
+    glScalef(look.aspectScaleX, look.aspectScaleY, 1.0f);
+    SetColor(look.outer);
+    glutSolidSphere(kFingertipRadius, kFingertipSlices, kFingertipStacks);
+    SetColor(look.inner);
+    glScalef(look.innerScale, look.innerScale, 1.0f);
+    glutSolidSphere(kFingertipRadius, kFingertipSlices, kFingertipStacks);
 }
 
 } // namespace GLStuff
