@@ -1,1 +1,151 @@
-// Placeholder: its area fills it in.
+#include "AudioServer.h"
+
+#include <algorithm>
+#include <cassert>
+#include <cstring>
+
+#if defined(__SSE__) || defined(__x86_64__) || defined(_M_X64)
+#include <xmmintrin.h>
+#define QUORVEL_HAVE_MXCSR 1
+#endif
+
+namespace {
+
+// Flush-to-zero and denormals-are-zero for the calling thread while the object lives; the
+// thread's previous mode comes back at the end. A decaying string line otherwise settles into
+// subnormal values that cost several times more per sample.
+class FlushDenormals {
+public:
+#ifdef QUORVEL_HAVE_MXCSR
+    FlushDenormals() : fSaved(_mm_getcsr()) { _mm_setcsr(fSaved | kFlushToZero | kDenormalsAreZero); }
+    ~FlushDenormals() { _mm_setcsr(fSaved); }
+
+private:
+    static constexpr unsigned int kFlushToZero = 0x8000;
+    static constexpr unsigned int kDenormalsAreZero = 0x0040;
+    unsigned int fSaved;
+#endif
+};
+
+}  // namespace
+
+AudioClient::AudioClient() : fBufferSize(0), fBuffer(nullptr), fLastTime(0) {}
+
+AudioClient::~AudioClient() { delete[] fBuffer; }
+
+void AudioClient::Process(float* buffer, int frames) {
+    if (frames <= 0) return;
+    AudioServer* server = AudioServer::GetInstance();
+    // The null test makes the first pull render although stamp and clock both start at 0.
+    if (fBuffer == nullptr || fLastTime != server->Time()) {
+        if (fBuffer == nullptr || frames != fBufferSize) {
+            delete[] fBuffer;
+            fBuffer = nullptr;
+            fBuffer = new float[frames];
+            fBufferSize = frames;
+        }
+        std::fill(fBuffer, fBuffer + frames, 0.0f);
+        Render(fBuffer, frames);
+        fLastTime = server->Time();
+    }
+    // A later pull in the same block with more frames than the first gets silence past the cache.
+    const int cached = std::min(frames, fBufferSize);
+    std::copy(fBuffer, fBuffer + cached, buffer);
+    std::fill(buffer + cached, buffer + frames, 0.0f);
+}
+
+AudioServer* AudioServer::sInstance = nullptr;
+
+AudioServer* AudioServer::GetInstance() {
+    static AudioServer* const instance = (sInstance = new AudioServer());
+    return instance;
+}
+
+AudioServer::AudioServer()
+    : fInputBuffer(nullptr),
+      fFs(44100.0f),
+      fInputChannels(1),
+      fOutputChannels(1),
+      fTime(0),
+      fInputSize(0),
+      fInputFrames(0) {}
+
+void AudioServer::AudioServerCallback(float* input, float* output, unsigned int frames) {
+    std::lock_guard<std::mutex> hold(fLock);
+    FlushDenormals flush;
+
+    CopyInput(input, frames);
+
+    // Blocks longer than the scratch bound become consecutive full passes, clock included.
+    unsigned int done = 0;
+    do {
+        const unsigned int chunk = std::min(frames - done, static_cast<unsigned int>(kMaxBlockFrames));
+        RenderPass(output + done, frames, chunk);
+        done += chunk;
+    } while (done < frames);
+}
+
+void AudioServer::CopyInput(const float* input, unsigned int frames) {
+    const unsigned int channels = fInputChannels > 0 ? static_cast<unsigned int>(fInputChannels) : 0;
+    const unsigned int size = frames * channels;
+    if (fInputBuffer == nullptr || size != fInputSize) {
+        delete[] fInputBuffer;
+        fInputBuffer = nullptr;
+        fInputBuffer = new float[size];
+        fInputSize = size;
+    }
+    fInputFrames = frames;
+    if (input != nullptr) {
+        std::copy(input, input + size, fInputBuffer);
+    } else {
+        std::fill(fInputBuffer, fInputBuffer + size, 0.0f);
+    }
+}
+
+void AudioServer::RenderPass(float* output, unsigned int stride, unsigned int frames) {
+    float scratch[kMaxBlockFrames];
+    const int count = static_cast<int>(frames);
+    for (int channel = 0; channel < fOutputChannels; ++channel) {
+        float* out = output + static_cast<size_t>(channel) * stride;
+        std::fill(out, out + frames, 0.0f);
+        auto entry = fClients.find(channel);
+        if (entry == fClients.end()) continue;
+        const std::vector<AudioClient*>& clients = entry->second;
+        assert(!clients.empty() && "clients");
+        for (AudioClient* client : clients) {
+            std::fill(scratch, scratch + frames, 0.0f);
+            client->Process(scratch, count);
+            for (unsigned int k = 0; k < frames; ++k) out[k] += scratch[k];
+        }
+    }
+    fTime += frames;
+}
+
+void AudioServer::AddClient(AudioClient* client, int channel) {
+    std::vector<AudioClient*>& clients = fClients[channel];
+    if (std::find(clients.begin(), clients.end(), client) == clients.end()) clients.push_back(client);
+}
+
+void AudioServer::RemoveClient(AudioClient* client, int channel) {
+    auto entry = fClients.find(channel);
+    if (entry == fClients.end()) return;
+    std::vector<AudioClient*>& clients = entry->second;
+    auto found = std::find(clients.begin(), clients.end(), client);
+    if (found != clients.end()) clients.erase(found);
+    if (clients.empty()) fClients.erase(entry);
+}
+
+void AudioServer::EnterLock() { fLock.lock(); }
+
+void AudioServer::ExitLock() { fLock.unlock(); }
+
+void AudioServer::GetInput(float* buffer, int frames, int channel) {
+    assert(channel < fInputChannels && "channel < fInputChannels");
+    if (frames <= 0) return;
+    const unsigned int available =
+        (fInputBuffer != nullptr && channel >= 0 && channel < fInputChannels) ? fInputFrames : 0;
+    const unsigned int copied = std::min(static_cast<unsigned int>(frames), available);
+    const float* from = fInputBuffer + static_cast<size_t>(channel) * fInputFrames;
+    std::copy(from, from + copied, buffer);
+    std::fill(buffer + copied, buffer + frames, 0.0f);
+}
