@@ -1,1 +1,92 @@
-// Placeholder: its area fills it in.
+#include "SampleAccumulator.h"
+
+#include <algorithm>
+
+namespace {
+// Completed pairs gathered on the stack before one locked append.
+constexpr int kPairBatch = 256;
+}  // namespace
+
+SampleAccumulator::SampleAccumulator()
+    : fPairs(new Pair[kCapacity]),
+      fPairsHead(0),
+      fPairsSize(0),
+      fSamplesPerPixel(12),
+      fMin(0.0f),
+      fMax(0.0f),
+      fCount(0),
+      fInput(nullptr),
+      fCollected(new Pair[kCapacity]) {}
+
+SampleAccumulator::~SampleAccumulator() = default;
+
+void SampleAccumulator::SetInput(AudioClient* input) { fInput = input; }
+
+void SampleAccumulator::SetSamplesPerPixel(int samplesPerPixel) { fSamplesPerPixel = samplesPerPixel; }
+
+void SampleAccumulator::Render(float* buffer, int frames) {
+    if (fInput == nullptr) return;
+    fInput->Process(buffer, frames);
+
+    Pair completed[kPairBatch];
+    int pending = 0;
+    float largest = fMax;
+    float smallest = fMin;
+    int count = fCount;
+    const int last = fSamplesPerPixel - 1;
+    int k = 0;
+    while (k < frames) {
+        const int run = std::min(last - count, frames - k);
+        if (run > 0) {
+            // A group's maximum never falls below its minimum, so these equal the
+            // "larger, else smaller" update.
+            for (int end = k + run; k < end; ++k) {
+                const float s = buffer[k];
+                largest = s > largest ? s : largest;
+                smallest = s < smallest ? s : smallest;
+            }
+            count += run;
+        } else {
+            // This sample completes the group and opens the next one.
+            completed[pending++] = Pair(largest, smallest);
+            if (pending == kPairBatch) {
+                Append(completed, pending);
+                pending = 0;
+            }
+            largest = smallest = buffer[k];
+            count = 0;
+            ++k;
+        }
+    }
+    if (pending > 0) Append(completed, pending);
+    fMax = largest;
+    fMin = smallest;
+    fCount = count;
+}
+
+void SampleAccumulator::Append(const Pair* pairs, int count) {
+    std::lock_guard<std::mutex> hold(fMutex);
+    for (int i = 0; i < count; ++i) {
+        if (fPairsSize == kCapacity) {
+            fPairsHead = (fPairsHead + 1) % kCapacity;
+            --fPairsSize;
+        }
+        fPairs[(fPairsHead + fPairsSize) % kCapacity] = pairs[i];
+        ++fPairsSize;
+    }
+}
+
+std::deque<SampleAccumulator::Pair> SampleAccumulator::Get() {
+    std::lock_guard<std::mutex> collecting(fCollectMutex);
+    int size;
+    {
+        std::lock_guard<std::mutex> hold(fMutex);
+        size = fPairsSize;
+        const int firstRun = std::min(size, kCapacity - fPairsHead);
+        std::copy(fPairs.get() + fPairsHead, fPairs.get() + fPairsHead + firstRun, fCollected.get());
+        std::copy(fPairs.get(), fPairs.get() + (size - firstRun), fCollected.get() + firstRun);
+        fPairsHead = 0;
+        fPairsSize = 0;
+    }
+    return std::deque<Pair>(fCollected.get(), fCollected.get() + size);
+}
