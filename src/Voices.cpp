@@ -1,1 +1,217 @@
-// Placeholder: its area fills it in.
+#include "Voices.h"
+
+#include <algorithm>
+#include <cassert>
+#include <cmath>
+#include <cstdlib>
+#include <iostream>
+
+#include "Interpolator.h"
+
+namespace {
+
+// Frequency in Hz of note 0 (69 is 440 Hz).
+constexpr float kNoteZeroHz = 8.1757994f;
+constexpr float kNoteOnDecay = 0.99f;
+constexpr float kNoteOffDecay = 0.5f;
+constexpr float kStartDecay = 0.8f;
+// Level of the noise a burst excitation adds, full scale 1.0.
+constexpr double kBurstNoiseLevel = 0.05;
+
+// Holds the server lock for one scope.
+class ServerLock {
+public:
+    ServerLock() : fServer(AudioServer::GetInstance()) { fServer->EnterLock(); }
+    ~ServerLock() { fServer->ExitLock(); }
+    ServerLock(const ServerLock&) = delete;
+    ServerLock& operator=(const ServerLock&) = delete;
+
+private:
+    AudioServer* fServer;
+};
+
+// A period in samples, truncated; beyond the ring it becomes kMaxSize + 1, which SetLength
+// refuses, and a negative or undefined one becomes 0.
+int PeriodSamples(float samples) {
+    if (!(samples >= 0.0f)) return 0;
+    if (samples > static_cast<float>(Karplus::kMaxSize)) return Karplus::kMaxSize + 1;
+    return static_cast<int>(samples);
+}
+
+}  // namespace
+
+Voice::Voice() : fSampleCount(0), fDuration(0), fIsOn(false) {}
+
+void Voice::NoteOn(int, int) { fIsOn = true; }
+
+void Voice::NoteOff() { fIsOn = false; }
+
+Karplus::Karplus(float periodSeconds, uint32_t startPosition)
+    : fDelayLine(new float[kMaxSize]()),
+      fMaxSize(kMaxSize),
+      fLength(PeriodSamples(AudioServer::GetInstance()->Fs() * periodSeconds)),
+      fReadPos(startPosition),
+      fWritePos(startPosition + static_cast<uint32_t>(fLength)),
+      fDecay(kStartDecay),
+      fAmplitude(1.0f),
+      fNoise(new float[kMaxSize]()) {}
+
+Karplus::~Karplus() = default;
+
+void Karplus::NoteOn(int note, int velocity, float* burst, int burstLength) {
+    Voice::NoteOn(note, velocity);
+    const PreparedNote prepared = PrepareNote(note, velocity);
+    // Printed before the server lock is taken: the audio thread never waits for the console.
+    std::cout << "note: " << note << " freq: " << prepared.frequency << std::endl;
+    ServerLock hold;
+    ApplyNote(prepared, burst, burstLength);
+}
+
+Karplus::PreparedNote Karplus::PrepareNote(int note, int velocity) {
+    PreparedNote prepared;
+    prepared.note = note;
+    prepared.velocity = velocity;
+    prepared.frequency = kNoteZeroHz * powf(2.0f, static_cast<float>(note) / 12.0f);
+    prepared.length = PeriodSamples(AudioServer::GetInstance()->Fs() / prepared.frequency);
+    DrawNoise(prepared.length);
+    return prepared;
+}
+
+void Karplus::ApplyNote(const PreparedNote& prepared, float* burst, int burstLength) {
+    fSampleCount = 0;
+    SetLength(prepared.length);
+    fDecay = kNoteOnDecay;
+    fAmplitude = static_cast<float>(prepared.velocity) / 127.0f;
+    if (burst == nullptr) {
+        ExciteWithNoise();
+    } else {
+        ExciteWithBurst(burst, burstLength);
+    }
+}
+
+void Karplus::NoteOff() {
+    Voice::NoteOff();
+    fDecay = kNoteOffDecay;
+}
+
+void Karplus::SetLength(int length) {
+    assert(length <= fMaxSize);
+    fLength = length;
+    fWritePos = fReadPos + static_cast<uint32_t>(length);
+    fDuration = length * 100;
+}
+
+void Karplus::Excite() {
+    DrawNoise(ExcitedLength());
+    ExciteWithNoise();
+}
+
+void Karplus::Excite(float* burst, int burstLength) {
+    DrawNoise(ExcitedLength());
+    ExciteWithBurst(burst, burstLength);
+}
+
+float Karplus::NoiseSample() {
+    const float u1 = static_cast<float>(rand()) / 2147483648.0f;
+    const float u2 = static_cast<float>(rand()) / 2147483648.0f;
+    const float m = static_cast<float>(std::sqrt(-2.0 * std::log(static_cast<double>(u1))));
+    const double g = m * std::cos(6.28318530717958 * u2);
+    return static_cast<float>(std::tanh(g));
+}
+
+void Karplus::DrawNoise(int count) {
+    count = std::min(std::max(count, 0), kMaxSize);
+    for (int i = 0; i < count; ++i) fNoise[i] = NoiseSample();
+}
+
+int Karplus::ExcitedLength() const { return std::min(std::max(fLength, 0), kMaxSize); }
+
+void Karplus::ExciteWithNoise() {
+    float* ring = fDelayLine.get();
+    const int length = ExcitedLength();
+    for (int i = 0; i < length; ++i) ring[(fReadPos + i) & kMask] = fNoise[i];
+}
+
+void Karplus::ExciteWithBurst(float* burst, int burstLength) {
+    float* ring = fDelayLine.get();
+    const int length = ExcitedLength();
+
+    // Four running maxima keep the scan off one long dependency chain.
+    float peaks[4] = {0.0f, 0.0f, 0.0f, 0.0f};
+    int i = 0;
+    for (; i + 4 <= length; i += 4) {
+        for (int lane = 0; lane < 4; ++lane) {
+            const float magnitude = std::fabs(ring[(fReadPos + i + lane) & kMask]);
+            peaks[lane] = magnitude > peaks[lane] ? magnitude : peaks[lane];
+        }
+    }
+    for (; i < length; ++i) {
+        const float magnitude = std::fabs(ring[(fReadPos + i) & kMask]);
+        peaks[0] = magnitude > peaks[0] ? magnitude : peaks[0];
+    }
+    float peak = std::max(std::max(peaks[0], peaks[1]), std::max(peaks[2], peaks[3]));
+    if (peak > 1.0f) peak = 1.0f;
+
+    const bool hasBurst = burst != nullptr && burstLength >= 1;
+    const float headroom = 1.0f - peak;
+    if (hasBurst) {
+        for (int n = 0; n < burstLength; ++n) burst[n] *= headroom;
+    }
+
+    // The burst is spread over exactly one period, whatever the ratio of the two lengths.
+    const Interpolator linear(1);
+    const float period = static_cast<float>(fLength);
+    const float span = static_cast<float>(burstLength);
+    for (i = 0; i < length; ++i) {
+        float fitted = 0.0f;
+        if (hasBurst) {
+            double x = static_cast<float>(static_cast<float>(i) / period * span);
+            if (x >= burstLength) x = burstLength - 1;  // only for bursts beyond float precision
+            fitted = linear.Interpolate(burst, x, burstLength);
+        }
+        const uint32_t index = (fReadPos + i) & kMask;
+        float v = ring[index] + fitted;
+        v = static_cast<float>(v + kBurstNoiseLevel * fNoise[i]);
+        ring[index] = std::min(1.0f, std::max(-1.0f, v));
+    }
+}
+
+void Karplus::Render(float* buffer, int frames) {
+    if ((static_cast<uint32_t>(fLength) & kMask) == 0) {
+        RenderInPlace(buffer, frames);
+        return;
+    }
+    // y[t-1] stays in a register; the ring is only read one period back.
+    float* const ring = fDelayLine.get();
+    const float decay = fDecay;
+    const float amplitude = fAmplitude;
+    uint32_t readPos = fReadPos;
+    uint32_t writePos = fWritePos;
+    float newest = ring[(writePos - 1) & kMask];
+    for (int j = 0; j < frames; ++j) {
+        const float oldest = ring[readPos & kMask];
+        newest = (oldest * decay + newest) * 0.5f;
+        ring[writePos & kMask] = newest;
+        buffer[j] = oldest * amplitude;
+        ++readPos;
+        ++writePos;
+    }
+    fReadPos = readPos;
+    fWritePos = writePos;
+    fSampleCount = static_cast<int>(static_cast<uint32_t>(fSampleCount) + static_cast<uint32_t>(frames));
+}
+
+void Karplus::RenderInPlace(float* buffer, int frames) {
+    float* const ring = fDelayLine.get();
+    for (int j = 0; j < frames; ++j) {
+        const uint32_t read = fReadPos & kMask;
+        const uint32_t write = fWritePos & kMask;
+        const uint32_t previous = (fWritePos - 1) & kMask;
+        ring[write] = ring[read] * fDecay;
+        ring[write] = (ring[write] + ring[previous]) * 0.5f;
+        buffer[j] = ring[read] * fAmplitude;
+        ++fReadPos;
+        ++fWritePos;
+    }
+    fSampleCount = static_cast<int>(static_cast<uint32_t>(fSampleCount) + static_cast<uint32_t>(frames));
+}

@@ -1,0 +1,113 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "AudioServer.h"
+
+// Base of the note-playing nodes. Its counters and the held flag are bookkeeping only: none of
+// them starts, stops or gates rendering.
+class Voice : public AudioClient {
+public:
+    Voice();
+
+    // note: note number, 69 = 440 Hz; velocity 0..127. Marks the note held; makes no sound.
+    virtual void NoteOn(int note, int velocity);
+    virtual void NoteOff();
+
+    bool IsOn() const { return fIsOn; }
+    int SampleCount() const { return fSampleCount; }
+    int Duration() const { return fDuration; }
+
+protected:
+    ~Voice() = default;
+
+    int fSampleCount;  // samples rendered since the last note-on; audio thread
+    int fDuration;     // nominal note length in samples
+    bool fIsOn;
+};
+
+// A plucked string on a Karplus-Strong delay line holding exactly one period. Each sample leaving
+// the line is scaled by a loss factor, averaged with the sample written just before it and
+// written back one period later: y[t] = 0.5 (decay y[t-L] + y[t-1]), output amplitude y[t-L].
+// The ring is allocated once at its full capacity, so retuning never reallocates; periods are
+// limited to kMaxSize samples (about 1.49 s at 44100 Hz).
+//
+// Threads: Render runs on the audio thread inside the server pass. NoteOn runs on any other
+// thread and takes the server lock only for the retune and the excitation itself. SetLength and
+// the bare Excite overloads take no lock: a caller on another thread holds the server lock.
+class Karplus final : public Voice {
+public:
+    static constexpr int kMaxSize = 65536;  // ring capacity in samples, a power of two
+
+    // periodSeconds: initial period in seconds, at the server's sample rate of this moment.
+    // startPosition: where the ring positions start (tests start them near the counter wrap).
+    explicit Karplus(float periodSeconds, uint32_t startPosition = 0);
+    ~Karplus();
+
+    using Voice::NoteOn;
+    // Tunes the string to `note` (69 = 440 Hz), sets the loss to 0.99 and the output gain to
+    // velocity / 127 (velocity 0..127), prints the note line, then excites one period: with
+    // noise when `burst` is null, otherwise with the burst (burstLength samples, scaled in
+    // place for headroom) fitted to the period. Not on the audio thread.
+    void NoteOn(int note, int velocity, float* burst, int burstLength);
+    void NoteOff() override;
+
+    // The lock-free half of NoteOn: frequency, period and this note's noise draws.
+    struct PreparedNote {
+        int note;
+        int velocity;
+        float frequency;  // Hz
+        int length;       // period in samples
+    };
+    PreparedNote PrepareNote(int note, int velocity);
+    // The half of NoteOn that the audio thread must not see halfway: retune and excite with the
+    // noise drawn by the PrepareNote just before. The caller holds the server lock.
+    void ApplyNote(const PreparedNote& prepared, float* burst, int burstLength);
+
+    // length: period in samples, at most kMaxSize.
+    void SetLength(int length);
+    // Fills one period with noise.
+    void Excite();
+    // Adds `burst` (burstLength samples) stretched or shrunk to one period into the current
+    // period, after scaling the caller's burst in place by the headroom left under full scale.
+    // A burstLength below 1 adds only the noise.
+    void Excite(float* burst, int burstLength);
+
+    void Render(float* buffer, int frames) override;
+
+    int Length() const { return fLength; }
+    uint32_t ReadPosition() const { return fReadPos; }
+    uint32_t WritePosition() const { return fWritePos; }
+    float Decay() const { return fDecay; }
+    float Amplitude() const { return fAmplitude; }
+    // The ring, kMaxSize samples; position p lives at p & (kMaxSize - 1).
+    const float* DelayLine() const { return fDelayLine.get(); }
+
+private:
+    static constexpr uint32_t kMask = kMaxSize - 1;
+
+    // One noise sample: Box-Muller normal value from two rand() draws, squashed by tanh.
+    static float NoiseSample();
+    // Draws `count` noise samples (at most kMaxSize) into fNoise.
+    void DrawNoise(int count);
+    // Period samples an excitation writes: the ring cannot hold more than kMaxSize.
+    int ExcitedLength() const;
+    void ExciteWithNoise();
+    void ExciteWithBurst(float* burst, int burstLength);
+    // The render of a period that is a whole number of rings long, where the sample written
+    // and the sample read are the same.
+    void RenderInPlace(float* buffer, int frames);
+
+    std::unique_ptr<float[]> fDelayLine;
+    int fMaxSize;
+    int fLength;
+    // Ring positions; unsigned, so they wrap after 2^32 samples and stay continuous under the mask.
+    uint32_t fReadPos;
+    uint32_t fWritePos;
+    float fDecay;
+    float fAmplitude;
+    // Noise for the next excitation, drawn before the server lock is taken; kMaxSize samples,
+    // never read by the audio thread.
+    std::unique_ptr<float[]> fNoise;
+};
