@@ -51,7 +51,12 @@ public:
     std::vector<SampleAccumulator*>& GetBuffers();
 
 private:
+    // Init and Cleanup with fStringsLock already held.
+    void BuildGraph();
+    void TearDownGraph();
+
     static Harp* sInstance;
+    static std::once_flag sInstanceOnce;
 
     std::vector<SampleAccumulator*> fBuffers;
     std::vector<Karplus*> fStrings;
