@@ -1,0 +1,99 @@
+#pragma once
+
+// Independent oracles and small nodes for the audio tests: straightforward versions of the
+// string's render loop and noise, and of the display tap's grouping.
+
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <utility>
+#include <vector>
+
+#include "AudioServer.h"
+
+namespace audiotest {
+
+// Writes `base + k` into sample k and counts its renders; records the clock and block length.
+class CountingNode final : public AudioClient {
+public:
+    explicit CountingNode(float base = 0.0f, std::vector<int>* order = nullptr, int id = 0)
+        : fBase(base), fOrder(order), fId(id) {}
+    void Render(float* buffer, int frames) override {
+        ++fRenders;
+        fTimes.push_back(AudioServer::GetInstance()->Time());
+        fFrames.push_back(frames);
+        if (fOrder) fOrder->push_back(fId);
+        for (int k = 0; k < frames; ++k) buffer[k] = fBase + static_cast<float>(k);
+    }
+    int fRenders = 0;
+    std::vector<int> fTimes;
+    std::vector<int> fFrames;
+
+private:
+    float fBase;
+    std::vector<int>* fOrder;
+    int fId;
+};
+
+// Plays back a fixed signal, block after block.
+class SignalNode final : public AudioClient {
+public:
+    explicit SignalNode(std::vector<float> signal) : fSignal(std::move(signal)) {}
+    void Render(float* buffer, int frames) override {
+        for (int k = 0; k < frames; ++k) buffer[k] = fSignal[(fPosition + k) % fSignal.size()];
+        fPosition += frames;
+    }
+
+private:
+    std::vector<float> fSignal;
+    size_t fPosition = 0;
+};
+
+// The noise sample of a pluck, written out from its description.
+inline float ReferenceNoise() {
+    const float u1 = static_cast<float>(rand()) / 2147483648.0f;
+    const float u2 = static_cast<float>(rand()) / 2147483648.0f;
+    const float m = static_cast<float>(sqrt(-2.0 * log(static_cast<double>(u1))));
+    return static_cast<float>(tanh(m * cos(6.28318530717958 * u2)));
+}
+
+// The string's render loop as described: every value goes through the ring.
+struct ReferenceString {
+    std::vector<float> ring;
+    uint32_t readPos, writePos;
+    float decay, amplitude;
+    void Render(float* out, int frames) {
+        const uint32_t mask = static_cast<uint32_t>(ring.size()) - 1;
+        for (int j = 0; j < frames; ++j) {
+            const uint32_t r = readPos & mask, w = writePos & mask, prev = (writePos - 1) & mask;
+            ring[w] = ring[r] * decay;
+            ring[w] = (ring[w] + ring[prev]) * 0.5f;
+            out[j] = ring[r] * amplitude;
+            ++writePos;
+            ++readPos;
+        }
+    }
+};
+
+// The display tap's grouping as described, one sample at a time.
+struct ReferenceTap {
+    float max = 0.0f, min = 0.0f;
+    int count = 0;
+    std::vector<std::pair<float, float>> pairs;
+    void Take(const float* samples, int frames, int samplesPerPixel) {
+        for (int k = 0; k < frames; ++k) {
+            const float s = samples[k];
+            if (count < samplesPerPixel - 1) {
+                if (s > max) max = s;
+                else if (s < min) min = s;
+                ++count;
+            } else {
+                pairs.emplace_back(max, min);
+                min = max = s;
+                count = 0;
+            }
+        }
+    }
+};
+
+}  // namespace audiotest
