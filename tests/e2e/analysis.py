@@ -1,0 +1,90 @@
+"""Measures what a listener hears in a recording: where notes start and what pitch each has.
+
+Recordings are numpy arrays of float samples, one row per frame, one column per channel.
+"""
+
+import numpy as np
+
+RATE = 44100
+
+
+def note_frequency(note):
+    """Frequency in Hz of a note number (69 = 440 Hz, 12 steps per octave)."""
+    return 440.0 * 2.0 ** ((note - 69) / 12.0)
+
+
+def _frame_energy(signal, hop):
+    frames = len(signal) // hop
+    return (signal[: frames * hop].reshape(frames, hop) ** 2).sum(axis=1)
+
+
+def find_onsets(mono, rate=RATE, min_gap=0.15, floor=0.02):
+    """Times in seconds where a new plucked note starts.
+
+    A pluck writes a fresh burst with plenty of high partials, while a string that rings on loses
+    them within a few periods. So an onset is a sharp rise of the energy of the first difference
+    (a high-pass) over its level just before, however loud the older notes still are.
+    """
+    hop = 128
+    high = np.diff(mono, prepend=mono[:1])
+    energy = _frame_energy(high, hop)
+    # Smooth over 3 frames so one block boundary does not split an attack.
+    energy = np.convolve(energy, np.ones(3) / 3.0, mode="same")
+    if len(energy) == 0 or energy.max() <= 0.0:
+        return []
+    # Quieter than this next to the loudest attack is not a pluck: a glitch, or noise.
+    least = floor * energy.max()
+    look_back = max(2, int(0.06 * rate / hop))
+    # Before the recording there was silence: a note that starts it is an onset too.
+    energy = np.concatenate([np.zeros(look_back), energy])
+    onsets = []
+    last = -1e9
+    for frame in range(look_back, len(energy)):
+        before = energy[frame - look_back : frame - 1].max(initial=0.0)
+        if energy[frame] > least and energy[frame] > 4.0 * before:
+            seconds = (frame - look_back) * hop / rate
+            if seconds - last >= min_gap:
+                onsets.append(seconds)
+                last = seconds
+    return onsets
+
+
+def _spectrum(mono, start, length, pad):
+    segment = mono[start : start + length]
+    if len(segment) < length:
+        segment = np.pad(segment, (0, length - len(segment)))
+    return np.abs(np.fft.rfft(segment * np.hanning(length), n=pad))
+
+
+def pitch_after(mono, onset, rate=RATE, window=0.3, skip=0.02, low=30.0, high=2000.0):
+    """Fundamental in Hz of the note that starts at `onset` seconds.
+
+    Takes the magnitude spectrum of `window` seconds after the onset, subtracts that of the same
+    length just before it (the strings already ringing), and returns the lowest strong peak of
+    what is new: a plucked string's fundamental, refined by parabolic interpolation of the
+    log-magnitude spectrum.
+    """
+    length = int(window * rate)
+    pad = 1 << 18
+    start = int((onset + skip) * rate)
+    after = _spectrum(mono, start, length, pad)
+    before_start = max(0, int((onset - 0.01) * rate) - length)
+    before = _spectrum(mono, before_start, length, pad)
+    new = np.maximum(after - before, 0.0)
+    bins = np.fft.rfftfreq(pad, 1.0 / rate)
+    band = (bins >= low) & (bins <= high)
+    if not band.any() or new[band].max() <= 0.0:
+        return None
+    strongest = new[band].max()
+    # The lowest local peak that reaches a third of the strongest one is the fundamental.
+    indices = np.nonzero(band)[0]
+    for k in indices[1:-1]:
+        if new[k] >= strongest / 3.0 and new[k] >= new[k - 1] and new[k] >= new[k + 1]:
+            a, b, c = np.log(new[k - 1] + 1e-12), np.log(new[k] + 1e-12), np.log(new[k + 1] + 1e-12)
+            shift = 0.5 * (a - c) / (a - 2 * b + c) if (a - 2 * b + c) != 0 else 0.0
+            return (k + shift) * rate / pad
+    return None
+
+
+def relative_error(measured, expected):
+    return abs(measured - expected) / expected

@@ -1,0 +1,562 @@
+"""Runs the real instrument the way a person meets it: on a display, with a sound server.
+
+Everything a whole-program test needs is started here and stopped again, also when the test
+fails or is interrupted:
+
+    with harness.Session() as session:
+        display = session.display()              # a private Xvfb on a free display number
+        sound = session.sound()                  # a private PulseAudio with a null sink
+        recording = sound.record()               # parecord on the null sink's monitor
+        app = session.quorvel(tracking="replay:" + path)
+        window = app.window()                    # waits for the window titled "Quorvel"
+        window.keys("a", "a", "3")               # typed with xdotool (XTEST)
+        image = window.screenshot()              # numpy array, rows from the top
+        app.wait_for_line(r"note: 32 ")
+        window.keys("q"); app.wait_exit()
+        samples = recording.stop()               # frames x channels, float32
+
+A tool that is not installed ends the test as skipped (exit status 77) with a line naming the
+tool and its Debian package; scripts/deps.sh installs them all.
+"""
+
+import contextlib
+import ctypes
+import os
+import re
+import select
+import shutil
+import signal
+import struct
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+import zlib
+
+try:
+    import numpy as np
+except ImportError:  # pragma: no cover - depends on the machine
+    print("SKIPPED: python3-numpy is not installed; scripts/deps.sh installs it", flush=True)
+    sys.exit(77)
+
+SKIPPED = 77
+
+# Debian package of each outside tool the harness runs.
+TOOLS = {
+    "Xvfb": "xvfb",
+    "xdotool": "xdotool",
+    "xwd": "x11-apps",
+    "pulseaudio": "pulseaudio",
+    "pactl": "pulseaudio-utils",
+    "parecord": "pulseaudio-utils",
+    "paplay": "pulseaudio-utils",
+    "sox": "sox",
+}
+
+SINK = "quorvel_e2e"
+RATE = 44100
+
+
+class Skip(Exception):
+    """The test cannot run here: a tool is missing."""
+
+
+def require(*tools):
+    for tool in tools:
+        if shutil.which(tool) is None:
+            raise Skip(f"{tool} is not installed (Debian package {TOOLS.get(tool, tool)}); "
+                       "scripts/deps.sh installs it")
+
+
+def main(test_module_name="__main__"):
+    """Runs a test module's unittest cases; a Skip anywhere ends the run as skipped for ctest."""
+    import unittest
+
+    signal.signal(signal.SIGTERM, lambda *_: sys.exit(143))
+    try:
+        program = unittest.main(module=test_module_name, exit=False, verbosity=2)
+    except Skip as skip:
+        print(f"SKIPPED: {skip}", flush=True)
+        sys.exit(SKIPPED)
+    result = program.result
+    skips = [reason for _, reason in result.skipped]
+    if skips and result.testsRun == len(skips):
+        print("SKIPPED: " + "; ".join(sorted(set(skips))), flush=True)
+        sys.exit(SKIPPED)
+    sys.exit(0 if result.wasSuccessful() else 1)
+
+
+def _die_with_parent():
+    # A child must not outlive the test, even when ctest kills the test on a timeout.
+    libc = ctypes.CDLL(None, use_errno=True)
+    pr_set_pdeathsig = 1
+    libc.prctl(pr_set_pdeathsig, signal.SIGKILL)
+
+
+class Process:
+    """A child process whose standard output and error are collected line by line."""
+
+    def __init__(self, argv, env, name, pass_fds=(), cwd=None):
+        self.name = name
+        self.argv = argv
+        self._lines = {"out": [], "err": []}
+        self._changed = threading.Condition()
+        self._popen = subprocess.Popen(argv, env=env, cwd=cwd, stdin=subprocess.DEVNULL,
+                                       stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                                       pass_fds=pass_fds, start_new_session=True,
+                                       preexec_fn=_die_with_parent)
+        self.pid = self._popen.pid
+        self._readers = [
+            threading.Thread(target=self._read, args=(self._popen.stdout, "out"), daemon=True),
+            threading.Thread(target=self._read, args=(self._popen.stderr, "err"), daemon=True),
+        ]
+        for reader in self._readers:
+            reader.start()
+
+    def _read(self, stream, which):
+        # Partial lines count too: a line only ends when its newline arrives.
+        pending = b""
+        while True:
+            chunk = os.read(stream.fileno(), 65536)
+            if not chunk:
+                break
+            pending += chunk
+            *complete, pending = pending.split(b"\n")
+            with self._changed:
+                for line in complete:
+                    self._lines[which].append((time.monotonic(), line.decode("utf-8", "replace")))
+                self._changed.notify_all()
+        with self._changed:
+            if pending:
+                self._lines[which].append((time.monotonic(), pending.decode("utf-8", "replace")))
+            self._lines[which].append((time.monotonic(), None))  # end of stream
+            self._changed.notify_all()
+
+    def lines(self, which="out"):
+        with self._changed:
+            return [text for _, text in self._lines[which] if text is not None]
+
+    def timed_lines(self, which="out"):
+        with self._changed:
+            return [(when, text) for when, text in self._lines[which] if text is not None]
+
+    def text(self, which="out"):
+        return "".join(line + "\n" for line in self.lines(which))
+
+    def wait_for_line(self, pattern, timeout=20.0, which="out", count=1):
+        """Waits until `count` lines match `pattern`; returns the last match's (time, match)."""
+        regex = re.compile(pattern)
+        deadline = time.monotonic() + timeout
+        with self._changed:
+            while True:
+                found = [(when, regex.search(text)) for when, text in self._lines[which]
+                         if text is not None]
+                found = [(when, match) for when, match in found if match]
+                if len(found) >= count:
+                    return found[count - 1]
+                ended = any(text is None for _, text in self._lines[which])
+                left = deadline - time.monotonic()
+                if ended or left <= 0:
+                    raise AssertionError(
+                        f"{self.name}: no {count}x /{pattern}/ on std{which} within {timeout} s "
+                        f"({'stream ended' if ended else 'timed out'}); it wrote:\n"
+                        + self.text(which)[-3000:] + "\nstderr:\n" + self.text("err")[-3000:])
+                self._changed.wait(min(left, 0.2))
+
+    def alive(self):
+        return self._popen.poll() is None
+
+    def wait_exit(self, timeout=15.0):
+        """The exit status (negative for a signal); fails the test if it does not end in time."""
+        try:
+            status = self._popen.wait(timeout)
+        except subprocess.TimeoutExpired:
+            raise AssertionError(f"{self.name} still runs {timeout} s later; stdout:\n"
+                                 + self.text()[-3000:] + "\nstderr:\n" + self.text("err")[-3000:])
+        for reader in self._readers:
+            reader.join(5.0)
+        return status
+
+    def signal(self, number):
+        if self.alive():
+            os.kill(self.pid, number)
+
+    def stop(self, grace=3.0):
+        """Ends the process (politely, then not), and every process of its session."""
+        if self._popen.poll() is None:
+            with contextlib.suppress(ProcessLookupError):
+                os.killpg(self.pid, signal.SIGTERM)
+            try:
+                self._popen.wait(grace)
+            except subprocess.TimeoutExpired:
+                pass
+        with contextlib.suppress(ProcessLookupError, PermissionError):
+            os.killpg(self.pid, signal.SIGKILL)
+        with contextlib.suppress(subprocess.TimeoutExpired):
+            self._popen.wait(grace)
+        for reader in self._readers:
+            reader.join(2.0)
+
+
+class Image:
+    """A screenshot: `pixels` is a height x width x 3 array of 0..255, row 0 at the top."""
+
+    def __init__(self, pixels):
+        self.pixels = pixels
+        self.height, self.width = pixels.shape[:2]
+
+    def save_png(self, path):
+        rows = b"".join(b"\x00" + bytes(row) for row in self.pixels.astype(np.uint8).reshape(
+            self.height, self.width * 3))
+
+        def chunk(kind, data):
+            body = kind + data
+            return struct.pack(">I", len(data)) + body + struct.pack(">I", zlib.crc32(body))
+
+        with open(path, "wb") as out:
+            out.write(b"\x89PNG\r\n\x1a\n")
+            out.write(chunk(b"IHDR", struct.pack(">IIBBBBB", self.width, self.height, 8, 2, 0, 0, 0)))
+            out.write(chunk(b"IDAT", zlib.compress(rows, 6)))
+            out.write(chunk(b"IEND", b""))
+
+
+def parse_xwd(data):
+    """Decodes an xwd dump (ZPixmap, 24 or 32 bits per pixel) into an Image."""
+    header = struct.unpack(">25I", data[:100])
+    (header_size, _version, pixmap_format, _depth, width, height, _xoffset, byte_order,
+     _bitmap_unit, _bit_order, _pad, bits_per_pixel, bytes_per_line, _visual, red_mask,
+     green_mask, blue_mask, _bits_per_rgb, _entries, ncolors) = header[:20]
+    if pixmap_format != 2 or bits_per_pixel not in (24, 32):
+        raise ValueError(f"xwd: unsupported format {pixmap_format}, {bits_per_pixel} bpp")
+    start = header_size + 12 * ncolors
+    step = bits_per_pixel // 8
+    raw = np.frombuffer(data, dtype=np.uint8, count=bytes_per_line * height, offset=start)
+    raw = raw.reshape(height, bytes_per_line)[:, : width * step].reshape(height, width, step)
+    raw = raw.astype(np.uint32)
+    if byte_order == 0:  # LSBFirst
+        value = sum(raw[:, :, k] << (8 * k) for k in range(step))
+    else:
+        value = sum(raw[:, :, k] << (8 * (step - 1 - k)) for k in range(step))
+
+    def channel(mask):
+        shift = (mask & -mask).bit_length() - 1
+        return ((value & mask) >> shift).astype(np.uint8)
+
+    return Image(np.stack([channel(red_mask), channel(green_mask), channel(blue_mask)], axis=2))
+
+
+class Display:
+    """A private X server (Xvfb) on a display number it picks itself."""
+
+    def __init__(self, session, width=1280, height=1024):
+        require("Xvfb", "xdotool", "xwd")
+        self.session = session
+        self.width, self.height = width, height
+        read_end, write_end = os.pipe()
+        self.process = Process(["Xvfb", "-displayfd", str(write_end), "-screen", "0",
+                                f"{width}x{height}x24", "-nolisten", "tcp", "-noreset"],
+                               session.base_env(), "Xvfb", pass_fds=(write_end,))
+        os.close(write_end)
+        number = b""
+        deadline = time.monotonic() + 30.0
+        while not number.endswith(b"\n"):
+            ready, _, _ = select.select([read_end], [], [], max(0.0, deadline - time.monotonic()))
+            if not ready:
+                raise AssertionError("Xvfb did not start within 30 s: "
+                                     + self.process.text("err")[-2000:])
+            chunk = os.read(read_end, 64)
+            if not chunk:
+                raise AssertionError("Xvfb ended at start: " + self.process.text("err")[-2000:])
+            number += chunk
+        os.close(read_end)
+        self.name = ":" + number.decode().strip()
+
+    @property
+    def env(self):
+        return {"DISPLAY": self.name}
+
+    def run(self, *argv, check=True, timeout=20.0):
+        env = dict(self.session.base_env(), **self.env)
+        done = subprocess.run(list(argv), env=env, capture_output=True, text=True, timeout=timeout)
+        if check and done.returncode != 0:
+            raise AssertionError(f"{' '.join(argv)} failed ({done.returncode}): {done.stderr}")
+        return done
+
+    def find_window(self, title, timeout=30.0, process=None):
+        """The id of the first mapped window whose title is exactly `title`."""
+        deadline = time.monotonic() + timeout
+        while time.monotonic() < deadline:
+            if process is not None and not process.alive():
+                raise AssertionError(f"{process.name} ended before its window showed; stdout:\n"
+                                     + process.text()[-2000:] + "\nstderr:\n"
+                                     + process.text("err")[-2000:])
+            found = self.run("xdotool", "search", "--onlyvisible", "--name",
+                             "^" + re.escape(title) + "$", check=False)
+            ids = found.stdout.split()
+            if ids:
+                return Window(self, int(ids[0]))
+            time.sleep(0.1)
+        raise AssertionError(f"no window titled {title!r} within {timeout} s")
+
+    def screenshot(self):
+        """The whole screen."""
+        done = subprocess.run(["xwd", "-silent", "-root"], env=dict(self.session.base_env(),
+                                                                     **self.env),
+                              capture_output=True, timeout=20.0)
+        if done.returncode != 0:
+            raise AssertionError(f"xwd failed: {done.stderr.decode(errors='replace')}")
+        return parse_xwd(done.stdout)
+
+    def windows(self, title):
+        found = self.run("xdotool", "search", "--onlyvisible", "--name",
+                         "^" + re.escape(title) + "$", check=False)
+        return [int(word) for word in found.stdout.split()]
+
+
+class Window:
+    def __init__(self, display, window_id):
+        self.display = display
+        self.id = window_id
+
+    def geometry(self):
+        """(x, y, width, height) of the window on the screen."""
+        done = self.display.run("xdotool", "getwindowgeometry", "--shell", str(self.id))
+        values = dict(line.split("=", 1) for line in done.stdout.split() if "=" in line)
+        return int(values["X"]), int(values["Y"]), int(values["WIDTH"]), int(values["HEIGHT"])
+
+    def wait_for_size(self, width, height, timeout=10.0):
+        deadline = time.monotonic() + timeout
+        while True:
+            size = self.geometry()[2:]
+            if size == (width, height) or time.monotonic() > deadline:
+                return size
+            time.sleep(0.1)
+
+    def keys(self, *names, delay_ms=30):
+        """Types keys (xdotool key names: "a", "A", "3", "q") into the window, as a person would:
+        it gets the keyboard focus and the keys go through the X test extension."""
+        self.display.run("xdotool", "windowfocus", "--sync", str(self.id))
+        self.display.run("xdotool", "key", "--clearmodifiers", "--delay", str(delay_ms), *names)
+
+    def screenshot(self):
+        done = subprocess.run(["xwd", "-silent", "-id", str(self.id)],
+                              env=dict(self.display.session.base_env(), **self.display.env),
+                              capture_output=True, timeout=20.0)
+        if done.returncode != 0:
+            raise AssertionError(f"xwd failed: {done.stderr.decode(errors='replace')}")
+        return parse_xwd(done.stdout)
+
+    def settled_screenshot(self, wait=0.5):
+        """A screenshot after the program has had time to redraw (the timer draws every 16 ms)."""
+        time.sleep(wait)
+        return self.screenshot()
+
+
+class SoundServer:
+    """A private PulseAudio server whose only sink, the default, is a null sink at 44100 Hz,
+    2 channels of float32, so a recording of its monitor holds exactly what was played."""
+
+    def __init__(self, session):
+        require("pulseaudio", "pactl", "parecord")
+        self.session = session
+        self.dir = session.tempdir("pulse")
+        self.socket = os.path.join(self.dir, "native")
+        self.client_config = os.path.join(self.dir, "client.conf")
+        with open(self.client_config, "w") as conf:
+            conf.write("autospawn = no\n")
+        runtime = os.path.join(self.dir, "runtime")
+        os.makedirs(runtime, mode=0o700)
+        env = dict(session.base_env(), HOME=self.dir, XDG_RUNTIME_DIR=runtime,
+                   XDG_CONFIG_HOME=os.path.join(self.dir, "config"),
+                   PULSE_RUNTIME_PATH=runtime, DBUS_SESSION_BUS_ADDRESS="disabled:")
+        env.pop("DISPLAY", None)
+        # -n: no default script, so nothing but these two modules (no real card, no X11 bits).
+        self.process = Process(
+            ["pulseaudio", "-n", "--daemonize=no", "--exit-idle-time=-1", "--use-pid-file=no",
+             "--disable-shm=yes", "--log-target=stderr",
+             "-L", f"module-null-sink sink_name={SINK} format=float32le rate={RATE} channels=2",
+             "-L", f"module-native-protocol-unix auth-anonymous=1 socket={self.socket}"],
+            env, "pulseaudio")
+        deadline = time.monotonic() + 30.0
+        while True:
+            if not self.process.alive():
+                raise AssertionError("pulseaudio ended at start: "
+                                     + self.process.text("err")[-2000:])
+            if os.path.exists(self.socket) and self.pactl("info", check=False).returncode == 0:
+                break
+            if time.monotonic() > deadline:
+                raise AssertionError("pulseaudio did not answer within 30 s: "
+                                     + self.process.text("err")[-2000:])
+            time.sleep(0.1)
+        self.pactl("set-default-sink", SINK)
+
+    @property
+    def env(self):
+        """What a client needs to find this server, and only this one."""
+        return {"PULSE_SERVER": "unix:" + self.socket, "PULSE_CLIENTCONFIG": self.client_config}
+
+    def pactl(self, *args, check=True):
+        env = dict(self.session.base_env(), **self.env)
+        done = subprocess.run(["pactl", *args], env=env, capture_output=True, text=True,
+                              timeout=20.0)
+        if check and done.returncode != 0:
+            raise AssertionError(f"pactl {' '.join(args)} failed: {done.stderr}")
+        return done
+
+    def sink_inputs(self):
+        """The playing streams, each a dict of pactl's fields ("Buffer Latency" etc.)."""
+        text = self.pactl("list", "sink-inputs").stdout
+        streams = []
+        for block in re.split(r"\n(?=Sink Input #)", text.strip()):
+            if not block.startswith("Sink Input #"):
+                continue
+            fields = {"index": int(block.split("#", 1)[1].split()[0])}
+            for line in block.splitlines()[1:]:
+                if ":" in line and line.startswith("\t") and not line.startswith("\t\t"):
+                    key, value = line.strip().split(":", 1)
+                    fields[key.strip()] = value.strip()
+            streams.append(fields)
+        return streams
+
+    def record(self):
+        return Recording(self)
+
+    def kill(self):
+        """Ends the server at once, as a crash would."""
+        self.process.signal(signal.SIGKILL)
+        self.process.wait_exit(10.0)
+
+
+class Recording:
+    """parecord on the null sink's monitor, raw float32 stereo at 44100 Hz."""
+
+    def __init__(self, server):
+        self.server = server
+        self.path = os.path.join(server.session.tempdir("rec"), "monitor.raw")
+        env = dict(server.session.base_env(), **server.env)
+        self.process = Process(["parecord", f"--device={SINK}.monitor", "--raw",
+                                "--format=float32le", f"--rate={RATE}", "--channels=2",
+                                "--latency-msec=10", self.path], env, "parecord")
+        self.started = time.monotonic()
+        # The stream exists once pulse lists it; only then is nothing played lost.
+        deadline = time.monotonic() + 15.0
+        while not server.pactl("list", "short", "source-outputs").stdout.strip():
+            if time.monotonic() > deadline or not self.process.alive():
+                raise AssertionError("parecord did not start: " + self.process.text("err"))
+            time.sleep(0.05)
+
+    def stop(self):
+        """Stops recording; returns frames x 2 float32 samples."""
+        self.process.signal(signal.SIGINT)
+        self.process.wait_exit(10.0)
+        data = b""
+        if os.path.exists(self.path):
+            with open(self.path, "rb") as raw:
+                data = raw.read()
+        usable = len(data) // 8 * 8
+        return np.frombuffer(data[:usable], dtype="<f4").reshape(-1, 2)
+
+
+class Session(contextlib.AbstractContextManager):
+    """Owns every process and temporary directory of one test; closing it stops them all."""
+
+    def __init__(self, keep_dir=None):
+        self._stack = contextlib.ExitStack()
+        self._processes = []
+        self.root = tempfile.mkdtemp(prefix="quorvel-e2e-")
+        self._display = None
+        self._sound = None
+        self.keep_dir = keep_dir
+
+    def base_env(self):
+        """The test's own environment without any display, sound server or tracking choice."""
+        env = dict(os.environ)
+        for name in ("DISPLAY", "WAYLAND_DISPLAY", "PULSE_SERVER", "PULSE_SINK", "PULSE_SOURCE",
+                     "QUORVEL_TRACKING", "XAUTHORITY", "JACK_DEFAULT_SERVER"):
+            env.pop(name, None)
+        env.setdefault("HOME", self.root)
+        return env
+
+    def tempdir(self, name):
+        path = tempfile.mkdtemp(prefix=name + "-", dir=self.root)
+        return path
+
+    def _track(self, process):
+        self._processes.append(process)
+        return process
+
+    def display(self, **kwargs):
+        if self._display is None:
+            self._display = Display(self, **kwargs)
+            self._track(self._display.process)
+        return self._display
+
+    def sound(self):
+        if self._sound is None:
+            self._sound = SoundServer(self)
+            self._track(self._sound.process)
+        return self._sound
+
+    def record(self):
+        recording = self.sound().record()
+        self._track(recording.process)
+        return recording
+
+    def spawn(self, argv, env, name):
+        return self._track(Process(argv, env, name))
+
+    def quorvel(self, binary=None, tracking="none", extra_env=None, with_display=True,
+                with_sound=True, args=()):
+        """Starts the instrument with the display and sound server of this session."""
+        binary = binary or quorvel_binary()
+        env = self.base_env()
+        if with_display:
+            env.update(self.display().env)
+        if with_sound:
+            env.update(self.sound().env)
+        if tracking is not None:
+            env["QUORVEL_TRACKING"] = tracking
+        # Mesa draws in software under Xvfb; one thread keeps frames cheap on a small machine.
+        env.setdefault("LIBGL_ALWAYS_SOFTWARE", "1")
+        env.setdefault("LP_NUM_THREADS", "0")
+        env.update(extra_env or {})
+        return Quorvel(self._track(Process([binary, *args], env, "quorvel")), self)
+
+    def __exit__(self, *exc):
+        # Stop the program first, then what it used, in reverse order of starting.
+        for process in reversed(self._processes):
+            process.stop()
+        self._stack.close()
+        if exc[0] is not None and self.keep_dir:
+            shutil.copytree(self.root, self.keep_dir, dirs_exist_ok=True)
+            print(f"artifacts kept in {self.keep_dir}", file=sys.stderr)
+        shutil.rmtree(self.root, ignore_errors=True)
+        return False
+
+
+class Quorvel:
+    """The running instrument: its output lines, its window, its end."""
+
+    def __init__(self, process, session):
+        self.process = process
+        self.session = session
+
+    def __getattr__(self, name):
+        return getattr(self.process, name)
+
+    def window(self, timeout=30.0):
+        return self.session.display().find_window("Quorvel", timeout, process=self.process)
+
+
+def quorvel_binary():
+    binary = os.environ.get("QUORVEL_BINARY")
+    if not binary or not os.access(binary, os.X_OK):
+        raise AssertionError(f"QUORVEL_BINARY does not name the built program: {binary!r}")
+    return binary
+
+
+def artifacts_dir(test_name):
+    """Where a failing test leaves its screenshots, recordings and logs, if a place was given."""
+    base = os.environ.get("QUORVEL_E2E_ARTIFACTS")
+    return os.path.join(base, test_name) if base else None
