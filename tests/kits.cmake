@@ -1,1 +1,13 @@
-# Filled in by the area that owns it.
+# The framework's kits: parameters, window tables, windows and transforms.
+# FFTW is an independent oracle for the transforms, used by the tests only.
+pkg_check_modules(QUORVEL_FFTW REQUIRED IMPORTED_TARGET fftw3)
+
+quorvel_test(kits_parameters SOURCES kits/ParameterTest.cpp LIBS quorvel_audio LABELS unit)
+
+# The shared window tables are built once per process at one length: one executable per length.
+quorvel_test(kits_window16 SOURCES kits/WindowTable16Test.cpp LIBS quorvel_audio LABELS unit)
+quorvel_test(kits_window1024 SOURCES kits/WindowTable1024Test.cpp LIBS quorvel_audio LABELS unit)
+quorvel_test(kits_window4096 SOURCES kits/WindowTable4096Test.cpp LIBS quorvel_audio LABELS unit)
+
+quorvel_test(kits_spectral SOURCES kits/SpectralTest.cpp
+  LIBS quorvel_audio PkgConfig::QUORVEL_FFTW LABELS unit)

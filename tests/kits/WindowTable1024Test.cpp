@@ -1,0 +1,120 @@
+// Shared tables of 1024 entries: the default window of 4096 samples reads each entry 4 times.
+#include "WindowTestSupport.h"
+
+#include <cmath>
+
+namespace {
+
+constexpr unsigned int kLength = 1024;
+
+} // namespace
+
+TEST(WindowTables1024, RampLengths) {
+    expectRamps(sharedTable(kLength, kTrapezoid), kLength, 128, kLength - 128, 128);
+    expectRamps(sharedTable(kLength, kShortAttack), kLength, 128, 128, kLength - 128);
+    const float* release = sharedTable(kLength, kShortRelease);
+    EXPECT_EQ(release[1], 1.0f / (kLength - 128));
+    EXPECT_LT(release[kLength - 129], 1.0f);
+    EXPECT_EQ(release[kLength - 128], 1.0f);
+    EXPECT_EQ(release[kLength - 127], 1.0f - 1.0f / 128);
+}
+
+// At this length the rounding points of the bell show in the last bits of most entries: the
+// offset from the centre, the ratio t and the exponent are single precision, the width, ratio,
+// exponent and power are computed in double, and e itself is rounded to single precision.
+TEST(WindowTables1024, GaussianRoundsWhereItsDefinitionDoes) {
+    const float* gaussian = sharedTable(kLength, kGaussian);
+    const float centre = static_cast<float>(kLength - 1) / -2.0f;
+    const double width = 0.4 * static_cast<double>(static_cast<float>(kLength - 1) / 2.0f);
+    for (unsigned int j = 0; j < kLength; ++j) {
+        const float offset = static_cast<float>(j) + centre;
+        const float t = static_cast<float>(offset / width);
+        const float exponent = static_cast<float>(-0.5 * t * t);
+        ASSERT_EQ(gaussian[j], static_cast<float>(std::pow(2.7182817459106445, exponent))) << j;
+        ASSERT_NEAR(gaussian[j], std::exp(-0.5 * std::pow((j - 511.5) / 204.6, 2.0)), 1e-6) << j;
+    }
+}
+
+TEST(WindowFunction1024, DefaultPassRepeatsEachEntryFourTimes) {
+    WindowFunction window(kLength);
+    window.setWindowType(kTriangular);
+    const float* table = window.getWindowTable();
+
+    float value;
+    for (int call = 1; call <= 4096; ++call) {
+        EXPECT_TRUE(window.samplesRemain()) << call;
+        const bool ended = window.getNextSample(value);
+        ASSERT_EQ(ended, call == 4096) << call;
+        ASSERT_EQ(value, table[(call - 1) / 4]) << call;
+    }
+    EXPECT_FALSE(window.samplesRemain());
+
+    // The next call starts a new pass at entry 0.
+    EXPECT_FALSE(window.getNextSample(value));
+    EXPECT_EQ(value, table[0]);
+    EXPECT_TRUE(window.samplesRemain());
+    EXPECT_EQ(passLength(window), 4095);
+}
+
+TEST(WindowFunction1024, PositionTypeAndLengthChangesTakeEffectAtTheNextSample) {
+    WindowFunction window(kLength);
+    window.setWindowLength(kLength);
+    window.setWindowType(kShortAttack);
+    float value;
+    window.getNextSample(value);
+    window.setIndex(100.0);
+    window.getNextSample(value);
+    EXPECT_EQ(value, sharedTable(kLength, kShortAttack)[100]);
+
+    window.setWindowType(kHann);
+    window.getNextSample(value);
+    EXPECT_EQ(value, sharedTable(kLength, kHann)[101]);
+
+    // Near the end: one more sample ends the pass, whichever type is read.
+    window.setIndex(kLength - 1);
+    EXPECT_TRUE(window.samplesRemain());
+    EXPECT_TRUE(window.getNextSample(value));
+    EXPECT_EQ(value, sharedTable(kLength, kHann)[kLength - 1]);
+
+    // A new window length restarts the pass even after it ended.
+    window.setWindowLength(2);
+    EXPECT_TRUE(window.samplesRemain());
+    EXPECT_FALSE(window.getNextSample(value));
+    EXPECT_EQ(value, sharedTable(kLength, kHann)[0]);
+    EXPECT_TRUE(window.getNextSample(value));
+    EXPECT_EQ(value, sharedTable(kLength, kHann)[512]);
+}
+
+TEST(WindowFunction1024, ZeroLengthWindowHasNoSamplesButStaysSafe) {
+    WindowFunction window(kLength);
+    window.setWindowType(kTriangular);
+    window.setWindowLength(0);
+    EXPECT_FALSE(window.samplesRemain());
+    float value = -1.0f;
+    for (int call = 0; call < 3; ++call) {
+        EXPECT_TRUE(window.getNextSample(value));
+        EXPECT_EQ(value, 0.0f);
+    }
+}
+
+TEST(WindowFunction1024, AnotherTableLengthReadsTheSharedTablesAtTheirOwnLength) {
+    WindowFunction first(kLength);
+    WindowFunction larger(4096);
+    WindowFunction smaller(16);
+    for (WindowFunction* window : {&larger, &smaller}) {
+        window->setWindowType(kTriangular);
+        EXPECT_EQ(window->getWindowTable(), sharedTable(kLength, kTriangular));
+
+        // One sample per entry: a reader that believed its own length would skip entries (and
+        // read past the end) or end the pass early.
+        window->setWindowLength(kLength);
+        const float* table = window->getWindowTable();
+        float value;
+        for (unsigned int entry = 0; entry < kLength; ++entry) {
+            const bool ended = window->getNextSample(value);
+            ASSERT_EQ(value, table[entry]) << entry;
+            ASSERT_EQ(ended, entry == kLength - 1) << entry;
+        }
+    }
+    EXPECT_EQ(gWindowTableLength, kLength);
+}
