@@ -68,12 +68,17 @@ void cfft(float* x, std::int64_t NC, int forward) {
         for (std::int64_t m = 0; m < mmax; m += 2) {
             for (std::int64_t i = m; i < ND; i += delta) {
                 const std::int64_t k = i + mmax;
-                const float tr = wr * x[k] - wi * x[k + 1];
-                const float ti = wr * x[k + 1] + wi * x[k];
-                x[k] = x[i] - tr;
-                x[k + 1] = x[i + 1] - ti;
-                x[i] += tr;
-                x[i + 1] += ti;
+                // Loaded once: the stores below could otherwise force reloads through x.
+                const float upperRe = x[i];
+                const float upperIm = x[i + 1];
+                const float lowerRe = x[k];
+                const float lowerIm = x[k + 1];
+                const float tr = wr * lowerRe - wi * lowerIm;
+                const float ti = wr * lowerIm + wi * lowerRe;
+                x[k] = upperRe - tr;
+                x[k + 1] = upperIm - ti;
+                x[i] = upperRe + tr;
+                x[i + 1] = upperIm + ti;
             }
             rotation.advance(wr, wi);
         }
