@@ -49,6 +49,10 @@ void motionFunc(int /*x*/, int /*y*/)
 
 void timerCallback(int /*value*/)
 {
+    // A tick can still fire in the pass that closed the window, on the way out of the main loop.
+    if (glutGetWindow() == 0) {
+        return;
+    }
     glutPostRedisplay();
     glutTimerFunc(static_cast<unsigned int>(TimerPeriodMs(gRefreshRate)), timerCallback, 0);
 }
