@@ -27,6 +27,15 @@ private:
 #endif
 };
 
+// Runs of 8 samples, which the compiler vectorises at -O2.
+void AddInto(float* __restrict out, const float* __restrict block, unsigned int frames) {
+    constexpr unsigned int kRun = 8;
+    unsigned int k = 0;
+    for (; k + kRun <= frames; k += kRun)
+        for (unsigned int i = 0; i < kRun; ++i) out[k + i] += block[k + i];
+    for (; k < frames; ++k) out[k] += block[k];
+}
+
 }  // namespace
 
 AudioClient::AudioClient() : fBufferSize(0), fBuffer(nullptr), fLastTime(0) {}
@@ -115,7 +124,7 @@ void AudioServer::RenderPass(float* output, unsigned int stride, unsigned int fr
         for (AudioClient* client : clients) {
             std::fill(scratch, scratch + frames, 0.0f);
             client->Process(scratch, count);
-            for (unsigned int k = 0; k < frames; ++k) out[k] += scratch[k];
+            AddInto(out, scratch, frames);
         }
     }
     fTime += frames;

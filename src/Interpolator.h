@@ -10,11 +10,26 @@ public:
     // samples: n samples (read only); x: position in samples, 0 <= x < n; n >= 1 for orders 1..3.
     float Interpolate(const float* samples, double x, int n) const {
         if (fOrder != 1) return InterpolateHigher(samples, x, n);
-        const int i = static_cast<int>(x);
-        const float s0 = samples[i];
-        const float s1 = samples[Neighbour(x, 1, n)];
-        const double c = x - i;
-        return static_cast<float>(s0 + c * static_cast<float>(s1 - s0));
+        int base, next;
+        double fraction;
+        Locate(x, n, base, next, fraction);
+        return Linear(samples, base, next, fraction);
+    }
+
+    // Splits position x (0 <= x < n) into the sample at or below it, the following sample
+    // (wrapping past n) and the fraction between them.
+    static void Locate(double x, int n, int& base, int& next, double& fraction) {
+        base = static_cast<int>(x);
+        next = Neighbour(x, 1, n);
+        fraction = x - base;
+    }
+
+    // Order 1 at a position split by Locate: the difference in single precision, the rest in
+    // double precision.
+    static float Linear(const float* samples, int base, int next, double fraction) {
+        const float s0 = samples[base];
+        const float difference = samples[next] - s0;
+        return static_cast<float>(s0 + fraction * difference);
     }
 
 private:

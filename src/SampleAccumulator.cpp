@@ -28,7 +28,10 @@ void SampleAccumulator::Render(float* buffer, int frames) {
     if (fInput == nullptr) return;
     fInput->Process(buffer, frames);
 
-    Pair completed[kPairBatch];
+    // Filled before it is read: left uninitialised, unlike an array of std::pair.
+    struct Extremes {
+        float largest, smallest;
+    } completed[kPairBatch];
     int pending = 0;
     float largest = fMax;
     float smallest = fMin;
@@ -48,9 +51,9 @@ void SampleAccumulator::Render(float* buffer, int frames) {
             count += run;
         } else {
             // This sample completes the group and opens the next one.
-            completed[pending++] = Pair(largest, smallest);
+            completed[pending++] = {largest, smallest};
             if (pending == kPairBatch) {
-                Append(completed, pending);
+                Append(&completed[0].largest, pending);
                 pending = 0;
             }
             largest = smallest = buffer[k];
@@ -58,22 +61,30 @@ void SampleAccumulator::Render(float* buffer, int frames) {
             ++k;
         }
     }
-    if (pending > 0) Append(completed, pending);
+    if (pending > 0) Append(&completed[0].largest, pending);
     fMax = largest;
     fMin = smallest;
     fCount = count;
 }
 
-void SampleAccumulator::Append(const Pair* pairs, int count) {
+void SampleAccumulator::Append(const float* extremes, int count) {
     std::lock_guard<std::mutex> hold(fMutex);
-    for (int i = 0; i < count; ++i) {
-        if (fPairsSize == kCapacity) {
-            fPairsHead = (fPairsHead + 1) % kCapacity;
-            --fPairsSize;
-        }
-        fPairs[(fPairsHead + fPairsSize) % kCapacity] = pairs[i];
-        ++fPairsSize;
+    // Only the newest kCapacity pairs can stay; older ones are dropped from the front.
+    if (count > kCapacity) {
+        extremes += 2 * (count - kCapacity);
+        count = kCapacity;
     }
+    const int overflow = fPairsSize + count - kCapacity;
+    if (overflow > 0) {
+        fPairsHead = (fPairsHead + overflow) % kCapacity;
+        fPairsSize -= overflow;
+    }
+    int tail = (fPairsHead + fPairsSize) % kCapacity;
+    for (int i = 0; i < count; ++i) {
+        fPairs[tail] = Pair(extremes[2 * i], extremes[2 * i + 1]);
+        tail = tail + 1 == kCapacity ? 0 : tail + 1;
+    }
+    fPairsSize += count;
 }
 
 std::deque<SampleAccumulator::Pair> SampleAccumulator::Get() {

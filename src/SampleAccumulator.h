@@ -35,8 +35,9 @@ public:
     std::deque<Pair> Get();
 
 private:
-    // Audio thread: queues `count` completed pairs under fMutex, dropping the oldest when full.
-    void Append(const Pair* pairs, int count);
+    // Audio thread: queues `count` completed pairs, given as (largest, smallest) floats one after
+    // the other, under fMutex; the oldest pairs are dropped when the queue is full.
+    void Append(const float* extremes, int count);
 
     // Ring of pending pairs, kCapacity long, guarded by fMutex.
     std::unique_ptr<Pair[]> fPairs;

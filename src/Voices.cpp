@@ -54,26 +54,30 @@ Karplus::Karplus(float periodSeconds, uint32_t startPosition)
       fWritePos(startPosition + static_cast<uint32_t>(fLength)),
       fDecay(kStartDecay),
       fAmplitude(1.0f),
-      fNoise(new float[kMaxSize]()) {}
+      fNoise(new float[kMaxSize]()),
+      fFit(new FitPoint[kMaxFitted]()),
+      fFitLength(0),
+      fFitBurstLength(0) {}
 
 Karplus::~Karplus() = default;
 
 void Karplus::NoteOn(int note, int velocity, float* burst, int burstLength) {
     Voice::NoteOn(note, velocity);
-    const PreparedNote prepared = PrepareNote(note, velocity);
+    const PreparedNote prepared = PrepareNote(note, velocity, burst != nullptr ? burstLength : 0);
     // Printed before the server lock is taken: the audio thread never waits for the console.
     std::cout << "note: " << note << " freq: " << prepared.frequency << std::endl;
     ServerLock hold;
     ApplyNote(prepared, burst, burstLength);
 }
 
-Karplus::PreparedNote Karplus::PrepareNote(int note, int velocity) {
+Karplus::PreparedNote Karplus::PrepareNote(int note, int velocity, int burstLength) {
     PreparedNote prepared;
     prepared.note = note;
     prepared.velocity = velocity;
     prepared.frequency = kNoteZeroHz * powf(2.0f, static_cast<float>(note) / 12.0f);
     prepared.length = PeriodSamples(AudioServer::GetInstance()->Fs() / prepared.frequency);
     DrawNoise(prepared.length);
+    PrepareFit(prepared.length, burstLength);
     return prepared;
 }
 
@@ -108,6 +112,7 @@ void Karplus::Excite() {
 
 void Karplus::Excite(float* burst, int burstLength) {
     DrawNoise(ExcitedLength());
+    PrepareFit(fLength, burstLength);
     ExciteWithBurst(burst, burstLength);
 }
 
@@ -125,6 +130,24 @@ void Karplus::DrawNoise(int count) {
 }
 
 int Karplus::ExcitedLength() const { return std::min(std::max(fLength, 0), kMaxSize); }
+
+// The burst is spread over exactly one period, whatever the ratio of the two lengths: sample i
+// of the period reads the burst at (i / length) * burstLength, in single precision.
+void Karplus::PrepareFit(int length, int burstLength) {
+    fFitLength = 0;
+    fFitBurstLength = 0;
+    if (length < 1 || length > kMaxFitted || burstLength < 1) return;
+    const float period = static_cast<float>(length);
+    const float span = static_cast<float>(burstLength);
+    for (int i = 0; i < length; ++i) {
+        double x = static_cast<float>(static_cast<float>(i) / period * span);
+        if (x >= burstLength) x = burstLength - 1;  // only for bursts beyond float precision
+        FitPoint& point = fFit[i];
+        Interpolator::Locate(x, burstLength, point.base, point.next, point.fraction);
+    }
+    fFitLength = length;
+    fFitBurstLength = burstLength;
+}
 
 void Karplus::ExciteWithNoise() {
     float* ring = fDelayLine.get();
@@ -158,21 +181,33 @@ void Karplus::ExciteWithBurst(float* burst, int burstLength) {
         for (int n = 0; n < burstLength; ++n) burst[n] *= headroom;
     }
 
-    // The burst is spread over exactly one period, whatever the ratio of the two lengths.
-    const Interpolator linear(1);
-    const float period = static_cast<float>(fLength);
-    const float span = static_cast<float>(burstLength);
-    for (i = 0; i < length; ++i) {
-        float fitted = 0.0f;
-        if (hasBurst) {
-            double x = static_cast<float>(static_cast<float>(i) / period * span);
-            if (x >= burstLength) x = burstLength - 1;  // only for bursts beyond float precision
-            fitted = linear.Interpolate(burst, x, burstLength);
-        }
-        const uint32_t index = (fReadPos + i) & kMask;
+    // Adds one fitted burst sample and its noise to the period, clipped to full scale.
+    float* const noise = fNoise.get();
+    const uint32_t readPos = fReadPos;
+    auto deposit = [ring, noise, readPos](int i, float fitted) {
+        const uint32_t index = (readPos + i) & kMask;
         float v = ring[index] + fitted;
-        v = static_cast<float>(v + kBurstNoiseLevel * fNoise[i]);
-        ring[index] = std::min(1.0f, std::max(-1.0f, v));
+        v = static_cast<float>(v + kBurstNoiseLevel * noise[i]);
+        // In the a < b ? a : b form, which compiles to min and max without a branch.
+        v = v < 1.0f ? v : 1.0f;
+        v = v > -1.0f ? v : -1.0f;
+        ring[index] = v;
+    };
+    if (!hasBurst) {
+        for (i = 0; i < length; ++i) deposit(i, 0.0f);
+    } else if (fFitLength == fLength && fFitBurstLength == burstLength) {
+        const FitPoint* const fit = fFit.get();
+        for (i = 0; i < length; ++i)
+            deposit(i, Interpolator::Linear(burst, fit[i].base, fit[i].next, fit[i].fraction));
+    } else {
+        const Interpolator linear(1);
+        const float period = static_cast<float>(fLength);
+        const float span = static_cast<float>(burstLength);
+        for (i = 0; i < length; ++i) {
+            double x = static_cast<float>(static_cast<float>(i) / period * span);
+            if (x >= burstLength) x = burstLength - 1;
+            deposit(i, linear.Interpolate(burst, x, burstLength));
+        }
     }
 }
 

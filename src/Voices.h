@@ -53,14 +53,15 @@ public:
     void NoteOn(int note, int velocity, float* burst, int burstLength);
     void NoteOff() override;
 
-    // The lock-free half of NoteOn: frequency, period and this note's noise draws.
+    // The lock-free half of NoteOn: frequency, period, this note's noise draws and where each
+    // sample of the period will read a burst of burstLength samples (0: no burst).
     struct PreparedNote {
         int note;
         int velocity;
         float frequency;  // Hz
         int length;       // period in samples
     };
-    PreparedNote PrepareNote(int note, int velocity);
+    PreparedNote PrepareNote(int note, int velocity, int burstLength);
     // The half of NoteOn that the audio thread must not see halfway: retune and excite with the
     // noise drawn by the PrepareNote just before. The caller holds the server lock.
     void ApplyNote(const PreparedNote& prepared, float* burst, int burstLength);
@@ -93,6 +94,8 @@ private:
     void DrawNoise(int count);
     // Period samples an excitation writes: the ring cannot hold more than kMaxSize.
     int ExcitedLength() const;
+    // Fills fFit for a period of `length` samples and a burst of burstLength samples.
+    void PrepareFit(int length, int burstLength);
     void ExciteWithNoise();
     void ExciteWithBurst(float* burst, int burstLength);
     // The render of a period that is a whole number of rings long, where the sample written
@@ -110,4 +113,16 @@ private:
     // Noise for the next excitation, drawn before the server lock is taken; kMaxSize samples,
     // never read by the audio thread.
     std::unique_ptr<float[]> fNoise;
+
+    // Where each sample of the period reads the burst, worked out before the server lock is
+    // taken, for periods up to kMaxFitted samples (longer ones locate their points as they go).
+    struct FitPoint {
+        int base;
+        int next;
+        double fraction;
+    };
+    static constexpr int kMaxFitted = 4096;
+    std::unique_ptr<FitPoint[]> fFit;
+    int fFitLength;  // the period and burst lengths fFit holds; 0 when empty
+    int fFitBurstLength;
 };
