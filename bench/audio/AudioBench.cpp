@@ -1,0 +1,184 @@
+// What one string costs in the graph, next to the bare recurrence and STK's plucked string, and
+// how long a pluck holds the server lock against the audio thread.
+
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdint>
+#include <iostream>
+#include <sstream>
+#include <vector>
+
+#include "AudioServer.h"
+#include "Harp.h"
+#include "Voices.h"
+
+#ifdef QUORVEL_BENCH_STK
+#include <Plucked.h>
+#endif
+
+namespace {
+
+constexpr int kFrames = 256;
+constexpr float kFs = 44100.0f;
+
+// The note of string i in the pentatonic major scale, as the pluck detector maps it.
+int NoteOfString(int i) {
+    static const int kScale[] = {0, 2, 5, 7, 9};
+    return 32 + 12 * (i / 5) + kScale[i % 5];
+}
+
+float Frequency(int note) { return 8.1757994f * std::pow(2.0f, note / 12.0f); }
+
+std::vector<float> Burst() {
+    std::vector<float> burst(512);
+    for (int j = 0; j < 512; ++j) burst[j] = j < 256 ? j / 256.0f : 1.0f - (j - 256) / 256.0f;
+    return burst;
+}
+
+// Swallows the note lines while it lives.
+class QuietConsole {
+public:
+    QuietConsole() : fSaved(std::cout.rdbuf(fSink.rdbuf())) {}
+    ~QuietConsole() { std::cout.rdbuf(fSaved); }
+
+private:
+    std::ostringstream fSink;
+    std::streambuf* fSaved;
+};
+
+void PerStringSample(benchmark::State& state, int strings) {
+    state.counters["per_string_sample"] = benchmark::Counter(
+        static_cast<double>(strings) * kFrames, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+}
+
+// (a) One full server pass of 256 frames with the harp at n sounding strings.
+void BM_HarpPass(benchmark::State& state) {
+    const int strings = static_cast<int>(state.range(0));
+    AudioServer* server = AudioServer::GetInstance();
+    server->SetFs(kFs);
+    server->SetOutputChannels(2);
+    Harp* harp = Harp::GetInstance();
+    while (harp->GetNumStrings() < strings) harp->AddString();
+    while (harp->GetNumStrings() > strings) harp->RemoveString();
+    {
+        QuietConsole quiet;
+        for (int i = 0; i < strings; ++i) {
+            std::vector<float> burst = Burst();
+            harp->ExciteString(i, NoteOfString(i), 127, burst.data(), 512);
+        }
+    }
+    std::vector<float> input(kFrames), output(2 * kFrames);
+    for (auto _ : state) {
+        server->AudioServerCallback(input.data(), output.data(), kFrames);
+        benchmark::DoNotOptimize(output.data());
+    }
+    PerStringSample(state, strings);
+}
+BENCHMARK(BM_HarpPass)->Arg(1)->Arg(10)->Arg(30);
+
+// (b) The same recurrence with no graph around it: the floor for this algorithm.
+void BM_BareLoop(benchmark::State& state) {
+    const int strings = static_cast<int>(state.range(0));
+    constexpr uint32_t kMask = Karplus::kMaxSize - 1;
+    struct Line {
+        std::vector<float> ring = std::vector<float>(Karplus::kMaxSize);
+        uint32_t readPos = 0, writePos = 0;
+    };
+    std::vector<Line> lines(strings);
+    for (int i = 0; i < strings; ++i) {
+        lines[i].writePos = static_cast<uint32_t>(kFs / Frequency(NoteOfString(i)));
+        for (uint32_t k = 0; k < lines[i].writePos; ++k) lines[i].ring[k] = std::sin(0.37f * k);
+    }
+    const float decay = 0.99f, amplitude = 1.0f;
+    std::vector<float> out(kFrames);
+    for (auto _ : state) {
+        for (Line& line : lines) {
+            float* ring = line.ring.data();
+            uint32_t r = line.readPos, w = line.writePos;
+            float newest = ring[(w - 1) & kMask];
+            for (int j = 0; j < kFrames; ++j) {
+                const float oldest = ring[r & kMask];
+                newest = (oldest * decay + newest) * 0.5f;
+                ring[w & kMask] = newest;
+                out[j] = oldest * amplitude;
+                ++r;
+                ++w;
+            }
+            line.readPos = r;
+            line.writePos = w;
+            benchmark::DoNotOptimize(out.data());
+        }
+    }
+    PerStringSample(state, strings);
+}
+BENCHMARK(BM_BareLoop)->Arg(30);
+
+#ifdef QUORVEL_BENCH_STK
+// (c) The plucked-string voice of the Synthesis ToolKit, block by block.
+void BM_StkPlucked(benchmark::State& state) {
+    const int strings = static_cast<int>(state.range(0));
+    stk::Stk::setSampleRate(kFs);
+    std::vector<stk::Plucked> voices(strings, stk::Plucked(40.0));
+    for (int i = 0; i < strings; ++i) voices[i].noteOn(Frequency(NoteOfString(i)), 1.0);
+    stk::StkFrames frames(kFrames, 1);
+    for (auto _ : state) {
+        for (stk::Plucked& voice : voices) {
+            voice.tick(frames);
+            benchmark::DoNotOptimize(&frames[0]);
+        }
+    }
+    PerStringSample(state, strings);
+}
+BENCHMARK(BM_StkPlucked)->Arg(30);
+#endif
+
+// (d) One pluck of note 32 with a 512-sample burst, everything included (the note line goes to
+// a string stream).
+void BM_Excitation(benchmark::State& state) {
+    QuietConsole quiet;
+    Karplus string(0.009f);
+    std::vector<float> burst = Burst();
+    for (auto _ : state) {
+        burst = Burst();
+        string.NoteOn(32, 127, burst.data(), 512);
+    }
+}
+BENCHMARK(BM_Excitation);
+
+// (d) The part of that pluck done under the server lock: retune and one-period excitation.
+// Reports the shortest, median, 99th percentile and longest hold seen.
+void BM_ExcitationLockHold(benchmark::State& state) {
+    AudioServer* server = AudioServer::GetInstance();
+    Karplus string(0.009f);
+    std::vector<float> burst = Burst();
+    std::vector<double> holds;
+    holds.reserve(1 << 20);
+    for (auto _ : state) {
+        const Karplus::PreparedNote prepared = string.PrepareNote(32, 127, 512);
+        burst = Burst();
+        server->EnterLock();
+        const auto start = std::chrono::steady_clock::now();
+        string.ApplyNote(prepared, burst.data(), 512);
+        const auto end = std::chrono::steady_clock::now();
+        server->ExitLock();
+        const double seconds = std::chrono::duration<double>(end - start).count();
+        state.SetIterationTime(seconds);
+        if (holds.size() < holds.capacity()) holds.push_back(seconds);
+    }
+    std::sort(holds.begin(), holds.end());
+    if (!holds.empty()) {
+        state.counters["hold_min_us"] = holds.front() * 1e6;
+        state.counters["hold_p50_us"] = holds[holds.size() / 2] * 1e6;
+        state.counters["hold_p99_us"] = holds[holds.size() * 99 / 100] * 1e6;
+        state.counters["hold_max_us"] = holds.back() * 1e6;
+    }
+    state.counters["period"] = string.Length();
+}
+BENCHMARK(BM_ExcitationLockHold)->UseManualTime();
+
+}  // namespace
+
+BENCHMARK_MAIN();
