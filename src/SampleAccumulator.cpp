@@ -36,30 +36,34 @@ void SampleAccumulator::Render(float* buffer, int frames) {
     float largest = fMax;
     float smallest = fMin;
     int count = fCount;
-    const int last = fSamplesPerPixel - 1;
-    int k = 0;
-    while (k < frames) {
-        const int run = std::min(last - count, frames - k);
-        if (run > 0) {
-            // A group's maximum never falls below its minimum, so these equal the
-            // "larger, else smaller" update.
-            for (int end = k + run; k < end; ++k) {
-                const float s = buffer[k];
-                largest = s > largest ? s : largest;
-                smallest = s < smallest ? s : smallest;
-            }
-            count += run;
-        } else {
-            // This sample completes the group and opens the next one.
-            completed[pending++] = {largest, smallest};
-            if (pending == kPairBatch) {
-                Append(&completed[0].largest, pending);
-                pending = 0;
-            }
-            largest = smallest = buffer[k];
-            count = 0;
-            ++k;
+    const int last = std::max(fSamplesPerPixel - 1, 0);  // 1 or fewer: every sample completes a group
+    // A group's maximum never falls below its minimum, so these equal the "larger, else
+    // smaller" update of one sample.
+    auto take = [&largest, &smallest](float s) {
+        largest = s > largest ? s : largest;
+        smallest = s < smallest ? s : smallest;
+    };
+    // The sample at k completes the open group and opens the next one.
+    auto complete = [&](int k) {
+        completed[pending++] = {largest, smallest};
+        if (pending == kPairBatch) {
+            Append(&completed[0].largest, pending);
+            pending = 0;
         }
+        largest = smallest = buffer[k];
+        count = 0;
+    };
+    int k = 0;
+    // The open group takes what it still lacks, as far as the block goes.
+    for (; count < last && k < frames; ++k, ++count) take(buffer[k]);
+    if (k < frames) {
+        complete(k++);
+        // Whole groups: the followers of the group just opened and the sample completing it.
+        while (k + last < frames) {
+            for (const int end = k + last; k < end; ++k) take(buffer[k]);
+            complete(k++);
+        }
+        for (; k < frames; ++k, ++count) take(buffer[k]);
     }
     if (pending > 0) Append(&completed[0].largest, pending);
     fMax = largest;
