@@ -1,1 +1,5 @@
-# Filled in by the area that owns it.
+# The tracking library: frame parsing, the controller and its sources.
+quorvel_test(tracking_tests
+  SOURCES tracking/FrameParserTest.cpp tracking/ControllerTest.cpp tracking/ReplaySourceTest.cpp
+  LIBS quorvel_tracking
+  LABELS unit)

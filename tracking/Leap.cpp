@@ -1,1 +1,162 @@
-// Placeholder: its area fills it in.
+#include "Leap.h"
+
+#include <cstdlib>
+#include <exception>
+#include <iostream>
+#include <set>
+#include <string>
+
+namespace Leap {
+
+namespace {
+
+// Live controllers, so that process exit can stop their threads before the static objects their
+// listeners use are destroyed (the instrument leaves by exit() with its controller still running).
+struct ControllerRegistry {
+    std::mutex lock;
+    std::set<Controller*> live;
+};
+
+ControllerRegistry& registry()
+{
+    static ControllerRegistry sRegistry;
+    return sRegistry;
+}
+
+void reportToStderr(const std::string& line)
+{
+    // One write per line, so reports from different threads do not interleave mid-line.
+    std::cerr << (line + "\n") << std::flush;
+}
+
+} // namespace
+
+void stopAllControllers();
+
+void stopAllControllers()
+{
+    ControllerRegistry& reg = registry();
+    std::lock_guard<std::mutex> guard(reg.lock);
+    for (Controller* controller : reg.live)
+        controller->shutDown();
+}
+
+Controller::Controller(Listener* listener) : Controller(listener, makeSourceFromEnvironment()) {}
+
+Controller::Controller(Listener* listener, std::unique_ptr<FrameSource> source)
+    : fListener(listener), fSource(std::move(source))
+{
+    {
+        ControllerRegistry& reg = registry();
+        // Registered after the registry exists, so it runs before the registry is destroyed,
+        // and after every static object built before this first controller, so it runs before
+        // they are destroyed.
+        static const bool sAtExitRegistered = (std::atexit(stopAllControllers) == 0);
+        (void)sAtExitRegistered;
+        std::lock_guard<std::mutex> guard(reg.lock);
+        reg.live.insert(this);
+    }
+    fThread = std::thread(&Controller::run, this);
+}
+
+Controller::~Controller()
+{
+    {
+        ControllerRegistry& reg = registry();
+        std::lock_guard<std::mutex> guard(reg.lock);
+        reg.live.erase(this);
+    }
+    shutDown();
+}
+
+void Controller::shutDown()
+{
+    std::lock_guard<std::mutex> guard(fShutDownLock);
+    if (fSource)
+        fSource->stop();
+    if (!fThread.joinable())
+        return;
+    if (fThread.get_id() == std::this_thread::get_id()) {
+        // Exit or destruction from inside a callback: the thread cannot join itself. The source
+        // is stopped, so the loop ends as soon as the callback returns.
+        fThread.detach();
+        return;
+    }
+    fThread.join();
+}
+
+Frame Controller::frame(int history) const
+{
+    std::lock_guard<std::mutex> guard(fHistoryLock);
+    if (history < 0 || static_cast<std::size_t>(history) >= fHistory.size())
+        return Frame();
+    return fHistory[static_cast<std::size_t>(history)];
+}
+
+bool Controller::isConnected() const
+{
+    return fConnected.load();
+}
+
+void Controller::callListener(void (Listener::*callback)(const Controller&), const char* name)
+{
+    if (!fListener)
+        return;
+    try {
+        (fListener->*callback)(*this);
+    } catch (const std::exception& e) {
+        reportToStderr(std::string("tracking: listener ") + name + " threw: " + e.what());
+    } catch (...) {
+        reportToStderr(std::string("tracking: listener ") + name + " threw an unknown exception");
+    }
+}
+
+void Controller::deliver(SourceEvent& event)
+{
+    switch (event.kind) {
+    case SourceEvent::kConnect:
+        if (!fConnected.exchange(true))
+            callListener(&Listener::onConnect, "onConnect");
+        break;
+    case SourceEvent::kDisconnect:
+        if (fConnected.exchange(false))
+            callListener(&Listener::onDisconnect, "onDisconnect");
+        break;
+    case SourceEvent::kFrame:
+        // A frame is proof that the device streams, whether or not the source said so first.
+        if (!fConnected.exchange(true))
+            callListener(&Listener::onConnect, "onConnect");
+        {
+            std::lock_guard<std::mutex> guard(fHistoryLock);
+            fHistory.push_front(std::move(event.frame));
+            if (fHistory.size() > kHistoryFrames)
+                fHistory.pop_back();
+        }
+        callListener(&Listener::onFrame, "onFrame");
+        break;
+    }
+}
+
+void Controller::run()
+{
+    callListener(&Listener::onInit, "onInit");
+    if (!fSource)
+        return;
+    try {
+        SourceEvent event;
+        while (fSource->next(event)) {
+            deliver(event);
+            fSource->handled();
+        }
+        return; // stopped: no further callbacks
+    } catch (const std::exception& e) {
+        reportToStderr(std::string("tracking: frame source failed: ") + e.what());
+    } catch (...) {
+        reportToStderr("tracking: frame source failed");
+    }
+    // A failed source is gone for good; the listener hears so.
+    if (fConnected.exchange(false))
+        callListener(&Listener::onDisconnect, "onDisconnect");
+}
+
+} // namespace Leap

@@ -119,7 +119,22 @@ public:
     bool isConnected() const;
 
 private:
-    // Filled in by the tracking library.
+    void run();
+    void callListener(void (Listener::*callback)(const Controller&), const char* name);
+    void deliver(SourceEvent& event);
+    // Stops the source and joins the thread; safe to call more than once.
+    void shutDown();
+    friend void stopAllControllers();
+
+    static constexpr std::size_t kHistoryFrames = 60;
+
+    Listener* fListener;
+    std::unique_ptr<FrameSource> fSource;
+    mutable std::mutex fHistoryLock;
+    std::deque<Frame> fHistory; // newest first; guarded by fHistoryLock
+    std::atomic<bool> fConnected{false};
+    std::mutex fShutDownLock;   // serialises shutDown between the destructor and process exit
+    std::thread fThread;        // last: started once everything above exists
 };
 
 } // namespace Leap

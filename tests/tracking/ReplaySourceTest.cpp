@@ -1,0 +1,161 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <sstream>
+
+#include "ReplaySource.h"
+#include "TestSupport.h"
+
+using trackingtest::countLinesContaining;
+using trackingtest::RecordingListener;
+using trackingtest::TempDir;
+
+namespace {
+
+std::string frameLine(int id, long long timestampMicros, double x = 0.0)
+{
+    std::ostringstream line;
+    line << R"({"id": )" << id << R"(, "timestamp": )" << timestampMicros
+         << R"(, "hands": [{"id": 1, "type": "right"}], "pointables": [{"id": 10, "handId": 1, "tipPosition": [)"
+         << x << R"(, 250, -10]}]})";
+    return line.str();
+}
+
+const char kStreaming[] = R"({"event": {"type": "deviceEvent", "state": {"attached": true, "streaming": true}}})";
+const char kNotStreaming[] = R"({"event": {"type": "deviceEvent", "state": {"attached": true, "streaming": false}}})";
+
+std::unique_ptr<Leap::FrameSource> replay(const std::string& path, bool loop = false)
+{
+    return std::make_unique<Leap::ReplaySource>(path, loop);
+}
+
+TEST(ReplaySource, PlaysFramesAndEventsAtThePaceOfTheTimestamps)
+{
+    TempDir dir;
+    const std::string path = dir.write(
+        "take.jsonl", std::string(R"({"serviceVersion": "2.3.1", "version": 6})") + "\n" +
+                          frameLine(1, 1000000, -50.0) + "\n" +
+                          "\n" +
+                          frameLine(2, 1100000, 0.0) + "\r\n" +
+                          kNotStreaming + "\n" +
+                          kStreaming + "\n" +
+                          frameLine(3, 1200000, 50.0) + "\n" +
+                          frameLine(4, 1150000, 60.0)); // backwards in time, no final newline
+    RecordingListener listener;
+    testing::internal::CaptureStderr();
+    const auto start = std::chrono::steady_clock::now();
+    {
+        Leap::Controller controller(&listener, replay(path));
+        ASSERT_TRUE(listener.waitForEvent("disconnect") &&
+                    listener.waitFor([](const auto& e) { return e.size() == 9; }));
+    }
+    const auto elapsed = std::chrono::steady_clock::now() - start;
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+    EXPECT_EQ(listener.events(),
+              (std::vector<std::string>{"init", "connect", "frame 1", "frame 2", "disconnect",
+                                        "connect", "frame 3", "frame 4", "disconnect"}));
+    // Frame 3 comes 200 ms of recording after frame 1; it can never come sooner.
+    EXPECT_GE(elapsed, std::chrono::milliseconds(200));
+    const auto frames = listener.frames();
+    ASSERT_EQ(frames.size(), 4u);
+    EXPECT_DOUBLE_EQ(frames[2].hands()[0].fingers()[0].tip().position.x, 50.0);
+}
+
+TEST(ReplaySource, ReportsEachBadLineOnceAndPlaysTheRest)
+{
+    const auto hostile = trackingtest::hostileLines();
+    std::string contents = frameLine(1, 0) + "\n";
+    for (const std::string& line : hostile)
+        contents += line + "\n";
+    contents += std::string(300 * 1024, ' ') + "x\n"; // too long to read at all
+    contents += frameLine(2, 10000) + "\n";
+    TempDir dir;
+    const std::string path = dir.write("hostile.jsonl", contents);
+
+    RecordingListener listener;
+    testing::internal::CaptureStderr();
+    {
+        Leap::Controller controller(&listener, replay(path));
+        ASSERT_TRUE(listener.waitForEvent("disconnect"));
+    }
+    const std::string errors = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(listener.events(),
+              (std::vector<std::string>{"init", "connect", "frame 1", "frame 2", "disconnect"}));
+    const int badLines = static_cast<int>(hostile.size()) + 1;
+    EXPECT_EQ(countLinesContaining(errors, "replay " + path + ":"), badLines) << errors.substr(0, 2000);
+    EXPECT_EQ(static_cast<int>(std::count(errors.begin(), errors.end(), '\n')), badLines);
+    for (int line = 2; line < 2 + badLines; ++line)
+        EXPECT_EQ(countLinesContaining(errors, "replay " + path + ":" + std::to_string(line) + ": "), 1)
+            << "line " << line;
+    EXPECT_NE(errors.find(":" + std::to_string(1 + badLines) + ": line too long"), std::string::npos);
+}
+
+TEST(ReplaySource, AMissingFileIsReportedOnceAndStaysDisconnected)
+{
+    TempDir dir;
+    for (const std::string& path : {(dir.path() / "absent.jsonl").string(), dir.path().string()}) {
+        RecordingListener listener;
+        testing::internal::CaptureStderr();
+        {
+            Leap::Controller controller(&listener, replay(path));
+            ASSERT_TRUE(listener.waitForEvent("init"));
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            EXPECT_FALSE(controller.isConnected());
+        }
+        const std::string errors = testing::internal::GetCapturedStderr();
+        EXPECT_EQ(listener.events(), std::vector<std::string>{"init"});
+        EXPECT_EQ(std::count(errors.begin(), errors.end(), '\n'), 1) << errors;
+        EXPECT_EQ(errors.rfind("replay " + path + ": cannot", 0), 0u) << errors;
+    }
+}
+
+TEST(ReplaySource, LoopStartsAgainWithoutReportingBadLinesTwice)
+{
+    TempDir dir;
+    const std::string path =
+        dir.write("loop.jsonl", frameLine(1, 0) + "\n{oops\n" + frameLine(2, 5000) + "\n");
+    RecordingListener listener;
+    testing::internal::CaptureStderr();
+    {
+        Leap::Controller controller(&listener, replay(path, true));
+        ASSERT_TRUE(listener.waitFor([](const auto& events) { return events.size() >= 8; }));
+    }
+    const std::string errors = testing::internal::GetCapturedStderr();
+    const auto events = listener.events();
+    EXPECT_EQ(std::vector<std::string>(events.begin(), events.begin() + 8),
+              (std::vector<std::string>{"init", "connect", "frame 1", "frame 2", "frame 1",
+                                        "frame 2", "frame 1", "frame 2"}));
+    EXPECT_EQ(errors, "replay " + path + ":2: not valid JSON (error at byte 2)\n");
+
+    // A file with nothing to play does not spin: it is reported and ends.
+    const std::string empty = dir.write("empty.jsonl", "\n{oops\n");
+    RecordingListener idle;
+    testing::internal::CaptureStderr();
+    {
+        Leap::Controller controller(&idle, replay(empty, true));
+        ASSERT_TRUE(idle.waitForEvent("init"));
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    const std::string idleErrors = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(idle.events(), std::vector<std::string>{"init"});
+    EXPECT_EQ(std::count(idleErrors.begin(), idleErrors.end(), '\n'), 2) << idleErrors;
+}
+
+TEST(ReplaySource, DestroyingTheControllerWakesAReplayWaitingForItsNextFrame)
+{
+    TempDir dir;
+    // An hour between the two frames (capped to kMaxGapMicros): far longer than stopping may take.
+    const std::string path =
+        dir.write("pause.jsonl", frameLine(1, 0) + "\n" + frameLine(2, 3600000000LL) + "\n");
+    RecordingListener listener;
+    auto controller = std::make_unique<Leap::Controller>(&listener, replay(path));
+    ASSERT_TRUE(listener.waitForEvent("frame 1"));
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    const auto start = std::chrono::steady_clock::now();
+    controller.reset();
+    const auto stopping = std::chrono::steady_clock::now() - start;
+    EXPECT_LT(stopping, std::chrono::microseconds(Leap::ReplaySource::kMaxGapMicros / 2));
+    EXPECT_EQ(listener.events(), (std::vector<std::string>{"init", "connect", "frame 1"}));
+}
+
+} // namespace

@@ -1,0 +1,166 @@
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <mutex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "Leap.h"
+
+namespace trackingtest {
+
+// A scratch directory, removed with everything in it when the object goes.
+class TempDir {
+public:
+    TempDir()
+    {
+        std::string pattern = (std::filesystem::temp_directory_path() / "quorvel-XXXXXX").string();
+        if (mkdtemp(pattern.data()))
+            fPath = pattern;
+    }
+    ~TempDir()
+    {
+        std::error_code ignored;
+        std::filesystem::remove_all(fPath, ignored);
+    }
+    std::string write(const std::string& name, const std::string& contents) const
+    {
+        const std::string path = (fPath / name).string();
+        std::ofstream(path, std::ios::binary) << contents;
+        return path;
+    }
+    const std::filesystem::path& path() const { return fPath; }
+
+private:
+    std::filesystem::path fPath;
+};
+
+// Records every callback as a short word ("init", "connect", "disconnect", "frame N").
+class RecordingListener : public Leap::Listener {
+public:
+    void onInit(const Leap::Controller&) override { record("init"); }
+    void onConnect(const Leap::Controller&) override { record("connect"); }
+    void onDisconnect(const Leap::Controller&) override { record("disconnect"); }
+    void onFrame(const Leap::Controller& controller) override
+    {
+        Leap::Frame frame = controller.frame(0);
+        {
+            std::lock_guard<std::mutex> guard(fLock);
+            fFrames.push_back(frame);
+        }
+        record("frame " + std::to_string(frame.id()));
+    }
+
+    std::vector<std::string> events() const
+    {
+        std::lock_guard<std::mutex> guard(fLock);
+        return fEvents;
+    }
+    std::vector<Leap::Frame> frames() const
+    {
+        std::lock_guard<std::mutex> guard(fLock);
+        return fFrames;
+    }
+    // Waits (10 s at most, so a fault fails instead of hanging) until the predicate holds for
+    // the events so far.
+    bool waitFor(const std::function<bool(const std::vector<std::string>&)>& done)
+    {
+        std::unique_lock<std::mutex> guard(fLock);
+        return fChanged.wait_for(guard, std::chrono::seconds(10), [&] { return done(fEvents); });
+    }
+    bool waitForEvent(const std::string& word)
+    {
+        return waitFor([&](const std::vector<std::string>& events) {
+            for (const auto& event : events)
+                if (event == word)
+                    return true;
+            return false;
+        });
+    }
+
+private:
+    void record(const std::string& word)
+    {
+        {
+            std::lock_guard<std::mutex> guard(fLock);
+            fEvents.push_back(word);
+        }
+        fChanged.notify_all();
+    }
+
+    mutable std::mutex fLock;
+    std::condition_variable fChanged;
+    std::vector<std::string> fEvents;
+    std::vector<Leap::Frame> fFrames;
+};
+
+inline int countLinesContaining(const std::string& text, const std::string& needle)
+{
+    int count = 0;
+    std::istringstream lines(text);
+    for (std::string line; std::getline(lines, line);)
+        if (line.find(needle) != std::string::npos)
+            ++count;
+    return count;
+}
+
+// Lines a recording or the service could throw at the parser; none of them is a usable message.
+inline std::vector<std::string> hostileLines()
+{
+    const std::string okPointable = R"({"id":1,"handId":1,"tipPosition":[0,200,0]})";
+    std::string manyHands = R"({"id":1,"timestamp":0,"pointables":[],"hands":[)";
+    for (int h = 0; h < 1000; ++h)
+        manyHands += (h ? "," : "") + std::string(R"({"id":)") + std::to_string(h) + "}";
+    manyHands += "]}";
+    std::string manyPointables = R"({"id":1,"timestamp":0,"hands":[{"id":1}],"pointables":[)";
+    for (int p = 0; p < 5000; ++p)
+        manyPointables += (p ? "," : "") + okPointable;
+    manyPointables += "]}";
+    std::string megabyte = R"({"id":1,"timestamp":0,"hands":[],"pointables":[],"pad":")";
+    megabyte += std::string(1 << 20, 'x') + "\"}";
+
+    return {
+        R"({"id": 1, "timestamp": 0, "hands": [{"id": 1}], "pointables": [{"id": 1, "handId")",
+        R"({"id": 1, "timestamp": 0, "hands": [)",
+        "not json at all",
+        "[1, 2, 3]",
+        "42",
+        R"("a string")",
+        "null",
+        R"({"id": "1", "timestamp": 0, "hands": [], "pointables": []})",
+        R"({"id": 1.5, "timestamp": 0, "hands": [], "pointables": []})",
+        R"({"id": 1, "timestamp": "0", "hands": [], "pointables": []})",
+        R"({"id": 1, "timestamp": 1e300, "hands": [], "pointables": []})",
+        R"({"id": 1, "timestamp": 0, "hands": {}, "pointables": []})",
+        R"({"id": 1, "timestamp": 0, "hands": []})",
+        R"({"id": 1, "timestamp": 0, "hands": [7], "pointables": []})",
+        R"({"id": 1, "timestamp": 0, "hands": [{"id": 99999999999}], "pointables": []})",
+        R"({"id": 1, "timestamp": 0, "hands": [{"id": 1}, {"id": 1}], "pointables": []})",
+        R"({"id": 1, "timestamp": 0, "hands": [{"id": 1}], "pointables": [{"id": 1, "handId": 1, "tipPosition": ["0", "200", "0"]}]})",
+        R"({"id": 1, "timestamp": 0, "hands": [{"id": 1}], "pointables": [{"id": 1, "handId": 1, "tipPosition": [0, 200]}]})",
+        R"({"id": 1, "timestamp": 0, "hands": [{"id": 1}], "pointables": [{"id": 1, "handId": 1, "tipPosition": [0, 200, 0, 5]}]})",
+        R"({"id": 1, "timestamp": 0, "hands": [{"id": 1}], "pointables": [{"id": 1, "handId": 1.5, "tipPosition": [0, 200, 0]}]})",
+        R"({"id": 1, "timestamp": 0, "hands": [{"id": 1}], "pointables": [{"id": 1, "handId": 1, "tipPosition": [NaN, 200, 0]}]})",
+        R"({"id": 1, "timestamp": 0, "hands": [{"id": 1}], "pointables": [{"id": 1, "handId": 1, "tipPosition": [Infinity, 200, 0]}]})",
+        R"({"id": 1, "timestamp": 0, "hands": [{"id": 1}], "pointables": [{"id": 1, "handId": 1, "tipPosition": [1e400, 200, 0]}]})",
+        R"({"id": 1, "timestamp": 0, "hands": [{"id": 1}], "pointables": [{"id": 1, "handId": 1, "tipPosition": [0, -1e400, 0]}]})",
+        R"({"id": 1, "timestamp": 0, "hands": [{"id": 1}], "pointables": [{"id": 1, "handId": 1, "tipPosition": null}]})",
+        R"({"event": "deviceEvent"})",
+        R"({"event": {"type": "deviceEvent", "state": {"streaming": "yes"}}})",
+        R"({"event": {"type": 3}})",
+        "{\"id\": 1, \"timestamp\": 0, \"hands\": [], \"pointables\": [], \"bad\": \"\xff\xfe\"}",
+        std::string(100000, '[') + std::string(100000, ']'),
+        std::string(100000, '{'),
+        manyHands,
+        manyPointables,
+        megabyte,
+    };
+}
+
+} // namespace trackingtest

@@ -1,0 +1,63 @@
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <fstream>
+#include <mutex>
+#include <string>
+
+#include "Leap.h"
+
+namespace Leap {
+
+// A recorded performance: a file of JSON messages, one per line (see FrameParser.h), played at
+// the pace of the frames' timestamps. A file without device events connects at its first frame;
+// at the end of the file the source disconnects, or with `loop` starts again from the top.
+// Bad lines are reported on standard error as "replay PATH:LINE: <what is wrong>" (once, not
+// again on later passes) and skipped; a file that cannot be read is reported once and the source
+// stays disconnected.
+class ReplaySource : public FrameSource {
+public:
+    // Longest pause honoured between two frames; longer gaps in a recording are shortened to it.
+    static constexpr std::int64_t kMaxGapMicros = 5000000;
+
+    ReplaySource(std::string path, bool loop);
+
+    bool next(SourceEvent& event) override;
+    void stop() override;
+
+private:
+    enum class LineRead { kLine, kTooLong, kEnd };
+
+    LineRead readLine(std::string& line, std::size_t& length);
+    bool open();
+    void rewind();
+    // Waits until the deadline; false if stopped first.
+    bool sleepUntil(std::chrono::steady_clock::time_point deadline);
+    bool waitForStop();
+    void scheduleFrame(std::int64_t timestamp);
+    void report(const std::string& what) const;
+    void reportLine(const std::string& what) const;
+
+    const std::string fPath;
+    const bool fLoop;
+
+    // Reading state: controller thread only.
+    std::ifstream fFile;
+    bool fOpened = false;
+    bool fDone = false; // unreadable, or played to the end without looping
+    long fLineNumber = 0;
+    int fPass = 0;
+    bool fPassHadFrame = false;
+    bool fHaveTiming = false;
+    bool fPassRestarted = false;
+    std::int64_t fLastTimestamp = 0;
+    std::chrono::steady_clock::time_point fDeadline;
+
+    std::mutex fLock;
+    std::condition_variable fWake;
+    bool fStopped = false;
+};
+
+} // namespace Leap

@@ -1,0 +1,14 @@
+#pragma once
+
+#include <memory>
+
+#include "Leap.h"
+
+namespace Leap {
+
+// The frame source named by a QUORVEL_TRACKING value: "replay:PATH", "replay:PATH,loop", "demo"
+// or "none"; null (unset) or empty means "none". Anything else is reported on standard error
+// and gives "none". A new source gets its name here.
+std::unique_ptr<FrameSource> makeSourceFromSetting(const char* setting);
+
+} // namespace Leap
