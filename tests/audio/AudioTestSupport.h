@@ -49,7 +49,7 @@ private:
     size_t fPosition = 0;
 };
 
-// The noise sample of a pluck, written out from its description.
+// The noise sample of a pluck, written out independently.
 inline float ReferenceNoise() {
     const float u1 = static_cast<float>(rand()) / 2147483648.0f;
     const float u2 = static_cast<float>(rand()) / 2147483648.0f;
@@ -57,7 +57,7 @@ inline float ReferenceNoise() {
     return static_cast<float>(tanh(m * cos(6.28318530717958 * u2)));
 }
 
-// The string's render loop as described: every value goes through the ring.
+// The string's render loop written the plain way: every value goes through the ring.
 struct ReferenceString {
     std::vector<float> ring;
     uint32_t readPos, writePos;
@@ -75,7 +75,7 @@ struct ReferenceString {
     }
 };
 
-// The display tap's grouping as described, one sample at a time.
+// The display tap's grouping written the plain way, one sample at a time.
 struct ReferenceTap {
     float max = 0.0f, min = 0.0f;
     int count = 0;
