@@ -1,1 +1,12 @@
-# Filled in by the area that owns it.
+# The tracking service's live feed, against fake services on loopback ports (websocketpp servers
+# and raw TCP peers inside the tests).
+quorvel_test(service_unit_tests
+  SOURCES service/ServiceStatusTest.cpp
+  LIBS quorvel_tracking
+  LABELS unit)
+
+quorvel_test(service_tests
+  SOURCES service/ServiceSourceTest.cpp service/FakeService.cpp
+  LIBS quorvel_tracking websocketpp::websocketpp
+  LABELS concurrency)
+target_compile_definitions(service_tests PRIVATE ASIO_STANDALONE)
