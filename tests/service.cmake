@@ -1,12 +1,12 @@
-# The tracking service's live feed, against fake services on loopback ports (websocketpp servers
-# and raw TCP peers inside the tests).
+# The tracking service's live feed and the recording of any source, against fake services on
+# loopback ports (websocketpp servers and raw TCP peers inside the tests).
 quorvel_test(service_unit_tests
-  SOURCES service/ServiceStatusTest.cpp
+  SOURCES service/ServiceStatusTest.cpp service/RecordingLineTest.cpp
   LIBS quorvel_tracking
   LABELS unit)
 
 quorvel_test(service_tests
-  SOURCES service/ServiceSourceTest.cpp service/FakeService.cpp
+  SOURCES service/ServiceSourceTest.cpp service/RecordingSourceTest.cpp service/FakeService.cpp
   LIBS quorvel_tracking websocketpp::websocketpp
   LABELS concurrency)
 target_compile_definitions(service_tests PRIVATE ASIO_STANDALONE)

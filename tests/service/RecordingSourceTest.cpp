@@ -1,0 +1,138 @@
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "FrameParser.h"
+#include "Leap.h"
+#include "ManualSource.h"
+#include "RecordingSource.h"
+#include "ReplaySource.h"
+#include "ServiceSource.h"
+#include "service/EventLog.h"
+#include "service/FakeService.h"
+
+namespace servicetest {
+namespace {
+
+using Leap::RecordingSource;
+
+std::string temporaryPath(const std::string& name)
+{
+    const char* directory = std::getenv("TMPDIR");
+    std::string path = std::string(directory ? directory : "/tmp") + "/quorvel-" +
+                       std::to_string(::getpid()) + "-" + name;
+    std::remove(path.c_str());
+    return path;
+}
+
+std::vector<std::string> readLines(const std::string& path)
+{
+    std::ifstream file(path);
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(file, line);)
+        lines.push_back(line);
+    return lines;
+}
+
+TEST(Recording, ALiveSessionReplaysToTheSameCallbacks)
+{
+    const std::string path = temporaryPath("live.jsonl");
+    EventLog live;
+    {
+        FakeService service;
+        Leap::ServiceSource::Options options;
+        options.url = service.url();
+        options.maxQueuedFrames = 1000;
+        options.report = nullptr;
+        Leap::Controller controller(
+            &live, std::make_unique<RecordingSource>(
+                       std::make_unique<Leap::ServiceSource>(options), path));
+        ASSERT_TRUE(service.waitFor([](const std::vector<std::string>& log) {
+            return log.size() >= 4; // open, greeting, two requests
+        }));
+        service.sendText(deviceEvent(true));
+        service.sendText(frameMessage(10, {{1, -0.1, 123.456789012345678, 1e-300}}, 1000));
+        service.sendText(frameMessage(11, {{1, 5e300, -0.0, 7}, {2, 1.0 / 3.0, 2, 3}}, 2000));
+        service.sendText(
+            R"({"id":12,"timestamp":3000,"hands":[{"id":4},{"id":9}],"pointables":[)"
+            R"({"id":90,"handId":9,"tipPosition":[1,2,3]},{"id":40,"handId":4,"tipPosition":[4,5,6]},)"
+            R"({"id":91,"handId":9,"tipPosition":[7,8,9]}]})");
+        service.sendText(frameMessage(13, {}, 4000));
+        service.sendText(deviceEvent(false));
+        ASSERT_TRUE(live.waitForLast("disconnect"));
+    }
+    EXPECT_EQ(readLines(path).size(), 6u);
+
+    EventLog replayed;
+    {
+        Leap::Controller controller(&replayed, std::make_unique<Leap::ReplaySource>(path, false));
+        ASSERT_TRUE(replayed.waitForLast("disconnect"));
+    }
+    EXPECT_EQ(replayed.lines(), live.lines());
+    std::remove(path.c_str());
+}
+
+// A hand-driven controller whose events are recorded to `path`.
+struct RecordedManual {
+    explicit RecordedManual(const std::string& path)
+    {
+        auto manual = std::make_unique<Leap::ManualSource>();
+        source = manual.get();
+        controller = std::make_unique<Leap::Controller>(
+            &log, std::make_unique<RecordingSource>(std::move(manual), path, reports.sink()));
+    }
+
+    EventLog log;
+    Reports reports;
+    Leap::ManualSource* source = nullptr;
+    std::unique_ptr<Leap::Controller> controller;
+};
+
+TEST(Recording, AFileThatCannotBeWrittenIsReportedOnceAndPlayingGoesOn)
+{
+    for (const char* path : {"/dev/full", "/nonexistent-directory/recording.jsonl"}) {
+        RecordedManual session(path);
+        ASSERT_TRUE(session.source->connect());
+        for (int id = 1; id <= 200; ++id)
+            ASSERT_TRUE(session.source->push(handsFrame(id, 1, 2)));
+        EXPECT_EQ(session.log.lines().size(), 202u) << path;
+        session.controller.reset();
+        EXPECT_EQ(session.reports.lines().size(), 1u) << path;
+    }
+}
+
+TEST(Recording, AReaderThatFallsBehindCostsLinesNeverTheTrackingThread)
+{
+    const std::string path = temporaryPath("stuck.fifo");
+    ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
+    // A reader that never reads: the pipe fills, then the buffer.
+    int reader = ::open(path.c_str(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(reader, 0);
+    {
+        RecordedManual session(path);
+        const Leap::Frame big = handsFrame(1, 8, 5); // about 3 kB a line
+        const std::size_t needed = RecordingSource::kMaxPendingBytes / 2000 + 200;
+        for (std::size_t i = 0; i < needed; ++i)
+            ASSERT_TRUE(session.source->push(big));
+        EXPECT_EQ(session.reports.countContaining("falls behind"), 1u);
+
+        // The reader goes away: the writer's next write fails, without a signal ending the test.
+        ::close(reader);
+        reader = -1;
+        session.controller.reset();
+        EXPECT_EQ(session.reports.lines().size(), 2u);
+        EXPECT_EQ(session.log.lines().size(), needed + 2); // init, connect, every frame
+    }
+    std::remove(path.c_str());
+}
+
+} // namespace
+} // namespace servicetest

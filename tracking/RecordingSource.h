@@ -1,0 +1,69 @@
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstddef>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "Leap.h"
+#include "ReportSink.h"
+
+namespace Leap {
+
+// Records what another source delivers: every frame and every connect or disconnect is appended
+// to a file, one JSON message per line in the replay format, so that a performance played live
+// can be replayed exactly (QUORVEL_TRACKING=replay:PATH). The tracking thread only formats the
+// line and appends it to a bounded buffer; a writer thread of its own opens the file and writes.
+// If the writer falls more than kMaxPendingBytes behind, lines are dropped (reported once); a
+// file that cannot be opened or written is reported once and recording stops. Playing goes on.
+class RecordingSource : public FrameSource {
+public:
+    // Lines waiting for the writer, at most, in bytes: minutes of frames at the tracker's rate.
+    static constexpr std::size_t kMaxPendingBytes = 4u << 20;
+    // On stop, how long the writer may still take to write what is buffered, milliseconds.
+    static constexpr int kDrainMs = 1000;
+
+    RecordingSource(std::unique_ptr<FrameSource> source, std::string path,
+                    ReportSink report = reportToStandardError);
+    ~RecordingSource() override;
+
+    bool next(SourceEvent& event) override;
+    // Stops the wrapped source, then lets the writer finish (within kDrainMs) and close the file,
+    // so that a recording is complete once stop() returns.
+    void stop() override;
+    void handled() override;
+
+private:
+    void record(const SourceEvent& event);
+    void writeLoop();
+    // Writes all of `bytes`; false after an error or when the drain deadline has passed.
+    bool writeAll(int fd, const std::string& bytes);
+    bool pastDrainDeadline();
+    void fail(const std::string& line);
+
+    std::unique_ptr<FrameSource> fSource;
+    const std::string fPath;
+    const ReportSink fReport;
+
+    std::atomic<bool> fFailed{false}; // set under fLock by the writer: no more lines are taken
+
+    std::mutex fLock;
+    std::condition_variable fWake;
+    std::string fPending;     // lines not yet written; guarded by fLock
+    bool fClosing = false;    // no more lines; guarded by fLock
+    bool fDropReported = false; // guarded by fLock
+    std::chrono::steady_clock::time_point fDrainDeadline; // fLock
+
+    std::mutex fStopLock; // serialises stop()
+    std::thread fWriter;  // last: started once everything above exists
+};
+
+// The recording line for an event (no line end): a frame in the replay format, or a device event
+// with streaming true for a connect and false for a disconnect.
+std::string replayLine(const SourceEvent& event);
+
+} // namespace Leap
