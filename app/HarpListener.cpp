@@ -1,1 +1,100 @@
-// Placeholder: its area fills it in.
+#include "HarpListener.h"
+
+#include <iostream>
+
+#include "GLStuff.h"
+
+// Static objects in this order: the map, its lock, then the listener that uses both, so that
+// they are destroyed the other way round.
+namespace GLStuff {
+std::map<int, Finger> gFingers;
+std::mutex gLock;
+} // namespace GLStuff
+
+HarpListener listener;
+
+namespace GLStuff {
+
+GLDisplay::GLDisplay(float x, float y, float scaleX, float scaleY)
+    : fX(x), fY(y), fScaleX(scaleX), fScaleY(scaleY), fZ(0.0f), fColor{1.0f, 0.0f, 0.0f, 1.1f}
+{
+}
+
+Finger::Finger() : GLDisplay(0.0f, 0.0f, 1.0f, 1.0f), fStale(false), fNearness(0.5f) {}
+
+} // namespace GLStuff
+
+namespace {
+
+// Tracker millimetres to normalised window units: x -200..200 and height 150..350 to 0..1,
+// depth 300..0 to nearness 0..1. Not clamped.
+float windowX(double trackerX) { return static_cast<float>((trackerX + 200.0) / 400.0); }
+float windowY(double trackerY) { return static_cast<float>((trackerY - 150.0) / 200.0); }
+float nearness(double trackerZ) { return static_cast<float>(trackerZ / -300.0 + 1.0); }
+
+} // namespace
+
+void HarpListener::onInit(const Leap::Controller&)
+{
+    std::cout << "Initialized" << std::endl;
+}
+
+void HarpListener::onConnect(const Leap::Controller&)
+{
+    std::cout << "Connected" << std::endl;
+}
+
+void HarpListener::onDisconnect(const Leap::Controller&)
+{
+    std::cout << "Disconnected" << std::endl;
+}
+
+void HarpListener::onFrame(const Leap::Controller& controller)
+{
+    using namespace GLStuff;
+    {
+        std::lock_guard<std::mutex> hold(gLock);
+        for (auto& entry : gFingers)
+            entry.second.fStale = true;
+    }
+
+    const Leap::Frame frame = controller.frame(0);
+    for (const Leap::Hand& hand : frame.hands()) {
+        for (const Leap::Finger& finger : hand.fingers()) {
+            const Leap::Vector& tip = finger.tip().position;
+            const int id = finger.id();
+            const float x = windowX(tip.x);
+            const float y = windowY(tip.y);
+            float lastX = 0.0f;
+            float lastY = 0.0f;
+            bool inserted = false;
+            {
+                std::lock_guard<std::mutex> hold(gLock);
+                auto track = gFingers.find(id);
+                if (track == gFingers.end()) {
+                    track = gFingers.emplace(id, Finger()).first;
+                    inserted = true;
+                } else {
+                    track->second.fStale = false;
+                }
+                // A new track starts at (0, 0), so its first move may pluck the leftmost string.
+                lastX = track->second.fX;
+                lastY = track->second.fY;
+                track->second.SetX(x);
+                track->second.SetY(y);
+                track->second.fNearness = nearness(tip.z);
+            }
+            if (inserted)
+                std::cout << "inserted finger: " << id << std::endl;
+            airMotion(x, y, static_cast<float>(tip.z), lastX, lastY);
+        }
+    }
+
+    std::lock_guard<std::mutex> hold(gLock);
+    for (auto track = gFingers.begin(); track != gFingers.end();) {
+        if (track->second.fStale)
+            track = gFingers.erase(track);
+        else
+            ++track;
+    }
+}

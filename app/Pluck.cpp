@@ -1,1 +1,92 @@
-// Placeholder: its area fills it in.
+#include "Pluck.h"
+
+#include <cmath>
+#include <iostream>
+#include <stdexcept>
+
+#include "Harp.h"
+
+namespace GLStuff {
+
+const int gPentatonicMajor[5] = {0, 2, 5, 7, 9};
+const int gPentatonicMinor[5] = {0, 3, 5, 7, 10};
+const int gDiatonic[7] = {0, 2, 4, 5, 7, 9, 11};
+const int gWholeTone[6] = {0, 2, 4, 6, 8, 10};
+
+// Written only by SetScale, under gLock; read by other threads only through CurrentScale.
+const int* gScale = gPentatonicMajor;
+int gScaleIntervals = 5;
+
+void SetScale(const int* table, int count)
+{
+    if (!table || count < 1)
+        return;
+    std::lock_guard<std::mutex> hold(gLock);
+    gScale = table;
+    gScaleIntervals = count;
+}
+
+ScaleChoice CurrentScale()
+{
+    std::lock_guard<std::mutex> hold(gLock);
+    return ScaleChoice{gScale, gScaleIntervals};
+}
+
+int StringNote(int stringIndex, ScaleChoice scale)
+{
+    const int degree = stringIndex % scale.count;
+    const int octave = static_cast<int>(static_cast<float>(stringIndex) / static_cast<float>(scale.count));
+    return kLowestNote + 12 * octave + scale.table[degree];
+}
+
+void FillBurst(float height, bool leftward, float (&burst)[kBurstLength])
+{
+    // The apex index must fit an int, and so must kBurstLength - apex: the height comes straight
+    // from tracking data. 2^24 is far beyond any real height and exact in single precision.
+    constexpr float kApexLimit = 16777216.0f;
+    float apexPosition = height * static_cast<float>(kBurstLength);
+    if (std::isnan(apexPosition))
+        apexPosition = 0.0f;
+    apexPosition = std::fmin(std::fmax(apexPosition, -kApexLimit), kApexLimit);
+    const int apex = static_cast<int>(apexPosition);
+
+    const float sign = leftward ? -1.0f : 1.0f;
+    for (int j = 0; j < kBurstLength; ++j) {
+        const float value = j < apex ? static_cast<float>(j) / static_cast<float>(apex)
+                                     : 1.0f - static_cast<float>(j - apex) /
+                                                  static_cast<float>(kBurstLength - apex);
+        burst[j] = sign * value;
+    }
+}
+
+void PluckString(int stringIndex, bool leftward, float height)
+{
+    std::cout << "trig\n" << std::flush;
+    const int note = StringNote(stringIndex, CurrentScale());
+    float burst[kBurstLength];
+    FillBurst(height, leftward, burst);
+    try {
+        Harp::GetInstance()->ExciteString(stringIndex, note, kPluckVelocity, burst, kBurstLength);
+    } catch (const std::out_of_range&) {
+        // The string was removed on the window thread since the count was read.
+    }
+}
+
+void airMotion(float x, float y, float z, float lastX, float /*lastY*/)
+{
+    if (!(z < 0.0f)) // only a fingertip beyond the string plane plucks (NaN never does)
+        return;
+    const int numStrings = Harp::GetInstance()->GetNumStrings();
+    if (numStrings < 1)
+        return;
+    const float spacing = 1.0f / static_cast<float>(numStrings);
+    for (int i = 0; i < numStrings; ++i) {
+        const float position = spacing * static_cast<float>(i) + spacing / 2.0f;
+        const bool rightward = lastX <= position && x > position;
+        const bool leftward = lastX > position && x <= position;
+        if ((rightward || leftward) && std::fabs(x - position) < spacing / 2.0f)
+            PluckString(i, leftward, y);
+    }
+}
+
+} // namespace GLStuff
