@@ -49,6 +49,13 @@ std::string replayLine(const SourceEvent& event)
         .dump();
 }
 
+std::unique_ptr<FrameSource> recordedIfAsked(std::unique_ptr<FrameSource> source, const char* path)
+{
+    if (!path || !*path)
+        return source;
+    return std::make_unique<RecordingSource>(std::move(source), path);
+}
+
 RecordingSource::RecordingSource(std::unique_ptr<FrameSource> source, std::string path,
                                  ReportSink report)
     : fSource(std::move(source)), fPath(std::move(path)), fReport(std::move(report))

@@ -62,6 +62,9 @@ private:
     std::thread fWriter;  // last: started once everything above exists
 };
 
+// `source`, recorded to `path` when a path is given (QUORVEL_TRACKING_RECORD); else `source` itself.
+std::unique_ptr<FrameSource> recordedIfAsked(std::unique_ptr<FrameSource> source, const char* path);
+
 // The recording line for an event (no line end): a frame in the replay format, or a device event
 // with streaming true for a connect and false for a disconnect.
 std::string replayLine(const SourceEvent& event);

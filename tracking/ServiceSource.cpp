@@ -550,4 +550,21 @@ void ServiceSource::stop()
     fLink->stop();
 }
 
+std::unique_ptr<FrameSource> makeServiceSource(const std::string& setting)
+{
+    const std::string prefix = "service";
+    if (setting.rfind(prefix, 0) != 0)
+        return nullptr;
+    ServiceSource::Options options;
+    if (setting.size() > prefix.size()) {
+        if (setting[prefix.size()] != ':')
+            return nullptr;
+        options.url = setting.substr(prefix.size() + 1);
+    }
+    std::string why;
+    if (!ServiceSource::isUsableUrl(options.url, why))
+        return nullptr;
+    return std::make_unique<ServiceSource>(std::move(options));
+}
+
 } // namespace Leap

@@ -6,13 +6,16 @@
 
 #include "DemoSource.h"
 #include "IdleSource.h"
+#include "RecordingSource.h"
 #include "ReplaySource.h"
+#include "ServiceSource.h"
 
 namespace Leap {
 
 namespace {
 
 const char kVariable[] = "QUORVEL_TRACKING";
+const char kRecordVariable[] = "QUORVEL_TRACKING_RECORD";
 const char kReplayPrefix[] = "replay:";
 const char kLoopSuffix[] = ",loop";
 
@@ -31,6 +34,8 @@ std::unique_ptr<FrameSource> makeSourceFromSetting(const char* setting)
         return std::make_unique<IdleSource>();
     if (value == "demo")
         return std::make_unique<DemoSource>();
+    if (auto service = makeServiceSource(value))
+        return service;
     if (value.rfind(kReplayPrefix, 0) == 0) {
         std::string path = value.substr(sizeof(kReplayPrefix) - 1);
         const bool loop = endsWith(path, kLoopSuffix);
@@ -40,14 +45,19 @@ std::unique_ptr<FrameSource> makeSourceFromSetting(const char* setting)
             return std::make_unique<ReplaySource>(path, loop);
     }
     std::cerr << (std::string(kVariable) + ": unknown value \"" + value +
-                  "\"; accepted: replay:PATH, replay:PATH,loop, demo, none. Tracking is off.\n")
+                  "\"; accepted: service, service:ws://HOST:PORT/PATH, replay:PATH, "
+                  "replay:PATH,loop, demo, none. Tracking is off.\n")
               << std::flush;
     return std::make_unique<IdleSource>();
 }
 
 std::unique_ptr<FrameSource> makeSourceFromEnvironment()
 {
-    return makeSourceFromSetting(std::getenv(kVariable));
+    // A player with a controller sets nothing: the tracking service is the default.
+    const char* setting = std::getenv(kVariable);
+    if (!setting || !*setting)
+        setting = "service";
+    return recordedIfAsked(makeSourceFromSetting(setting), std::getenv(kRecordVariable));
 }
 
 } // namespace Leap
