@@ -4,6 +4,8 @@
 #include <cassert>
 #include <cstring>
 
+#include "RealtimeSection.h"
+
 #if defined(__SSE__) || defined(__x86_64__) || defined(_M_X64)
 #include <xmmintrin.h>
 #define QUORVEL_HAVE_MXCSR 1
@@ -38,21 +40,28 @@ void AddInto(float* __restrict out, const float* __restrict block, unsigned int 
 
 }  // namespace
 
-AudioClient::AudioClient() : fBufferSize(0), fBuffer(nullptr), fLastTime(0) {}
+AudioClient::AudioClient()
+    : fBufferSize(0),
+      fBuffer(new float[AudioServer::kMaxBlockFrames]),
+      fLastTime(0),
+      fBufferCapacity(AudioServer::kMaxBlockFrames) {}
 
 AudioClient::~AudioClient() { delete[] fBuffer; }
 
 void AudioClient::Process(float* buffer, int frames) {
     if (frames <= 0) return;
     AudioServer* server = AudioServer::GetInstance();
-    // The null test makes the first pull render although stamp and clock both start at 0.
-    if (fBuffer == nullptr || fLastTime != server->Time()) {
-        if (fBuffer == nullptr || frames != fBufferSize) {
+    // The size test makes the first pull render although stamp and clock both start at 0.
+    if (fBufferSize == 0 || fLastTime != server->Time()) {
+        // Only a pull longer than any server pass, made outside one, can need more room.
+        if (frames > fBufferCapacity) {
             delete[] fBuffer;
             fBuffer = nullptr;
+            fBufferSize = fBufferCapacity = 0;
             fBuffer = new float[frames];
-            fBufferSize = frames;
+            fBufferCapacity = frames;
         }
+        fBufferSize = frames;
         std::fill(fBuffer, fBuffer + frames, 0.0f);
         Render(fBuffer, frames);
         fLastTime = server->Time();
@@ -70,17 +79,21 @@ AudioServer* AudioServer::GetInstance() {
     return instance;
 }
 
+// The input copy is sized here, off the audio thread, for the device's usual blocks.
 AudioServer::AudioServer()
-    : fInputBuffer(nullptr),
+    : fInputBuffer(new float[kMaxBlockFrames]),
       fFs(44100.0f),
       fInputChannels(1),
       fOutputChannels(1),
       fTime(0),
-      fInputSize(0),
-      fInputFrames(0) {}
+      fInputSize(kMaxBlockFrames),
+      fInputFrames(0) {
+    realtime::InitChecks();
+}
 
 void AudioServer::AudioServerCallback(float* input, float* output, unsigned int frames) {
-    std::lock_guard<std::mutex> hold(fLock);
+    realtime::Section section;
+    realtime::AllowedLockGuard<std::mutex> hold(fLock, realtime::AllowedLock::kServer);
     FlushDenormals flush;
 
     CopyInput(input, frames);
@@ -97,7 +110,7 @@ void AudioServer::AudioServerCallback(float* input, float* output, unsigned int 
 void AudioServer::CopyInput(const float* input, unsigned int frames) {
     const unsigned int channels = fInputChannels > 0 ? static_cast<unsigned int>(fInputChannels) : 0;
     const unsigned int size = frames * channels;
-    if (fInputBuffer == nullptr || size != fInputSize) {
+    if (size > fInputSize) {
         delete[] fInputBuffer;
         fInputBuffer = nullptr;
         fInputBuffer = new float[size];

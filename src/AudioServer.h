@@ -30,9 +30,12 @@ protected:
     ~AudioClient();
 
 private:
-    int fBufferSize;
+    int fBufferSize;  // frames of the last render; 0 until the first
     float* fBuffer;
     int fLastTime;
+    // Floats fBuffer holds. Sized when the node is built, off the audio thread, for a whole
+    // server pass, so that a node added while the stream runs allocates nothing in its first pull.
+    int fBufferCapacity;
 };
 
 // The process-wide audio engine: per output channel, the clients whose signals are summed into
@@ -100,8 +103,8 @@ private:
     uint32_t fTime;  // unsigned so that the wrap after 2^32 frames is defined
     std::mutex fLock;
 
-    // Size of fInputBuffer in floats and the frame count of the block it holds; the copy is
-    // reallocated only when these change.
+    // Capacity of fInputBuffer in floats and the frame count of the block it holds; the copy is
+    // reallocated only for a block that does not fit.
     unsigned int fInputSize;
     unsigned int fInputFrames;
 };

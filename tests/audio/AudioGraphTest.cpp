@@ -202,6 +202,23 @@ TEST_F(ServerTest, SteadyPassAllocatesNothing) {
     EXPECT_NE(output[0], 0.0f);
 }
 
+// A string added while the stream runs is first pulled inside a pass; so is the process's first
+// block. Neither may allocate on the audio thread.
+TEST_F(ServerTest, FirstPassAndFirstPullsOfNewNodesAllocateNothing) {
+    SignalNode source({0.5f, -0.25f});
+    SampleAccumulator tap;
+    tap.SetInput(&source);
+    Multiplier gain(&tap, nullptr, 0.5f);
+    Register(&gain, 0);
+    Register(&gain, 1);
+    std::vector<float> input(256, 0.25f), output(512);
+    const long before = gAllocations;
+    fServer->AudioServerCallback(input.data(), output.data(), 256);
+    EXPECT_EQ(gAllocations - before, 0);
+    EXPECT_EQ(output[0], 0.25f);
+    EXPECT_EQ(output[257], -0.125f);
+}
+
 // Nodes, pulled directly. Between blocks an empty one-frame pass moves the clock on.
 void NextBlock() {
     float input[1] = {}, output[16];
