@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "RealtimeSection.h"
+
 namespace {
 // Completed pairs gathered on the stack before one locked append.
 constexpr int kPairBatch = 256;
@@ -72,7 +74,7 @@ void SampleAccumulator::Render(float* buffer, int frames) {
 }
 
 void SampleAccumulator::Append(const float* extremes, int count) {
-    std::lock_guard<std::mutex> hold(fMutex);
+    realtime::AllowedLockGuard<std::mutex> hold(fMutex, realtime::AllowedLock::kTap);
     // Only the newest kCapacity pairs can stay; older ones are dropped from the front.
     if (count > kCapacity) {
         extremes += 2 * (count - kCapacity);

@@ -1,1 +1,9 @@
-# Filled in by the area that owns it.
+# The audio pass under the realtime sanitizer: only in a QUORVEL_RTSAN build (preset rtsan).
+if(QUORVEL_RTSAN)
+  set(QUORVEL_REALTIME_TESTS ${CMAKE_CURRENT_SOURCE_DIR}/realtime)
+  quorvel_test(realtime_test
+    SOURCES ${QUORVEL_REALTIME_TESTS}/RealtimeSafetyTest.cpp ${Quorvel_SOURCE_DIR}/app/Harp.cpp
+    LIBS quorvel_audio
+    LABELS realtime)
+  target_include_directories(realtime_test PRIVATE ${Quorvel_SOURCE_DIR}/app)
+endif()

@@ -1,0 +1,221 @@
+// The audio pass under the realtime sanitizer (built with QUORVEL_RTSAN): inside a pass, any
+// allocation, free, file or console I/O, sleep or lock other than the server lock and a tap's
+// own lock ends the process with the sanitizer's report, which fails the test.
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <iostream>
+#include <mutex>
+#include <sstream>
+#include <stdexcept>
+#include <thread>
+#include <vector>
+
+#include "AudioServer.h"
+#include "Harp.h"
+#include "SampleAccumulator.h"
+#include "Voices.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr unsigned kFrames = 256;
+constexpr float kFs = 44100.0f;
+// One device block: 256 frames at 44100 Hz.
+constexpr auto kBlockPeriod = std::chrono::nanoseconds(5804989);
+
+// Pluck string `string` of the harp with the detector's 512-sample triangle, apex at `apex`
+// (0..1 of the burst), negated for a leftward sweep. Tracking thread.
+bool Pluck(Harp* harp, int string, int note, float apex, bool leftward) {
+    float burst[512];
+    const int top = static_cast<int>(apex * 512);
+    for (int j = 0; j < 512; ++j) {
+        const float value = j < top ? static_cast<float>(j) / top : 1.0f - static_cast<float>(j - top) / (512 - top);
+        burst[j] = leftward ? -value : value;
+    }
+    try {
+        harp->ExciteString(string, note, 127, burst, 512);
+        return true;
+    } catch (const std::out_of_range&) {
+        return false;  // removed on the window thread since the count was read
+    }
+}
+
+// Five notes a second, a glissando across every string each two seconds, and now and then a
+// pluck of the string just above the top one, as a hand reaching past the harp's edge would.
+void PlayPerformance(Clock::time_point start, Clock::time_point end, std::atomic<long>& plucks) {
+    static const int kScale[5] = {0, 2, 5, 7, 9};
+    Harp* harp = Harp::GetInstance();
+    int step = 0;
+    for (auto next = start; next < end; next += std::chrono::milliseconds(200), ++step) {
+        std::this_thread::sleep_until(next);
+        const int count = harp->GetNumStrings();
+        if (step % 10 == 9) {
+            for (int string = 0; string < count; ++string) {
+                const bool leftward = step % 20 == 19;
+                plucks += Pluck(harp, leftward ? count - 1 - string : string, 32 + string, 0.3f, leftward);
+                std::this_thread::sleep_for(std::chrono::milliseconds(4));
+            }
+            continue;
+        }
+        const int string = step % 7 == 6 ? count : (step * 3) % count;
+        const int note = 32 + 12 * (string / 5) + kScale[string % 5];
+        plucks += Pluck(harp, string, note, 0.2f + 0.1f * (step % 7), step % 2 == 1);
+    }
+}
+
+// The window thread: drains every tap once a frame, and walks the string count up to 30 and
+// back down to 1, one string each 100 ms.
+void RunWindow(Clock::time_point end, std::atomic<long>& changes, std::atomic<long>& pairs) {
+    Harp* harp = Harp::GetInstance();
+    int direction = 1;
+    int frame = 0;
+    for (auto next = Clock::now(); next < end; next += std::chrono::milliseconds(16), ++frame) {
+        std::this_thread::sleep_until(next);
+        for (SampleAccumulator* tap : harp->GetBuffers()) pairs += static_cast<long>(tap->Get().size());
+        if (frame % 6 != 0) continue;
+        const int count = harp->GetNumStrings();
+        if (count == Harp::kMaxStrings) direction = -1;
+        if (count == Harp::kMinStrings) direction = 1;
+        if (direction > 0) {
+            harp->AddString();
+        } else {
+            harp->RemoveString();
+        }
+        ++changes;
+    }
+}
+
+TEST(RealtimeSafetyTest, TenSecondsOfAPerformanceInsideRealtimePasses) {
+    AudioServer* server = AudioServer::GetInstance();
+    server->SetFs(kFs);
+    server->SetOutputChannels(2);
+    std::ostringstream swallowed;  // the note lines of the plucks
+    std::streambuf* console = std::cout.rdbuf(swallowed.rdbuf());
+
+    // The device thread runs from the start; the harp is built by the first pluck or redraw,
+    // while passes already run.
+    const long blocks = std::lround(10.0 * kFs / kFrames);
+    const Clock::time_point start = Clock::now();
+    const Clock::time_point end = start + blocks * kBlockPeriod;
+    float peak = 0.0f;
+    long mismatched = 0;
+    std::thread device([&] {
+        std::vector<float> input(kFrames), output(2 * kFrames);
+        for (long block = 0; block < blocks; ++block) {
+            std::this_thread::sleep_until(start + block * kBlockPeriod);
+            server->AudioServerCallback(input.data(), output.data(), kFrames);
+            for (unsigned k = 0; k < kFrames; ++k) {
+                peak = std::max(peak, std::fabs(output[k]));
+                mismatched += output[k] != output[kFrames + k];
+            }
+        }
+    });
+    std::atomic<long> plucks{0}, changes{0}, pairs{0};
+    std::thread tracking([&] { PlayPerformance(start + std::chrono::milliseconds(50), end, plucks); });
+    std::thread window([&] { RunWindow(end, changes, pairs); });
+    device.join();
+    tracking.join();
+    window.join();
+    std::cout.rdbuf(console);
+
+    // Reaching here means no pass broke the rules; the rest shows the performance was played.
+    EXPECT_GT(plucks, 100);
+    EXPECT_GT(changes, 50);
+    EXPECT_GT(pairs, 0);
+    EXPECT_GT(peak, 0.01f);
+    EXPECT_LE(peak, Harp::kOutputGain * 30);
+    EXPECT_EQ(mismatched, 0);
+}
+
+// A node that breaks one rule in its render.
+enum class Violation { kAllocate, kFree, kForeignLock, kSleep, kConsole };
+
+class RuleBreaker final : public AudioClient {
+public:
+    explicit RuleBreaker(Violation violation) : fViolation(violation), fKept(new float[16]) {}
+    ~RuleBreaker() {
+        delete[] fKept;
+        delete[] fAllocated;
+    }
+    void Render(float* buffer, int frames) override {
+        switch (fViolation) {
+            case Violation::kAllocate:
+                fAllocated = new float[static_cast<size_t>(frames)];
+                break;
+            case Violation::kFree:
+                delete[] fKept;
+                fKept = nullptr;
+                break;
+            case Violation::kForeignLock: {
+                std::lock_guard<std::mutex> hold(fForeign);
+                buffer[0] = 1.0f;
+                break;
+            }
+            case Violation::kSleep:
+                std::this_thread::sleep_for(std::chrono::microseconds(1));
+                break;
+            case Violation::kConsole:
+                std::cout << "rendering" << std::flush;
+                break;
+        }
+    }
+
+private:
+    Violation fViolation;
+    float* fKept;
+    float* fAllocated = nullptr;
+    std::mutex fForeign;
+};
+
+// One pass pulling a display tap (its own lock, allowed) on channel 0, then the rule breaker on
+// channel 1: the exemption of the tap's lock must not cover what follows it.
+void PassWith(Violation violation) {
+    AudioServer* server = AudioServer::GetInstance();
+    server->SetOutputChannels(2);
+    Karplus string(0.009f);
+    SampleAccumulator tap;
+    tap.SetInput(&string);
+    tap.SetSamplesPerPixel(6);
+    RuleBreaker breaker(violation);
+    server->AddClient(&tap, 0);
+    server->AddClient(&breaker, 1);
+    float input[kFrames] = {}, output[2 * kFrames];
+    server->AudioServerCallback(input, output, kFrames);
+    server->RemoveClient(&breaker, 1);
+    server->RemoveClient(&tap, 0);
+}
+
+TEST(RealtimeSanitizerTest, EachBrokenRuleInsideAPassIsReportedAndEndsTheRun) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    const char* kReport = "Real-time violation: intercepted call to real-time unsafe function ";
+    EXPECT_EXIT(PassWith(Violation::kAllocate), testing::ExitedWithCode(1), std::string(kReport) + "`malloc`");
+    EXPECT_EXIT(PassWith(Violation::kFree), testing::ExitedWithCode(1), std::string(kReport) + "`free`");
+    EXPECT_EXIT(PassWith(Violation::kForeignLock), testing::ExitedWithCode(1),
+                std::string(kReport) + "`pthread_mutex_lock`");
+    EXPECT_EXIT(PassWith(Violation::kSleep), testing::ExitedWithCode(1), std::string(kReport) + "`nanosleep`");
+    EXPECT_EXIT(PassWith(Violation::kConsole), testing::ExitedWithCode(1), std::string(kReport) + "`fwrite`");
+}
+
+// After a pass the thread is an ordinary thread again, whatever locks the pass took.
+TEST(RealtimeSanitizerTest, TheSameWorkAfterAPassIsNotReported) {
+    AudioServer* server = AudioServer::GetInstance();
+    Karplus string(0.009f);
+    SampleAccumulator tap;
+    tap.SetInput(&string);
+    server->AddClient(&tap, 0);
+    float input[kFrames] = {}, output[2 * kFrames];
+    server->AudioServerCallback(input, output, kFrames);
+    server->RemoveClient(&tap, 0);
+    for (Violation violation : {Violation::kAllocate, Violation::kFree, Violation::kForeignLock, Violation::kSleep}) {
+        RuleBreaker breaker(violation);
+        breaker.Render(output, kFrames);
+    }
+}
+
+}  // namespace
