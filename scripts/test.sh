@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds and runs every test: the developer build (unit, concurrency and whole-program tests),
-# the unit and concurrency tests under AddressSanitizer+UBSan, and the concurrency tests under
-# ThreadSanitizer. Installs what it needs first.
+# the unit and concurrency tests under AddressSanitizer+UBSan, the concurrency tests under
+# ThreadSanitizer, and the audio pass under the realtime sanitizer. Installs what it needs first.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 
@@ -11,7 +11,7 @@ jobs=$(nproc)
 passed=0
 failed=0
 status=0
-for preset in default asan tsan; do
+for preset in default asan tsan rtsan; do
   echo "== $preset: build =="
   if ! cmake --preset "$preset" >/dev/null || ! cmake --build --preset "$preset" -j "$jobs"; then
     echo "== $preset: build failed =="
