@@ -1,1 +1,14 @@
-# Filled in by the area that owns it.
+# The audio pass against its deadline. Built from the engine's sources with the lock probe, which
+# the normal build's pass does not carry.
+set(QUORVEL_ENGINE_SOURCES
+  ${Quorvel_SOURCE_DIR}/src/AudioServer.cpp
+  ${Quorvel_SOURCE_DIR}/src/Adder.cpp
+  ${Quorvel_SOURCE_DIR}/src/Multiplier.cpp
+  ${Quorvel_SOURCE_DIR}/src/SampleAccumulator.cpp
+  ${Quorvel_SOURCE_DIR}/src/Interpolator.cpp
+  ${Quorvel_SOURCE_DIR}/src/Voices.cpp
+  ${Quorvel_SOURCE_DIR}/app/Harp.cpp)
+quorvel_bench(deadline_bench
+  SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/realtime/DeadlineBench.cpp ${QUORVEL_ENGINE_SOURCES})
+target_include_directories(deadline_bench PRIVATE ${Quorvel_SOURCE_DIR}/src ${Quorvel_SOURCE_DIR}/app)
+target_compile_definitions(deadline_bench PRIVATE QUORVEL_LOCK_PROBE=1)

@@ -1,0 +1,170 @@
+// Whether every audio block is ready in time: server passes of 256 frames paced like the device
+// (one each 5.8 ms) with 30 strings sounding, while a tracking thread plucks at 200 Hz and a
+// window thread drains the display taps each frame and removes and re-adds the top string.
+// Reports the pass times (median, 99.9th percentile, worst) and the audio thread's longest waits
+// for the server lock and for a tap's lock, measured by the pass itself (QUORVEL_LOCK_PROBE).
+//
+// Goal: worst pass under 10% of the block period (580 us), lock waits under 50 us.
+// Ten minutes of audio by default; QUORVEL_DEADLINE_SECONDS=N plays N seconds instead.
+// Arguments: SCHED_FIFO for the audio thread (1/0), threads spinning in the background (an
+// oversubscribed machine).
+
+#include <benchmark/benchmark.h>
+#include <pthread.h>
+#include <sched.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <cstdlib>
+#include <iostream>
+#include <sstream>
+#include <stdexcept>
+#include <thread>
+#include <vector>
+
+#include "AudioServer.h"
+#include "Harp.h"
+#include "RealtimeSection.h"
+#include "SampleAccumulator.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr unsigned kFrames = 256;
+constexpr float kFs = 44100.0f;
+constexpr auto kBlockPeriod = std::chrono::nanoseconds(5804989);  // 256 frames at 44100 Hz
+constexpr auto kPluckPeriod = std::chrono::milliseconds(5);       // 200 plucks a second
+constexpr auto kFramePeriod = std::chrono::milliseconds(16);      // the redraw timer
+constexpr int kAudioPriority = 70;                                // SCHED_FIFO, 1..99
+
+long Blocks() {
+    double seconds = 600.0;
+    if (const char* text = std::getenv("QUORVEL_DEADLINE_SECONDS")) seconds = std::max(1.0, std::atof(text));
+    return std::lround(seconds * kFs / kFrames);
+}
+
+int NoteOfString(int i) {
+    static const int kScale[] = {0, 2, 5, 7, 9};
+    return 32 + 12 * (i / 5) + kScale[i % 5];
+}
+
+void Pluck(Harp* harp, int string, bool leftward) {
+    float burst[512];
+    for (int j = 0; j < 512; ++j) {
+        const float value = j < 200 ? j / 200.0f : 1.0f - (j - 200) / 312.0f;
+        burst[j] = leftward ? -value : value;
+    }
+    try {
+        harp->ExciteString(string, NoteOfString(string), 127, burst, 512);
+    } catch (const std::out_of_range&) {
+        // the top string, removed since the count was read
+    }
+}
+
+// Value at fraction q (0..1) of the sorted samples, in microseconds.
+double Quantile(std::vector<long long> sorted, double q) {
+    if (sorted.empty()) return 0.0;
+    std::sort(sorted.begin(), sorted.end());
+    const size_t index = std::min(sorted.size() - 1, static_cast<size_t>(std::ceil(q * sorted.size())) - 1);
+    return sorted[index] / 1000.0;
+}
+
+void BM_Deadline(benchmark::State& state) {
+    const bool wantFifo = state.range(0) != 0;
+    const int spinners = static_cast<int>(state.range(1));
+    const long blocks = Blocks();
+
+    AudioServer* server = AudioServer::GetInstance();
+    server->SetFs(kFs);
+    server->SetOutputChannels(2);
+    Harp* harp = Harp::GetInstance();
+    std::ostringstream swallowed;  // the plucks' note lines
+    std::streambuf* console = std::cout.rdbuf(swallowed.rdbuf());
+    while (harp->GetNumStrings() < Harp::kMaxStrings) harp->AddString();
+    for (int i = 0; i < Harp::kMaxStrings; ++i) Pluck(harp, i, false);
+
+    std::vector<long long> passNs(blocks), serverWaitNs(blocks), tapWaitNs(blocks);
+    long long latestWakeNs = 0;
+    bool fifo = false;
+    long overBudget = 0;
+
+    for (auto _ : state) {
+        std::atomic<bool> stop{false};
+        std::vector<std::thread> background;
+        for (int i = 0; i < spinners; ++i)
+            background.emplace_back([&stop] {
+                volatile unsigned long spin = 0;
+                while (!stop.load(std::memory_order_relaxed)) ++spin;
+            });
+        std::thread tracking([&] {
+            int string = 0;
+            for (auto next = Clock::now(); !stop; next += kPluckPeriod) {
+                std::this_thread::sleep_until(next);
+                Pluck(harp, string, string % 2 == 1);
+                string = (string + 1) % Harp::kMaxStrings;
+            }
+        });
+        std::thread window([&] {
+            int frame = 0;
+            for (auto next = Clock::now(); !stop; next += kFramePeriod, ++frame) {
+                std::this_thread::sleep_until(next);
+                for (SampleAccumulator* tap : harp->GetBuffers()) benchmark::DoNotOptimize(tap->Get());
+                if (frame % 3 == 0) harp->RemoveString();
+                if (frame % 3 == 1) harp->AddString();
+            }
+        });
+        std::thread audio([&] {
+            sched_param param{};
+            param.sched_priority = kAudioPriority;
+            fifo = wantFifo && pthread_setschedparam(pthread_self(), SCHED_FIFO, &param) == 0;
+            std::vector<float> input(kFrames), output(2 * kFrames);
+            const Clock::time_point start = Clock::now();
+            for (long block = 0; block < blocks; ++block) {
+                const Clock::time_point due = start + block * kBlockPeriod;
+                std::this_thread::sleep_until(due);
+                realtime::ThreadLockWaits() = {};
+                const Clock::time_point begin = Clock::now();
+                server->AudioServerCallback(input.data(), output.data(), kFrames);
+                const Clock::time_point end = Clock::now();
+                passNs[block] = std::chrono::duration_cast<std::chrono::nanoseconds>(end - begin).count();
+                serverWaitNs[block] = realtime::ThreadLockWaits().server;
+                tapWaitNs[block] = realtime::ThreadLockWaits().tap;
+                latestWakeNs = std::max<long long>(
+                    latestWakeNs, std::chrono::duration_cast<std::chrono::nanoseconds>(begin - due).count());
+                overBudget += passNs[block] > std::chrono::nanoseconds(kBlockPeriod).count() / 10;
+            }
+        });
+        audio.join();
+        stop = true;
+        tracking.join();
+        window.join();
+        for (std::thread& spinner : background) spinner.join();
+    }
+    std::cout.rdbuf(console);
+
+    state.counters["fifo"] = fifo;
+    state.counters["blocks"] = static_cast<double>(blocks);
+    state.counters["pass_median_us"] = Quantile(passNs, 0.5);
+    state.counters["pass_p999_us"] = Quantile(passNs, 0.999);
+    state.counters["pass_worst_us"] = Quantile(passNs, 1.0);
+    state.counters["passes_over_580us"] = static_cast<double>(overBudget);
+    state.counters["server_wait_p999_us"] = Quantile(serverWaitNs, 0.999);
+    state.counters["server_wait_worst_us"] = Quantile(serverWaitNs, 1.0);
+    state.counters["tap_wait_worst_us"] = Quantile(tapWaitNs, 1.0);
+    state.counters["wake_late_worst_us"] = latestWakeNs / 1000.0;
+}
+BENCHMARK(BM_Deadline)
+    ->ArgNames({"fifo", "spinners"})
+    ->Args({1, 0})
+    ->Args({1, 2})
+    ->Args({0, 2})
+    ->Iterations(1)
+    ->UseRealTime()
+    ->Unit(benchmark::kSecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();
