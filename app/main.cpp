@@ -2,11 +2,14 @@
 #include <iostream>
 
 #include "GLStuff.h"
+#include "Heap.h"
 #include "RtAudioDriver.h"
 #include "Shutdown.h"
 
 int main(int argc, char** argv)
 {
+    KeepFreedHeapMapped();
+
     // Runs before the static finger map, lock and listener are destroyed, whichever exit the
     // window thread takes, so no tracking or audio callback outlives them.
     std::atexit(GLStuff::StopThreads);
