@@ -1,5 +1,10 @@
 #pragma once
 
+// asio's atomic fences are invisible to ThreadSanitizer, which warns about each one it compiles.
+#if defined(__GNUC__) && !defined(__clang__) && __GNUC__ >= 12
+#pragma GCC diagnostic ignored "-Wtsan"
+#endif
+
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
