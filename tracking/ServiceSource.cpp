@@ -399,11 +399,9 @@ void ServiceSource::Link::handleText(const std::string& text)
             handleGreeting(text);
         break;
     case ParsedMessage::kError:
-        fStatus.report(ServiceStatus::kBadMessage, "tracking: ignoring messages from the tracking "
-                                                   "service at " +
-                                                       fOptions.url +
-                                                       " that are not frames, such as one with " +
-                                                       parsed.error);
+        fStatus.report(ServiceStatus::kBadMessage,
+                       "tracking: ignoring messages from the tracking service at " + fOptions.url +
+                           " that are not frames; the first: " + parsed.error);
         break;
     }
 }

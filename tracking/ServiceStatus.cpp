@@ -8,6 +8,12 @@ ServiceStatus::ServiceStatus(ReportSink sink) : fSink(std::move(sink)) {}
 
 bool ServiceStatus::report(Kind kind, const std::string& line)
 {
+    if (kind == kFound && fReported.test(kind)) {
+        fHeldFound = line;
+        return false;
+    }
+    if (!isMessageLevel(kind))
+        fHeldFound.clear(); // the session it belonged to is over
     if (fReported.test(kind))
         return false;
     fReported.set(kind);
@@ -27,6 +33,11 @@ void ServiceStatus::healthy()
     for (int k = 0; k < kKindCount; ++k) {
         if (!isMessageLevel(static_cast<Kind>(k)))
             fReported.reset(static_cast<Kind>(k));
+    }
+    if (!fHeldFound.empty()) {
+        const std::string line = std::move(fHeldFound);
+        fHeldFound.clear();
+        report(kFound, line);
     }
 }
 

@@ -33,7 +33,8 @@ public:
     explicit ServiceStatus(ReportSink sink);
 
     // Writes the line unless this kind was reported since the link was last healthy.
-    // Returns whether it was written.
+    // Returns whether it was written. A "found" line held back this way is written once the
+    // session proves healthy, so the last line always tells how things stand.
     bool report(Kind kind, const std::string& line);
     // A frame or device event arrived, or a greeted connection stayed up for a while.
     void healthy();
@@ -43,6 +44,7 @@ private:
 
     ReportSink fSink;
     std::bitset<kKindCount> fReported;
+    std::string fHeldFound; // a "found" line not yet written for the current session
 };
 
 } // namespace Leap

@@ -57,13 +57,6 @@ public:
                                  [&] { return !fLines.empty() && fLines.back() == line; });
     }
 
-    bool waitForCount(const std::string& line, std::size_t count,
-                      std::chrono::milliseconds timeout = std::chrono::seconds(5)) const
-    {
-        std::unique_lock<std::mutex> lock(fLock);
-        return fChanged.wait_for(lock, timeout, [&] { return countLocked(line) >= count; });
-    }
-
     std::size_t count(const std::string& line) const
     {
         std::lock_guard<std::mutex> guard(fLock);

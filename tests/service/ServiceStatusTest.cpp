@@ -38,6 +38,12 @@ TEST(ServiceStatus, APeerFailingTheSameWayOnEveryAttemptIsReportedOnce)
         flaky.status.report(ServiceStatus::kLost, "lost");
     }
     EXPECT_EQ(flaky.lines, (std::vector<std::string>{"found", "bad", "lost"}));
+    // Then it works: the held-back "found" comes once the session proves healthy.
+    flaky.status.report(ServiceStatus::kFound, "found again");
+    EXPECT_EQ(flaky.lines.back(), "lost");
+    flaky.status.healthy();
+    flaky.status.healthy();
+    EXPECT_EQ(flaky.lines, (std::vector<std::string>{"found", "bad", "lost", "found again"}));
 
     Printed refusing;
     for (int attempt = 0; attempt < 5; ++attempt)
