@@ -2,8 +2,7 @@
 if(QUORVEL_RTSAN)
   set(QUORVEL_REALTIME_TESTS ${CMAKE_CURRENT_SOURCE_DIR}/realtime)
   quorvel_test(realtime_test
-    SOURCES ${QUORVEL_REALTIME_TESTS}/RealtimeSafetyTest.cpp ${Quorvel_SOURCE_DIR}/app/Harp.cpp
-    LIBS quorvel_audio
+    SOURCES ${QUORVEL_REALTIME_TESTS}/RealtimeSafetyTest.cpp
+    LIBS quorvel_app
     LABELS realtime)
-  target_include_directories(realtime_test PRIVATE ${Quorvel_SOURCE_DIR}/app)
 endif()
