@@ -1,0 +1,175 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+
+#include "AppTestSupport.h"
+#include "Pluck.h"
+
+using apptest::count;
+using apptest::lines;
+
+namespace {
+
+class PluckTest : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        apptest::freshStrings(10);
+        GLStuff::SetScale(GLStuff::gPentatonicMajor, 5);
+    }
+    // Calls the detector with stdout captured; returns what it printed.
+    static std::vector<std::string> pluck(float x, float y, float z, float lastX)
+    {
+        testing::internal::CaptureStdout();
+        GLStuff::airMotion(x, y, z, lastX, 0.3f);
+        return lines(testing::internal::GetCapturedStdout());
+    }
+};
+
+TEST_F(PluckTest, ACrossingEndingWithinHalfASpacingPlucksThatStringOnly)
+{
+    // Ten strings at 0.05, 0.15, ..., 0.95.
+    EXPECT_EQ(pluck(0.16f, 0.5f, -1.0f, 0.12f),
+              (std::vector<std::string>{"trig", "note: 34 freq: 58.2705"}));
+    EXPECT_EQ(pluck(0.12f, 0.5f, -1.0f, 0.16f),
+              (std::vector<std::string>{"trig", "note: 34 freq: 58.2705"}));
+    EXPECT_TRUE(pluck(0.21f, 0.5f, -1.0f, 0.12f).empty()); // 0.06 from the string
+    EXPECT_EQ(pluck(0.26f, 0.5f, -1.0f, 0.02f),            // crosses 0, 1 and 2
+              (std::vector<std::string>{"trig", "note: 37 freq: 69.2957"}));
+    EXPECT_TRUE(pluck(0.16f, 0.5f, 0.0f, 0.12f).empty());  // on the plane
+    EXPECT_TRUE(pluck(0.16f, 0.5f, 30.0f, 0.12f).empty()); // in front of it
+    EXPECT_TRUE(pluck(0.16f, 0.5f, -1.0f, 0.16f).empty()); // no movement
+    EXPECT_TRUE(pluck(0.16f, 0.5f, std::nanf(""), 0.12f).empty());
+    EXPECT_TRUE(pluck(std::nanf(""), 0.5f, -1.0f, 0.12f).empty());
+
+    // Exactly on the computed position counts as the left side.
+    const float string1 = 0.1f * 1.0f + 0.1f / 2.0f;
+    EXPECT_EQ(count(pluck(0.16f, 0.5f, -1.0f, string1), "trig"), 1);
+    EXPECT_EQ(count(pluck(string1, 0.5f, -1.0f, 0.16f), "trig"), 1);
+}
+
+TEST_F(PluckTest, TheBurstFollowsTheDirectionOfTheSweep)
+{
+    // Strings 3 and 4 are silent; the tap shows each string's own signal.
+    apptest::render(256);
+    apptest::tapExtremes(3);
+    apptest::tapExtremes(4);
+    testing::internal::CaptureStdout();
+    GLStuff::airMotion(0.37f, 0.5f, -5.0f, 0.33f, 0.5f); // rightwards over string 3 (0.35)
+    GLStuff::airMotion(0.43f, 0.5f, -5.0f, 0.47f, 0.5f); // leftwards over string 4 (0.45)
+    testing::internal::GetCapturedStdout();
+    apptest::render(1024);
+    const auto [right3, left3] = apptest::tapExtremes(3);
+    const auto [right4, left4] = apptest::tapExtremes(4);
+    EXPECT_GT(right3, 0.5f);
+    EXPECT_GT(left3, -0.2f);
+    EXPECT_LT(left4, -0.5f);
+    EXPECT_LT(right4, 0.2f);
+}
+
+TEST_F(PluckTest, AStringThatNoLongerExistsIsDroppedSilently)
+{
+    testing::internal::CaptureStdout();
+    EXPECT_NO_THROW(GLStuff::PluckString(10, false, 0.5f));
+    EXPECT_NO_THROW(GLStuff::PluckString(25, true, 0.5f));
+    const auto out = lines(testing::internal::GetCapturedStdout());
+    EXPECT_EQ(out, (std::vector<std::string>{"trig", "trig"}));
+}
+
+TEST(PluckNotes, EachScaleMapsTheFirstTenStrings)
+{
+    struct Case {
+        const int* table;
+        int count;
+        std::vector<int> notes;
+    };
+    const Case cases[] = {
+        {GLStuff::gPentatonicMajor, 5, {32, 34, 37, 39, 41, 44, 46, 49, 51, 53}},
+        {GLStuff::gPentatonicMinor, 5, {32, 35, 37, 39, 42, 44, 47, 49, 51, 54}},
+        {GLStuff::gDiatonic, 7, {32, 34, 36, 37, 39, 41, 43, 44, 46, 48}},
+        {GLStuff::gWholeTone, 6, {32, 34, 36, 38, 40, 42, 44, 46, 48, 50}},
+    };
+    for (const Case& c : cases)
+        for (int i = 0; i < 10; ++i)
+            EXPECT_EQ(GLStuff::StringNote(i, {c.table, c.count}), c.notes[static_cast<std::size_t>(i)])
+                << "string " << i << " of a " << c.count << "-note scale";
+    EXPECT_EQ(GLStuff::StringNote(29, {GLStuff::gPentatonicMinor, 5}), 102);
+}
+
+TEST(PluckNotes, TheScaleIsReadAsOnePair)
+{
+    GLStuff::SetScale(GLStuff::gDiatonic, 7);
+    GLStuff::ScaleChoice scale = GLStuff::CurrentScale();
+    EXPECT_EQ(scale.table, GLStuff::gDiatonic);
+    EXPECT_EQ(scale.count, 7);
+    GLStuff::SetScale(nullptr, 3); // refused: the pair stays as it was
+    GLStuff::SetScale(GLStuff::gWholeTone, 0);
+    scale = GLStuff::CurrentScale();
+    EXPECT_EQ(scale.table, GLStuff::gDiatonic);
+    EXPECT_EQ(scale.count, 7);
+    GLStuff::SetScale(GLStuff::gPentatonicMajor, 5);
+}
+
+TEST(PluckBurst, TheApexFollowsTheHeight)
+{
+    float burst[GLStuff::kBurstLength];
+    GLStuff::FillBurst(0.5f, false, burst);
+    EXPECT_FLOAT_EQ(burst[0], 0.0f);
+    EXPECT_FLOAT_EQ(burst[255], 255.0f / 256.0f);
+    EXPECT_FLOAT_EQ(burst[256], 1.0f);
+    EXPECT_FLOAT_EQ(burst[511], 1.0f / 256.0f);
+
+    GLStuff::FillBurst(0.0f, false, burst);
+    EXPECT_FLOAT_EQ(burst[0], 1.0f);
+    EXPECT_FLOAT_EQ(burst[511], 1.0f / 512.0f);
+
+    GLStuff::FillBurst(1.0f, false, burst);
+    EXPECT_FLOAT_EQ(burst[0], 0.0f);
+    EXPECT_FLOAT_EQ(burst[511], 511.0f / 512.0f);
+
+    GLStuff::FillBurst(-0.25f, false, burst); // apex at -128
+    EXPECT_FLOAT_EQ(burst[0], 0.8f);
+    EXPECT_FLOAT_EQ(burst[511], 1.0f - 639.0f / 640.0f);
+
+    float negated[GLStuff::kBurstLength];
+    GLStuff::FillBurst(0.3f, true, negated);
+    GLStuff::FillBurst(0.3f, false, burst);
+    for (int j = 0; j < GLStuff::kBurstLength; ++j)
+        ASSERT_EQ(negated[j], -burst[j]) << j;
+}
+
+TEST(PluckBurst, AnyHeightGivesAFiniteBurst)
+{
+    // Heights far outside the window reach no undefined conversion; the shape keeps tending
+    // to its limit (a ramp of vanishing size), and NaN counts as the bottom of the window.
+    float burst[GLStuff::kBurstLength];
+    const float inf = std::numeric_limits<float>::infinity();
+    for (float height : {1e30f, -1e30f, inf, -inf, 3e9f, -3e9f, 4.2e6f, -4.2e6f}) {
+        GLStuff::FillBurst(height, false, burst);
+        for (int j = 0; j < GLStuff::kBurstLength; ++j) {
+            ASSERT_TRUE(std::isfinite(burst[j])) << height << " at " << j;
+            ASSERT_GE(burst[j], 0.0f);
+            ASSERT_LE(burst[j], 1e-4f) << height << " at " << j;
+        }
+    }
+    GLStuff::FillBurst(1e30f, false, burst);
+    EXPECT_GT(burst[511], 0.0f); // still the rising ramp
+    GLStuff::FillBurst(-1e30f, false, burst);
+    EXPECT_GT(burst[0], burst[511]); // still the falling ramp
+
+    float bottom[GLStuff::kBurstLength];
+    GLStuff::FillBurst(0.0f, false, bottom);
+    GLStuff::FillBurst(std::nanf(""), false, burst);
+    for (int j = 0; j < GLStuff::kBurstLength; ++j)
+        ASSERT_EQ(burst[j], bottom[j]) << j;
+
+    apptest::freshStrings(10);
+    testing::internal::CaptureStdout();
+    GLStuff::airMotion(0.16f, 1e30f, -1.0f, 0.12f, 0.0f);
+    GLStuff::airMotion(0.26f, -1e30f, -1.0f, 0.22f, 0.0f);
+    GLStuff::airMotion(0.36f, std::nanf(""), -1.0f, 0.32f, 0.0f);
+    EXPECT_EQ(count(lines(testing::internal::GetCapturedStdout()), "trig"), 3);
+}
+
+} // namespace
