@@ -105,6 +105,29 @@ TEST_F(ServerTest, ClockAdvancesAfterEachWholePass) {
     EXPECT_EQ(fServer->Time(), start + 768);
 }
 
+// After 2^32 frames (27 hours at 44100 Hz) the clock wraps; a node still renders once a block.
+TEST_F(ServerTest, RenderCacheHoldsAcrossTheClockWrap) {
+    // Without channels a pass only moves the clock, so the wrap comes in milliseconds.
+    fServer->SetInputChannels(0);
+    fServer->SetOutputChannels(0);
+    const uint32_t target = 0u - 512u;  // two blocks before the wrap
+    auto left = [&] { return target - static_cast<uint32_t>(fServer->Time()); };
+    float none[1];
+    while (left() > 0) fServer->AudioServerCallback(nullptr, none, std::min<uint32_t>(left(), AudioServer::kMaxBlockFrames));
+    fServer->SetInputChannels(1);
+    fServer->SetOutputChannels(2);
+
+    CountingNode node(2.0f);
+    Register(&node, 0);
+    Register(&node, 1);
+    for (int block = 0; block < 4; ++block) {
+        std::vector<float> out = Pass(256);
+        ASSERT_EQ(out[255], 257.0f) << block;
+        ASSERT_EQ(out[511], 257.0f) << block;
+    }
+    EXPECT_EQ(node.fTimes, (std::vector<int>{-512, -256, 0, 256}));
+}
+
 TEST_F(ServerTest, ChannelsSumInRegistrationOrderAndSilentChannelsAreZero) {
     // (1e8 + 1) - 1e8 is 0 in single precision, while 1e8 - 1e8 + 1 is 1: the order shows.
     std::vector<int> order;
