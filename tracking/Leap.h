@@ -108,7 +108,8 @@ public:
     // Frames from the source chosen by QUORVEL_TRACKING.
     explicit Controller(Listener* listener);
     Controller(Listener* listener, std::unique_ptr<FrameSource> source);
-    // Stops the thread: no listener callback runs after the destructor returns.
+    // Stops the thread: no listener callback runs after the destructor returns. Never from one
+    // of the controller's own callbacks. Process exit stops every live controller too.
     ~Controller();
 
     Controller(const Controller&) = delete;
