@@ -1,0 +1,205 @@
+#include "MidiOut.h"
+
+#include <pthread.h>
+
+#include <algorithm>
+
+#include "MidiPort.h"
+
+namespace {
+
+constexpr std::uint8_t kNoteOn = 0x90;
+constexpr std::uint8_t kNoteOff = 0x80;
+constexpr int kReleaseVelocity = 64; // what a keyboard without release velocity sends
+
+} // namespace
+
+MidiOut* MidiOut::GetInstance()
+{
+    static MidiOut* const sInstance = new MidiOut();
+    return sInstance;
+}
+
+bool MidiOut::Start(const char* choice, std::ostream& report)
+{
+    std::lock_guard<std::mutex> lifecycle(fLifecycleLock);
+    if (fThread.joinable())
+        return true;
+    std::string whyNot;
+    fPort = MidiPort::Open(choice, whyNot);
+    if (!fPort) {
+        if (!whyNot.empty())
+            report << "MIDI is off: " << whyNot << std::endl;
+        return false;
+    }
+    report << "MIDI out: port \"" << MidiPort::kPortName << "\" on " << fPort->SystemName()
+           << std::endl;
+
+    fReport = &report;
+    fSounding = {};
+    fSendFailed = false;
+    fDropReported = false;
+    {
+        std::lock_guard<std::mutex> hold(fQueueLock);
+        fQueueHead = 0;
+        fQueueCount = 0;
+        fDropped = 0;
+        fStopping = false;
+        fAccepting = true;
+    }
+    fThread = std::thread(&MidiOut::Run, this);
+    return true;
+}
+
+void MidiOut::Stop()
+{
+    std::lock_guard<std::mutex> lifecycle(fLifecycleLock);
+    if (!fThread.joinable())
+        return;
+    {
+        std::lock_guard<std::mutex> hold(fQueueLock);
+        fAccepting = false;
+        fStopping = true;
+    }
+    fWake.notify_one();
+    fThread.join();
+    fPort.reset();
+}
+
+bool MidiOut::IsRunning() const
+{
+    std::lock_guard<std::mutex> hold(fQueueLock);
+    return fAccepting;
+}
+
+void MidiOut::Plucked(int stringIndex, int note, int velocity)
+{
+    if (stringIndex < 0 || stringIndex >= Harp::kMaxStrings || note < 0 || note > 127)
+        return;
+    Post(Command{Command::kPluck, static_cast<std::uint8_t>(note),
+                 static_cast<std::uint8_t>(std::clamp(velocity, 1, 127)), stringIndex});
+}
+
+void MidiOut::StringsRemain(int numStrings)
+{
+    Post(Command{Command::kStringsRemain, 0, 0, numStrings});
+}
+
+void MidiOut::Post(const Command& command)
+{
+    {
+        std::lock_guard<std::mutex> hold(fQueueLock);
+        if (!fAccepting)
+            return;
+        if (fQueueCount == kQueueCapacity) {
+            ++fDropped;
+            return;
+        }
+        fQueue[static_cast<std::size_t>((fQueueHead + fQueueCount) % kQueueCapacity)] = command;
+        ++fQueueCount;
+    }
+    fWake.notify_one();
+}
+
+void MidiOut::Run()
+{
+    pthread_setname_np(pthread_self(), "quorvel-midi");
+    std::array<Command, kQueueCapacity> batch;
+    for (;;) {
+        int taken = 0;
+        int dropped = 0;
+        bool stopping = false;
+        {
+            std::unique_lock<std::mutex> hold(fQueueLock);
+            const auto ready = [this] { return fQueueCount > 0 || fStopping; };
+            Clock::time_point nextEnd;
+            if (EarliestEnd(nextEnd))
+                fWake.wait_until(hold, nextEnd, ready);
+            else
+                fWake.wait(hold, ready);
+            for (; taken < fQueueCount; ++taken)
+                batch[static_cast<std::size_t>(taken)] =
+                    fQueue[static_cast<std::size_t>((fQueueHead + taken) % kQueueCapacity)];
+            fQueueHead = (fQueueHead + fQueueCount) % kQueueCapacity;
+            fQueueCount = 0;
+            dropped = fDropped;
+            stopping = fStopping;
+        }
+
+        if (dropped > 0 && !fDropReported) {
+            *fReport << "MIDI out: the queue was full, plucks were not sent" << std::endl;
+            fDropReported = true;
+        }
+        const Clock::time_point now = Clock::now();
+        for (int k = 0; k < taken; ++k)
+            Apply(batch[static_cast<std::size_t>(k)], now);
+        for (int stringIndex = 0; stringIndex < Harp::kMaxStrings; ++stringIndex) {
+            const Sounding& sounding = fSounding[static_cast<std::size_t>(stringIndex)];
+            if (sounding.note >= 0 && sounding.ends <= now)
+                EndNote(stringIndex);
+        }
+        if (stopping) {
+            for (int stringIndex = 0; stringIndex < Harp::kMaxStrings; ++stringIndex)
+                EndNote(stringIndex);
+            return;
+        }
+    }
+}
+
+void MidiOut::Apply(const Command& command, Clock::time_point now)
+{
+    switch (command.kind) {
+    case Command::kPluck:
+        Pluck(command.value, command.note, command.velocity, now);
+        break;
+    case Command::kStringsRemain:
+        for (int stringIndex = std::max(command.value, 0); stringIndex < Harp::kMaxStrings;
+             ++stringIndex)
+            EndNote(stringIndex);
+        break;
+    }
+}
+
+void MidiOut::Pluck(int stringIndex, int note, int velocity, Clock::time_point now)
+{
+    EndNote(stringIndex);
+    for (int other = 0; other < Harp::kMaxStrings; ++other) {
+        if (fSounding[static_cast<std::size_t>(other)].note == note)
+            EndNote(other);
+    }
+    Send(kNoteOn, note, velocity);
+    fSounding[static_cast<std::size_t>(stringIndex)] = Sounding{note, now + kNoteLength};
+}
+
+void MidiOut::EndNote(int stringIndex)
+{
+    Sounding& sounding = fSounding[static_cast<std::size_t>(stringIndex)];
+    if (sounding.note < 0)
+        return;
+    Send(kNoteOff, sounding.note, kReleaseVelocity);
+    sounding.note = -1;
+}
+
+bool MidiOut::EarliestEnd(Clock::time_point& when) const
+{
+    bool any = false;
+    for (const Sounding& sounding : fSounding) {
+        if (sounding.note >= 0 && (!any || sounding.ends < when)) {
+            when = sounding.ends;
+            any = true;
+        }
+    }
+    return any;
+}
+
+void MidiOut::Send(std::uint8_t status, int note, int velocity)
+{
+    const unsigned char message[3] = {
+        static_cast<unsigned char>(status | (kChannel - 1)), static_cast<unsigned char>(note),
+        static_cast<unsigned char>(velocity)};
+    if (!fPort->Send(message, sizeof message) && !fSendFailed) {
+        // Once: a MIDI system that went away would otherwise fill the terminal.
+        *fReport << "MIDI out: " << fPort->LastError() << std::endl;
+        fSendFailed = true;
+    }
+}

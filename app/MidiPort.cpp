@@ -1,0 +1,158 @@
+#include "MidiPort.h"
+
+#include <alsa/asoundlib.h>
+#include <jack/jack.h>
+
+#include <RtMidi.h>
+
+namespace {
+
+void SilentJack(const char*)
+{
+}
+
+void SilentAlsa(const char*, int, const char*, int, const char*, ...)
+{
+}
+
+// Keeps libjack and alsa-lib from writing their own messages to standard error while a system
+// is probed and the port opened: a missing MIDI system is reported in one line of ours.
+// Window thread, at start-up.
+class QuietLibraries {
+public:
+    QuietLibraries()
+        : fJackError(jack_error_callback), fJackInfo(jack_info_callback), fAlsaError(snd_lib_error)
+    {
+        jack_set_error_function(SilentJack);
+        jack_set_info_function(SilentJack);
+        snd_lib_error_set_handler(SilentAlsa);
+    }
+
+    ~QuietLibraries()
+    {
+        jack_set_error_function(fJackError);
+        jack_set_info_function(fJackInfo);
+        snd_lib_error_set_handler(fAlsaError);
+    }
+
+    QuietLibraries(const QuietLibraries&) = delete;
+    QuietLibraries& operator=(const QuietLibraries&) = delete;
+
+private:
+    void (*fJackError)(const char*);
+    void (*fJackInfo)(const char*);
+    snd_lib_error_handler_t fAlsaError;
+};
+
+// Never starts a server: the player decides whether JACK runs.
+bool JackServerRuns()
+{
+    jack_status_t status;
+    jack_client_t* client = jack_client_open("Quorvel probe", JackNoStartServer, &status);
+    if (client == nullptr)
+        return false;
+    jack_client_close(client);
+    return true;
+}
+
+// 0 if the ALSA sequencer opens, else alsa-lib's negative error code.
+int AlsaSequencerError()
+{
+    snd_seq_t* sequencer = nullptr;
+    const int error = snd_seq_open(&sequencer, "default", SND_SEQ_OPEN_OUTPUT, SND_SEQ_NONBLOCK);
+    if (error < 0)
+        return error;
+    snd_seq_close(sequencer);
+    return 0;
+}
+
+} // namespace
+
+std::unique_ptr<MidiPort> MidiPort::Open(const char* choice, std::string& whyNot)
+{
+    whyNot.clear();
+    const std::string setting = choice != nullptr ? choice : "";
+    if (setting == "off")
+        return nullptr;
+    const bool automatic = setting.empty() || setting == "auto";
+    if (!automatic && setting != "jack" && setting != "alsa") {
+        whyNot = "QUORVEL_MIDI=" + setting + " is none of auto, jack, alsa, off";
+        return nullptr;
+    }
+
+    QuietLibraries quiet;
+    std::string jackMissing;
+    if (automatic || setting == "jack") {
+        if (JackServerRuns()) {
+            std::unique_ptr<MidiPort> port(new MidiPort(System::kJack));
+            if (port->OpenVirtual())
+                return port;
+            whyNot = port->fLastError;
+            return nullptr;
+        }
+        jackMissing = "no JACK server is running";
+        if (!automatic) {
+            whyNot = jackMissing;
+            return nullptr;
+        }
+    }
+
+    const int alsaError = AlsaSequencerError();
+    if (alsaError < 0) {
+        const std::string alsaMissing =
+            std::string("the ALSA sequencer cannot be opened (") + snd_strerror(alsaError) + ")";
+        whyNot = automatic ? jackMissing + " and " + alsaMissing : alsaMissing;
+        return nullptr;
+    }
+    std::unique_ptr<MidiPort> port(new MidiPort(System::kAlsa));
+    if (port->OpenVirtual())
+        return port;
+    whyNot = port->fLastError;
+    return nullptr;
+}
+
+MidiPort::MidiPort(System system) : fSystem(system)
+{
+}
+
+MidiPort::~MidiPort() = default;
+
+bool MidiPort::OpenVirtual()
+{
+    try {
+        fOut = std::make_unique<RtMidiOut>(
+            fSystem == System::kJack ? RtMidi::UNIX_JACK : RtMidi::LINUX_ALSA, kPortName);
+        // From here on RtMidi reports through us instead of writing to standard error.
+        fOut->setErrorCallback(
+            [](RtMidiError::Type type, const std::string& text, void* self) {
+                if (type == RtMidiError::DEBUG_WARNING)
+                    return;
+                auto* port = static_cast<MidiPort*>(self);
+                port->fLastError = text;
+                port->fFailed = true;
+            },
+            this);
+        fOut->openVirtualPort(kPortName);
+    } catch (const RtMidiError& error) {
+        fLastError = error.getMessage();
+        return false;
+    }
+    return !fFailed;
+}
+
+bool MidiPort::Send(const unsigned char* message, std::size_t length)
+{
+    fFailed = false;
+    try {
+        fOut->sendMessage(message, length);
+    } catch (const RtMidiError& error) {
+        fLastError = error.getMessage();
+        return false;
+    }
+    return !fFailed;
+}
+
+const char* MidiPort::SystemName() const
+{
+    return fSystem == System::kJack ? "JACK" : "ALSA";
+}
