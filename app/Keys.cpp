@@ -2,6 +2,7 @@
 
 #include "GLStuff.h"
 #include "Harp.h"
+#include "MidiOut.h"
 
 namespace GLStuff {
 
@@ -45,6 +46,7 @@ WindowRequest ApplyKey(unsigned char key, std::ostream& out)
         break;
     case KeyAction::kRemoveString:
         Harp::GetInstance()->RemoveString();
+        MidiOut::GetInstance()->StringsRemain(Harp::GetInstance()->GetNumStrings());
         break;
     case KeyAction::kToggleFullScreen: {
         WindowRequest request;

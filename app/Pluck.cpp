@@ -5,6 +5,7 @@
 #include <stdexcept>
 
 #include "Harp.h"
+#include "MidiOut.h"
 
 namespace GLStuff {
 
@@ -69,7 +70,9 @@ void PluckString(int stringIndex, bool leftward, float height)
         Harp::GetInstance()->ExciteString(stringIndex, note, kPluckVelocity, burst, kBurstLength);
     } catch (const std::out_of_range&) {
         // The string was removed on the window thread since the count was read.
+        return;
     }
+    MidiOut::GetInstance()->Plucked(stringIndex, note, kPluckVelocity);
 }
 
 void airMotion(float x, float y, float z, float lastX, float /*lastY*/)

@@ -2,6 +2,7 @@
 // handlers and the main loop. Window thread.
 #include <GL/freeglut.h>
 
+#include <cstdlib>
 #include <iostream>
 #include <memory>
 
@@ -9,6 +10,7 @@
 #include "HarpListener.h"
 #include "Keys.h"
 #include "Leap.h"
+#include "MidiOut.h"
 #include "Shutdown.h"
 
 namespace GLStuff {
@@ -25,6 +27,9 @@ bool gShowHUD = true;
 
 void GLStartup(int argc, const char** argv)
 {
+    // Before the first pluck can come; reports on standard error only.
+    MidiOut::GetInstance()->Start(std::getenv("QUORVEL_MIDI"), std::cerr);
+
     // Frames may reach the listener from here on, before the window exists.
     auto controller = std::make_unique<Leap::Controller>(&listener);
     RegisterTracking(&controller);
