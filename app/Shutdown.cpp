@@ -16,6 +16,13 @@ RtAudioDriver* sAudio = nullptr;
 void RegisterTracking(std::unique_ptr<Leap::Controller>* controller)
 {
     sTracking = controller;
+    // Registered once a controller exists: exit handlers run in reverse order, so this one runs
+    // before the tracking library's own exit clean-up and before the static finger map, lock and
+    // listener go, whichever exit the window thread takes (freeglut exits on its own errors).
+    static bool sExitHandlerRegistered = false;
+    if (controller != nullptr && !sExitHandlerRegistered) {
+        sExitHandlerRegistered = std::atexit(StopThreads) == 0;
+    }
 }
 
 void RegisterAudio(RtAudioDriver* driver)

@@ -12,7 +12,8 @@ class RtAudioDriver;
 // before the static objects they use are destroyed. Window thread only.
 namespace GLStuff {
 
-// Registers start-up's controller; StopThreads destroys it through this owner. Null unregisters.
+// Registers start-up's controller; StopThreads destroys it through this owner, at the latest when
+// the process exits. Null unregisters.
 void RegisterTracking(std::unique_ptr<Leap::Controller>* controller);
 // Registers the audio driver; StopThreads stops and closes its stream. Null unregisters.
 void RegisterAudio(RtAudioDriver* driver);

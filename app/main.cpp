@@ -1,4 +1,3 @@
-#include <cstdlib>
 #include <iostream>
 
 #include "GLStuff.h"
@@ -9,10 +8,6 @@
 int main(int argc, char** argv)
 {
     KeepFreedHeapMapped();
-
-    // Runs before the static finger map, lock and listener are destroyed, whichever exit the
-    // window thread takes, so no tracking or audio callback outlives them.
-    std::atexit(GLStuff::StopThreads);
 
     RtAudioDriver driver(256, 44100, 2, 0);
     GLStuff::RegisterAudio(&driver);
