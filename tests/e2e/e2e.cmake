@@ -28,3 +28,13 @@ function(quorvel_e2e name script)
 endfunction()
 
 quorvel_e2e(e2e_harness test_harness.py)
+quorvel_e2e(e2e_startup test_startup.py)
+quorvel_e2e(e2e_no_audio test_no_audio.py)
+quorvel_e2e(e2e_sound test_sound.py)
+quorvel_e2e(e2e_latency test_latency.py)
+quorvel_e2e(e2e_picture test_picture.py)
+quorvel_e2e(e2e_keys test_keys.py)
+quorvel_e2e(e2e_faults test_faults.py)
+quorvel_e2e(e2e_examples test_examples.py)
+# Also in the asan and tsan builds, which build this same tree with the sanitizers.
+quorvel_e2e(e2e_quit test_quit.py LABELS sanitize TIMEOUT 600)

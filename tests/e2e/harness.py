@@ -51,11 +51,15 @@ TOOLS = {
     "pactl": "pulseaudio-utils",
     "parecord": "pulseaudio-utils",
     "paplay": "pulseaudio-utils",
+    "pacat": "pulseaudio-utils",
     "sox": "sox",
 }
 
 SINK = "quorvel_e2e"
 RATE = 44100
+KEEP_ALIVE = "quorvel-e2e-keep-alive"
+KEEP_ALIVE_LATENCY_MS = 100
+MAX_KEPT_LINES = 200000  # per output stream of a process
 
 
 class Skip(Exception):
@@ -101,6 +105,7 @@ class Process:
         self.name = name
         self.argv = argv
         self._lines = {"out": [], "err": []}
+        self._dropped = {"out": 0, "err": 0}
         self._changed = threading.Condition()
         self._popen = subprocess.Popen(argv, env=env, cwd=cwd, stdin=subprocess.DEVNULL,
                                        stdout=subprocess.PIPE, stderr=subprocess.PIPE,
@@ -124,8 +129,13 @@ class Process:
             pending += chunk
             *complete, pending = pending.split(b"\n")
             with self._changed:
+                kept = self._lines[which]
                 for line in complete:
-                    self._lines[which].append((time.monotonic(), line.decode("utf-8", "replace")))
+                    kept.append((time.monotonic(), line.decode("utf-8", "replace")))
+                # A program that floods its output must not exhaust the test's memory.
+                if len(kept) > MAX_KEPT_LINES:
+                    self._dropped[which] += len(kept) - MAX_KEPT_LINES // 2
+                    del kept[: len(kept) - MAX_KEPT_LINES // 2]
                 self._changed.notify_all()
         with self._changed:
             if pending:
@@ -136,6 +146,12 @@ class Process:
     def lines(self, which="out"):
         with self._changed:
             return [text for _, text in self._lines[which] if text is not None]
+
+    def line_count(self, which="out"):
+        """Every line written so far, also those no longer kept."""
+        with self._changed:
+            return self._dropped[which] + sum(1 for _, text in self._lines[which]
+                                              if text is not None)
 
     def timed_lines(self, which="out"):
         with self._changed:
@@ -202,9 +218,12 @@ class Process:
 class Image:
     """A screenshot: `pixels` is a height x width x 3 array of 0..255, row 0 at the top."""
 
-    def __init__(self, pixels):
+    def __init__(self, pixels, origin=(0, 0)):
         self.pixels = pixels
         self.height, self.width = pixels.shape[:2]
+        # Window coordinates of the top-left pixel: a window partly off the screen is captured
+        # only where it is on it.
+        self.origin = origin
 
     def save_png(self, path):
         rows = b"".join(b"\x00" + bytes(row) for row in self.pixels.astype(np.uint8).reshape(
@@ -339,13 +358,44 @@ class Window:
         self.display.run("xdotool", "windowfocus", "--sync", str(self.id))
         self.display.run("xdotool", "key", "--clearmodifiers", "--delay", str(delay_ms), *names)
 
+    def open_menu(self, x=200, y=150, entry_count=3):
+        """Clicks the right button at (x, y) in the window, which opens the pop-up menu and
+        leaves it open; returns the screen positions of its entries, top to bottom."""
+        self.display.run("xdotool", "mousemove", "--window", str(self.id), str(x), str(y))
+        self.display.run("xdotool", "click", "3")
+        left, top, _, _ = self.geometry()
+        # freeglut shows the menu as a window of its own with its corner at the pointer, its
+        # entries of equal height from top to bottom.
+        deadline = time.monotonic() + 10.0
+        while time.monotonic() < deadline:
+            for menu_id in self.display.windows("freeglut menu"):
+                menu = Window(self.display, menu_id)
+                menu_x, menu_y, width, height = menu.geometry()
+                if abs(menu_x - (left + x)) <= 2 and abs(menu_y - (top + y)) <= 2:
+                    step = height / entry_count
+                    return [(menu_x + width // 2, int(menu_y + step * (k + 0.5)))
+                            for k in range(entry_count)]
+            time.sleep(0.1)
+        return []
+
+    def click_menu_entry(self, entries, index):
+        """Clicks an entry of the menu opened by open_menu."""
+        x, y = entries[index]
+        self.display.run("xdotool", "mousemove", str(x), str(y))
+        time.sleep(0.3)
+        self.display.run("xdotool", "click", "3")
+
     def screenshot(self):
+        """What the window shows on the screen (only its on-screen part)."""
+        x, y, _, _ = self.geometry()
         done = subprocess.run(["xwd", "-silent", "-id", str(self.id)],
                               env=dict(self.display.session.base_env(), **self.display.env),
                               capture_output=True, timeout=20.0)
         if done.returncode != 0:
             raise AssertionError(f"xwd failed: {done.stderr.decode(errors='replace')}")
-        return parse_xwd(done.stdout)
+        image = parse_xwd(done.stdout)
+        image.origin = (max(0, -x), max(0, -y))
+        return image
 
     def settled_screenshot(self, wait=0.5):
         """A screenshot after the program has had time to redraw (the timer draws every 16 ms)."""
@@ -358,7 +408,7 @@ class SoundServer:
     2 channels of float32, so a recording of its monitor holds exactly what was played."""
 
     def __init__(self, session):
-        require("pulseaudio", "pactl", "parecord")
+        require("pulseaudio", "pactl", "parecord", "pacat")
         self.session = session
         self.dir = session.tempdir("pulse")
         self.socket = os.path.join(self.dir, "native")
@@ -378,6 +428,7 @@ class SoundServer:
              "-L", f"module-null-sink sink_name={SINK} format=float32le rate={RATE} channels=2",
              "-L", f"module-native-protocol-unix auth-anonymous=1 socket={self.socket}"],
             env, "pulseaudio")
+        session._track(self.process)
         deadline = time.monotonic() + 30.0
         while True:
             if not self.process.alive():
@@ -390,6 +441,33 @@ class SoundServer:
                                      + self.process.text("err")[-2000:])
             time.sleep(0.1)
         self.pactl("set-default-sink", SINK)
+        self._keep_running()
+
+    def _keep_running(self):
+        """Makes the null sink run as a sound card does, before any test stream comes.
+
+        An idle null sink sleeps in 2-second blocks and only takes up a new stream's latency
+        when it wakes, so the first stream after a pause would wait up to 2 s for its first
+        block: a property of the null sink, not of a device. A stream of silence that asks for
+        a longer latency than any test stream keeps it awake without lowering what the
+        program's own stream gets (the sink serves the lowest request).
+        """
+        env = dict(self.session.base_env(), **self.env)
+        self.keep_alive = self.session.spawn(
+            ["pacat", "--playback", "--raw", "--format=float32le", f"--rate={RATE}",
+             "--channels=2", f"--latency-msec={KEEP_ALIVE_LATENCY_MS}",
+             f"--client-name={KEEP_ALIVE}", f"--stream-name={KEEP_ALIVE}", "/dev/zero"],
+            env, "pacat")
+        # Awake once the monitor has delivered a tenth of a second.
+        probe = Recording(self)
+        try:
+            deadline = time.monotonic() + 15.0
+            while not (os.path.exists(probe.path) and os.path.getsize(probe.path) >= RATE * 8 // 10):
+                if time.monotonic() > deadline:
+                    raise AssertionError("the null sink did not start running")
+                time.sleep(0.05)
+        finally:
+            probe.stop()
 
     @property
     def env(self):
@@ -405,7 +483,8 @@ class SoundServer:
         return done
 
     def sink_inputs(self):
-        """The playing streams, each a dict of pactl's fields ("Buffer Latency" etc.)."""
+        """The playing streams but the harness's own, each a dict of pactl's fields
+        ("Buffer Latency", "Sink Latency", ...) and properties ("application.process.binary")."""
         text = self.pactl("list", "sink-inputs").stdout
         streams = []
         for block in re.split(r"\n(?=Sink Input #)", text.strip()):
@@ -413,10 +492,14 @@ class SoundServer:
                 continue
             fields = {"index": int(block.split("#", 1)[1].split()[0])}
             for line in block.splitlines()[1:]:
-                if ":" in line and line.startswith("\t") and not line.startswith("\t\t"):
+                if line.startswith("\t\t") and " = " in line:
+                    key, value = line.strip().split(" = ", 1)
+                    fields[key] = value.strip('"')
+                elif ":" in line and line.startswith("\t") and not line.startswith("\t\t"):
                     key, value = line.strip().split(":", 1)
                     fields[key.strip()] = value.strip()
-            streams.append(fields)
+            if fields.get("application.name") != KEEP_ALIVE:
+                streams.append(fields)
         return streams
 
     def record(self):
@@ -495,7 +578,6 @@ class Session(contextlib.AbstractContextManager):
     def sound(self):
         if self._sound is None:
             self._sound = SoundServer(self)
-            self._track(self._sound.process)
         return self._sound
 
     def record(self):

@@ -152,10 +152,12 @@ def glissando(lead_in=LEAD_IN_SECONDS):
     performance.move(0.1, f1=(-0.05, 0.75, BEYOND_MM))
     performance.move(1.6, f1=(1.05, 0.75, BEYOND_MM))
     performance.move(0.1, f1=(1.05, 0.75, ABOVE_MM))
-    performance.move(0.5, TRAVEL_FRAME_SECONDS, f1=(-0.05, 0.75, ABOVE_MM), f2=(1.05, 0.3, BEYOND_MM))
+    performance.move(0.5, TRAVEL_FRAME_SECONDS,
+                     f1=(-0.05, 0.75, ABOVE_MM), f2=(1.05, 0.3, BEYOND_MM))
     performance.move(1.6, f2=(-0.05, 0.3, BEYOND_MM))
     performance.move(0.1, f2=(-0.05, 0.3, ABOVE_MM))
-    performance.move(0.5, TRAVEL_FRAME_SECONDS, f1=(-0.05, 0.75, BEYOND_MM), f2=(1.05, 0.3, ABOVE_MM))
+    performance.move(0.5, TRAVEL_FRAME_SECONDS,
+                     f1=(-0.05, 0.75, BEYOND_MM), f2=(1.05, 0.3, ABOVE_MM))
     performance.move(0.1, f2=(1.05, 0.3, BEYOND_MM))
     performance.move(1.6, f1=(1.05, 0.75, BEYOND_MM), f2=(-0.05, 0.3, BEYOND_MM))
     performance.move(0.1, f1=(1.05, 0.75, ABOVE_MM), f2=(-0.05, 0.3, ABOVE_MM))

@@ -1,0 +1,49 @@
+"""The recorded performances shipped in examples/ play the tunes they are named after."""
+
+import os
+import unittest
+
+import harness  # first: it reports a missing numpy as a skip
+import performances
+
+
+def example(name):
+    return os.path.join(os.environ["QUORVEL_SOURCE_DIR"], "examples", name)
+
+
+class ExamplesTest(unittest.TestCase):
+    def play(self, name, keys):
+        """Plays an example with the keys its README asks for typed at the start; the notes."""
+        with harness.Session(harness.artifacts_dir("examples-" + name)) as session:
+            app = session.quorvel(tracking="replay:" + example(name))
+            window = app.window()
+            window.keys(*keys)
+            app.wait_for_line(r"^Disconnected$", timeout=60.0)
+            window.keys("q")
+            self.assertEqual(app.wait_exit(), 0, app.text("err"))
+        return [int(line.split()[1]) for line in app.lines() if line.startswith("note: ")]
+
+    def test_the_shipped_files_are_the_generated_ones(self):
+        with harness.Session() as session:
+            directory = session.tempdir("examples")
+            performances.write_examples(directory)
+            for name in sorted(os.listdir(directory)):
+                with open(os.path.join(directory, name)) as fresh, open(example(name)) as shipped:
+                    self.assertEqual(fresh.read(), shipped.read(), name)
+
+    def test_amazing_grace_in_the_start_scale(self):
+        self.assertEqual(self.play("amazing-grace.jsonl", ["a"] * 9),
+                         performances.AMAZING_GRACE_NOTES)
+
+    def test_ode_to_joy_in_the_diatonic_scale(self):
+        self.assertEqual(self.play("ode-to-joy.jsonl", ["a"] * 9 + ["3"]),
+                         performances.ODE_TO_JOY_NOTES)
+
+    def test_glissando_up_down_and_both_ways_at_once(self):
+        notes = self.play("glissando.jsonl", ["a"] * 9)
+        self.assertEqual(notes[:20], performances.GLISSANDO_NOTES_10)
+        self.assertEqual(sorted(notes[20:]), sorted(performances.GLISSANDO_NOTES_10))
+
+
+if __name__ == "__main__":
+    harness.main()

@@ -1,0 +1,97 @@
+"""What comes out of the speakers: the null sink's monitor, recorded while a performance plays."""
+
+import os
+import time
+import unittest
+
+import harness  # first: it reports a missing numpy as a skip
+import numpy as np
+
+import analysis
+import performances
+
+GAIN = np.float32(1.0 / 12.0)
+
+
+def check_pitches(test, mono, notes, gap):
+    """One onset per note, each at its note's pitch within 1 %."""
+    onsets = analysis.find_onsets(mono, min_gap=gap * 0.6)
+    test.assertEqual(len(onsets), len(notes), [round(onset, 3) for onset in onsets])
+    for onset, note in zip(onsets, notes):
+        pitch = analysis.pitch_after(mono, onset, window=min(0.3, gap - 0.05))
+        expected = analysis.note_frequency(note)
+        test.assertIsNotNone(pitch, (onset, note))
+        print(f"note {note} at {onset:.3f} s: {pitch:.2f} Hz for {expected:.2f} Hz "
+              f"({100 * (pitch - expected) / expected:+.2f} %)", flush=True)
+        test.assertLess(analysis.relative_error(pitch, expected), 0.01,
+                        f"note {note} at {onset:.3f} s: {pitch:.2f} Hz, not {expected:.2f} Hz")
+
+
+class OneStringTest(unittest.TestCase):
+    def test_plucks_of_the_first_string_sound_note_32_on_both_channels_within_a_twelfth(self):
+        # Three rightward plucks of the one string a fresh harp has, each 1.5 s after the other
+        # so the string has rung down before the next.
+        performance = performances.melody([0, 0, 0], 1, 1.5, lead_in=1.0)
+        performance.pause(3.0)
+        performance.clear()
+        with harness.Session(harness.artifacts_dir("sound-one-string")) as session:
+            path = os.path.join(session.tempdir("perf"), "one.jsonl")
+            performance.write(path)
+            recording = session.record()
+            app = session.quorvel(tracking="replay:" + path)
+            window = app.window()
+            app.wait_for_line(r"^Disconnected$", timeout=30.0)
+            samples = recording.stop()
+            np.save(os.path.join(session.root, "one-string.npy"), samples)
+            window.keys("q")
+            self.assertEqual(app.wait_exit(), 0, app.text("err"))
+            lines = app.lines()
+            plucks = [line for line in lines if line == "trig" or line.startswith("note: ")]
+            self.assertEqual(plucks, ["trig", "note: 32 freq: 51.9131"] * 3)
+            self.assertTrue(np.array_equal(samples[:, 0], samples[:, 1]),
+                            "the two channels differ")
+            peak = float(np.abs(samples).max())
+            print(f"peak {peak:.6f} ({peak * 12:.4f} of 1/12)", flush=True)
+            self.assertLessEqual(peak, float(GAIN) * (1 + 1e-6))
+            self.assertGreater(peak, float(GAIN) / 4, "hardly any sound")
+            check_pitches(self, samples[:, 0], [32, 32, 32], 1.5)
+
+
+class MelodyTest(unittest.TestCase):
+    def test_a_tune_on_ten_strings_in_two_scales(self):
+        # Every string once, up in steps and down again, in the start scale (pentatonic major);
+        # then, after key 3, the same strings in the diatonic scale.
+        strings = [0, 2, 4, 6, 8, 9, 7, 5, 3, 1]
+        major = [32, 37, 41, 46, 51, 53, 49, 44, 39, 34]
+        diatonic = [32, 36, 39, 43, 46, 48, 44, 41, 37, 34]
+        beat = 0.5
+        performance = performances.melody(strings, 10, beat, lead_in=performances.LEAD_IN_SECONDS)
+        performance.pause(4.0)  # key 3 is typed here, once the first tune is over
+        performances.melody(strings, 10, beat, performance=performance)
+        performance.pause(2.5)
+        performance.clear()
+        with harness.Session(harness.artifacts_dir("sound-melody")) as session:
+            path = os.path.join(session.tempdir("perf"), "melody.jsonl")
+            performance.write(path)
+            recording = session.record()
+            app = session.quorvel(tracking="replay:" + path)
+            window = app.window()
+            window.keys(*["a"] * 9)
+            app.wait_for_line(r"^note: ", count=len(major), timeout=40.0)
+            window.keys("3")
+            app.wait_for_line(r"^Disconnected$", timeout=40.0)
+            samples = recording.stop()
+            np.save(os.path.join(session.root, "melody.npy"), samples)
+            window.keys("q")
+            self.assertEqual(app.wait_exit(), 0, app.text("err"))
+            notes = [int(line.split()[1]) for line in app.lines() if line.startswith("note: ")]
+            self.assertEqual(notes, major + diatonic,
+                             "keys typed too late for the performance?" if notes[:1] != [32]
+                             else "")
+            self.assertTrue(np.array_equal(samples[:, 0], samples[:, 1]),
+                            "the two channels differ")
+            check_pitches(self, samples[:, 0], major + diatonic, beat)
+
+
+if __name__ == "__main__":
+    harness.main()
