@@ -3,6 +3,7 @@
 #include <cstdlib>
 
 #include "Leap.h"
+#include "MidiOut.h"
 #include "RtAudioDriver.h"
 
 namespace GLStuff {
@@ -36,6 +37,8 @@ void StopThreads()
     if (sTracking != nullptr) {
         sTracking->reset();
     }
+    // No pluck can come any more: every sounding note gets its note-off.
+    MidiOut::GetInstance()->Stop();
     if (sAudio != nullptr) {
         sAudio->Cleanup();
     }
