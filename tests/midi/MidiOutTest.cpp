@@ -1,0 +1,369 @@
+// Plucks through the pluck detector, keys through the key logic and the quit path through its
+// stop, heard by an RtMidi input on a real JACK server (dummy backend) connected to "Quorvel".
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <iostream>
+#include <map>
+#include <set>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "../tracking/AppTestSupport.h"
+#include "GLStuff.h"
+#include "Keys.h"
+#include "MidiOut.h"
+#include "MidiTestSupport.h"
+#include "Shutdown.h"
+
+using miditest::describe;
+using miditest::Message;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+constexpr int kStrings = 10; // at 0.05, 0.15, ..., 0.95
+
+bool jackdInstalled()
+{
+    return std::system("command -v jackd > /dev/null 2>&1") == 0;
+}
+
+// A rightward sweep that ends just past string `stringIndex`, beyond the string plane.
+void sweepOver(int stringIndex)
+{
+    const float position = (static_cast<float>(stringIndex) + 0.5f) / kStrings;
+    GLStuff::airMotion(position + 0.01f, 0.5f, -5.0f, position - 0.02f, 0.5f);
+}
+
+// Plucks the strings through the detector; what they printed is dropped.
+void pluck(std::initializer_list<int> strings)
+{
+    testing::internal::CaptureStdout();
+    for (int stringIndex : strings)
+        sweepOver(stringIndex);
+    testing::internal::GetCapturedStdout();
+}
+
+void pressKey(unsigned char key)
+{
+    std::ostringstream ignored;
+    GLStuff::ApplyKey(key, ignored);
+}
+
+Message noteOn(int note) { return Message{0x90, note, 127}; }
+Message noteOff(int note) { return Message{0x80, note, 64}; }
+
+void expectMessages(const std::vector<Message>& got, const std::vector<Message>& want)
+{
+    ASSERT_EQ(got.size(), want.size()) << describe(got);
+    for (std::size_t k = 0; k < want.size(); ++k) {
+        EXPECT_EQ(got[k].status, want[k].status) << "message " << k << ": " << describe(got);
+        EXPECT_EQ(got[k].note, want[k].note) << "message " << k << ": " << describe(got);
+        EXPECT_EQ(got[k].velocity, want[k].velocity) << "message " << k << ": " << describe(got);
+    }
+}
+
+// Every note-on is ended by a note-off of the same note before that note sounds again, and
+// nothing is left sounding; all on channel 1. Returns the number of note-ons.
+int expectBalanced(const std::vector<Message>& messages)
+{
+    std::map<int, bool> sounding;
+    int noteOns = 0;
+    for (std::size_t k = 0; k < messages.size(); ++k) {
+        const Message& m = messages[k];
+        EXPECT_EQ(m.Channel(), 1) << "message " << k;
+        if (m.IsNoteOn()) {
+            EXPECT_FALSE(sounding[m.note]) << "note-on " << m.note << " twice, message " << k;
+            sounding[m.note] = true;
+            ++noteOns;
+        } else {
+            EXPECT_TRUE(m.IsNoteOff()) << "message " << k;
+            EXPECT_TRUE(sounding[m.note]) << "note-off " << m.note << " not sounding, message " << k;
+            sounding[m.note] = false;
+        }
+    }
+    for (const auto& [note, on] : sounding)
+        EXPECT_FALSE(on) << "note " << note << " left sounding";
+    return noteOns;
+}
+
+// What a fixed passage of plucks and string changes prints to standard output.
+std::string playPassage()
+{
+    apptest::freshStrings(kStrings);
+    GLStuff::SetScale(GLStuff::gPentatonicMajor, 5);
+    testing::internal::CaptureStdout();
+    for (int stringIndex : {0, 5, 7, 5, 9})
+        sweepOver(stringIndex);
+    std::ostringstream keysPrinted;
+    for (unsigned char key : {'z', '3', 'w', 's'})
+        GLStuff::ApplyKey(key, keysPrinted);
+    std::cout << keysPrinted.str() << std::flush;
+    for (int stringIndex : {7, 8, 2})
+        sweepOver(stringIndex);
+    return testing::internal::GetCapturedStdout();
+}
+
+class MidiOutTest : public testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        if (jackdInstalled())
+            sServer = new miditest::JackServer();
+    }
+
+    static void TearDownTestSuite()
+    {
+        delete sServer;
+        sServer = nullptr;
+    }
+
+    void SetUp() override
+    {
+        if (sServer == nullptr)
+            GTEST_SKIP() << "jackd is not installed (Debian package jackd2; scripts/deps.sh)";
+        ASSERT_TRUE(sServer->Running()) << "jackd did not start:\n" << sServer->Log();
+        apptest::freshStrings(kStrings);
+        GLStuff::SetScale(GLStuff::gPentatonicMajor, 5);
+        ASSERT_TRUE(MidiOut::GetInstance()->Start("jack", fReport)) << fReport.str();
+        fListener = std::make_unique<miditest::MidiListener>();
+        ASSERT_TRUE(fListener->Connected()) << "no JACK port Quorvel:Quorvel";
+    }
+
+    void TearDown() override
+    {
+        MidiOut::GetInstance()->Stop();
+        fListener.reset();
+    }
+
+    static miditest::JackServer* sServer;
+    std::ostringstream fReport;
+    std::unique_ptr<miditest::MidiListener> fListener;
+};
+
+miditest::JackServer* MidiOutTest::sServer = nullptr;
+
+TEST_F(MidiOutTest, PlucksSendNoteOnsInOrderAndARepluckEndsItsNoteFirst)
+{
+    EXPECT_EQ(fReport.str(), "MIDI out: port \"Quorvel\" on JACK\n");
+    pluck({0, 5, 7});
+    expectMessages(fListener->WaitFor(3), {noteOn(32), noteOn(44), noteOn(49)});
+    pluck({5});
+    expectMessages(fListener->WaitFor(5),
+                   {noteOn(32), noteOn(44), noteOn(49), noteOff(44), noteOn(44)});
+}
+
+TEST_F(MidiOutTest, RemovingASoundingStringEndsItsNoteAndASilentOneSendsNothing)
+{
+    pluck({9, 0});
+    fListener->WaitFor(2);
+    pressKey('z'); // string 9 goes
+    expectMessages(fListener->WaitFor(3), {noteOn(53), noteOn(32), noteOff(53)});
+    pressKey('z'); // string 8, silent
+    pressKey('a');
+    pressKey('a');
+    MidiOut::GetInstance()->Stop(); // sends all it was given, then string 0's note-off
+    expectMessages(fListener->WaitFor(5, std::chrono::seconds(2)),
+                   {noteOn(53), noteOn(32), noteOff(53), noteOff(32)});
+}
+
+TEST_F(MidiOutTest, ANoteEndsThreeSecondsAfterItsPluckEachOnItsOwnClock)
+{
+    const auto firstPluck = Clock::now();
+    pluck({2});
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    const auto secondPluck = Clock::now();
+    pluck({3});
+
+    auto got = fListener->WaitFor(3, std::chrono::seconds(5));
+    const auto firstEnded = Clock::now();
+    expectMessages(got, {noteOn(37), noteOn(39), noteOff(37)});
+    EXPECT_GE(firstEnded - firstPluck, std::chrono::milliseconds(2900));
+
+    got = fListener->WaitFor(4, std::chrono::seconds(5));
+    const auto secondEnded = Clock::now();
+    expectMessages(got, {noteOn(37), noteOn(39), noteOff(37), noteOff(39)});
+    EXPECT_GE(secondEnded - secondPluck, std::chrono::milliseconds(2900));
+}
+
+TEST_F(MidiOutTest, TheQuitPathEndsEverySoundingNoteAndThenSendsNothing)
+{
+    pluck({1, 4, 8});
+    fListener->WaitFor(3);
+    GLStuff::StopThreads();
+    EXPECT_FALSE(MidiOut::GetInstance()->IsRunning());
+    pluck({2});
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    const auto got = fListener->Messages();
+    ASSERT_EQ(got.size(), 6u) << describe(got);
+    std::multiset<int> ended;
+    for (std::size_t k = 3; k < got.size(); ++k) {
+        EXPECT_TRUE(got[k].IsNoteOff()) << describe(got);
+        ended.insert(got[k].note);
+    }
+    EXPECT_EQ(ended, (std::multiset<int>{34, 41, 51}));
+}
+
+TEST_F(MidiOutTest, ANoteAnotherStringHoldsEndsBeforeItSoundsAgain)
+{
+    pluck({5}); // 44 in the pentatonic major scale
+    GLStuff::SetScale(GLStuff::gDiatonic, 7);
+    pluck({7}); // 44 in the diatonic scale
+    MidiOut::GetInstance()->Stop();
+    expectMessages(fListener->WaitFor(4, std::chrono::seconds(2)),
+                   {noteOn(44), noteOff(44), noteOn(44), noteOff(44)});
+}
+
+TEST_F(MidiOutTest, StandardOutputIsTheSameAsWithMidiTurnedOff)
+{
+    const std::string withMidi = playPassage();
+    EXPECT_GE(fListener->WaitFor(8).size(), 8u); // the passage really went out
+    MidiOut::GetInstance()->Stop();
+    MidiOut::GetInstance()->Start("off", std::cerr);
+    EXPECT_EQ(withMidi, playPassage());
+}
+
+TEST_F(MidiOutTest, TrackingPlucksAgainstKeysAndQuitLeaveEveryNoteEnded)
+{
+    // The tracking thread sweeps over every string at about the rate of real playing while the
+    // window thread removes, adds and rescales; then the quit path stops the MIDI thread.
+    std::atomic<bool> playing{true};
+    testing::internal::CaptureStdout();
+    std::thread tracking([&] {
+        int stringIndex = 0;
+        while (playing.load()) {
+            sweepOver(stringIndex);
+            stringIndex = (stringIndex + 3) % kStrings;
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    });
+    const unsigned char keys[] = {'z', 'z', '3', 'a', 'z', '1', 'a', 'a', '2', 'z', 'a', '4'};
+    for (int round = 0; round < 20; ++round) {
+        for (unsigned char key : keys) {
+            pressKey(key);
+            std::this_thread::sleep_for(std::chrono::milliseconds(3));
+        }
+    }
+    playing = false;
+    tracking.join();
+    MidiOut::GetInstance()->Stop();
+    testing::internal::GetCapturedStdout();
+
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    const auto got = fListener->Messages();
+    EXPECT_GT(expectBalanced(got), 50) << describe(got);
+}
+
+// Points this process at a JACK server that does not exist and at an ALSA configuration
+// without a sequencer, whatever the machine has.
+class NoMidiSystem : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        Save("JACK_DEFAULT_SERVER");
+        Save("ALSA_CONFIG_PATH");
+        fAlsaConfig = "/tmp/quorvel-midi-test-" + std::to_string(getpid()) + ".conf";
+        std::FILE* empty = std::fopen(fAlsaConfig.c_str(), "w");
+        ASSERT_NE(empty, nullptr);
+        std::fclose(empty);
+        setenv("JACK_DEFAULT_SERVER", "quorvel-no-such-server", 1);
+        setenv("ALSA_CONFIG_PATH", fAlsaConfig.c_str(), 1);
+    }
+
+    void TearDown() override
+    {
+        for (const auto& [name, value] : fSaved) {
+            if (value.first)
+                setenv(name.c_str(), value.second.c_str(), 1);
+            else
+                unsetenv(name.c_str());
+        }
+        std::remove(fAlsaConfig.c_str());
+    }
+
+    void Save(const char* name)
+    {
+        const char* value = std::getenv(name);
+        fSaved[name] = {value != nullptr, value != nullptr ? value : ""};
+    }
+
+    // What Start wrote to the process's standard error, libraries included.
+    static std::string StartAndCaptureStderr(const char* choice)
+    {
+        testing::internal::CaptureStderr();
+        const bool started = MidiOut::GetInstance()->Start(choice, std::cerr);
+        std::string written = testing::internal::GetCapturedStderr();
+        EXPECT_FALSE(started) << choice;
+        MidiOut::GetInstance()->Stop();
+        return written;
+    }
+
+    std::map<std::string, std::pair<bool, std::string>> fSaved;
+    std::string fAlsaConfig;
+};
+
+TEST_F(NoMidiSystem, StartSaysInOneLineWhyMidiIsOffOrNothingWhenTurnedOff)
+{
+    EXPECT_EQ(StartAndCaptureStderr("off"), "");
+    EXPECT_EQ(StartAndCaptureStderr("jack"), "MIDI is off: no JACK server is running\n");
+    const std::string alsa = StartAndCaptureStderr("alsa");
+    EXPECT_EQ(alsa.rfind("MIDI is off: the ALSA sequencer cannot be opened (", 0), 0u) << alsa;
+    const std::string automatic = StartAndCaptureStderr(nullptr);
+    EXPECT_EQ(automatic.rfind("MIDI is off: no JACK server is running and the ALSA sequencer "
+                              "cannot be opened (", 0),
+              0u)
+        << automatic;
+    EXPECT_EQ(StartAndCaptureStderr("auto"), automatic);
+    EXPECT_EQ(StartAndCaptureStderr("JACK"),
+              "MIDI is off: QUORVEL_MIDI=JACK is none of auto, jack, alsa, off\n");
+    for (const std::string& written : {alsa, automatic})
+        EXPECT_EQ(std::count(written.begin(), written.end(), '\n'), 1) << written;
+
+    // Off, the hooks do nothing.
+    MidiOut::GetInstance()->Plucked(0, 32, 127);
+    MidiOut::GetInstance()->StringsRemain(0);
+    EXPECT_FALSE(MidiOut::GetInstance()->IsRunning());
+}
+
+TEST_F(NoMidiSystem, StandardOutputIsTheSameAsWithMidiTurnedOff)
+{
+    MidiOut::GetInstance()->Start("off", std::cerr);
+    const std::string turnedOff = playPassage();
+    EXPECT_NE(turnedOff.find("note: 49 "), std::string::npos) << turnedOff;
+
+    std::ostringstream report;
+    EXPECT_FALSE(MidiOut::GetInstance()->Start(nullptr, report));
+    EXPECT_EQ(playPassage(), turnedOff);
+    MidiOut::GetInstance()->Stop();
+}
+
+TEST(MidiOutServerGone, QuitStillReturnsWhenTheJackServerDiedWhileNotesSounded)
+{
+    if (!jackdInstalled())
+        GTEST_SKIP() << "jackd is not installed (Debian package jackd2; scripts/deps.sh)";
+    miditest::JackServer server;
+    ASSERT_TRUE(server.Running()) << server.Log();
+    apptest::freshStrings(kStrings);
+    std::ostringstream report;
+    ASSERT_TRUE(MidiOut::GetInstance()->Start("jack", report)) << report.str();
+    pluck({1, 2});
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    server.Kill();
+    pluck({3}); // to a port whose server is gone
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+
+    const auto started = Clock::now();
+    MidiOut::GetInstance()->Stop();
+    EXPECT_LT(Clock::now() - started, std::chrono::seconds(10));
+    EXPECT_FALSE(MidiOut::GetInstance()->IsRunning());
+}
+
+} // namespace
