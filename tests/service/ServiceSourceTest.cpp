@@ -14,15 +14,17 @@ namespace {
 
 using Leap::ServiceSource;
 
-// A controller fed by the live source, with short timings so that faults show up quickly.
+// A controller fed by the live source, retrying quickly. Tests of silent peers shorten answerMs;
+// the others leave the fake service time to answer on a loaded machine.
 struct Client {
-    explicit Client(const std::string& url, int reconnectMs = 100, std::size_t maxQueuedFrames = 1000)
+    explicit Client(const std::string& url, int reconnectMs = 100,
+                    std::size_t maxQueuedFrames = 1000, int answerMs = 2000)
     {
         ServiceSource::Options options;
         options.url = url;
         options.reconnectMs = reconnectMs;
         options.quietMs = 200;
-        options.answerMs = 500;
+        options.answerMs = answerMs;
         options.maxQueuedFrames = maxQueuedFrames;
         options.report = reports.sink();
         controller = std::make_unique<Leap::Controller>(&log, std::make_unique<ServiceSource>(options));
@@ -62,7 +64,7 @@ TEST(ServiceHandshake, WithoutAGreetingNothingIsRequestedAndTheClientTriesAgain)
     FakeService::Behaviour silent;
     silent.greeting = "";
     FakeService service(silent);
-    Client client(service.url());
+    Client client(service.url(), 100, 1000, 500);
 
     ASSERT_TRUE(service.waitForOpened(2));
     for (const std::string& entry : service.log())
@@ -240,7 +242,9 @@ TEST(ServiceHostile, BinaryMessagesAreIgnored)
 TEST(ServiceHostile, ATenMegabyteMessageEndsTheConnectionNotTheClient)
 {
     FakeService service;
-    Client client(service.url());
+    // The fake takes its time over 10 MB (under a sanitizer, seconds) and answers no ping
+    // meanwhile: patience, so that what is reported is the size.
+    Client client(service.url(), 100, 1000, 10000);
     ASSERT_TRUE(service.waitFor(hasRequests));
     service.sendText(frameMessage(1, {}));
     ASSERT_TRUE(client.log.waitForLast("frame 1:"));
@@ -275,7 +279,7 @@ TEST_P(ServiceHostilePeer, IsReportedOnceAndTheClientRecoversWhenAGoodServiceRet
 {
     auto peer = std::make_unique<RawPeer>(GetParam().script);
     const unsigned short port = peer->port();
-    Client client(peer->url());
+    Client client(peer->url(), 100, 1000, 500);
     // Long enough for a silent peer to be found out (quiet 200 ms, then 500 ms for a pong).
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
     while (client.reports.countContaining(GetParam().reported) == 0 &&
