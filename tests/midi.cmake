@@ -4,3 +4,21 @@ quorvel_test(midi_tests
   SOURCES midi/MidiOutTest.cpp
   LIBS quorvel_app
   LABELS concurrency)
+
+# The whole program under Xvfb and PulseAudio with a JACK dummy server, heard by midi_listen (an
+# RtMidi input on the port "Quorvel"); uses the whole-program harness in tests/e2e.
+add_executable(midi_listen midi/midi_listen.cpp)
+target_link_libraries(midi_listen PRIVATE PkgConfig::MIDI Threads::Threads)
+target_compile_options(midi_listen PRIVATE ${QUORVEL_WARNINGS})
+
+find_program(QUORVEL_MIDI_PYTHON NAMES python3 PATHS /usr/bin NO_DEFAULT_PATH)
+if(NOT QUORVEL_MIDI_PYTHON)
+  find_program(QUORVEL_MIDI_PYTHON NAMES python3)
+endif()
+add_test(NAME e2e_midi COMMAND ${QUORVEL_MIDI_PYTHON} ${CMAKE_CURRENT_LIST_DIR}/midi/test_midi_e2e.py)
+set_tests_properties(e2e_midi PROPERTIES
+  LABELS e2e
+  RUN_SERIAL TRUE
+  SKIP_RETURN_CODE 77
+  TIMEOUT 300
+  ENVIRONMENT "QUORVEL_BINARY=$<TARGET_FILE:quorvel>;QUORVEL_MIDI_LISTEN=$<TARGET_FILE:midi_listen>;QUORVEL_SOURCE_DIR=${PROJECT_SOURCE_DIR};QUORVEL_E2E_ARTIFACTS=${CMAKE_BINARY_DIR}/e2e-artifacts/e2e_midi;PYTHONDONTWRITEBYTECODE=1;PYTHONUNBUFFERED=1")
