@@ -1,5 +1,7 @@
 #include "RtAudioDriver.h"
 
+#include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
@@ -13,6 +15,9 @@ namespace {
 constexpr unsigned int kNumberOfBuffers = 4;
 constexpr int kInputChannels = 1;
 
+// The driver whose stream the library's error reports are about (there is one).
+std::atomic<RtAudioDriver*> sReporting{nullptr};
+
 } // namespace
 
 RtAudioDriver::RtAudioDriver(unsigned int bufferFrames, int sampleRate, int /*unusedChannels*/,
@@ -25,16 +30,9 @@ RtAudioDriver::RtAudioDriver(unsigned int bufferFrames, int sampleRate, int /*un
     }
     fAudio.showWarnings(true);
 
-    RtAudio::StreamParameters output;
-    output.deviceId = fAudio.getDefaultOutputDevice();
-    output.nChannels = static_cast<unsigned int>(fChannels);
-    output.firstChannel = static_cast<unsigned int>(firstChannel);
-
-    RtAudio::StreamParameters input;
-    input.deviceId = fAudio.getDefaultInputDevice();
-    input.nChannels = kInputChannels;
-    input.firstChannel = 0;
-
+    fSampleRate = static_cast<unsigned int>(sampleRate);
+    fBufferFrames = bufferFrames;
+    fFirstChannel = static_cast<unsigned int>(firstChannel);
     fOptions.flags = RTAUDIO_HOG_DEVICE | RTAUDIO_SCHEDULE_REALTIME | RTAUDIO_NONINTERLEAVED;
     fOptions.numberOfBuffers = kNumberOfBuffers;
 
@@ -44,19 +42,10 @@ RtAudioDriver::RtAudioDriver(unsigned int bufferFrames, int sampleRate, int /*un
     server->SetFs(static_cast<float>(sampleRate));
     server->SetOutputChannels(fChannels);
 
-    try {
-        OpenAndStart(&output, &input, static_cast<unsigned int>(sampleRate), bufferFrames);
-        return;
-    } catch (const RtAudioError& error) {
-        error.printMessage();
-        Cleanup();
-    }
-    // Many machines have speakers and no microphone; the instrument never listens, so play on.
-    try {
-        OpenAndStart(&output, nullptr, static_cast<unsigned int>(sampleRate), bufferFrames);
-    } catch (const RtAudioError& error) {
-        error.printMessage();
-        Cleanup();
+    sReporting.store(this, std::memory_order_release);
+    // A stream that never opened is not watched: the program runs on without sound.
+    if (OpenLoud()) {
+        fSupervisor = std::thread(&RtAudioDriver::Supervise, this);
     }
 }
 
@@ -65,23 +54,91 @@ RtAudioDriver::~RtAudioDriver()
     Cleanup();
 }
 
-void RtAudioDriver::OpenAndStart(RtAudio::StreamParameters* output, RtAudio::StreamParameters* input,
-                                 unsigned int sampleRate, unsigned int bufferFrames)
+bool RtAudioDriver::OpenLoud()
 {
-    // The library may settle on another block length; the server follows whatever it is given.
-    unsigned int frames = bufferFrames;
-    RtAudio::StreamOptions options = fOptions;
-    fAudio.openStream(output, input, RTAUDIO_FLOAT32, sampleRate, &frames, &RtAudioDriver::callback,
-                      &fState, &options);
-    fAudio.startStream();
-    std::cout << fAudio.getStreamSampleRate() << std::endl;
+    RtAudio::StreamParameters output;
+    output.deviceId = fAudio.getDefaultOutputDevice();
+    output.nChannels = static_cast<unsigned int>(fChannels);
+    output.firstChannel = fFirstChannel;
+
+    RtAudio::StreamParameters input;
+    input.deviceId = fAudio.getDefaultInputDevice();
+    input.nChannels = kInputChannels;
+    input.firstChannel = 0;
+
+    try {
+        OpenAndStart(&output, &input);
+        std::cout << fAudio.getStreamSampleRate() << std::endl;
+        return true;
+    } catch (const RtAudioError& error) {
+        error.printMessage();
+        CloseStream(false);
+    }
+    // Many machines have speakers and no microphone; the instrument never listens, so play on.
+    try {
+        OpenAndStart(&output, nullptr);
+        std::cout << fAudio.getStreamSampleRate() << std::endl;
+        return true;
+    } catch (const RtAudioError& error) {
+        error.printMessage();
+        CloseStream(false);
+    }
+    return false;
 }
 
-void RtAudioDriver::Cleanup()
+bool RtAudioDriver::OpenQuiet()
 {
+    // Every failed attempt would otherwise print the library's complaints, every 2 s.
+    fAudio.showWarnings(false);
+    bool running = false;
+    for (const bool duplex : {true, false}) {
+        try {
+            // The devices may have other numbers now that the sound system is back.
+            RtAudio::StreamParameters output;
+            output.deviceId = fAudio.getDefaultOutputDevice();
+            output.nChannels = static_cast<unsigned int>(fChannels);
+            output.firstChannel = fFirstChannel;
+            RtAudio::StreamParameters input;
+            input.deviceId = fAudio.getDefaultInputDevice();
+            input.nChannels = kInputChannels;
+            input.firstChannel = 0;
+            OpenAndStart(&output, duplex ? &input : nullptr);
+            running = true;
+            break;
+        } catch (const RtAudioError&) {
+            CloseStream(true);
+        }
+    }
+    fAudio.showWarnings(true);
+    return running;
+}
+
+void RtAudioDriver::OpenAndStart(RtAudio::StreamParameters* output, RtAudio::StreamParameters* input)
+{
+    // The library may settle on another block length; the server follows whatever it is given.
+    unsigned int frames = fBufferFrames;
+    RtAudio::StreamOptions options = fOptions;
+    fAudio.openStream(output, input, RTAUDIO_FLOAT32, fSampleRate, &frames, &RtAudioDriver::callback,
+                      &fState, &options, &RtAudioDriver::OnStreamError);
+    fAudio.startStream();
+    // With an error report registered, the library reports a failed start there, not by throwing.
+    if (fState.fFailed.load(std::memory_order_acquire)) {
+        throw RtAudioError(fFailureText, RtAudioError::SYSTEM_ERROR);
+    }
+    fRunning.store(true, std::memory_order_release);
+}
+
+void RtAudioDriver::CloseStream(bool abort)
+{
+    fRunning.store(false, std::memory_order_release);
     if (fAudio.isStreamRunning()) {
         try {
-            fAudio.stopStream();
+            // A failed stream has nothing to drain; stopping would wait on the lost connection.
+            if (abort) {
+                fAudio.abortStream();
+            } else {
+                fAudio.stopStream();
+            }
         } catch (const RtAudioError& error) {
             error.printMessage();
         }
@@ -92,17 +149,99 @@ void RtAudioDriver::Cleanup()
         } catch (const RtAudioError& error) {
             error.printMessage();
         }
-        const unsigned long underflows = Underflows();
-        if (underflows > 0 && !fUnderflowsReported) {
-            std::cerr << "audio output underflows: " << underflows << std::endl;
-            fUnderflowsReported = true;
-        }
     }
+    // The library's audio thread has ended: no report about this stream can come any more.
+    fState.fFailed.store(false, std::memory_order_release);
+    fFailureClaimed.store(false, std::memory_order_release);
+    std::lock_guard<std::mutex> lock(fSupervisorLock);
+    fFailurePending = false;
 }
 
-bool RtAudioDriver::IsRunning() const
+void RtAudioDriver::Cleanup()
 {
-    return fAudio.isStreamRunning();
+    {
+        std::lock_guard<std::mutex> lock(fSupervisorLock);
+        fQuit = true;
+    }
+    fSupervisorWake.notify_one();
+    if (fSupervisor.joinable()) {
+        fSupervisor.join();
+    }
+
+    fClosing.store(true, std::memory_order_release);
+    CloseStream(fState.fFailed.load(std::memory_order_acquire));
+    const unsigned long underflows = Underflows();
+    if (underflows > 0 && !fUnderflowsReported) {
+        std::cerr << "audio output underflows: " << underflows << std::endl;
+        fUnderflowsReported = true;
+    }
+    RtAudioDriver* self = this;
+    sReporting.compare_exchange_strong(self, nullptr, std::memory_order_acq_rel);
+}
+
+void RtAudioDriver::OnStreamError(RtAudioError::Type type, const std::string& text)
+{
+    RtAudioDriver* driver = sReporting.load(std::memory_order_acquire);
+    if (driver == nullptr || type == RtAudioError::DEBUG_WARNING) {
+        return;
+    }
+    driver->ReportFailure(text);
+}
+
+void RtAudioDriver::ReportFailure(const std::string& text)
+{
+    // A lost stream reports every block it fails; only the first report counts.
+    if (fFailureClaimed.exchange(true, std::memory_order_acq_rel)) {
+        return;
+    }
+    const std::size_t length = std::min(text.size(), kFailureTextCapacity - 1);
+    std::memcpy(fFailureText, text.data(), length);
+    fFailureText[length] = '\0';
+    if (fClosing.load(std::memory_order_acquire)) {
+        // Quitting: say it as the library would have without a report function.
+        std::cerr << '\n' << fFailureText << "\n\n" << std::flush;
+    }
+    // Published after the text: whoever sees the flag may read the text.
+    fState.fFailed.store(true, std::memory_order_release);
+    {
+        std::lock_guard<std::mutex> lock(fSupervisorLock);
+        fFailurePending = true;
+    }
+    fSupervisorWake.notify_one();
+}
+
+void RtAudioDriver::Supervise()
+{
+    using Clock = std::chrono::steady_clock;
+    bool lost = false;
+    Clock::time_point nextAttempt;
+    std::unique_lock<std::mutex> lock(fSupervisorLock);
+    for (;;) {
+        if (lost) {
+            fSupervisorWake.wait_until(lock, nextAttempt, [this] { return fQuit; });
+        } else {
+            fSupervisorWake.wait(lock, [this] { return fQuit || fFailurePending; });
+        }
+        if (fQuit) {
+            return;
+        }
+        // Never across a library call: the library reports errors from inside its own lock.
+        lock.unlock();
+        if (!lost) {
+            const std::string reason(fFailureText);
+            CloseStream(true);
+            std::cerr << "audio stream lost (" << reason << "); trying to reopen it every "
+                      << kReopenIntervalMs / 1000 << " s" << std::endl;
+            lost = true;
+            nextAttempt = Clock::now() + std::chrono::milliseconds(kReopenIntervalMs);
+        } else if (OpenQuiet()) {
+            std::cerr << "audio stream reopened" << std::endl;
+            lost = false;
+        } else {
+            nextAttempt = Clock::now() + std::chrono::milliseconds(kReopenIntervalMs);
+        }
+        lock.lock();
+    }
 }
 
 int RtAudioDriver::callback(void* outputBuffer, void* inputBuffer, unsigned int frames,
@@ -114,11 +253,14 @@ int RtAudioDriver::callback(void* outputBuffer, void* inputBuffer, unsigned int 
     if (status & RTAUDIO_OUTPUT_UNDERFLOW) {
         state->fUnderflows.fetch_add(1, std::memory_order_relaxed);
     }
+    // Lost: the blocks go nowhere, and running the server for them would only take its lock
+    // from the other threads as fast as the CPU allows.
+    if (state->fFailed.load(std::memory_order_relaxed) ||
+        (input == nullptr && frames > kMaxSilentFrames)) {
+        std::memset(output, 0, sizeof(float) * frames * AudioServer::GetInstance()->OutputChannels());
+        return 0;
+    }
     if (input == nullptr) {
-        if (frames > kMaxSilentFrames) {
-            std::memset(output, 0, sizeof(float) * frames * AudioServer::GetInstance()->OutputChannels());
-            return 0;
-        }
         input = state->fSilence;
     }
     AudioServer::GetInstance()->AudioServerCallback(input, output, frames);
