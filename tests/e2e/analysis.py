@@ -18,6 +18,19 @@ def _frame_energy(signal, hop):
     return (signal[: frames * hop].reshape(frames, hop) ** 2).sum(axis=1)
 
 
+def dropouts(mono, rate=RATE, shortest=16):
+    """Gaps in the sound: runs of at least `shortest` samples of exact silence that start while
+    the instrument sounds. The sound server fills an underrun of the stream with zeros; a
+    decaying string never gives that many exact zeros. Returns (start, end) in seconds."""
+    silent = np.concatenate([[False], mono == 0.0, [False]])
+    edges = np.flatnonzero(np.diff(silent.astype(np.int8)))
+    gaps = []
+    for start, end in zip(edges[0::2], edges[1::2]):
+        if end - start >= shortest and start > 0 and np.any(mono[max(0, start - 64):start]):
+            gaps.append((start / rate, end / rate))
+    return gaps
+
+
 def find_onsets(mono, rate=RATE, min_gap=0.15, floor=0.02):
     """Times in seconds where a new plucked note starts.
 
@@ -37,6 +50,12 @@ def find_onsets(mono, rate=RATE, min_gap=0.15, floor=0.02):
     look_back = max(2, int(0.06 * rate / hop))
     # Before the recording there was silence: a note that starts it is an onset too.
     energy = np.concatenate([np.zeros(look_back), energy])
+    # The edges of a gap in the sound are as sharp as an attack but no note: across a gap the
+    # level is taken as it was just before it.
+    for start, end in dropouts(mono, rate):
+        first = look_back + max(0, int(start * rate / hop) - 2)
+        last_masked = min(len(energy), look_back + int((end + 0.03) * rate / hop) + 1)
+        energy[first:last_masked] = energy[first - 1]
     onsets = []
     last = -1e9
     for frame in range(look_back, len(energy)):
@@ -64,9 +83,17 @@ def pitch_after(mono, onset, rate=RATE, window=0.3, skip=0.02, low=30.0, high=20
     what is new: a plucked string's fundamental, refined by parabolic interpolation of the
     log-magnitude spectrum.
     """
-    length = int(window * rate)
+    # A gap in the sound breaks the waveform's phase: measure on the longer side of it.
+    begin, end = onset + skip, onset + skip + window
+    for gap_start, gap_end in dropouts(mono, rate):
+        if gap_start < end and gap_end > begin:
+            if gap_start - begin >= end - gap_end:
+                end = gap_start
+            else:
+                begin = gap_end
+    length = int((end - begin) * rate)
     pad = 1 << 18
-    start = int((onset + skip) * rate)
+    start = int(begin * rate)
     after = _spectrum(mono, start, length, pad)
     before_start = max(0, int((onset - 0.01) * rate) - length)
     before = _spectrum(mono, before_start, length, pad)

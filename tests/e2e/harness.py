@@ -602,6 +602,7 @@ class Session(contextlib.AbstractContextManager):
         # Mesa draws in software under Xvfb; one thread keeps frames cheap on a small machine.
         env.setdefault("LIBGL_ALWAYS_SOFTWARE", "1")
         env.setdefault("LP_NUM_THREADS", "0")
+        sanitizer_settings(env)
         env.update(extra_env or {})
         return Quorvel(self._track(Process([binary, *args], env, "quorvel")), self)
 
@@ -629,6 +630,22 @@ class Quorvel:
 
     def window(self, timeout=30.0):
         return self.session.display().find_window("Quorvel", timeout, process=self.process)
+
+
+def sanitizer_settings(env):
+    """For a sanitizer build of the program: full stacks for leaks, so that what the libraries
+    under it keep until exit (lsan.supp) is told apart from a leak of our own; and the races
+    ThreadSanitizer sees inside uninstrumented libraries (tsan.supp) set aside."""
+    here = os.path.dirname(os.path.abspath(__file__))
+    env["ASAN_OPTIONS"] = ":".join(filter(None, [env.get("ASAN_OPTIONS"),
+                                                 "fast_unwind_on_malloc=0"]))
+    env["LSAN_OPTIONS"] = ":".join(filter(None, [env.get("LSAN_OPTIONS"),
+                                                 "suppressions=" + os.path.join(here, "lsan.supp"),
+                                                 "print_suppressions=0"]))
+    env["TSAN_OPTIONS"] = ":".join(filter(None, [env.get("TSAN_OPTIONS"),
+                                                 "suppressions=" + os.path.join(here, "tsan.supp"),
+                                                 "print_suppressions=0"]))
+    return env
 
 
 def quorvel_binary():
