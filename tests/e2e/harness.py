@@ -142,6 +142,7 @@ class Process:
                 self._lines[which].append((time.monotonic(), pending.decode("utf-8", "replace")))
             self._lines[which].append((time.monotonic(), None))  # end of stream
             self._changed.notify_all()
+        stream.close()
 
     def lines(self, which="out"):
         with self._changed:
@@ -417,18 +418,21 @@ class SoundServer:
             conf.write("autospawn = no\n")
         runtime = os.path.join(self.dir, "runtime")
         os.makedirs(runtime, mode=0o700)
-        env = dict(session.base_env(), HOME=self.dir, XDG_RUNTIME_DIR=runtime,
-                   XDG_CONFIG_HOME=os.path.join(self.dir, "config"),
-                   PULSE_RUNTIME_PATH=runtime, DBUS_SESSION_BUS_ADDRESS="disabled:")
-        env.pop("DISPLAY", None)
+        self._env = dict(session.base_env(), HOME=self.dir, XDG_RUNTIME_DIR=runtime,
+                         XDG_CONFIG_HOME=os.path.join(self.dir, "config"),
+                         PULSE_RUNTIME_PATH=runtime, DBUS_SESSION_BUS_ADDRESS="disabled:")
+        self._env.pop("DISPLAY", None)
+        self._start()
+
+    def _start(self):
         # -n: no default script, so nothing but these two modules (no real card, no X11 bits).
         self.process = Process(
             ["pulseaudio", "-n", "--daemonize=no", "--exit-idle-time=-1", "--use-pid-file=no",
              "--disable-shm=yes", "--log-target=stderr",
              "-L", f"module-null-sink sink_name={SINK} format=float32le rate={RATE} channels=2",
              "-L", f"module-native-protocol-unix auth-anonymous=1 socket={self.socket}"],
-            env, "pulseaudio")
-        session._track(self.process)
+            self._env, "pulseaudio")
+        self.session._track(self.process)
         deadline = time.monotonic() + 30.0
         while True:
             if not self.process.alive():
@@ -442,6 +446,15 @@ class SoundServer:
             time.sleep(0.1)
         self.pactl("set-default-sink", SINK)
         self._keep_running()
+
+    def restart(self):
+        """A fresh server on the same socket after kill(), as when a desktop's sound server is
+        started again."""
+        if self.process.alive():
+            self.kill()
+        with contextlib.suppress(FileNotFoundError):
+            os.unlink(self.socket)
+        self._start()
 
     def _keep_running(self):
         """Makes the null sink run as a sound card does, before any test stream comes.
