@@ -32,6 +32,7 @@ import sys
 import tempfile
 import threading
 import time
+import unittest
 import zlib
 
 try:
@@ -62,7 +63,7 @@ KEEP_ALIVE_LATENCY_MS = 100
 MAX_KEPT_LINES = 200000  # per output stream of a process
 
 
-class Skip(Exception):
+class Skip(unittest.SkipTest):
     """The test cannot run here: a tool is missing."""
 
 
@@ -74,9 +75,8 @@ def require(*tools):
 
 
 def main(test_module_name="__main__"):
-    """Runs a test module's unittest cases; a Skip anywhere ends the run as skipped for ctest."""
-    import unittest
-
+    """Runs a test module's unittest cases; a run whose every case was skipped ends with the
+    status ctest counts as skipped."""
     signal.signal(signal.SIGTERM, lambda *_: sys.exit(143))
     try:
         program = unittest.main(module=test_module_name, exit=False, verbosity=2)
