@@ -1,1 +1,5 @@
-# Filled in by the area that owns it.
+# Faults met while playing, each survived by the whole program: the sound server killed and
+# started again, the tracking service gone and back, a window left without redraws. Declared
+# once the whole-program helpers exist: e2e/e2e.cmake is read after this file.
+cmake_language(DEFER CALL quorvel_e2e faults_sound_server ../faults/test_sound_server.py)
+cmake_language(DEFER CALL quorvel_e2e faults_tracking_service ../faults/test_tracking_service.py)

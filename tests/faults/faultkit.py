@@ -1,0 +1,92 @@
+"""What the fault tests need beyond the whole-program harness: a tracking service that can
+vanish and return, readings of a running process, and a check of what was heard.
+"""
+
+import os
+import signal
+import socket
+import sys
+import time
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, os.path.join(HERE, "..", "e2e"))
+
+import harness  # noqa: E402  first: it reports a missing numpy as a skip
+import numpy as np  # noqa: E402
+
+import analysis  # noqa: E402
+import performances  # noqa: E402
+
+
+def free_port():
+    with socket.socket() as probe:
+        probe.bind(("127.0.0.1", 0))
+        return probe.getsockname()[1]
+
+
+def start_service(session, port, performance_path):
+    """The fake tracking service (fake_service.py) on a loopback port, looping a performance."""
+    return session.spawn([sys.executable, os.path.join(HERE, "fake_service.py"), str(port),
+                          performance_path], session.base_env(), "fake-service")
+
+
+def kill(process):
+    """Ends a process at once, as a crash would: no goodbye to its peers."""
+    process.signal(signal.SIGKILL)
+    process.wait_exit(10.0)
+
+
+def rss_kib(pid):
+    """Resident memory of a process in KiB."""
+    with open(f"/proc/{pid}/status") as status:
+        for line in status:
+            if line.startswith("VmRSS:"):
+                return int(line.split()[1])
+    raise AssertionError(f"no VmRSS for process {pid}")
+
+
+def cpu_seconds(pid, tid=None):
+    """User and system time a process (or one of its threads) has used so far."""
+    path = f"/proc/{pid}/stat" if tid is None else f"/proc/{pid}/task/{tid}/stat"
+    with open(path) as stat:
+        fields = stat.read().rsplit(")", 1)[1].split()
+    return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
+
+
+def plucking(strings_played, strings, beat, path):
+    """Writes a performance that plucks the given strings one per beat (seconds), for playing
+    in a loop: the finger starts each round from the left, in front of the plane."""
+    performance = performances.melody(strings_played, strings, beat, lead_in=0.1)
+    performance.write(path)
+    return performance
+
+
+def quit_time(app, window):
+    """Types "q" and returns (exit status, seconds from typing to the process's end)."""
+    typed = time.monotonic()
+    window.keys("q", delay_ms=0)
+    status = app.wait_exit(20.0)
+    return status, time.monotonic() - typed
+
+
+def plucked_note_32(test, samples, what):
+    """The recording holds plucks of note 32 (51.9 Hz): some onsets, each at that pitch within
+    1 %, on both channels alike."""
+    test.assertTrue(np.array_equal(samples[:, 0], samples[:, 1]), f"{what}: the channels differ")
+    mono = samples[:, 0]
+    peak = float(np.abs(mono).max(initial=0.0))
+    test.assertGreater(peak, 0.01, f"{what}: silence (peak {peak:.5f})")
+    onsets = analysis.find_onsets(mono, min_gap=0.6)
+    test.assertTrue(onsets, f"{what}: no pluck onset")
+    expected = analysis.note_frequency(32)
+    pitches = []
+    for onset in onsets:
+        if onset + 0.35 > len(mono) / harness.RATE:
+            continue  # too close to the end to measure
+        pitch = analysis.pitch_after(mono, onset, window=0.3)
+        test.assertIsNotNone(pitch, f"{what}: no pitch at {onset:.3f} s")
+        test.assertLess(analysis.relative_error(pitch, expected), 0.01,
+                        f"{what}: {pitch:.2f} Hz at {onset:.3f} s, not {expected:.2f} Hz")
+        pitches.append(pitch)
+    test.assertTrue(pitches, f"{what}: no onset far enough from the end to measure")
+    return peak, onsets, pitches
