@@ -31,11 +31,22 @@ def dropouts(mono, rate=RATE, shortest=16):
     return gaps
 
 
+def without_gaps(mono, rate=RATE):
+    """The sound as the program rendered it: the sound server plays zeros while the stream
+    underruns and then goes on with the stream where it stopped, so cutting the gaps out joins
+    the rendered samples up again (only the times after each gap move earlier)."""
+    keep = np.ones(len(mono), dtype=bool)
+    for start, end in dropouts(mono, rate):
+        keep[int(round(start * rate)) : int(round(end * rate))] = False
+    return mono[keep]
+
+
 def find_onsets(mono, rate=RATE, min_gap=0.15, floor=0.02):
     """Times in seconds where a new plucked note starts.
 
     A pluck writes a fresh burst with plenty of high partials, while a string that rings on loses
-    them within a few periods. So an onset is a sharp rise of the energy of the first difference
+    them within a few periods. Gaps in the sound (see without_gaps) must be cut out first: their
+    edges are as sharp as an attack. So an onset is a sharp rise of the energy of the first difference
     (a high-pass) over its level just before, however loud the older notes still are.
     """
     hop = 128
@@ -50,12 +61,6 @@ def find_onsets(mono, rate=RATE, min_gap=0.15, floor=0.02):
     look_back = max(2, int(0.06 * rate / hop))
     # Before the recording there was silence: a note that starts it is an onset too.
     energy = np.concatenate([np.zeros(look_back), energy])
-    # The edges of a gap in the sound are as sharp as an attack but no note: across a gap the
-    # level is taken as it was just before it.
-    for start, end in dropouts(mono, rate):
-        first = look_back + max(0, int(start * rate / hop) - 2)
-        last_masked = min(len(energy), look_back + int((end + 0.03) * rate / hop) + 1)
-        energy[first:last_masked] = energy[first - 1]
     onsets = []
     last = -1e9
     for frame in range(look_back, len(energy)):
@@ -83,17 +88,9 @@ def pitch_after(mono, onset, rate=RATE, window=0.3, skip=0.02, low=30.0, high=20
     what is new: a plucked string's fundamental, refined by parabolic interpolation of the
     log-magnitude spectrum.
     """
-    # A gap in the sound breaks the waveform's phase: measure on the longer side of it.
-    begin, end = onset + skip, onset + skip + window
-    for gap_start, gap_end in dropouts(mono, rate):
-        if gap_start < end and gap_end > begin:
-            if gap_start - begin >= end - gap_end:
-                end = gap_start
-            else:
-                begin = gap_end
-    length = int((end - begin) * rate)
+    length = int(window * rate)
     pad = 1 << 18
-    start = int(begin * rate)
+    start = int((onset + skip) * rate)
     after = _spectrum(mono, start, length, pad)
     before_start = max(0, int((onset - 0.01) * rate) - length)
     before = _spectrum(mono, before_start, length, pad)

@@ -84,12 +84,14 @@ class PitchTest(unittest.TestCase):
         for index, note in enumerate(notes):
             start = int((0.3 + index * gap) * rate)
             mix[start:] += _plucked(analysis.note_frequency(note), len(mix) - start, rng) / 12
-        # An underrun of the stream: the sound server plays 6 ms of zeros and the sound goes
-        # on where it was, one inside a note's measuring window and one between notes.
-        for gap in (0.3 + 3 * gap + 0.15, 0.3 + 4 * gap + 0.45):
-            first = int(gap * rate)
-            mix = np.concatenate([mix[:first], np.zeros(265), mix[first:]])
-        self.assertEqual(len(analysis.dropouts(mix)), 2)
+        # Underruns of the stream: the sound server plays a few ms of zeros and the sound goes on
+        # where it was, here inside a note's measuring window, between notes and at a pluck.
+        played = mix
+        for at in (0.3 + 3 * gap + 0.15, 0.3 + 4 * gap + 0.45, 0.3 + 5 * gap):
+            first = int(at * rate)
+            played = np.concatenate([played[:first], np.zeros(265), played[first:]])
+        self.assertEqual(len(analysis.dropouts(played)), 3)
+        self.assertTrue(np.array_equal(analysis.without_gaps(played), mix))
         onsets = analysis.find_onsets(mix)
         self.assertEqual(len(onsets), len(notes), onsets)
         for onset, note in zip(onsets, notes):
