@@ -1,22 +1,29 @@
 """Runs the real instrument the way a person meets it: on a display, with a sound server.
 
 Everything a whole-program test needs is started here and stopped again, also when the test
-fails or is interrupted:
+fails or is interrupted (children die with the test, even on a ctest timeout):
 
-    with harness.Session() as session:
-        display = session.display()              # a private Xvfb on a free display number
-        sound = session.sound()                  # a private PulseAudio with a null sink
-        recording = sound.record()               # parecord on the null sink's monitor
-        app = session.quorvel(tracking="replay:" + path)
-        window = app.window()                    # waits for the window titled "Quorvel"
-        window.keys("a", "a", "3")               # typed with xdotool (XTEST)
-        image = window.screenshot()              # numpy array, rows from the top
-        app.wait_for_line(r"note: 32 ")
-        window.keys("q"); app.wait_exit()
-        samples = recording.stop()               # frames x channels, float32
+    with harness.Session(harness.artifacts_dir("my-test")) as session:
+        display = session.display()        # a private Xvfb on a free display number
+        sound = session.sound()            # a private PulseAudio, its default sink a null sink
+        recording = session.record()       # parecord on the null sink's monitor
+        app = session.quorvel(tracking="replay:" + path)   # QUORVEL_BINARY, that display/sound
+        window = app.window()              # waits for the window titled "Quorvel"
+        window.keys("a", "a", "3")         # typed with xdotool (XTEST) into the focused window
+        image = window.screenshot()        # Image: .pixels rows from the top, .save_png()
+        app.wait_for_line(r"^note: 32 ")   # stdout; which="err" for standard error
+        window.keys("q")
+        status = app.wait_exit()
+        samples = recording.stop()         # frames x 2, float32, exactly what was played
 
-A tool that is not installed ends the test as skipped (exit status 77) with a line naming the
-tool and its Debian package; scripts/deps.sh installs them all.
+Also: session.spawn() for any other process, session.tempdir(), app.lines(), app.line_count(),
+app.timed_lines(), window.geometry(), window.open_menu() / click_menu_entry(),
+display.screenshot() (whole screen), sound.sink_inputs() (pactl's view of the streams),
+sound.kill() / sound.restart(). A failing test's temporary files (screenshots, recordings,
+performances) are kept under $QUORVEL_E2E_ARTIFACTS when a Session is given artifacts_dir().
+
+A tool that is not installed skips the case (exit status 77 when every case is skipped) with a
+line naming the tool and its Debian package; scripts/deps.sh installs them all.
 """
 
 import contextlib
