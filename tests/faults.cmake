@@ -3,3 +3,5 @@
 # once the whole-program helpers exist: e2e/e2e.cmake is read after this file.
 cmake_language(DEFER CALL quorvel_e2e faults_sound_server ../faults/test_sound_server.py)
 cmake_language(DEFER CALL quorvel_e2e faults_tracking_service ../faults/test_tracking_service.py)
+# The one long test: a minute with the window unmapped.
+cmake_language(DEFER CALL quorvel_e2e faults_hidden_window ../faults/test_window_hidden.py)

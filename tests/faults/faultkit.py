@@ -69,24 +69,32 @@ def quit_time(app, window):
     return status, time.monotonic() - typed
 
 
+def strongest_frequency(mono, low=30.0, high=2000.0):
+    """Frequency in Hz of the strongest spectral peak of a whole recording. Over several plucks
+    of one string that is its fundamental, however the plucks overlap."""
+    pad = 1 << 20
+    spectrum = np.abs(np.fft.rfft(mono * np.hanning(len(mono)), n=pad))
+    bins = np.fft.rfftfreq(pad, 1.0 / harness.RATE)
+    band = np.nonzero((bins >= low) & (bins <= high))[0]
+    return float(bins[band[np.argmax(spectrum[band])]])
+
+
 def plucked_note_32(test, samples, what):
-    """The recording holds plucks of note 32 (51.9 Hz): some onsets, each at that pitch within
-    1 %, on both channels alike."""
+    """The recording holds repeated plucks of note 32 (51.9 Hz), on both channels alike:
+    at least two onsets, and a fundamental within 1 % of the note. Gaps the sound server filled
+    while the stream underran (a loaded machine) are cut out first: they would flatten the
+    pitch."""
     test.assertTrue(np.array_equal(samples[:, 0], samples[:, 1]), f"{what}: the channels differ")
-    mono = samples[:, 0]
+    gaps = analysis.dropouts(samples[:, 0])
+    if gaps:
+        print(f"{what}: {len(gaps)} gaps in the sound (stream underruns, cut out)", flush=True)
+    mono = analysis.without_gaps(samples[:, 0])
     peak = float(np.abs(mono).max(initial=0.0))
     test.assertGreater(peak, 0.01, f"{what}: silence (peak {peak:.5f})")
     onsets = analysis.find_onsets(mono, min_gap=0.6)
-    test.assertTrue(onsets, f"{what}: no pluck onset")
+    test.assertGreaterEqual(len(onsets), 2, f"{what}: plucks heard at {onsets} s")
+    pitch = strongest_frequency(mono)
     expected = analysis.note_frequency(32)
-    pitches = []
-    for onset in onsets:
-        if onset + 0.35 > len(mono) / harness.RATE:
-            continue  # too close to the end to measure
-        pitch = analysis.pitch_after(mono, onset, window=0.3)
-        test.assertIsNotNone(pitch, f"{what}: no pitch at {onset:.3f} s")
-        test.assertLess(analysis.relative_error(pitch, expected), 0.01,
-                        f"{what}: {pitch:.2f} Hz at {onset:.3f} s, not {expected:.2f} Hz")
-        pitches.append(pitch)
-    test.assertTrue(pitches, f"{what}: no onset far enough from the end to measure")
-    return peak, onsets, pitches
+    test.assertLess(analysis.relative_error(pitch, expected), 0.01,
+                    f"{what}: {pitch:.2f} Hz, not {expected:.2f} Hz")
+    return peak, onsets, pitch

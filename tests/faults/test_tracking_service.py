@@ -53,10 +53,10 @@ class TrackingServiceRestartTest(unittest.TestCase):
             app.wait_for_line(r"^note: 32 ", count=silent_notes + 2, timeout=10.0)
             time.sleep(1.0)
             samples = recording.stop()
-            peak, onsets, pitches = faultkit.plucked_note_32(self, samples,
+            peak, onsets, pitch = faultkit.plucked_note_32(self, samples,
                                                              "after the service came back")
             print(f"after the service came back: peak {peak:.4f}, onsets "
-                  f"{[round(t, 2) for t in onsets]}, pitches {[round(p, 2) for p in pitches]} Hz",
+                  f"{[round(t, 2) for t in onsets]}, fundamental {pitch:.2f} Hz",
                   flush=True)
 
             # Its going and coming are told, not each attempt to reach it.
