@@ -91,6 +91,29 @@ TEST_F(DriverCallbackTest, BlockLongerThanTheSilenceIsPlayedSilent)
     EXPECT_EQ(output, std::vector<float>(2 * frames, 0.0f));
 }
 
+TEST_F(DriverCallbackTest, FailedStreamPlaysSilenceWithoutRunningTheServerUntilItIsClosed)
+{
+    // A lost stream calls back as fast as the CPU allows until the supervisor closes it: none
+    // of those blocks may advance the strings or hold the server lock.
+    std::vector<float> output(2 * kFrames, 5.0f);
+    std::vector<float> input(kFrames);
+    const int timeBefore = server->Time();
+    state->fFailed = true;
+    for (int block = 0; block < 3; ++block) {
+        EXPECT_EQ(Call(output.data(), input.data(), kFrames), 0);
+        EXPECT_EQ(Call(output.data(), nullptr, kFrames), 0);
+    }
+    EXPECT_EQ(server->Time(), timeBefore);
+    EXPECT_EQ(client.fBlocks, 0);
+    EXPECT_EQ(output, std::vector<float>(2 * kFrames, 0.0f));
+
+    // Reopened: the next block is the server's again.
+    state->fFailed = false;
+    Call(output.data(), input.data(), kFrames);
+    EXPECT_EQ(client.fBlocks, 1);
+    EXPECT_FLOAT_EQ(output[0], 1.0f);
+}
+
 TEST_F(DriverCallbackTest, CountsOutputUnderflowsOnly)
 {
     std::vector<float> output(2 * kFrames);
