@@ -53,6 +53,13 @@ def cpu_seconds(pid, tid=None):
     return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
 
 
+def cpu_rate(pid, seconds, tid=None):
+    """Share of a core a process (or one of its threads) uses over the next `seconds`."""
+    before, start = cpu_seconds(pid, tid), time.monotonic()
+    time.sleep(seconds)
+    return (cpu_seconds(pid, tid) - before) / (time.monotonic() - start)
+
+
 def plucking(strings_played, strings, beat, path):
     """Writes a performance that plucks the given strings one per beat (seconds), for playing
     in a loop: the finger starts each round from the left, in front of the plane."""
