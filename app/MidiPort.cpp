@@ -5,6 +5,9 @@
 
 #include <RtMidi.h>
 
+#include <cstdio>
+#include <thread>
+
 namespace {
 
 void SilentJack(const char*)
@@ -44,13 +47,23 @@ private:
     snd_lib_error_handler_t fAlsaError;
 };
 
-// Never starts a server: the player decides whether JACK runs.
-bool JackServerRuns()
+// Never starts a server: the player decides whether JACK runs. Gives the server's process
+// cycle, or says why no client could join.
+bool JackServerRuns(std::chrono::microseconds& cycle, std::string& whyNot)
 {
-    jack_status_t status;
+    jack_status_t status = static_cast<jack_status_t>(0);
     jack_client_t* client = jack_client_open("Quorvel probe", JackNoStartServer, &status);
-    if (client == nullptr)
+    if (client == nullptr) {
+        char code[16];
+        std::snprintf(code, sizeof code, "0x%x", static_cast<unsigned>(status));
+        whyNot = (status & JackServerFailed) != 0
+                     ? std::string("no JACK server is running")
+                     : std::string("the JACK server refused a client (status ") + code + ")";
         return false;
+    }
+    const jack_nframes_t rate = jack_get_sample_rate(client);
+    if (rate > 0)
+        cycle = std::chrono::microseconds(1000000LL * jack_get_buffer_size(client) / rate);
     jack_client_close(client);
     return true;
 }
@@ -83,14 +96,15 @@ std::unique_ptr<MidiPort> MidiPort::Open(const char* choice, std::string& whyNot
     QuietLibraries quiet;
     std::string jackMissing;
     if (automatic || setting == "jack") {
-        if (JackServerRuns()) {
+        std::chrono::microseconds cycle{0};
+        if (JackServerRuns(cycle, jackMissing)) {
             std::unique_ptr<MidiPort> port(new MidiPort(System::kJack));
+            port->fJackCycle = cycle;
             if (port->OpenVirtual())
                 return port;
             whyNot = port->fLastError;
             return nullptr;
         }
-        jackMissing = "no JACK server is running";
         if (!automatic) {
             whyNot = jackMissing;
             return nullptr;
@@ -115,7 +129,13 @@ MidiPort::MidiPort(System system) : fSystem(system)
 {
 }
 
-MidiPort::~MidiPort() = default;
+MidiPort::~MidiPort()
+{
+    // JACK takes queued messages in its next process cycle, and a port closed before then loses
+    // them: the last note-offs at quit. Two cycles and a margin let them go out first.
+    if (fOut && fSystem == System::kJack)
+        std::this_thread::sleep_for(2 * fJackCycle + std::chrono::milliseconds(10));
+}
 
 bool MidiPort::OpenVirtual()
 {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <memory>
 #include <string>
@@ -42,6 +43,7 @@ private:
     bool OpenVirtual();
 
     System fSystem;
+    std::chrono::microseconds fJackCycle{0}; // the JACK server's process cycle
     std::unique_ptr<RtMidiOut> fOut;
     // Written by RtMidi's error callback, on the thread that called into the port.
     std::string fLastError;
