@@ -1,6 +1,7 @@
 #pragma once
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <signal.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
@@ -39,14 +40,42 @@ inline bool jackServerAnswers()
     return true;
 }
 
+// How many JACK servers the tests of this machine may run at once; JACK's registry has room for
+// eight servers in all.
+constexpr int kJackSlots = 6;
+
+// Takes a JACK server name that no other test on this machine is using: the lock on the slot's
+// file holds until this process (and the jackd it starts, which inherits it) ends, however it
+// ends. Reusing a few names matters: a server that was killed leaves its entry in JACK's
+// registry, and only a later server of the same name reclaims it. Returns the locked file, or -1.
+inline int takeJackSlot(std::string& name)
+{
+    for (int slot = 0; slot < kJackSlots; ++slot) {
+        const std::string lockPath = "/tmp/quorvel-midi-jack-" + std::to_string(slot) + ".lock";
+        const int lock = open(lockPath.c_str(), O_RDWR | O_CREAT, 0666);
+        if (lock < 0)
+            continue;
+        if (flock(lock, LOCK_EX | LOCK_NB) == 0) {
+            name = "quorvel-midi-" + std::to_string(slot);
+            return lock;
+        }
+        close(lock);
+    }
+    return -1;
+}
+
 // A real JACK server with the dummy backend (no sound card), under a name of its own, which this
 // process's JACK clients use from construction on. Stopped again by the destructor.
 class JackServer {
 public:
     JackServer()
-        : fName("quorvel-midi-test-" + std::to_string(getpid()) + "-" + std::to_string(NextNumber())),
-          fLogPath("/tmp/" + fName + ".log")
     {
+        fSlotLock = takeJackSlot(fName);
+        if (fSlotLock < 0) {
+            fLog = "every JACK slot of the tests is taken (/tmp/quorvel-midi-jack-*.lock)";
+            return;
+        }
+        fLogPath = "/tmp/quorvel-midi-jack-" + std::to_string(getpid()) + ".log";
         setenv("JACK_DEFAULT_SERVER", fName.c_str(), 1);
         setenv("JACK_NO_AUDIO_RESERVATION", "1", 1);
         fPid = fork();
@@ -57,8 +86,10 @@ public:
                 dup2(log, 1);
                 dup2(log, 2);
             }
-            execlp("jackd", "jackd", "--no-realtime", "-d", "dummy", "-r", "44100", "-p", "256",
-                   static_cast<char*>(nullptr));
+            // Synchronous, with a generous client timeout: a client slowed down by a sanitizer
+            // delays the cycle instead of losing its MIDI events.
+            execlp("jackd", "jackd", "--no-realtime", "--sync", "--timeout", "5000", "-d", "dummy",
+                   "-r", "44100", "-p", "256", static_cast<char*>(nullptr));
             _exit(127);
         }
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
@@ -73,8 +104,6 @@ public:
         }
     }
 
-    ~JackServer() { Kill(); }
-
     JackServer(const JackServer&) = delete;
     JackServer& operator=(const JackServer&) = delete;
 
@@ -85,7 +114,7 @@ public:
     {
         std::ifstream in(fLogPath);
         std::stringstream text;
-        text << in.rdbuf();
+        text << fLog << in.rdbuf();
         return text.str();
     }
 
@@ -107,13 +136,14 @@ public:
         unlink(fLogPath.c_str());
     }
 
-private:
-    static int NextNumber()
+    ~JackServer()
     {
-        static int sCount = 0;
-        return ++sCount;
+        Kill();
+        if (fSlotLock >= 0)
+            close(fSlotLock);
     }
 
+private:
     bool Ended()
     {
         if (fPid > 0 && waitpid(fPid, nullptr, WNOHANG) == fPid)
@@ -123,6 +153,8 @@ private:
 
     std::string fName;
     std::string fLogPath;
+    std::string fLog;
+    int fSlotLock = -1;
     pid_t fPid = -1;
     bool fRunning = false;
 };
@@ -160,6 +192,10 @@ public:
                 break;
             }
         }
+        // The server answers a connection at once but applies it to its graph a few process
+        // cycles (5.8 ms each here) later; what is sent before that is not delivered.
+        if (fConnected)
+            std::this_thread::sleep_for(std::chrono::milliseconds(200));
     }
 
     ~MidiListener()
@@ -198,11 +234,12 @@ private:
         listener->fArrived.notify_all();
     }
 
-    RtMidiIn fIn;
-    bool fConnected = false;
+    // Built before fIn, whose JACK thread calls Received.
     std::mutex fLock;
     std::condition_variable fArrived;
     std::vector<Message> fMessages;
+    RtMidiIn fIn;
+    bool fConnected = false;
 };
 
 } // namespace miditest
