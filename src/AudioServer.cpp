@@ -40,9 +40,11 @@ void AddInto(float* __restrict out, const float* __restrict block, unsigned int 
 
 }  // namespace
 
+// The cache is zeroed here so that its pages are in place before the audio thread first
+// touches them: a page fault in a pass can wait for another thread's memory mapping.
 AudioClient::AudioClient()
     : fBufferSize(0),
-      fBuffer(new float[AudioServer::kMaxBlockFrames]),
+      fBuffer(new float[AudioServer::kMaxBlockFrames]()),
       fLastTime(0),
       fBufferCapacity(AudioServer::kMaxBlockFrames) {}
 
@@ -79,9 +81,9 @@ AudioServer* AudioServer::GetInstance() {
     return instance;
 }
 
-// The input copy is sized here, off the audio thread, for the device's usual blocks.
+// The input copy is sized and zeroed here, off the audio thread, for the device's usual blocks.
 AudioServer::AudioServer()
-    : fInputBuffer(new float[kMaxBlockFrames]),
+    : fInputBuffer(new float[kMaxBlockFrames]()),
       fFs(44100.0f),
       fInputChannels(1),
       fOutputChannels(1),
@@ -93,7 +95,7 @@ AudioServer::AudioServer()
 
 void AudioServer::AudioServerCallback(float* input, float* output, unsigned int frames) {
     realtime::Section section;
-    realtime::AllowedLockGuard<std::mutex> hold(fLock, realtime::AllowedLock::kServer);
+    realtime::AllowedLockGuard<RealtimeMutex> hold(fLock, realtime::AllowedLock::kServer);
     FlushDenormals flush;
 
     CopyInput(input, frames);

@@ -5,6 +5,8 @@
 #include <mutex>
 #include <vector>
 
+#include "RealtimeMutex.h"
+
 // A node of the pulled audio graph. Consumers call Process; a node computes its block once per
 // server block (keyed on AudioServer::Time) in Render and hands the same samples to every
 // consumer of that block. Audio thread only, inside a server pass.
@@ -101,7 +103,7 @@ private:
     int fInputChannels;
     int fOutputChannels;
     uint32_t fTime;  // unsigned so that the wrap after 2^32 frames is defined
-    std::mutex fLock;
+    RealtimeMutex fLock;
 
     // Capacity of fInputBuffer in floats and the frame count of the block it holds; the copy is
     // reallocated only for a block that does not fit.

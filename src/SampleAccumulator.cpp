@@ -74,7 +74,7 @@ void SampleAccumulator::Render(float* buffer, int frames) {
 }
 
 void SampleAccumulator::Append(const float* extremes, int count) {
-    realtime::AllowedLockGuard<std::mutex> hold(fMutex, realtime::AllowedLock::kTap);
+    realtime::AllowedLockGuard<RealtimeMutex> hold(fMutex, realtime::AllowedLock::kTap);
     // Only the newest kCapacity pairs can stay; older ones are dropped from the front.
     if (count > kCapacity) {
         extremes += 2 * (count - kCapacity);
@@ -97,7 +97,7 @@ std::deque<SampleAccumulator::Pair> SampleAccumulator::Get() {
     std::lock_guard<std::mutex> collecting(fCollectMutex);
     int size;
     {
-        std::lock_guard<std::mutex> hold(fMutex);
+        std::lock_guard<RealtimeMutex> hold(fMutex);
         size = fPairsSize;
         const int firstRun = std::min(size, kCapacity - fPairsHead);
         std::copy(fPairs.get() + fPairsHead, fPairs.get() + fPairsHead + firstRun, fCollected.get());

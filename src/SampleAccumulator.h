@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "AudioServer.h"
+#include "RealtimeMutex.h"
 
 // Display tap: passes its input through unchanged and reduces it, on the side, to one
 // (maximum, minimum) pair per group of fSamplesPerPixel samples, one group per pixel column of a
@@ -44,7 +45,7 @@ private:
     int fPairsHead;
     int fPairsSize;
     // Held for one append of a block's pairs (audio thread) or one copy of the ring (Get).
-    std::mutex fMutex;
+    RealtimeMutex fMutex;
 
     int fSamplesPerPixel;
     // The open group; audio thread only.
