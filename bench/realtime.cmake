@@ -12,3 +12,8 @@ quorvel_bench(deadline_bench
   SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/realtime/DeadlineBench.cpp ${QUORVEL_ENGINE_SOURCES})
 target_include_directories(deadline_bench PRIVATE ${Quorvel_SOURCE_DIR}/src ${Quorvel_SOURCE_DIR}/app)
 target_compile_definitions(deadline_bench PRIVATE QUORVEL_LOCK_PROBE=1)
+# The same with ordinary mutexes for the server and tap locks, to compare.
+quorvel_bench(deadline_bench_plain_locks
+  SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/realtime/DeadlineBench.cpp ${QUORVEL_ENGINE_SOURCES})
+target_include_directories(deadline_bench_plain_locks PRIVATE ${Quorvel_SOURCE_DIR}/src ${Quorvel_SOURCE_DIR}/app)
+target_compile_definitions(deadline_bench_plain_locks PRIVATE QUORVEL_LOCK_PROBE=1 QUORVEL_PLAIN_LOCKS=1)
