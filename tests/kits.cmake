@@ -9,5 +9,5 @@ quorvel_test(kits_window16 SOURCES kits/WindowTable16Test.cpp LIBS quorvel_audio
 quorvel_test(kits_window1024 SOURCES kits/WindowTable1024Test.cpp LIBS quorvel_audio LABELS unit)
 quorvel_test(kits_window4096 SOURCES kits/WindowTable4096Test.cpp LIBS quorvel_audio LABELS unit)
 
-quorvel_test(kits_spectral SOURCES kits/SpectralTest.cpp
+quorvel_test(kits_spectral SOURCES kits/TransformTest.cpp
   LIBS quorvel_audio PkgConfig::QUORVEL_FFTW LABELS unit)
