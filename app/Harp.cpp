@@ -8,22 +8,6 @@
 #include "SampleAccumulator.h"
 #include "Voices.h"
 
-namespace {
-
-// Holds the server lock for one graph change.
-class ServerLock {
-public:
-    ServerLock() : fServer(AudioServer::GetInstance()) { fServer->EnterLock(); }
-    ~ServerLock() { fServer->ExitLock(); }
-    ServerLock(const ServerLock&) = delete;
-    ServerLock& operator=(const ServerLock&) = delete;
-
-private:
-    AudioServer* fServer;
-};
-
-}  // namespace
-
 Harp* Harp::sInstance = nullptr;
 std::once_flag Harp::sInstanceOnce;
 
@@ -71,7 +55,7 @@ void Harp::BuildGraph() {
         fMultiplier->SetVal(kOutputGain);
 
         // The first moment the audio thread can reach the graph.
-        ServerLock hold;
+        AudioServer::ScopedLock hold;
         AudioServer::GetInstance()->AddClient(fMultiplier, 0);
         AudioServer::GetInstance()->AddClient(fMultiplier, 1);
     } catch (...) {
@@ -85,7 +69,7 @@ void Harp::TearDownGraph() {
     for (size_t i = 0; i < fStrings.size(); ++i) {
         SampleAccumulator* tap = i < fBuffers.size() ? fBuffers[i] : nullptr;
         if (fAdder != nullptr && tap != nullptr) {
-            ServerLock hold;
+            AudioServer::ScopedLock hold;
             fAdder->RemoveInput(tap);
         }
         delete fStrings[i];
@@ -93,7 +77,7 @@ void Harp::TearDownGraph() {
     }
     if (fMultiplier != nullptr) {
         {
-            ServerLock hold;
+            AudioServer::ScopedLock hold;
             server->RemoveClient(fMultiplier, 0);
             server->RemoveClient(fMultiplier, 1);
         }
@@ -115,7 +99,7 @@ void Harp::AddString() {
     tap->SetSamplesPerPixel(kSamplesPerPixel);
     {
         // Only the one change the audio thread can see happens under the server lock.
-        ServerLock serverHold;
+        AudioServer::ScopedLock serverHold;
         fAdder->AddInput(tap.get());
     }
     fStrings.push_back(string.release());
@@ -129,7 +113,7 @@ void Harp::RemoveString() {
     SampleAccumulator* tap = fBuffers.back();
     Karplus* string = fStrings.back();
     {
-        ServerLock serverHold;
+        AudioServer::ScopedLock serverHold;
         fAdder->RemoveInput(tap);
     }
     fBuffers.pop_back();

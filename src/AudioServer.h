@@ -71,6 +71,18 @@ public:
     void EnterLock();
     void ExitLock();
 
+    // Holds the server lock for one scope: a graph change or one excitation, never longer.
+    class ScopedLock {
+    public:
+        ScopedLock() : fServer(AudioServer::GetInstance()) { fServer->EnterLock(); }
+        ~ScopedLock() { fServer->ExitLock(); }
+        ScopedLock(const ScopedLock&) = delete;
+        ScopedLock& operator=(const ScopedLock&) = delete;
+
+    private:
+        AudioServer* fServer;
+    };
+
     // Copies `frames` samples of input channel `channel` of the last block; samples past that
     // block's length read as 0.0.
     void GetInput(float* buffer, int frames, int channel);

@@ -18,18 +18,6 @@ constexpr float kStartDecay = 0.8f;
 // Level of the noise a burst excitation adds, full scale 1.0.
 constexpr double kBurstNoiseLevel = 0.05;
 
-// Holds the server lock for one scope.
-class ServerLock {
-public:
-    ServerLock() : fServer(AudioServer::GetInstance()) { fServer->EnterLock(); }
-    ~ServerLock() { fServer->ExitLock(); }
-    ServerLock(const ServerLock&) = delete;
-    ServerLock& operator=(const ServerLock&) = delete;
-
-private:
-    AudioServer* fServer;
-};
-
 // A period in samples, truncated; beyond the ring it becomes kMaxSize + 1, which SetLength
 // refuses, and a negative or undefined one becomes 0.
 int PeriodSamples(float samples) {
@@ -66,7 +54,7 @@ void Karplus::NoteOn(int note, int velocity, float* burst, int burstLength) {
     const PreparedNote prepared = PrepareNote(note, velocity, burst != nullptr ? burstLength : 0);
     // Printed before the server lock is taken: the audio thread never waits for the console.
     std::cout << "note: " << note << " freq: " << prepared.frequency << std::endl;
-    ServerLock hold;
+    AudioServer::ScopedLock hold;
     ApplyNote(prepared, burst, burstLength);
 }
 
