@@ -56,18 +56,8 @@ RtAudioDriver::~RtAudioDriver()
 
 bool RtAudioDriver::OpenLoud()
 {
-    RtAudio::StreamParameters output;
-    output.deviceId = fAudio.getDefaultOutputDevice();
-    output.nChannels = static_cast<unsigned int>(fChannels);
-    output.firstChannel = fFirstChannel;
-
-    RtAudio::StreamParameters input;
-    input.deviceId = fAudio.getDefaultInputDevice();
-    input.nChannels = kInputChannels;
-    input.firstChannel = 0;
-
     try {
-        OpenAndStart(&output, &input);
+        OpenAndStart(true);
         std::cout << fAudio.getStreamSampleRate() << std::endl;
         return true;
     } catch (const RtAudioError& error) {
@@ -76,7 +66,7 @@ bool RtAudioDriver::OpenLoud()
     }
     // Many machines have speakers and no microphone; the instrument never listens, so play on.
     try {
-        OpenAndStart(&output, nullptr);
+        OpenAndStart(false);
         std::cout << fAudio.getStreamSampleRate() << std::endl;
         return true;
     } catch (const RtAudioError& error) {
@@ -93,16 +83,7 @@ bool RtAudioDriver::OpenQuiet()
     bool running = false;
     for (const bool duplex : {true, false}) {
         try {
-            // The devices may have other numbers now that the sound system is back.
-            RtAudio::StreamParameters output;
-            output.deviceId = fAudio.getDefaultOutputDevice();
-            output.nChannels = static_cast<unsigned int>(fChannels);
-            output.firstChannel = fFirstChannel;
-            RtAudio::StreamParameters input;
-            input.deviceId = fAudio.getDefaultInputDevice();
-            input.nChannels = kInputChannels;
-            input.firstChannel = 0;
-            OpenAndStart(&output, duplex ? &input : nullptr);
+            OpenAndStart(duplex);
             running = true;
             break;
         } catch (const RtAudioError&) {
@@ -113,12 +94,22 @@ bool RtAudioDriver::OpenQuiet()
     return running;
 }
 
-void RtAudioDriver::OpenAndStart(RtAudio::StreamParameters* output, RtAudio::StreamParameters* input)
+void RtAudioDriver::OpenAndStart(bool duplex)
 {
+    // Looked up on every attempt: the devices may have other numbers once the sound system is back.
+    RtAudio::StreamParameters output;
+    output.deviceId = fAudio.getDefaultOutputDevice();
+    output.nChannels = static_cast<unsigned int>(fChannels);
+    output.firstChannel = fFirstChannel;
+    RtAudio::StreamParameters input;
+    input.deviceId = fAudio.getDefaultInputDevice();
+    input.nChannels = kInputChannels;
+    input.firstChannel = 0;
+
     // The library may settle on another block length; the server follows whatever it is given.
     unsigned int frames = fBufferFrames;
     RtAudio::StreamOptions options = fOptions;
-    fAudio.openStream(output, input, RTAUDIO_FLOAT32, fSampleRate, &frames, &RtAudioDriver::callback,
+    fAudio.openStream(&output, duplex ? &input : nullptr, RTAUDIO_FLOAT32, fSampleRate, &frames, &RtAudioDriver::callback,
                       &fState, &options, &RtAudioDriver::OnStreamError);
     fAudio.startStream();
     // With an error report registered, the library reports a failed start there, not by throwing.

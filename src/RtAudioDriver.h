@@ -73,8 +73,9 @@ private:
     bool OpenLoud();
     // The same without a word, for the supervisor's attempts while the sound is gone.
     bool OpenQuiet();
-    // Opens and starts one stream; throws RtAudioError when the library refuses.
-    void OpenAndStart(RtAudio::StreamParameters* output, RtAudio::StreamParameters* input);
+    // Opens and starts one stream on the default devices, full duplex or output only; throws
+    // RtAudioError when the library refuses.
+    void OpenAndStart(bool duplex);
     // Stops (or, for a failed stream, aborts) and closes whatever stream is open; never throws.
     void CloseStream(bool abort);
     // Supervisor thread: waits for a failure report, closes the stream, reopens it.
