@@ -2,6 +2,7 @@
 
 #include <iostream>
 
+#include "ConsoleLine.h"
 #include "GLStuff.h"
 
 // Static objects in this order: the map, its lock, then the listener that uses both, so that
@@ -36,17 +37,17 @@ float nearness(double trackerZ) { return static_cast<float>(trackerZ / -300.0 + 
 
 void HarpListener::onInit(const Leap::Controller&)
 {
-    std::cout << "Initialized" << std::endl;
+    WriteLine(std::cout, "Initialized");
 }
 
 void HarpListener::onConnect(const Leap::Controller&)
 {
-    std::cout << "Connected" << std::endl;
+    WriteLine(std::cout, "Connected");
 }
 
 void HarpListener::onDisconnect(const Leap::Controller&)
 {
-    std::cout << "Disconnected" << std::endl;
+    WriteLine(std::cout, "Disconnected");
 }
 
 void HarpListener::onFrame(const Leap::Controller& controller)
@@ -85,7 +86,7 @@ void HarpListener::onFrame(const Leap::Controller& controller)
                 track->second.fNearness = nearness(tip.z);
             }
             if (inserted)
-                std::cout << "inserted finger: " << id << std::endl;
+                WriteLine(std::cout, "inserted finger: ", id);
             airMotion(x, y, static_cast<float>(tip.z), lastX, lastY);
         }
     }

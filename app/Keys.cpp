@@ -1,5 +1,6 @@
 #include "Keys.h"
 
+#include "ConsoleLine.h"
 #include "GLStuff.h"
 #include "Harp.h"
 #include "MidiOut.h"
@@ -93,7 +94,7 @@ void SlowerRedraw(float& frameRate, float& refreshRate)
 
 void PrintRefreshRate(std::ostream& out, float frameRate)
 {
-    out << "refresh rate: " << frameRate << std::endl;
+    WriteLine(out, "refresh rate: ", frameRate);
 }
 
 int TimerPeriodMs(float refreshRate)

@@ -5,6 +5,8 @@
 #include <locale>
 #include <sstream>
 
+#include "ConsoleLine.h"
+
 namespace {
 
 template <typename T> void addUnique(std::vector<T*>& list, T* entry) {
@@ -47,7 +49,7 @@ void Parameter::SetValue(float value) {
     if (fBroadcast) {
         Broadcast();
     }
-    std::cout << Text() << std::endl;
+    WriteLine(std::cout, Text());
 }
 
 void Parameter::NotifyObservers() {

@@ -7,6 +7,7 @@
 #include <iostream>
 
 #include "AudioServer.h"
+#include "ConsoleLine.h"
 
 namespace {
 
@@ -58,7 +59,7 @@ bool RtAudioDriver::OpenLoud()
 {
     try {
         OpenAndStart(true);
-        std::cout << fAudio.getStreamSampleRate() << std::endl;
+        WriteLine(std::cout, fAudio.getStreamSampleRate());
         return true;
     } catch (const RtAudioError& error) {
         error.printMessage();
@@ -67,7 +68,7 @@ bool RtAudioDriver::OpenLoud()
     // Many machines have speakers and no microphone; the instrument never listens, so play on.
     try {
         OpenAndStart(false);
-        std::cout << fAudio.getStreamSampleRate() << std::endl;
+        WriteLine(std::cout, fAudio.getStreamSampleRate());
         return true;
     } catch (const RtAudioError& error) {
         error.printMessage();

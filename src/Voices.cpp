@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <iostream>
 
+#include "ConsoleLine.h"
 #include "Interpolator.h"
 
 namespace {
@@ -53,7 +54,7 @@ void Karplus::NoteOn(int note, int velocity, float* burst, int burstLength) {
     Voice::NoteOn(note, velocity);
     const PreparedNote prepared = PrepareNote(note, velocity, burst != nullptr ? burstLength : 0);
     // Printed before the server lock is taken: the audio thread never waits for the console.
-    std::cout << "note: " << note << " freq: " << prepared.frequency << std::endl;
+    WriteLine(std::cout, "note: ", note, " freq: ", prepared.frequency);
     AudioServer::ScopedLock hold;
     ApplyNote(prepared, burst, burstLength);
 }

@@ -1,6 +1,6 @@
 # The playable instrument: key table, scene arithmetic, the driver's callback path and the quit path.
 quorvel_test(app_tests
-  SOURCES app/KeysTest.cpp app/SceneTest.cpp
+  SOURCES app/KeysTest.cpp app/SceneTest.cpp app/ConsoleLineTest.cpp
   LIBS quorvel_app
   LABELS unit)
 
