@@ -12,11 +12,17 @@
 #include <unistd.h>
 
 #include <websocketpp/base64/base64.hpp>
+#include <websocketpp/common/network.hpp>
 #include <websocketpp/sha1/sha1.hpp>
 
 namespace servicetest {
 
 namespace {
+
+// websocketpp works out the byte order lazily in a function-local static on its first 64-bit
+// frame length. The client alone never races on it, but with a fake service in the same process
+// two threads can get there first together; settle it before any thread starts.
+const bool kByteOrderSettled = (websocketpp::lib::net::_htonll(1), true);
 
 int listenOnLoopback(unsigned short port, unsigned short& bound)
 {
