@@ -43,9 +43,7 @@ void mouseFunc(int /*button*/, int /*state*/, int /*x*/, int /*y*/)
     glutPostRedisplay();
 }
 
-void motionFunc(int /*x*/, int /*y*/)
-{
-}
+void motionFunc(int /*x*/, int /*y*/) {}
 
 void timerCallback(int /*value*/)
 {

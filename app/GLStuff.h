@@ -42,8 +42,8 @@ public:
 
     void Draw() override;
 
-    bool fStale;      // not yet seen in the frame being processed
-    float fNearness;  // 1 - z/300 for tracker depth z in mm: 0 at z = 300, 1 on the string plane
+    bool fStale;     // not yet seen in the frame being processed
+    float fNearness; // 1 - z/300 for tracker depth z in mm: 0 at z = 300, 1 on the string plane
 };
 
 // Fingertip tracks keyed by the tracker's finger id; guarded by gLock.
@@ -77,9 +77,9 @@ ScaleChoice CurrentScale();
 void airMotion(float x, float y, float z, float lastX, float lastY);
 
 // Window-layer globals; window thread only.
-extern int gWidth;         // window width in pixels
-extern int gHeight;        // window height in pixels
-extern int gLastWidth;     // size to return to when leaving full screen
+extern int gWidth;     // window width in pixels
+extern int gHeight;    // window height in pixels
+extern int gLastWidth; // size to return to when leaving full screen
 extern int gLastHeight;
 extern float g_light0_pos[4];
 extern bool gFullscreen;

@@ -11,13 +11,15 @@
 Harp* Harp::sInstance = nullptr;
 std::once_flag Harp::sInstanceOnce;
 
-Harp* Harp::GetInstance() {
+Harp* Harp::GetInstance()
+{
     // A failed construction leaves sInstance null and lets the next call try again.
     std::call_once(sInstanceOnce, [] { sInstance = new Harp(); });
     return sInstance;
 }
 
-Harp::Harp() : fAdder(nullptr), fMultiplier(nullptr), fNumStrings(1) {
+Harp::Harp() : fAdder(nullptr), fMultiplier(nullptr), fNumStrings(1)
+{
     // Capacity for every string up front: adding one never reallocates, so it cannot fail
     // halfway between the two lists.
     fStrings.reserve(kMaxStrings);
@@ -25,19 +27,25 @@ Harp::Harp() : fAdder(nullptr), fMultiplier(nullptr), fNumStrings(1) {
     Init();
 }
 
-Harp::~Harp() { Cleanup(); }
+Harp::~Harp()
+{
+    Cleanup();
+}
 
-void Harp::Init() {
+void Harp::Init()
+{
     std::lock_guard<std::mutex> hold(fStringsLock);
     BuildGraph();
 }
 
-void Harp::Cleanup() {
+void Harp::Cleanup()
+{
     std::lock_guard<std::mutex> hold(fStringsLock);
     TearDownGraph();
 }
 
-void Harp::BuildGraph() {
+void Harp::BuildGraph()
+{
     TearDownGraph();
     try {
         for (int i = 0; i < fNumStrings; ++i) {
@@ -49,7 +57,8 @@ void Harp::BuildGraph() {
             fBuffers.push_back(tap.release());
         }
         fAdder = new Adder(0.0f);
-        for (int i = 0; i < fNumStrings; ++i) fAdder->AddInput(fBuffers.at(i));
+        for (int i = 0; i < fNumStrings; ++i)
+            fAdder->AddInput(fBuffers.at(i));
         fMultiplier = new Multiplier(nullptr, nullptr, 1.0f);
         fMultiplier->SetA(fAdder);
         fMultiplier->SetVal(kOutputGain);
@@ -64,7 +73,8 @@ void Harp::BuildGraph() {
     }
 }
 
-void Harp::TearDownGraph() {
+void Harp::TearDownGraph()
+{
     AudioServer* server = AudioServer::GetInstance();
     for (size_t i = 0; i < fStrings.size(); ++i) {
         SampleAccumulator* tap = i < fBuffers.size() ? fBuffers[i] : nullptr;
@@ -90,9 +100,11 @@ void Harp::TearDownGraph() {
     fMultiplier = nullptr;
 }
 
-void Harp::AddString() {
+void Harp::AddString()
+{
     std::lock_guard<std::mutex> hold(fStringsLock);
-    if (fNumStrings >= kMaxStrings || fAdder == nullptr) return;
+    if (fNumStrings >= kMaxStrings || fAdder == nullptr)
+        return;
     std::unique_ptr<Karplus> string(new Karplus(kStringPeriodSeconds));
     std::unique_ptr<SampleAccumulator> tap(new SampleAccumulator());
     tap->SetInput(string.get());
@@ -107,9 +119,11 @@ void Harp::AddString() {
     ++fNumStrings;
 }
 
-void Harp::RemoveString() {
+void Harp::RemoveString()
+{
     std::lock_guard<std::mutex> hold(fStringsLock);
-    if (fNumStrings <= kMinStrings || fStrings.empty() || fAdder == nullptr) return;
+    if (fNumStrings <= kMinStrings || fStrings.empty() || fAdder == nullptr)
+        return;
     SampleAccumulator* tap = fBuffers.back();
     Karplus* string = fStrings.back();
     {
@@ -123,20 +137,26 @@ void Harp::RemoveString() {
     --fNumStrings;
 }
 
-void Harp::NoteOn(int string, int note, int velocity) {
+void Harp::NoteOn(int string, int note, int velocity)
+{
     std::lock_guard<std::mutex> hold(fStringsLock);
     fStrings.at(string)->NoteOn(note, velocity, nullptr, 0);
 }
 
-void Harp::ExciteString(int string, int note, int velocity, float* burst, int length) {
+void Harp::ExciteString(int string, int note, int velocity, float* burst, int length)
+{
     // Held through the pluck, so RemoveString cannot destroy the string meanwhile.
     std::lock_guard<std::mutex> hold(fStringsLock);
     fStrings.at(string)->NoteOn(note, velocity, burst, length);
 }
 
-int Harp::GetNumStrings() const {
+int Harp::GetNumStrings() const
+{
     std::lock_guard<std::mutex> hold(fStringsLock);
     return fNumStrings;
 }
 
-std::vector<SampleAccumulator*>& Harp::GetBuffers() { return fBuffers; }
+std::vector<SampleAccumulator*>& Harp::GetBuffers()
+{
+    return fBuffers;
+}

@@ -10,18 +10,30 @@ namespace GLStuff {
 KeyAction ActionForKey(unsigned char key)
 {
     switch (key) {
-    case '1': return KeyAction::kScalePentatonicMajor;
-    case '2': return KeyAction::kScalePentatonicMinor;
-    case '3': return KeyAction::kScaleDiatonic;
-    case '4': return KeyAction::kScaleWholeTone;
-    case 'a': return KeyAction::kAddString;
-    case 'z': return KeyAction::kRemoveString;
-    case 'f': return KeyAction::kToggleFullScreen;
-    case 'h': return KeyAction::kToggleHUD;
-    case 'w': return KeyAction::kFasterRedraw;
-    case 's': return KeyAction::kSlowerRedraw;
-    case 'q': return KeyAction::kQuit;
-    default: return KeyAction::kNone;
+    case '1':
+        return KeyAction::kScalePentatonicMajor;
+    case '2':
+        return KeyAction::kScalePentatonicMinor;
+    case '3':
+        return KeyAction::kScaleDiatonic;
+    case '4':
+        return KeyAction::kScaleWholeTone;
+    case 'a':
+        return KeyAction::kAddString;
+    case 'z':
+        return KeyAction::kRemoveString;
+    case 'f':
+        return KeyAction::kToggleFullScreen;
+    case 'h':
+        return KeyAction::kToggleHUD;
+    case 'w':
+        return KeyAction::kFasterRedraw;
+    case 's':
+        return KeyAction::kSlowerRedraw;
+    case 'q':
+        return KeyAction::kQuit;
+    default:
+        return KeyAction::kNone;
     }
 }
 

@@ -194,9 +194,9 @@ bool MidiOut::EarliestEnd(Clock::time_point& when) const
 
 void MidiOut::Send(std::uint8_t status, int note, int velocity)
 {
-    const unsigned char message[3] = {
-        static_cast<unsigned char>(status | (kChannel - 1)), static_cast<unsigned char>(note),
-        static_cast<unsigned char>(velocity)};
+    const unsigned char message[3] = {static_cast<unsigned char>(status | (kChannel - 1)),
+                                      static_cast<unsigned char>(note),
+                                      static_cast<unsigned char>(velocity)};
     if (!fPort->Send(message, sizeof message) && !fSendFailed) {
         // Once: a MIDI system that went away would otherwise fill the terminal.
         *fReport << "MIDI out: " << fPort->LastError() << std::endl;

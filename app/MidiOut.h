@@ -27,8 +27,8 @@ class MidiPort;
 // every call does nothing.
 class MidiOut {
 public:
-    static constexpr int kChannel = 1;           // MIDI channel 1..16
-    static constexpr int kQueueCapacity = 256;   // commands waiting for the MIDI thread
+    static constexpr int kChannel = 1;         // MIDI channel 1..16
+    static constexpr int kQueueCapacity = 256; // commands waiting for the MIDI thread
     static constexpr std::chrono::milliseconds kNoteLength{3000}; // a pluck's note-off at latest
 
     // Created on first use, never destroyed.
@@ -93,7 +93,7 @@ private:
     int fQueueCount = 0;
     bool fAccepting = false; // between Start and Stop
     bool fStopping = false;
-    int fDropped = 0;        // commands refused because the queue was full
+    int fDropped = 0; // commands refused because the queue was full
 
     // MIDI thread only.
     std::array<Sounding, Harp::kMaxStrings> fSounding{};

@@ -10,13 +10,9 @@
 
 namespace {
 
-void SilentJack(const char*)
-{
-}
+void SilentJack(const char*) {}
 
-void SilentAlsa(const char*, int, const char*, int, const char*, ...)
-{
-}
+void SilentAlsa(const char*, int, const char*, int, const char*, ...) {}
 
 // Keeps libjack and alsa-lib from writing their own messages to standard error while a system
 // is probed and the port opened: a missing MIDI system is reported in one line of ours.
@@ -125,9 +121,7 @@ std::unique_ptr<MidiPort> MidiPort::Open(const char* choice, std::string& whyNot
     return nullptr;
 }
 
-MidiPort::MidiPort(System system) : fSystem(system)
-{
-}
+MidiPort::MidiPort(System system) : fSystem(system) {}
 
 MidiPort::~MidiPort()
 {

@@ -36,7 +36,8 @@ ScaleChoice CurrentScale()
 int StringNote(int stringIndex, ScaleChoice scale)
 {
     const int degree = stringIndex % scale.count;
-    const int octave = static_cast<int>(static_cast<float>(stringIndex) / static_cast<float>(scale.count));
+    const int octave =
+        static_cast<int>(static_cast<float>(stringIndex) / static_cast<float>(scale.count));
     return kLowestNote + 12 * octave + scale.table[degree];
 }
 

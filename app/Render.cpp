@@ -29,7 +29,8 @@ void DrawStringWaveform(int stringIndex, float spacing, SampleAccumulator* tap)
     const int vertexCount = static_cast<int>(pairs.size());
     glBegin(GL_LINE_LOOP);
     for (int vertex = 0; vertex < vertexCount; ++vertex) {
-        glVertex2f(WaveformX(restX, PairPeak(pairs[vertex]), swing), WaveformY(vertex, vertexCount));
+        glVertex2f(WaveformX(restX, PairPeak(pairs[vertex]), swing),
+                   WaveformY(vertex, vertexCount));
     }
     glEnd();
 }

@@ -8,7 +8,7 @@ packages=(
   nlohmann-json3-dev libwebsocketpp-dev libasio-dev librtmidi-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   libstk-dev libfftw3-dev
-  clang libclang-rt-19-dev
+  clang clang-format libclang-rt-19-dev
   xvfb xdotool x11-utils x11-apps imagemagick
   pulseaudio pulseaudio-utils sox
   jackd2 alsa-utils

@@ -7,6 +7,17 @@ cd "$(dirname "$0")/.."
 
 scripts/deps.sh || exit 1
 
+# One layout for all C++ code: an unformatted file fails the run before anything is built.
+command -v clang-format >/dev/null || { echo "clang-format is missing"; exit 1; }
+unformatted=$(git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run 2>&1 | grep -oE '^[^:]+\.(cpp|h)' | sort -u)
+if [ -n "$unformatted" ]; then
+  echo "== format: these files differ from .clang-format (run clang-format -i on them) =="
+  echo "$unformatted"
+  echo
+  echo "all presets: 0 passed, 1 failed"
+  exit 1
+fi
+
 jobs=$(nproc)
 passed=0
 failed=0

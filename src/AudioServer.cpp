@@ -19,8 +19,14 @@ namespace {
 class FlushDenormals {
 public:
 #ifdef QUORVEL_HAVE_MXCSR
-    FlushDenormals() : fSaved(_mm_getcsr()) { _mm_setcsr(fSaved | kFlushToZero | kDenormalsAreZero); }
-    ~FlushDenormals() { _mm_setcsr(fSaved); }
+    FlushDenormals() : fSaved(_mm_getcsr())
+    {
+        _mm_setcsr(fSaved | kFlushToZero | kDenormalsAreZero);
+    }
+    ~FlushDenormals()
+    {
+        _mm_setcsr(fSaved);
+    }
 
 private:
     static constexpr unsigned int kFlushToZero = 0x8000;
@@ -30,28 +36,36 @@ private:
 };
 
 // Runs of 8 samples, which the compiler vectorises at -O2.
-void AddInto(float* __restrict out, const float* __restrict block, unsigned int frames) {
+void AddInto(float* __restrict out, const float* __restrict block, unsigned int frames)
+{
     constexpr unsigned int kRun = 8;
     unsigned int k = 0;
     for (; k + kRun <= frames; k += kRun)
-        for (unsigned int i = 0; i < kRun; ++i) out[k + i] += block[k + i];
-    for (; k < frames; ++k) out[k] += block[k];
+        for (unsigned int i = 0; i < kRun; ++i)
+            out[k + i] += block[k + i];
+    for (; k < frames; ++k)
+        out[k] += block[k];
 }
 
-}  // namespace
+} // namespace
 
 // The cache is zeroed here so that its pages are in place before the audio thread first
 // touches them: a page fault in a pass can wait for another thread's memory mapping.
 AudioClient::AudioClient()
-    : fBufferSize(0),
-      fBuffer(new float[AudioServer::kMaxBlockFrames]()),
-      fLastTime(0),
-      fBufferCapacity(AudioServer::kMaxBlockFrames) {}
+    : fBufferSize(0), fBuffer(new float[AudioServer::kMaxBlockFrames]()), fLastTime(0),
+      fBufferCapacity(AudioServer::kMaxBlockFrames)
+{
+}
 
-AudioClient::~AudioClient() { delete[] fBuffer; }
+AudioClient::~AudioClient()
+{
+    delete[] fBuffer;
+}
 
-void AudioClient::Process(float* buffer, int frames) {
-    if (frames <= 0) return;
+void AudioClient::Process(float* buffer, int frames)
+{
+    if (frames <= 0)
+        return;
     AudioServer* server = AudioServer::GetInstance();
     // The size test makes the first pull render although stamp and clock both start at 0.
     if (fBufferSize == 0 || fLastTime != server->Time()) {
@@ -76,24 +90,22 @@ void AudioClient::Process(float* buffer, int frames) {
 
 AudioServer* AudioServer::sInstance = nullptr;
 
-AudioServer* AudioServer::GetInstance() {
+AudioServer* AudioServer::GetInstance()
+{
     static AudioServer* const instance = (sInstance = new AudioServer());
     return instance;
 }
 
 // The input copy is sized and zeroed here, off the audio thread, for the device's usual blocks.
 AudioServer::AudioServer()
-    : fInputBuffer(new float[kMaxBlockFrames]()),
-      fFs(44100.0f),
-      fInputChannels(1),
-      fOutputChannels(1),
-      fTime(0),
-      fInputSize(kMaxBlockFrames),
-      fInputFrames(0) {
+    : fInputBuffer(new float[kMaxBlockFrames]()), fFs(44100.0f), fInputChannels(1),
+      fOutputChannels(1), fTime(0), fInputSize(kMaxBlockFrames), fInputFrames(0)
+{
     realtime::InitChecks();
 }
 
-void AudioServer::AudioServerCallback(float* input, float* output, unsigned int frames) {
+void AudioServer::AudioServerCallback(float* input, float* output, unsigned int frames)
+{
     realtime::Section section;
     realtime::AllowedLockGuard<RealtimeMutex> hold(fLock, realtime::AllowedLock::kServer);
     FlushDenormals flush;
@@ -103,14 +115,17 @@ void AudioServer::AudioServerCallback(float* input, float* output, unsigned int 
     // Blocks longer than the scratch bound become consecutive full passes, clock included.
     unsigned int done = 0;
     do {
-        const unsigned int chunk = std::min(frames - done, static_cast<unsigned int>(kMaxBlockFrames));
+        const unsigned int chunk =
+            std::min(frames - done, static_cast<unsigned int>(kMaxBlockFrames));
         RenderPass(output + done, frames, chunk);
         done += chunk;
     } while (done < frames);
 }
 
-void AudioServer::CopyInput(const float* input, unsigned int frames) {
-    const unsigned int channels = fInputChannels > 0 ? static_cast<unsigned int>(fInputChannels) : 0;
+void AudioServer::CopyInput(const float* input, unsigned int frames)
+{
+    const unsigned int channels =
+        fInputChannels > 0 ? static_cast<unsigned int>(fInputChannels) : 0;
     const unsigned int size = frames * channels;
     if (size > fInputSize) {
         delete[] fInputBuffer;
@@ -126,14 +141,16 @@ void AudioServer::CopyInput(const float* input, unsigned int frames) {
     }
 }
 
-void AudioServer::RenderPass(float* output, unsigned int stride, unsigned int frames) {
+void AudioServer::RenderPass(float* output, unsigned int stride, unsigned int frames)
+{
     float scratch[kMaxBlockFrames];
     const int count = static_cast<int>(frames);
     for (int channel = 0; channel < fOutputChannels; ++channel) {
         float* out = output + static_cast<size_t>(channel) * stride;
         std::fill(out, out + frames, 0.0f);
         auto entry = fClients.find(channel);
-        if (entry == fClients.end()) continue;
+        if (entry == fClients.end())
+            continue;
         const std::vector<AudioClient*>& clients = entry->second;
         assert(!clients.empty() && "clients");
         for (AudioClient* client : clients) {
@@ -145,27 +162,41 @@ void AudioServer::RenderPass(float* output, unsigned int stride, unsigned int fr
     fTime += frames;
 }
 
-void AudioServer::AddClient(AudioClient* client, int channel) {
+void AudioServer::AddClient(AudioClient* client, int channel)
+{
     std::vector<AudioClient*>& clients = fClients[channel];
-    if (std::find(clients.begin(), clients.end(), client) == clients.end()) clients.push_back(client);
+    if (std::find(clients.begin(), clients.end(), client) == clients.end())
+        clients.push_back(client);
 }
 
-void AudioServer::RemoveClient(AudioClient* client, int channel) {
+void AudioServer::RemoveClient(AudioClient* client, int channel)
+{
     auto entry = fClients.find(channel);
-    if (entry == fClients.end()) return;
+    if (entry == fClients.end())
+        return;
     std::vector<AudioClient*>& clients = entry->second;
     auto found = std::find(clients.begin(), clients.end(), client);
-    if (found != clients.end()) clients.erase(found);
-    if (clients.empty()) fClients.erase(entry);
+    if (found != clients.end())
+        clients.erase(found);
+    if (clients.empty())
+        fClients.erase(entry);
 }
 
-void AudioServer::EnterLock() { fLock.lock(); }
+void AudioServer::EnterLock()
+{
+    fLock.lock();
+}
 
-void AudioServer::ExitLock() { fLock.unlock(); }
+void AudioServer::ExitLock()
+{
+    fLock.unlock();
+}
 
-void AudioServer::GetInput(float* buffer, int frames, int channel) {
+void AudioServer::GetInput(float* buffer, int frames, int channel)
+{
     assert(channel < fInputChannels && "channel < fInputChannels");
-    if (frames <= 0) return;
+    if (frames <= 0)
+        return;
     const unsigned int available =
         (fInputBuffer != nullptr && channel >= 0 && channel < fInputChannels) ? fInputFrames : 0;
     const unsigned int copied = std::min(static_cast<unsigned int>(frames), available);

@@ -32,7 +32,7 @@ protected:
     ~AudioClient();
 
 private:
-    int fBufferSize;  // frames of the last render; 0 until the first
+    int fBufferSize; // frames of the last render; 0 until the first
     float* fBuffer;
     int fLastTime;
     // Floats fBuffer holds. Sized when the node is built, off the audio thread, for a whole
@@ -114,7 +114,7 @@ private:
     float fFs;
     int fInputChannels;
     int fOutputChannels;
-    uint32_t fTime;  // unsigned so that the wrap after 2^32 frames is defined
+    uint32_t fTime; // unsigned so that the wrap after 2^32 frames is defined
     RealtimeMutex fLock;
 
     // Capacity of fInputBuffer in floats and the frame count of the block it holds; the copy is

@@ -9,18 +9,23 @@ const float TWOPI = static_cast<float>(8.0 * std::atan(1.0));
 
 namespace {
 
-bool isPowerOfTwo(std::int64_t n) { return n > 0 && (n & (n - 1)) == 0; }
+bool isPowerOfTwo(std::int64_t n)
+{
+    return n > 0 && (n & (n - 1)) == 0;
+}
 
 // Per-stage rotation (wr, wi) <- (wr, wi) * (1 + wpr, wpi), from one sine pair per stage.
 struct Rotation {
     float wpr;
     float wpi;
-    explicit Rotation(float theta) {
+    explicit Rotation(float theta)
+    {
         const double halfSine = std::sin(0.5 * static_cast<double>(theta));
         wpr = static_cast<float>(-2.0 * halfSine * halfSine);
         wpi = static_cast<float>(std::sin(static_cast<double>(theta)));
     }
-    void advance(float& wr, float& wi) const {
+    void advance(float& wr, float& wi) const
+    {
         const float oldWr = wr;
         wr = wr * wpr - wi * wpi + wr;
         wi = wi * wpr + oldWr * wpi + wi;
@@ -29,7 +34,8 @@ struct Rotation {
 
 } // namespace
 
-void bit_reverse(float* x, std::int64_t N) {
+void bit_reverse(float* x, std::int64_t N)
+{
     assert(N % 2 == 0 && isPowerOfTwo(N / 2));
     if (N % 2 != 0 || !isPowerOfTwo(N / 2)) {
         return;
@@ -49,7 +55,8 @@ void bit_reverse(float* x, std::int64_t N) {
     }
 }
 
-void cfft(float* x, std::int64_t NC, int forward) {
+void cfft(float* x, std::int64_t NC, int forward)
+{
     // Anything else would make the butterflies read and write past the array.
     assert(isPowerOfTwo(NC));
     if (!isPowerOfTwo(NC)) {
@@ -60,8 +67,8 @@ void cfft(float* x, std::int64_t NC, int forward) {
 
     for (std::int64_t mmax = 2; mmax < ND; mmax *= 2) {
         const std::int64_t delta = 2 * mmax;
-        const float theta = forward ? TWOPI / static_cast<float>(mmax)
-                                    : TWOPI / static_cast<float>(-mmax);
+        const float theta =
+            forward ? TWOPI / static_cast<float>(mmax) : TWOPI / static_cast<float>(-mmax);
         const Rotation rotation(theta);
         float wr = 1.0f;
         float wi = 0.0f;
@@ -90,7 +97,8 @@ void cfft(float* x, std::int64_t NC, int forward) {
     }
 }
 
-void rfft(float* x, std::int64_t N, int forward) {
+void rfft(float* x, std::int64_t N, int forward)
+{
     assert(isPowerOfTwo(N));
     if (!isPowerOfTwo(N)) {
         return;

@@ -8,8 +8,10 @@ public:
     explicit Interpolator(int order) : fOrder(order) {}
 
     // samples: n samples (read only); x: position in samples, 0 <= x < n; n >= 1 for orders 1..3.
-    float Interpolate(const float* samples, double x, int n) const {
-        if (fOrder != 1) return InterpolateHigher(samples, x, n);
+    float Interpolate(const float* samples, double x, int n) const
+    {
+        if (fOrder != 1)
+            return InterpolateHigher(samples, x, n);
         int base, next;
         double fraction;
         Locate(x, n, base, next, fraction);
@@ -18,7 +20,8 @@ public:
 
     // Splits position x (0 <= x < n) into the sample at or below it, the following sample
     // (wrapping past n) and the fraction between them.
-    static void Locate(double x, int n, int& base, int& next, double& fraction) {
+    static void Locate(double x, int n, int& base, int& next, double& fraction)
+    {
         base = static_cast<int>(x);
         next = Neighbour(x, 1, n);
         fraction = x - base;
@@ -26,7 +29,8 @@ public:
 
     // Order 1 at a position split by Locate: the difference in single precision, the rest in
     // double precision.
-    static float Linear(const float* samples, int base, int next, double fraction) {
+    static float Linear(const float* samples, int base, int next, double fraction)
+    {
         const float s0 = samples[base];
         const float difference = samples[next] - s0;
         return static_cast<float>(s0 + fraction * difference);
@@ -34,7 +38,8 @@ public:
 
 private:
     // trunc(x + k) mod n; the division is skipped when no wrap is needed.
-    static int Neighbour(double x, int k, int n) {
+    static int Neighbour(double x, int k, int n)
+    {
         const int index = static_cast<int>(x + k);
         return index < n ? index : index % n;
     }

@@ -9,13 +9,15 @@
 
 namespace {
 
-template <typename T> void addUnique(std::vector<T*>& list, T* entry) {
+template <typename T> void addUnique(std::vector<T*>& list, T* entry)
+{
     if (std::find(list.begin(), list.end(), entry) == list.end()) {
         list.push_back(entry);
     }
 }
 
-template <typename T> void removeEntry(std::vector<T*>& list, T* entry) {
+template <typename T> void removeEntry(std::vector<T*>& list, T* entry)
+{
     auto found = std::find(list.begin(), list.end(), entry);
     if (found != list.end()) {
         list.erase(found);
@@ -24,18 +26,33 @@ template <typename T> void removeEntry(std::vector<T*>& list, T* entry) {
 
 } // namespace
 
-void Broadcaster::AddListener(Listener* listener) { addUnique(fListeners, listener); }
+void Broadcaster::AddListener(Listener* listener)
+{
+    addUnique(fListeners, listener);
+}
 
-void Broadcaster::RemoveListener(Listener* listener) { removeEntry(fListeners, listener); }
+void Broadcaster::RemoveListener(Listener* listener)
+{
+    removeEntry(fListeners, listener);
+}
 
-void Observable::AddObserver(Observer* observer) { addUnique(fObservers, observer); }
+void Observable::AddObserver(Observer* observer)
+{
+    addUnique(fObservers, observer);
+}
 
-void Observable::RemoveObserver(Observer* observer) { removeEntry(fObservers, observer); }
+void Observable::RemoveObserver(Observer* observer)
+{
+    removeEntry(fObservers, observer);
+}
 
 Parameter::Parameter(int id, const std::string& name, float value)
-    : fId(id), fValue(value), fName(name), fNotify(true), fBroadcast(true) {}
+    : fId(id), fValue(value), fName(name), fNotify(true), fBroadcast(true)
+{
+}
 
-std::string Parameter::Text() const {
+std::string Parameter::Text() const
+{
     // A fresh stream, so the format does not depend on what others did to std::cout.
     std::ostringstream text;
     text.imbue(std::locale::classic());
@@ -43,7 +60,8 @@ std::string Parameter::Text() const {
     return text.str();
 }
 
-void Parameter::SetValue(float value) {
+void Parameter::SetValue(float value)
+{
     fValue = value;
     NotifyObservers();
     if (fBroadcast) {
@@ -52,7 +70,8 @@ void Parameter::SetValue(float value) {
     WriteLine(std::cout, Text());
 }
 
-void Parameter::NotifyObservers() {
+void Parameter::NotifyObservers()
+{
     // A copy, so callbacks that register or unregister cannot invalidate the walk.
     const std::vector<Observer*> observers = fObservers;
     for (Observer* observer : observers) {
@@ -60,7 +79,8 @@ void Parameter::NotifyObservers() {
     }
 }
 
-void Parameter::Broadcast() {
+void Parameter::Broadcast()
+{
     const std::vector<Listener*> listeners = fListeners;
     for (Listener* listener : listeners) {
         listener->Receive(this);
@@ -69,19 +89,22 @@ void Parameter::Broadcast() {
 
 ParameterManager* ParameterManager::sInstance = nullptr;
 
-ParameterManager::~ParameterManager() {
+ParameterManager::~ParameterManager()
+{
     for (Parameter* parameter : fParameters) {
         delete parameter;
     }
 }
 
-void ParameterManager::AddParameter(Parameter* parameter) {
+void ParameterManager::AddParameter(Parameter* parameter)
+{
     if (parameter != nullptr) {
         addUnique(fParameters, parameter);
     }
 }
 
-Parameter* ParameterManager::GetParameter(int id) {
+Parameter* ParameterManager::GetParameter(int id)
+{
     for (Parameter* parameter : fParameters) {
         if (parameter->Id() == id) {
             return parameter;

@@ -14,7 +14,8 @@
 // comparison.
 class RealtimeMutex {
 public:
-    RealtimeMutex() {
+    RealtimeMutex()
+    {
         pthread_mutexattr_t attributes;
         pthread_mutexattr_init(&attributes);
 #ifndef QUORVEL_PLAIN_LOCKS
@@ -22,14 +23,24 @@ public:
 #endif
         const int failed = pthread_mutex_init(&fMutex, &attributes);
         pthread_mutexattr_destroy(&attributes);
-        if (failed != 0) throw std::system_error(failed, std::generic_category(), "pthread_mutex_init");
+        if (failed != 0)
+            throw std::system_error(failed, std::generic_category(), "pthread_mutex_init");
     }
-    ~RealtimeMutex() { pthread_mutex_destroy(&fMutex); }
+    ~RealtimeMutex()
+    {
+        pthread_mutex_destroy(&fMutex);
+    }
     RealtimeMutex(const RealtimeMutex&) = delete;
     RealtimeMutex& operator=(const RealtimeMutex&) = delete;
 
-    void lock() { pthread_mutex_lock(&fMutex); }
-    void unlock() { pthread_mutex_unlock(&fMutex); }
+    void lock()
+    {
+        pthread_mutex_lock(&fMutex);
+    }
+    void unlock()
+    {
+        pthread_mutex_unlock(&fMutex);
+    }
 
 private:
     pthread_mutex_t fMutex;

@@ -28,7 +28,8 @@ void __rtsan_on();
 namespace realtime {
 
 // Once per process, before the first section.
-inline void InitChecks() {
+inline void InitChecks()
+{
 #ifdef QUORVEL_RTSAN
     __rtsan_init();
 #endif
@@ -38,8 +39,14 @@ inline void InitChecks() {
 class Section {
 public:
 #ifdef QUORVEL_RTSAN
-    Section() { __rtsan_realtime_enter(); }
-    ~Section() { __rtsan_realtime_exit(); }
+    Section()
+    {
+        __rtsan_realtime_enter();
+    }
+    ~Section()
+    {
+        __rtsan_realtime_exit();
+    }
 #else
     Section() {}
 #endif
@@ -56,7 +63,8 @@ struct LockWaits {
     long long server = 0;
     long long tap = 0;
 };
-inline LockWaits& ThreadLockWaits() {
+inline LockWaits& ThreadLockWaits()
+{
     thread_local LockWaits waits;
     return waits;
 }
@@ -64,24 +72,27 @@ inline LockWaits& ThreadLockWaits() {
 
 // A lock_guard for the server lock or a tap's lock inside a section: the sanitizer does not
 // count taking or releasing it.
-template <typename Mutex>
-class AllowedLockGuard {
+template <typename Mutex> class AllowedLockGuard {
 public:
-    AllowedLockGuard(Mutex& mutex, AllowedLock which) : fMutex(mutex) {
+    AllowedLockGuard(Mutex& mutex, AllowedLock which) : fMutex(mutex)
+    {
 #ifdef QUORVEL_LOCK_PROBE
         const auto tried = std::chrono::steady_clock::now();
         Lock();
-        const long long waited =
-            std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now() - tried)
-                .count();
-        long long& longest = which == AllowedLock::kServer ? ThreadLockWaits().server : ThreadLockWaits().tap;
-        if (waited > longest) longest = waited;
+        const long long waited = std::chrono::duration_cast<std::chrono::nanoseconds>(
+                                     std::chrono::steady_clock::now() - tried)
+                                     .count();
+        long long& longest =
+            which == AllowedLock::kServer ? ThreadLockWaits().server : ThreadLockWaits().tap;
+        if (waited > longest)
+            longest = waited;
 #else
         (void)which;
         Lock();
 #endif
     }
-    ~AllowedLockGuard() {
+    ~AllowedLockGuard()
+    {
 #ifdef QUORVEL_RTSAN
         __rtsan_off();
         fMutex.unlock();
@@ -94,7 +105,8 @@ public:
     AllowedLockGuard& operator=(const AllowedLockGuard&) = delete;
 
 private:
-    void Lock() {
+    void Lock()
+    {
 #ifdef QUORVEL_RTSAN
         __rtsan_off();
         fMutex.lock();
@@ -106,4 +118,4 @@ private:
     Mutex& fMutex;
 };
 
-}  // namespace realtime
+} // namespace realtime

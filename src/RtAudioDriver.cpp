@@ -110,8 +110,8 @@ void RtAudioDriver::OpenAndStart(bool duplex)
     // The library may settle on another block length; the server follows whatever it is given.
     unsigned int frames = fBufferFrames;
     RtAudio::StreamOptions options = fOptions;
-    fAudio.openStream(&output, duplex ? &input : nullptr, RTAUDIO_FLOAT32, fSampleRate, &frames, &RtAudioDriver::callback,
-                      &fState, &options, &RtAudioDriver::OnStreamError);
+    fAudio.openStream(&output, duplex ? &input : nullptr, RTAUDIO_FLOAT32, fSampleRate, &frames,
+                      &RtAudioDriver::callback, &fState, &options, &RtAudioDriver::OnStreamError);
     fAudio.startStream();
     // With an error report registered, the library reports a failed start there, not by throwing.
     if (fState.fFailed.load(std::memory_order_acquire)) {
@@ -249,7 +249,8 @@ int RtAudioDriver::callback(void* outputBuffer, void* inputBuffer, unsigned int 
     // from the other threads as fast as the CPU allows.
     if (state->fFailed.load(std::memory_order_relaxed) ||
         (input == nullptr && frames > kMaxSilentFrames)) {
-        std::memset(output, 0, sizeof(float) * frames * AudioServer::GetInstance()->OutputChannels());
+        std::memset(output, 0,
+                    sizeof(float) * frames * AudioServer::GetInstance()->OutputChannels());
         return 0;
     }
     if (input == nullptr) {

@@ -60,8 +60,8 @@ public:
 
     // RtAudio stream callback, audio thread. userData is the driver's StreamState. Hands the
     // block to the AudioServer and returns 0 to keep the stream running.
-    static int callback(void* outputBuffer, void* inputBuffer, unsigned int frames, double streamTime,
-                        RtAudioStreamStatus status, void* userData);
+    static int callback(void* outputBuffer, void* inputBuffer, unsigned int frames,
+                        double streamTime, RtAudioStreamStatus status, void* userData);
 
 private:
     // The library's error report for an open stream, on whichever thread met the error.

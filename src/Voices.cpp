@@ -21,36 +21,42 @@ constexpr double kBurstNoiseLevel = 0.05;
 
 // A period in samples, truncated; beyond the ring it becomes kMaxSize + 1, which SetLength
 // refuses, and a negative or undefined one becomes 0.
-int PeriodSamples(float samples) {
-    if (!(samples >= 0.0f)) return 0;
-    if (samples > static_cast<float>(Karplus::kMaxSize)) return Karplus::kMaxSize + 1;
+int PeriodSamples(float samples)
+{
+    if (!(samples >= 0.0f))
+        return 0;
+    if (samples > static_cast<float>(Karplus::kMaxSize))
+        return Karplus::kMaxSize + 1;
     return static_cast<int>(samples);
 }
 
-}  // namespace
+} // namespace
 
 Voice::Voice() : fSampleCount(0), fDuration(0), fIsOn(false) {}
 
-void Voice::NoteOn(int, int) { fIsOn = true; }
+void Voice::NoteOn(int, int)
+{
+    fIsOn = true;
+}
 
-void Voice::NoteOff() { fIsOn = false; }
+void Voice::NoteOff()
+{
+    fIsOn = false;
+}
 
 Karplus::Karplus(float periodSeconds, uint32_t startPosition)
-    : fDelayLine(new float[kMaxSize]()),
-      fMaxSize(kMaxSize),
+    : fDelayLine(new float[kMaxSize]()), fMaxSize(kMaxSize),
       fLength(PeriodSamples(AudioServer::GetInstance()->Fs() * periodSeconds)),
-      fReadPos(startPosition),
-      fWritePos(startPosition + static_cast<uint32_t>(fLength)),
-      fDecay(kStartDecay),
-      fAmplitude(1.0f),
-      fNoise(new float[kMaxSize]()),
-      fFit(new FitPoint[kMaxFitted]()),
-      fFitLength(0),
-      fFitBurstLength(0) {}
+      fReadPos(startPosition), fWritePos(startPosition + static_cast<uint32_t>(fLength)),
+      fDecay(kStartDecay), fAmplitude(1.0f), fNoise(new float[kMaxSize]()),
+      fFit(new FitPoint[kMaxFitted]()), fFitLength(0), fFitBurstLength(0)
+{
+}
 
 Karplus::~Karplus() = default;
 
-void Karplus::NoteOn(int note, int velocity, float* burst, int burstLength) {
+void Karplus::NoteOn(int note, int velocity, float* burst, int burstLength)
+{
     Voice::NoteOn(note, velocity);
     const PreparedNote prepared = PrepareNote(note, velocity, burst != nullptr ? burstLength : 0);
     // Printed before the server lock is taken: the audio thread never waits for the console.
@@ -59,7 +65,8 @@ void Karplus::NoteOn(int note, int velocity, float* burst, int burstLength) {
     ApplyNote(prepared, burst, burstLength);
 }
 
-Karplus::PreparedNote Karplus::PrepareNote(int note, int velocity, int burstLength) {
+Karplus::PreparedNote Karplus::PrepareNote(int note, int velocity, int burstLength)
+{
     PreparedNote prepared;
     prepared.note = note;
     prepared.velocity = velocity;
@@ -70,7 +77,8 @@ Karplus::PreparedNote Karplus::PrepareNote(int note, int velocity, int burstLeng
     return prepared;
 }
 
-void Karplus::ApplyNote(const PreparedNote& prepared, float* burst, int burstLength) {
+void Karplus::ApplyNote(const PreparedNote& prepared, float* burst, int burstLength)
+{
     fSampleCount = 0;
     SetLength(prepared.length);
     fDecay = kNoteOnDecay;
@@ -82,30 +90,35 @@ void Karplus::ApplyNote(const PreparedNote& prepared, float* burst, int burstLen
     }
 }
 
-void Karplus::NoteOff() {
+void Karplus::NoteOff()
+{
     Voice::NoteOff();
     fDecay = kNoteOffDecay;
 }
 
-void Karplus::SetLength(int length) {
+void Karplus::SetLength(int length)
+{
     assert(length <= fMaxSize);
     fLength = length;
     fWritePos = fReadPos + static_cast<uint32_t>(length);
     fDuration = length * 100;
 }
 
-void Karplus::Excite() {
+void Karplus::Excite()
+{
     DrawNoise(ExcitedLength());
     ExciteWithNoise();
 }
 
-void Karplus::Excite(float* burst, int burstLength) {
+void Karplus::Excite(float* burst, int burstLength)
+{
     DrawNoise(ExcitedLength());
     PrepareFit(fLength, burstLength);
     ExciteWithBurst(burst, burstLength);
 }
 
-float Karplus::NoiseSample() {
+float Karplus::NoiseSample()
+{
     const float u1 = static_cast<float>(rand()) / 2147483648.0f;
     const float u2 = static_cast<float>(rand()) / 2147483648.0f;
     const float m = static_cast<float>(std::sqrt(-2.0 * std::log(static_cast<double>(u1))));
@@ -113,24 +126,32 @@ float Karplus::NoiseSample() {
     return static_cast<float>(std::tanh(g));
 }
 
-void Karplus::DrawNoise(int count) {
+void Karplus::DrawNoise(int count)
+{
     count = std::min(std::max(count, 0), kMaxSize);
-    for (int i = 0; i < count; ++i) fNoise[i] = NoiseSample();
+    for (int i = 0; i < count; ++i)
+        fNoise[i] = NoiseSample();
 }
 
-int Karplus::ExcitedLength() const { return std::min(std::max(fLength, 0), kMaxSize); }
+int Karplus::ExcitedLength() const
+{
+    return std::min(std::max(fLength, 0), kMaxSize);
+}
 
 // The burst is spread over exactly one period, whatever the ratio of the two lengths: sample i
 // of the period reads the burst at (i / length) * burstLength, in single precision.
-void Karplus::PrepareFit(int length, int burstLength) {
+void Karplus::PrepareFit(int length, int burstLength)
+{
     fFitLength = 0;
     fFitBurstLength = 0;
-    if (length < 1 || length > kMaxFitted || burstLength < 1) return;
+    if (length < 1 || length > kMaxFitted || burstLength < 1)
+        return;
     const float period = static_cast<float>(length);
     const float span = static_cast<float>(burstLength);
     for (int i = 0; i < length; ++i) {
         double x = static_cast<float>(static_cast<float>(i) / period * span);
-        if (x >= burstLength) x = burstLength - 1;  // only for bursts beyond float precision
+        if (x >= burstLength)
+            x = burstLength - 1; // only for bursts beyond float precision
         FitPoint& point = fFit[i];
         Interpolator::Locate(x, burstLength, point.base, point.next, point.fraction);
     }
@@ -138,13 +159,16 @@ void Karplus::PrepareFit(int length, int burstLength) {
     fFitBurstLength = burstLength;
 }
 
-void Karplus::ExciteWithNoise() {
+void Karplus::ExciteWithNoise()
+{
     float* ring = fDelayLine.get();
     const int length = ExcitedLength();
-    for (int i = 0; i < length; ++i) ring[(fReadPos + i) & kMask] = fNoise[i];
+    for (int i = 0; i < length; ++i)
+        ring[(fReadPos + i) & kMask] = fNoise[i];
 }
 
-void Karplus::ExciteWithBurst(float* burst, int burstLength) {
+void Karplus::ExciteWithBurst(float* burst, int burstLength)
+{
     float* ring = fDelayLine.get();
     const int length = ExcitedLength();
 
@@ -162,12 +186,14 @@ void Karplus::ExciteWithBurst(float* burst, int burstLength) {
         peaks[0] = magnitude > peaks[0] ? magnitude : peaks[0];
     }
     float peak = std::max(std::max(peaks[0], peaks[1]), std::max(peaks[2], peaks[3]));
-    if (peak > 1.0f) peak = 1.0f;
+    if (peak > 1.0f)
+        peak = 1.0f;
 
     const bool hasBurst = burst != nullptr && burstLength >= 1;
     const float headroom = 1.0f - peak;
     if (hasBurst) {
-        for (int n = 0; n < burstLength; ++n) burst[n] *= headroom;
+        for (int n = 0; n < burstLength; ++n)
+            burst[n] *= headroom;
     }
 
     // Adds one fitted burst sample and its noise to the period, clipped to full scale.
@@ -183,7 +209,8 @@ void Karplus::ExciteWithBurst(float* burst, int burstLength) {
         ring[index] = v;
     };
     if (!hasBurst) {
-        for (i = 0; i < length; ++i) deposit(i, 0.0f);
+        for (i = 0; i < length; ++i)
+            deposit(i, 0.0f);
     } else if (fFitLength == fLength && fFitBurstLength == burstLength) {
         const FitPoint* const fit = fFit.get();
         for (i = 0; i < length; ++i)
@@ -194,13 +221,15 @@ void Karplus::ExciteWithBurst(float* burst, int burstLength) {
         const float span = static_cast<float>(burstLength);
         for (i = 0; i < length; ++i) {
             double x = static_cast<float>(static_cast<float>(i) / period * span);
-            if (x >= burstLength) x = burstLength - 1;
+            if (x >= burstLength)
+                x = burstLength - 1;
             deposit(i, linear.Interpolate(burst, x, burstLength));
         }
     }
 }
 
-void Karplus::Render(float* buffer, int frames) {
+void Karplus::Render(float* buffer, int frames)
+{
     if ((static_cast<uint32_t>(fLength) & kMask) == 0) {
         RenderInPlace(buffer, frames);
         return;
@@ -222,10 +251,12 @@ void Karplus::Render(float* buffer, int frames) {
     }
     fReadPos = readPos;
     fWritePos = writePos;
-    fSampleCount = static_cast<int>(static_cast<uint32_t>(fSampleCount) + static_cast<uint32_t>(frames));
+    fSampleCount =
+        static_cast<int>(static_cast<uint32_t>(fSampleCount) + static_cast<uint32_t>(frames));
 }
 
-void Karplus::RenderInPlace(float* buffer, int frames) {
+void Karplus::RenderInPlace(float* buffer, int frames)
+{
     float* const ring = fDelayLine.get();
     for (int j = 0; j < frames; ++j) {
         const uint32_t read = fReadPos & kMask;
@@ -237,5 +268,6 @@ void Karplus::RenderInPlace(float* buffer, int frames) {
         ++fReadPos;
         ++fWritePos;
     }
-    fSampleCount = static_cast<int>(static_cast<uint32_t>(fSampleCount) + static_cast<uint32_t>(frames));
+    fSampleCount =
+        static_cast<int>(static_cast<uint32_t>(fSampleCount) + static_cast<uint32_t>(frames));
 }

@@ -22,8 +22,8 @@ public:
 protected:
     ~Voice() = default;
 
-    int fSampleCount;  // samples rendered since the last note-on; audio thread
-    int fDuration;     // nominal note length in samples
+    int fSampleCount; // samples rendered since the last note-on; audio thread
+    int fDuration;    // nominal note length in samples
     bool fIsOn;
 };
 
@@ -38,7 +38,7 @@ protected:
 // the bare Excite overloads take no lock: a caller on another thread holds the server lock.
 class Karplus final : public Voice {
 public:
-    static constexpr int kMaxSize = 65536;  // ring capacity in samples, a power of two
+    static constexpr int kMaxSize = 65536; // ring capacity in samples, a power of two
 
     // periodSeconds: initial period in seconds, at the server's sample rate of this moment.
     // startPosition: where the ring positions start (tests start them near the counter wrap).
@@ -58,8 +58,8 @@ public:
     struct PreparedNote {
         int note;
         int velocity;
-        float frequency;  // Hz
-        int length;       // period in samples
+        float frequency; // Hz
+        int length;      // period in samples
     };
     PreparedNote PrepareNote(int note, int velocity, int burstLength);
     // The half of NoteOn that the audio thread must not see halfway: retune and excite with the
@@ -123,6 +123,6 @@ private:
     };
     static constexpr int kMaxFitted = 4096;
     std::unique_ptr<FitPoint[]> fFit;
-    int fFitLength;  // the period and burst lengths fFit holds; 0 when empty
+    int fFitLength; // the period and burst lengths fFit holds; 0 when empty
     int fFitBurstLength;
 };

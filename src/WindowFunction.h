@@ -8,8 +8,8 @@ enum {
     kTrapezoid = 1,
     kTriangular = 2,
     kGaussian = 3,
-    kHamming = 4, // symmetric, coefficients 0.53836 / 0.46164
-    kHann = 5,    // symmetric
+    kHamming = 4,  // symmetric, coefficients 0.53836 / 0.46164
+    kHann = 5,     // symmetric
     kBlackman = 6, // symmetric
     kShortAttack = 7,
     kShortRelease = 8,

@@ -17,7 +17,8 @@ public:
     static constexpr std::int64_t kFrameMicros = 10000; // performance time between frames
 
     // framePeriod: wall-clock time between frames (tests may play faster than 100 per second).
-    explicit DemoSource(std::chrono::microseconds framePeriod = std::chrono::microseconds(kFrameMicros));
+    explicit DemoSource(
+        std::chrono::microseconds framePeriod = std::chrono::microseconds(kFrameMicros));
 
     // Frame n of the performance, at n * kFrameMicros microseconds.
     static Frame frameAt(std::int64_t n);

@@ -163,8 +163,8 @@ ParsedMessage parseFrame(const json& message)
     if (pointables == message.end() || !pointables->is_array())
         return failure("frame \"pointables\" missing or not an array");
     if (pointables->size() > kMaxPointables)
-        return failure("too many pointables (" + std::to_string(pointables->size()) +
-                       ", at most " + std::to_string(kMaxPointables) + ")");
+        return failure("too many pointables (" + std::to_string(pointables->size()) + ", at most " +
+                       std::to_string(kMaxPointables) + ")");
 
     std::vector<int> handIds;
     std::vector<std::vector<Finger>> fingers(hands->size());

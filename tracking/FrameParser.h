@@ -13,7 +13,8 @@ namespace Leap {
 struct ParsedMessage {
     enum Kind {
         kFrame,       // `frame` holds the frame
-        kDeviceEvent, // `streaming` true: the device delivers frames (connected); false: it does not
+        kDeviceEvent, // `streaming` true: the device delivers frames (connected); false: it does
+                      // not
         kOther,       // well formed, but neither: the service's version greeting, other event types
         kError        // `error` says what is wrong, in a few words
     };

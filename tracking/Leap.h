@@ -54,7 +54,9 @@ class Frame {
 public:
     Frame() = default;
     Frame(std::int64_t id, std::int64_t timestampMicros, std::vector<Hand> hands)
-        : fId(id), fTimestamp(timestampMicros), fHands(std::move(hands)), fValid(true) {}
+        : fId(id), fTimestamp(timestampMicros), fHands(std::move(hands)), fValid(true)
+    {
+    }
     std::int64_t id() const { return fId; }
     std::int64_t timestamp() const { return fTimestamp; } // microseconds
     const std::vector<Hand>& hands() const { return fHands; }
@@ -134,8 +136,8 @@ private:
     mutable std::mutex fHistoryLock;
     std::deque<Frame> fHistory; // newest first; guarded by fHistoryLock
     std::atomic<bool> fConnected{false};
-    std::mutex fShutDownLock;   // serialises shutDown between the destructor and process exit
-    std::thread fThread;        // last: started once everything above exists
+    std::mutex fShutDownLock; // serialises shutDown between the destructor and process exit
+    std::thread fThread;      // last: started once everything above exists
 };
 
 } // namespace Leap

@@ -150,8 +150,8 @@ void RecordingSource::writeLoop()
     pthread_sigmask(SIG_BLOCK, &brokenPipe, nullptr);
 
     // Non-blocking, so that a pipe nobody reads cannot hold up stop(); regular files ignore it.
-    const int fd = ::open(fPath.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NONBLOCK,
-                          0644);
+    const int fd =
+        ::open(fPath.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NONBLOCK, 0644);
     if (fd < 0) {
         fail("tracking: cannot record to " + fPath + " (" + std::strerror(errno) +
              "); playing without recording");
@@ -188,7 +188,8 @@ bool RecordingSource::writeAll(int fd, const std::string& bytes)
             continue;
         if (written < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
             if (pastDrainDeadline()) {
-                fail("tracking: recording to " + fPath + " stopped before its end: the file "
+                fail("tracking: recording to " + fPath +
+                     " stopped before its end: the file "
                      "takes no more data");
                 return false;
             }

@@ -53,16 +53,17 @@ private:
 
     std::mutex fLock;
     std::condition_variable fWake;
-    std::string fPending;     // lines not yet written; guarded by fLock
-    bool fClosing = false;    // no more lines; guarded by fLock
-    bool fDropReported = false; // guarded by fLock
+    std::string fPending;                                 // lines not yet written; guarded by fLock
+    bool fClosing = false;                                // no more lines; guarded by fLock
+    bool fDropReported = false;                           // guarded by fLock
     std::chrono::steady_clock::time_point fDrainDeadline; // fLock
 
     std::mutex fStopLock; // serialises stop()
     std::thread fWriter;  // last: started once everything above exists
 };
 
-// `source`, recorded to `path` when a path is given (QUORVEL_TRACKING_RECORD); else `source` itself.
+// `source`, recorded to `path` when a path is given (QUORVEL_TRACKING_RECORD); else `source`
+// itself.
 std::unique_ptr<FrameSource> recordedIfAsked(std::unique_ptr<FrameSource> source, const char* path);
 
 // The recording line for an event (no line end): a frame in the replay format, or a device event

@@ -210,12 +210,8 @@ private:
 };
 
 ServiceSource::Link::Link(Options options)
-    : fOptions(std::move(options)),
-      fRetryPause(secondsText(fOptions.reconnectMs)),
-      fQueue(fOptions.maxQueuedFrames),
-      fStatus(fOptions.report),
-      fRetryTimer(fIo),
-      fWatchTimer(fIo)
+    : fOptions(std::move(options)), fRetryPause(secondsText(fOptions.reconnectMs)),
+      fQueue(fOptions.maxQueuedFrames), fStatus(fOptions.report), fRetryTimer(fIo), fWatchTimer(fIo)
 {
     fClient.init_asio(&fIo);
     fThread = std::thread(&Link::run, this);
@@ -249,9 +245,9 @@ void ServiceSource::Link::run()
             return; // stopped
         } catch (const std::exception& e) {
             // Unexpected; the link carries on with the next attempt.
-            fStatus.report(ServiceStatus::kProtocol,
-                           "tracking: tracking service link at " + fOptions.url + " failed (" +
-                               e.what() + "); " + retrying());
+            fStatus.report(ServiceStatus::kProtocol, "tracking: tracking service link at " +
+                                                         fOptions.url + " failed (" + e.what() +
+                                                         "); " + retrying());
             endSession();
         }
     }
@@ -348,15 +344,14 @@ void ServiceSource::Link::onClose(unsigned session)
     } else if (brokeProtocol(localCode)) {
         // We closed because of what the peer sent: too long, malformed, not UTF-8.
         fStatus.report(ServiceStatus::kProtocol,
-                       "tracking: the tracking service at " + fOptions.url + " broke the protocol (" +
-                           fConnection->get_local_close_reason() + ", code " +
-                           std::to_string(localCode) + "); " + retrying());
+                       "tracking: the tracking service at " + fOptions.url +
+                           " broke the protocol (" + fConnection->get_local_close_reason() +
+                           ", code " + std::to_string(localCode) + "); " + retrying());
     } else {
-        std::string reason = error ? error.message()
-                                   : "closed with code " + std::to_string(remoteCode);
+        std::string reason =
+            error ? error.message() : "closed with code " + std::to_string(remoteCode);
         fStatus.report(ServiceStatus::kLost, "tracking: lost the tracking service at " +
-                                                 fOptions.url + " (" + reason + "); " +
-                                                 retrying());
+                                                 fOptions.url + " (" + reason + "); " + retrying());
     }
     endSession();
 }
@@ -438,11 +433,10 @@ void ServiceSource::Link::goLive(const std::string& serviceVersion)
         return;
     fPhase = Phase::kLive;
     fPhaseSince = Clock::now();
-    fStatus.report(ServiceStatus::kFound, "tracking: connected to the tracking service at " +
-                                              fOptions.url +
-                                              (serviceVersion.empty()
-                                                   ? std::string()
-                                                   : " (service " + serviceVersion + ")"));
+    fStatus.report(
+        ServiceStatus::kFound,
+        "tracking: connected to the tracking service at " + fOptions.url +
+            (serviceVersion.empty() ? std::string() : " (service " + serviceVersion + ")"));
 }
 
 void ServiceSource::Link::setConnected(bool connected)
@@ -473,9 +467,8 @@ void ServiceSource::Link::onWatch(const std::error_code& error)
 {
     if (error || (fPhase != Phase::kGreeting && fPhase != Phase::kLive))
         return;
-    const auto elapsedMs = std::chrono::duration_cast<std::chrono::milliseconds>(
-                               Clock::now() - fPhaseSince)
-                               .count();
+    const auto elapsedMs =
+        std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - fPhaseSince).count();
     if (fPhase == Phase::kGreeting && elapsedMs >= fOptions.answerMs) {
         abandon(ServiceStatus::kHandshake, "tracking: the peer at " + fOptions.url +
                                                " sends no tracking service greeting; " +

@@ -43,12 +43,13 @@ bool StartXvfb()
         return false;
     }
     const std::string fd = std::to_string(displayPipe[1]);
-    const char* argv[] = {"Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1024x768x24", "-nolisten",
-                          "tcp", nullptr};
+    const char* argv[] = {"Xvfb",        "-displayfd", fd.c_str(), "-screen", "0",
+                          "1024x768x24", "-nolisten",  "tcp",      nullptr};
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addclose(&actions, displayPipe[0]);
-    const int spawned = posix_spawnp(&sXvfb, "Xvfb", &actions, nullptr, const_cast<char**>(argv), environ);
+    const int spawned =
+        posix_spawnp(&sXvfb, "Xvfb", &actions, nullptr, const_cast<char**>(argv), environ);
     posix_spawn_file_actions_destroy(&actions);
     close(displayPipe[1]);
     if (spawned != 0) {

@@ -25,16 +25,22 @@ constexpr int kFrames = 256;
 constexpr float kFs = 44100.0f;
 
 // The note of string i in the pentatonic major scale, as the pluck detector maps it.
-int NoteOfString(int i) {
+int NoteOfString(int i)
+{
     static const int kScale[] = {0, 2, 5, 7, 9};
     return 32 + 12 * (i / 5) + kScale[i % 5];
 }
 
-float Frequency(int note) { return 8.1757994f * std::pow(2.0f, note / 12.0f); }
+float Frequency(int note)
+{
+    return 8.1757994f * std::pow(2.0f, note / 12.0f);
+}
 
-std::vector<float> Burst() {
+std::vector<float> Burst()
+{
     std::vector<float> burst(512);
-    for (int j = 0; j < 512; ++j) burst[j] = j < 256 ? j / 256.0f : 1.0f - (j - 256) / 256.0f;
+    for (int j = 0; j < 512; ++j)
+        burst[j] = j < 256 ? j / 256.0f : 1.0f - (j - 256) / 256.0f;
     return burst;
 }
 
@@ -49,20 +55,25 @@ private:
     std::streambuf* fSaved;
 };
 
-void PerStringSample(benchmark::State& state, int strings) {
+void PerStringSample(benchmark::State& state, int strings)
+{
     state.counters["per_string_sample"] = benchmark::Counter(
-        static_cast<double>(strings) * kFrames, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+        static_cast<double>(strings) * kFrames,
+        benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
 
 // (a) One full server pass of 256 frames with the harp at n sounding strings.
-void BM_HarpPass(benchmark::State& state) {
+void BM_HarpPass(benchmark::State& state)
+{
     const int strings = static_cast<int>(state.range(0));
     AudioServer* server = AudioServer::GetInstance();
     server->SetFs(kFs);
     server->SetOutputChannels(2);
     Harp* harp = Harp::GetInstance();
-    while (harp->GetNumStrings() < strings) harp->AddString();
-    while (harp->GetNumStrings() > strings) harp->RemoveString();
+    while (harp->GetNumStrings() < strings)
+        harp->AddString();
+    while (harp->GetNumStrings() > strings)
+        harp->RemoveString();
     {
         QuietConsole quiet;
         for (int i = 0; i < strings; ++i) {
@@ -80,7 +91,8 @@ void BM_HarpPass(benchmark::State& state) {
 BENCHMARK(BM_HarpPass)->Arg(1)->Arg(10)->Arg(30);
 
 // (b) The same recurrence with no graph around it: the floor for this algorithm.
-void BM_BareLoop(benchmark::State& state) {
+void BM_BareLoop(benchmark::State& state)
+{
     const int strings = static_cast<int>(state.range(0));
     constexpr uint32_t kMask = Karplus::kMaxSize - 1;
     struct Line {
@@ -90,7 +102,8 @@ void BM_BareLoop(benchmark::State& state) {
     std::vector<Line> lines(strings);
     for (int i = 0; i < strings; ++i) {
         lines[i].writePos = static_cast<uint32_t>(kFs / Frequency(NoteOfString(i)));
-        for (uint32_t k = 0; k < lines[i].writePos; ++k) lines[i].ring[k] = std::sin(0.37f * k);
+        for (uint32_t k = 0; k < lines[i].writePos; ++k)
+            lines[i].ring[k] = std::sin(0.37f * k);
     }
     const float decay = 0.99f, amplitude = 1.0f;
     std::vector<float> out(kFrames);
@@ -118,11 +131,13 @@ BENCHMARK(BM_BareLoop)->Arg(30);
 
 #ifdef QUORVEL_BENCH_STK
 // (c) The plucked-string voice of the Synthesis ToolKit, block by block.
-void BM_StkPlucked(benchmark::State& state) {
+void BM_StkPlucked(benchmark::State& state)
+{
     const int strings = static_cast<int>(state.range(0));
     stk::Stk::setSampleRate(kFs);
     std::vector<stk::Plucked> voices(strings, stk::Plucked(40.0));
-    for (int i = 0; i < strings; ++i) voices[i].noteOn(Frequency(NoteOfString(i)), 1.0);
+    for (int i = 0; i < strings; ++i)
+        voices[i].noteOn(Frequency(NoteOfString(i)), 1.0);
     stk::StkFrames frames(kFrames, 1);
     for (auto _ : state) {
         for (stk::Plucked& voice : voices) {
@@ -137,7 +152,8 @@ BENCHMARK(BM_StkPlucked)->Arg(30);
 
 // (d) One pluck of note 32 with a 512-sample burst, everything included (the note line goes to
 // a string stream).
-void BM_Excitation(benchmark::State& state) {
+void BM_Excitation(benchmark::State& state)
+{
     QuietConsole quiet;
     Karplus string(0.009f);
     std::vector<float> burst = Burst();
@@ -150,7 +166,8 @@ BENCHMARK(BM_Excitation);
 
 // (d) The part of that pluck done under the server lock: retune and one-period excitation.
 // Reports the shortest, median, 99th percentile and longest hold seen.
-void BM_ExcitationLockHold(benchmark::State& state) {
+void BM_ExcitationLockHold(benchmark::State& state)
+{
     AudioServer* server = AudioServer::GetInstance();
     Karplus string(0.009f);
     std::vector<float> burst = Burst();
@@ -166,7 +183,8 @@ void BM_ExcitationLockHold(benchmark::State& state) {
         server->ExitLock();
         const double seconds = std::chrono::duration<double>(end - start).count();
         state.SetIterationTime(seconds);
-        if (holds.size() < holds.capacity()) holds.push_back(seconds);
+        if (holds.size() < holds.capacity())
+            holds.push_back(seconds);
     }
     std::sort(holds.begin(), holds.end());
     if (!holds.empty()) {
@@ -179,6 +197,6 @@ void BM_ExcitationLockHold(benchmark::State& state) {
 }
 BENCHMARK(BM_ExcitationLockHold)->UseManualTime();
 
-}  // namespace
+} // namespace
 
 BENCHMARK_MAIN();

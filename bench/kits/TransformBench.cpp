@@ -13,7 +13,8 @@
 
 namespace {
 
-std::vector<float> randomFloats(std::size_t count) {
+std::vector<float> randomFloats(std::size_t count)
+{
     std::mt19937 generator(42);
     std::uniform_real_distribution<float> uniform(-1.0f, 1.0f);
     std::vector<float> values(count);
@@ -24,7 +25,8 @@ std::vector<float> randomFloats(std::size_t count) {
 }
 
 // points: complex points (2 x points floats).
-void BM_cfft(benchmark::State& state) {
+void BM_cfft(benchmark::State& state)
+{
     const std::int64_t points = state.range(0);
     const std::vector<float> input = randomFloats(2 * points);
     std::vector<float> work(input.size());
@@ -37,7 +39,8 @@ void BM_cfft(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * points);
 }
 
-void BM_fftwf_c2c(benchmark::State& state) {
+void BM_fftwf_c2c(benchmark::State& state)
+{
     const int points = static_cast<int>(state.range(0));
     const std::vector<float> input = randomFloats(2 * points);
     fftwf_complex* work = fftwf_alloc_complex(points);
@@ -55,7 +58,8 @@ void BM_fftwf_c2c(benchmark::State& state) {
 }
 
 // samples: real samples (rfft's N is half of it).
-void BM_rfft(benchmark::State& state) {
+void BM_rfft(benchmark::State& state)
+{
     const std::int64_t samples = state.range(0);
     const std::vector<float> input = randomFloats(samples);
     std::vector<float> work(input.size());
@@ -68,13 +72,14 @@ void BM_rfft(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * samples);
 }
 
-void BM_fftwf_r2c(benchmark::State& state) {
+void BM_fftwf_r2c(benchmark::State& state)
+{
     const int samples = static_cast<int>(state.range(0));
     const std::vector<float> input = randomFloats(samples);
     // In place: room for samples / 2 + 1 complex values.
     float* work = fftwf_alloc_real(2 * (samples / 2 + 1));
-    fftwf_plan plan = fftwf_plan_dft_r2c_1d(samples, work, reinterpret_cast<fftwf_complex*>(work),
-                                            FFTW_MEASURE);
+    fftwf_plan plan =
+        fftwf_plan_dft_r2c_1d(samples, work, reinterpret_cast<fftwf_complex*>(work), FFTW_MEASURE);
     for (auto _ : state) {
         std::copy(input.begin(), input.end(), work);
         fftwf_execute(plan);

@@ -36,23 +36,27 @@ using Clock = std::chrono::steady_clock;
 
 constexpr unsigned kFrames = 256;
 constexpr float kFs = 44100.0f;
-constexpr auto kBlockPeriod = std::chrono::nanoseconds(5804989);  // 256 frames at 44100 Hz
-constexpr auto kPluckPeriod = std::chrono::milliseconds(5);       // 200 plucks a second
-constexpr auto kFramePeriod = std::chrono::milliseconds(16);      // the redraw timer
-constexpr int kAudioPriority = 70;                                // SCHED_FIFO, 1..99
+constexpr auto kBlockPeriod = std::chrono::nanoseconds(5804989); // 256 frames at 44100 Hz
+constexpr auto kPluckPeriod = std::chrono::milliseconds(5);      // 200 plucks a second
+constexpr auto kFramePeriod = std::chrono::milliseconds(16);     // the redraw timer
+constexpr int kAudioPriority = 70;                               // SCHED_FIFO, 1..99
 
-long Blocks() {
+long Blocks()
+{
     double seconds = 600.0;
-    if (const char* text = std::getenv("QUORVEL_DEADLINE_SECONDS")) seconds = std::max(1.0, std::atof(text));
+    if (const char* text = std::getenv("QUORVEL_DEADLINE_SECONDS"))
+        seconds = std::max(1.0, std::atof(text));
     return std::lround(seconds * kFs / kFrames);
 }
 
-int NoteOfString(int i) {
+int NoteOfString(int i)
+{
     static const int kScale[] = {0, 2, 5, 7, 9};
     return 32 + 12 * (i / 5) + kScale[i % 5];
 }
 
-void Pluck(Harp* harp, int string, bool leftward) {
+void Pluck(Harp* harp, int string, bool leftward)
+{
     float burst[512];
     for (int j = 0; j < 512; ++j) {
         const float value = j < 200 ? j / 200.0f : 1.0f - (j - 200) / 312.0f;
@@ -69,24 +73,29 @@ void Pluck(Harp* harp, int string, bool leftward) {
 struct ThreadEvents {
     long minorFaults = 0;
     long majorFaults = 0;
-    long blocked = 0;    // voluntary switches: waits (a lock, a page fault's I/O)
-    long preempted = 0;  // involuntary switches
+    long blocked = 0;   // voluntary switches: waits (a lock, a page fault's I/O)
+    long preempted = 0; // involuntary switches
 };
-ThreadEvents EventsSoFar() {
+ThreadEvents EventsSoFar()
+{
     rusage usage{};
     getrusage(RUSAGE_THREAD, &usage);
     return {usage.ru_minflt, usage.ru_majflt, usage.ru_nvcsw, usage.ru_nivcsw};
 }
 
 // Value at fraction q (0..1) of the sorted samples, in microseconds.
-double Quantile(std::vector<long long> sorted, double q) {
-    if (sorted.empty()) return 0.0;
+double Quantile(std::vector<long long> sorted, double q)
+{
+    if (sorted.empty())
+        return 0.0;
     std::sort(sorted.begin(), sorted.end());
-    const size_t index = std::min(sorted.size() - 1, static_cast<size_t>(std::ceil(q * sorted.size())) - 1);
+    const size_t index =
+        std::min(sorted.size() - 1, static_cast<size_t>(std::ceil(q * sorted.size())) - 1);
     return sorted[index] / 1000.0;
 }
 
-void BM_Deadline(benchmark::State& state) {
+void BM_Deadline(benchmark::State& state)
+{
     const bool wantFifo = state.range(0) != 0;
     const int spinners = static_cast<int>(state.range(1));
     const long blocks = Blocks();
@@ -95,17 +104,20 @@ void BM_Deadline(benchmark::State& state) {
     server->SetFs(kFs);
     server->SetOutputChannels(2);
     Harp* harp = Harp::GetInstance();
-    std::ostringstream swallowed;  // the plucks' note lines
+    std::ostringstream swallowed; // the plucks' note lines
     std::streambuf* console = std::cout.rdbuf(swallowed.rdbuf());
-    while (harp->GetNumStrings() < Harp::kMaxStrings) harp->AddString();
-    for (int i = 0; i < Harp::kMaxStrings; ++i) Pluck(harp, i, false);
+    while (harp->GetNumStrings() < Harp::kMaxStrings)
+        harp->AddString();
+    for (int i = 0; i < Harp::kMaxStrings; ++i)
+        Pluck(harp, i, false);
 
     std::vector<long long> passNs(blocks), serverWaitNs(blocks), tapWaitNs(blocks);
     long long latestWakeNs = 0;
     bool fifo = false;
     long overBudget = 0;
-    long overBudgetWithEvents = 0;  // of those, passes in which the thread waited, faulted or was switched out
-    ThreadEvents inPasses;    // summed over every pass
+    long overBudgetWithEvents =
+        0; // of those, passes in which the thread waited, faulted or was switched out
+    ThreadEvents inPasses; // summed over every pass
     ThreadEvents inWorstPass;
     long long worstPassNs = -1;
 
@@ -115,7 +127,8 @@ void BM_Deadline(benchmark::State& state) {
         for (int i = 0; i < spinners; ++i)
             background.emplace_back([&stop] {
                 volatile unsigned long spin = 0;
-                while (!stop.load(std::memory_order_relaxed)) ++spin;
+                while (!stop.load(std::memory_order_relaxed))
+                    ++spin;
             });
         std::thread tracking([&] {
             int string = 0;
@@ -129,9 +142,12 @@ void BM_Deadline(benchmark::State& state) {
             int frame = 0;
             for (auto next = Clock::now(); !stop; next += kFramePeriod, ++frame) {
                 std::this_thread::sleep_until(next);
-                for (SampleAccumulator* tap : harp->GetBuffers()) benchmark::DoNotOptimize(tap->Get());
-                if (frame % 3 == 0) harp->RemoveString();
-                if (frame % 3 == 1) harp->AddString();
+                for (SampleAccumulator* tap : harp->GetBuffers())
+                    benchmark::DoNotOptimize(tap->Get());
+                if (frame % 3 == 0)
+                    harp->RemoveString();
+                if (frame % 3 == 1)
+                    harp->AddString();
             }
         });
         std::thread audio([&] {
@@ -149,13 +165,15 @@ void BM_Deadline(benchmark::State& state) {
                 server->AudioServerCallback(input.data(), output.data(), kFrames);
                 const Clock::time_point end = Clock::now();
                 const ThreadEvents after = EventsSoFar();
-                const ThreadEvents pass{after.minorFaults - before.minorFaults, after.majorFaults - before.majorFaults,
-                                        after.blocked - before.blocked, after.preempted - before.preempted};
+                const ThreadEvents pass{
+                    after.minorFaults - before.minorFaults, after.majorFaults - before.majorFaults,
+                    after.blocked - before.blocked, after.preempted - before.preempted};
                 inPasses.minorFaults += pass.minorFaults;
                 inPasses.majorFaults += pass.majorFaults;
                 inPasses.blocked += pass.blocked;
                 inPasses.preempted += pass.preempted;
-                passNs[block] = std::chrono::duration_cast<std::chrono::nanoseconds>(end - begin).count();
+                passNs[block] =
+                    std::chrono::duration_cast<std::chrono::nanoseconds>(end - begin).count();
                 if (passNs[block] > worstPassNs) {
                     worstPassNs = passNs[block];
                     inWorstPass = pass;
@@ -163,10 +181,12 @@ void BM_Deadline(benchmark::State& state) {
                 serverWaitNs[block] = realtime::ThreadLockWaits().server;
                 tapWaitNs[block] = realtime::ThreadLockWaits().tap;
                 latestWakeNs = std::max<long long>(
-                    latestWakeNs, std::chrono::duration_cast<std::chrono::nanoseconds>(begin - due).count());
+                    latestWakeNs,
+                    std::chrono::duration_cast<std::chrono::nanoseconds>(begin - due).count());
                 if (passNs[block] > std::chrono::nanoseconds(kBlockPeriod).count() / 10) {
                     ++overBudget;
-                    overBudgetWithEvents += pass.minorFaults + pass.majorFaults + pass.blocked + pass.preempted > 0;
+                    overBudgetWithEvents +=
+                        pass.minorFaults + pass.majorFaults + pass.blocked + pass.preempted > 0;
                 }
             }
         });
@@ -174,7 +194,8 @@ void BM_Deadline(benchmark::State& state) {
         stop = true;
         tracking.join();
         window.join();
-        for (std::thread& spinner : background) spinner.join();
+        for (std::thread& spinner : background)
+            spinner.join();
     }
     std::cout.rdbuf(console);
 
@@ -193,7 +214,8 @@ void BM_Deadline(benchmark::State& state) {
     state.counters["faults"] = static_cast<double>(inPasses.minorFaults + inPasses.majorFaults);
     state.counters["blocked"] = static_cast<double>(inPasses.blocked);
     state.counters["preempted"] = static_cast<double>(inPasses.preempted);
-    state.counters["worst_faults"] = static_cast<double>(inWorstPass.minorFaults + inWorstPass.majorFaults);
+    state.counters["worst_faults"] =
+        static_cast<double>(inWorstPass.minorFaults + inWorstPass.majorFaults);
     state.counters["worst_blocked"] = static_cast<double>(inWorstPass.blocked);
     state.counters["worst_preempted"] = static_cast<double>(inWorstPass.preempted);
 }
@@ -201,9 +223,11 @@ void BM_Deadline(benchmark::State& state) {
 // the clock, 50 us at a time once a block period, records the longest gap between two readings
 // (at most two minutes). On a virtual machine whose host deschedules it, gaps of milliseconds
 // show up here with no fault and no context switch, as they do in passes.
-void BM_MachineStalls(benchmark::State& state) {
-    const auto duration = std::min(std::chrono::duration_cast<std::chrono::nanoseconds>(Blocks() * kBlockPeriod),
-                                   std::chrono::nanoseconds(std::chrono::minutes(2)));
+void BM_MachineStalls(benchmark::State& state)
+{
+    const auto duration =
+        std::min(std::chrono::duration_cast<std::chrono::nanoseconds>(Blocks() * kBlockPeriod),
+                 std::chrono::nanoseconds(std::chrono::minutes(2)));
     long long worstGapNs = 0;
     long gapsOver580us = 0, switchesInWorst = -1, slices = 0;
     bool fifo = false;
@@ -218,15 +242,18 @@ void BM_MachineStalls(benchmark::State& state) {
                 const ThreadEvents before = EventsSoFar();
                 const Clock::time_point begin = Clock::now();
                 long long sliceGapNs = 0;
-                for (Clock::time_point last = begin, now; last - begin < std::chrono::microseconds(50); last = now) {
+                for (Clock::time_point last = begin, now;
+                     last - begin < std::chrono::microseconds(50); last = now) {
                     now = Clock::now();
-                    sliceGapNs = std::max<long long>(sliceGapNs, std::chrono::nanoseconds(now - last).count());
+                    sliceGapNs = std::max<long long>(sliceGapNs,
+                                                     std::chrono::nanoseconds(now - last).count());
                 }
                 const ThreadEvents after = EventsSoFar();
                 gapsOver580us += sliceGapNs > 580000;
                 if (sliceGapNs > worstGapNs) {
                     worstGapNs = sliceGapNs;
-                    switchesInWorst = after.blocked - before.blocked + after.preempted - before.preempted;
+                    switchesInWorst =
+                        after.blocked - before.blocked + after.preempted - before.preempted;
                 }
             }
         });
@@ -249,6 +276,6 @@ BENCHMARK(BM_Deadline)
     ->UseRealTime()
     ->Unit(benchmark::kSecond);
 
-}  // namespace
+} // namespace
 
 BENCHMARK_MAIN();

@@ -16,18 +16,21 @@ public:
     std::vector<std::string> writes;
 
 protected:
-    std::streamsize xsputn(const char* text, std::streamsize count) override {
+    std::streamsize xsputn(const char* text, std::streamsize count) override
+    {
         writes.emplace_back(text, static_cast<size_t>(count));
         return count;
     }
-    int_type overflow(int_type c) override {
+    int_type overflow(int_type c) override
+    {
         if (!traits_type::eq_int_type(c, traits_type::eof()))
             writes.emplace_back(1, traits_type::to_char_type(c));
         return traits_type::not_eof(c);
     }
 };
 
-TEST(ConsoleLineTest, EachLineReachesTheStreamInOneWrite) {
+TEST(ConsoleLineTest, EachLineReachesTheStreamInOneWrite)
+{
     WriteLog log;
     std::ostream out(&log);
     WriteLine(out, "inserted finger: ", 7);
@@ -39,7 +42,8 @@ TEST(ConsoleLineTest, EachLineReachesTheStreamInOneWrite) {
     EXPECT_EQ(log.writes[2], "Initialized\n");
 }
 
-TEST(ConsoleLineTest, FormatsAsTheStreamDoesByDefaultWhateverTheTargetsSettings) {
+TEST(ConsoleLineTest, FormatsAsTheStreamDoesByDefaultWhateverTheTargetsSettings)
+{
     std::ostringstream out;
     out.setf(std::ios::fixed);
     out.precision(2);
@@ -48,4 +52,4 @@ TEST(ConsoleLineTest, FormatsAsTheStreamDoesByDefaultWhateverTheTargetsSettings)
     EXPECT_EQ(out.str(), "refresh rate: 61\nnote: 32 freq: 51.9131\n");
 }
 
-}  // namespace
+} // namespace

@@ -46,7 +46,8 @@ protected:
 
     AudioServer* server = nullptr;
     BlockCounter client;
-    std::unique_ptr<RtAudioDriver::StreamState> state = std::make_unique<RtAudioDriver::StreamState>();
+    std::unique_ptr<RtAudioDriver::StreamState> state =
+        std::make_unique<RtAudioDriver::StreamState>();
 };
 
 TEST_F(DriverCallbackTest, HandsTheBlockToTheServerAndKeepsTheStreamRunning)

@@ -60,8 +60,10 @@ TEST_F(KeysTest, ScaleKeysPublishTableAndCountTogether)
         const int* table;
         int count;
     };
-    const Case cases[] = {
-        {'3', gDiatonic, 7}, {'4', gWholeTone, 6}, {'2', gPentatonicMinor, 5}, {'1', gPentatonicMajor, 5}};
+    const Case cases[] = {{'3', gDiatonic, 7},
+                          {'4', gWholeTone, 6},
+                          {'2', gPentatonicMinor, 5},
+                          {'1', gPentatonicMajor, 5}};
     for (const Case& c : cases) {
         EXPECT_EQ(Press(c.key), "");
         EXPECT_EQ(lastRequest, WindowRequest::kNothing);

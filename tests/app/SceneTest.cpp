@@ -28,7 +28,8 @@ TEST(StringGeometry, FirstNoteOfEachOctaveIsPinkTheRestGrey)
         for (int stringIndex = 0; stringIndex < 30; ++stringIndex) {
             const Color color = StringColor(stringIndex, scaleIntervals);
             const bool pink = stringIndex % scaleIntervals == 0;
-            EXPECT_FLOAT_EQ(color.red, pink ? 1.0f : 0.5f) << stringIndex << " of " << scaleIntervals;
+            EXPECT_FLOAT_EQ(color.red, pink ? 1.0f : 0.5f)
+                << stringIndex << " of " << scaleIntervals;
             EXPECT_FLOAT_EQ(color.green, 0.5f);
             EXPECT_FLOAT_EQ(color.blue, 0.5f);
             EXPECT_FLOAT_EQ(color.alpha, 1.0f);
@@ -74,7 +75,8 @@ TEST(Waveform, VerticesRunFromTheBottomEdgeToOneStepBelowTheTop)
 // On-screen radius of the outer sphere in pixels along x and y.
 std::pair<double, double> OuterRadiusPixels(const FingertipLook& look, int width, int height)
 {
-    return {kFingertipRadius * look.aspectScaleX * width, kFingertipRadius * look.aspectScaleY * height};
+    return {kFingertipRadius * look.aspectScaleX * width,
+            kFingertipRadius * look.aspectScaleY * height};
 }
 
 TEST(Fingertip, SpheresAreRoundAndTwentyPixelsInBothOrientations)

@@ -25,7 +25,8 @@ public:
         }
         ++fId;
         event.kind = Leap::SourceEvent::kFrame;
-        event.frame = Leap::Frame(fId, fId * 1000, {Leap::Hand(1, {Leap::Finger(1, {0.0, 200.0, 50.0})})});
+        event.frame =
+            Leap::Frame(fId, fId * 1000, {Leap::Hand(1, {Leap::Finger(1, {0.0, 200.0, 50.0})})});
         return true;
     }
     void stop() override
@@ -51,7 +52,8 @@ public:
 TEST(Shutdown, StopThreadsEndsTrackingCallbacksAndCanRunAgain)
 {
     CountingListener listener;
-    auto controller = std::make_unique<Leap::Controller>(&listener, std::make_unique<EndlessSource>());
+    auto controller =
+        std::make_unique<Leap::Controller>(&listener, std::make_unique<EndlessSource>());
     GLStuff::RegisterTracking(&controller);
     GLStuff::RegisterAudio(nullptr);
 

@@ -25,29 +25,41 @@ using audiotest::SignalNode;
 
 // Counts heap allocations, to show that a steady pass makes none.
 static std::atomic<long> gAllocations{0};
-void* operator new(size_t size) {
+void* operator new(size_t size)
+{
     ++gAllocations;
-    if (void* p = std::malloc(size ? size : 1)) return p;
+    if (void* p = std::malloc(size ? size : 1))
+        return p;
     throw std::bad_alloc();
 }
 // Out of line, so the compiler does not pair the free() with a new-expression it inlined into.
-__attribute__((noinline)) void operator delete(void* p) noexcept { std::free(p); }
-__attribute__((noinline)) void operator delete(void* p, size_t) noexcept { std::free(p); }
+__attribute__((noinline)) void operator delete(void* p) noexcept
+{
+    std::free(p);
+}
+__attribute__((noinline)) void operator delete(void* p, size_t) noexcept
+{
+    std::free(p);
+}
 
 namespace {
 
 class ServerTest : public ::testing::Test {
 protected:
     void SetUp() override { fServer->SetOutputChannels(2); }
-    void TearDown() override {
-        for (auto& entry : fRegistered) fServer->RemoveClient(entry.first, entry.second);
+    void TearDown() override
+    {
+        for (auto& entry : fRegistered)
+            fServer->RemoveClient(entry.first, entry.second);
     }
-    void Register(AudioClient* client, int channel) {
+    void Register(AudioClient* client, int channel)
+    {
         fServer->AddClient(client, channel);
         fRegistered.emplace_back(client, channel);
     }
     // One device block; returns the non-interleaved output of `channels` channels.
-    std::vector<float> Pass(unsigned frames, int channels = 2) {
+    std::vector<float> Pass(unsigned frames, int channels = 2)
+    {
         std::vector<float> input(frames, 0.25f), output(frames * channels, -7.0f);
         fServer->AudioServerCallback(input.data(), output.data(), frames);
         return output;
@@ -57,8 +69,10 @@ protected:
 };
 
 // First, while the process's clock still reads 0 (ctest runs every test in its own process).
-TEST_F(ServerTest, FirstPullAtClockZeroRenders) {
-    if (fServer->Time() != 0) GTEST_SKIP() << "clock already advanced in this process";
+TEST_F(ServerTest, FirstPullAtClockZeroRenders)
+{
+    if (fServer->Time() != 0)
+        GTEST_SKIP() << "clock already advanced in this process";
     CountingNode node(3.0f);
     float out[8] = {};
     node.Process(out, 8);
@@ -66,13 +80,15 @@ TEST_F(ServerTest, FirstPullAtClockZeroRenders) {
     EXPECT_EQ(out[7], 10.0f);
 }
 
-TEST_F(ServerTest, NodeRendersOncePerBlockForAllConsumers) {
+TEST_F(ServerTest, NodeRendersOncePerBlockForAllConsumers)
+{
     CountingNode node;
     Register(&node, 0);
     Register(&node, 1);
     std::vector<float> out = Pass(64);
     EXPECT_EQ(node.fRenders, 1);
-    EXPECT_EQ(std::vector<float>(out.begin(), out.begin() + 64), std::vector<float>(out.begin() + 64, out.end()));
+    EXPECT_EQ(std::vector<float>(out.begin(), out.begin() + 64),
+              std::vector<float>(out.begin() + 64, out.end()));
     EXPECT_EQ(out[63], 63.0f);
     Pass(64);
     EXPECT_EQ(node.fRenders, 2);
@@ -85,7 +101,8 @@ TEST_F(ServerTest, NodeRendersOncePerBlockForAllConsumers) {
     EXPECT_EQ(again[10], 10.0f);
 }
 
-TEST_F(ServerTest, CacheFollowsBlockLengthAndZeroFramesRenderNothing) {
+TEST_F(ServerTest, CacheFollowsBlockLengthAndZeroFramesRenderNothing)
+{
     CountingNode node(1.0f);
     Register(&node, 0);
     Pass(64);
@@ -96,24 +113,29 @@ TEST_F(ServerTest, CacheFollowsBlockLengthAndZeroFramesRenderNothing) {
     EXPECT_EQ(node.fRenders, 2);
 }
 
-TEST_F(ServerTest, ClockAdvancesAfterEachWholePass) {
+TEST_F(ServerTest, ClockAdvancesAfterEachWholePass)
+{
     CountingNode node;
     Register(&node, 0);
     const int start = fServer->Time();
-    for (int i = 0; i < 3; ++i) Pass(256);
+    for (int i = 0; i < 3; ++i)
+        Pass(256);
     EXPECT_EQ(node.fTimes, (std::vector<int>{start, start + 256, start + 512}));
     EXPECT_EQ(fServer->Time(), start + 768);
 }
 
 // After 2^32 frames (27 hours at 44100 Hz) the clock wraps; a node still renders once a block.
-TEST_F(ServerTest, RenderCacheHoldsAcrossTheClockWrap) {
+TEST_F(ServerTest, RenderCacheHoldsAcrossTheClockWrap)
+{
     // Without channels a pass only moves the clock, so the wrap comes in milliseconds.
     fServer->SetInputChannels(0);
     fServer->SetOutputChannels(0);
-    const uint32_t target = 0u - 512u;  // two blocks before the wrap
+    const uint32_t target = 0u - 512u; // two blocks before the wrap
     auto left = [&] { return target - static_cast<uint32_t>(fServer->Time()); };
     float none[1];
-    while (left() > 0) fServer->AudioServerCallback(nullptr, none, std::min<uint32_t>(left(), AudioServer::kMaxBlockFrames));
+    while (left() > 0)
+        fServer->AudioServerCallback(nullptr, none,
+                                     std::min<uint32_t>(left(), AudioServer::kMaxBlockFrames));
     fServer->SetInputChannels(1);
     fServer->SetOutputChannels(2);
 
@@ -128,7 +150,8 @@ TEST_F(ServerTest, RenderCacheHoldsAcrossTheClockWrap) {
     EXPECT_EQ(node.fTimes, (std::vector<int>{-512, -256, 0, 256}));
 }
 
-TEST_F(ServerTest, ChannelsSumInRegistrationOrderAndSilentChannelsAreZero) {
+TEST_F(ServerTest, ChannelsSumInRegistrationOrderAndSilentChannelsAreZero)
+{
     // (1e8 + 1) - 1e8 is 0 in single precision, while 1e8 - 1e8 + 1 is 1: the order shows.
     std::vector<int> order;
     SignalNode big({1e8f}), one({1.0f}), minusBig({-1e8f});
@@ -141,7 +164,7 @@ TEST_F(ServerTest, ChannelsSumInRegistrationOrderAndSilentChannelsAreZero) {
     fServer->SetOutputChannels(3);
     std::vector<float> out = Pass(16, 3);
     EXPECT_EQ(out[0], 0.0f);
-    EXPECT_EQ(out[16], 0.0f);  // channel 1: no clients
+    EXPECT_EQ(out[16], 0.0f); // channel 1: no clients
     EXPECT_EQ(out[47], 2.0f * 15.0f);
     EXPECT_EQ(order, (std::vector<int>{1, 2}));
 
@@ -151,7 +174,8 @@ TEST_F(ServerTest, ChannelsSumInRegistrationOrderAndSilentChannelsAreZero) {
     EXPECT_EQ(first.fRenders, 1);
 }
 
-TEST_F(ServerTest, RegistrationRefusesDuplicatesAndIgnoresAbsentEntries) {
+TEST_F(ServerTest, RegistrationRefusesDuplicatesAndIgnoresAbsentEntries)
+{
     CountingNode node(1.0f), other(5.0f);
     fServer->AddClient(&node, 0);
     fServer->AddClient(&node, 0);
@@ -163,7 +187,8 @@ TEST_F(ServerTest, RegistrationRefusesDuplicatesAndIgnoresAbsentEntries) {
     EXPECT_EQ(Pass(4)[0], 0.0f);
 }
 
-TEST_F(ServerTest, LongBlocksBecomeFullPassesWithinTheScratchBound) {
+TEST_F(ServerTest, LongBlocksBecomeFullPassesWithinTheScratchBound)
+{
     CountingNode node;
     Register(&node, 0);
     Register(&node, 1);
@@ -174,17 +199,19 @@ TEST_F(ServerTest, LongBlocksBecomeFullPassesWithinTheScratchBound) {
     EXPECT_EQ(node.fTimes, (std::vector<int>{start, start + 4096, start + 8192}));
     EXPECT_EQ(fServer->Time(), start + static_cast<int>(frames));
     EXPECT_EQ(out[4096 + 5], 5.0f);
-    EXPECT_EQ(out[frames + 8192 + 99], 99.0f);  // channel 1, third pass
+    EXPECT_EQ(out[frames + 8192 + 99], 99.0f); // channel 1, third pass
 }
 
-TEST_F(ServerTest, InputCopyOfTheLastBlock) {
+TEST_F(ServerTest, InputCopyOfTheLastBlock)
+{
     std::vector<float> input(32), output(64);
-    for (int k = 0; k < 32; ++k) input[k] = 0.5f * k;
+    for (int k = 0; k < 32; ++k)
+        input[k] = 0.5f * k;
     fServer->AudioServerCallback(input.data(), output.data(), 32);
     float copy[40];
     fServer->GetInput(copy, 40, 0);
     EXPECT_EQ(copy[31], 15.5f);
-    EXPECT_EQ(copy[39], 0.0f);  // past the block
+    EXPECT_EQ(copy[39], 0.0f); // past the block
 }
 
 #if defined(__SSE__) || defined(__x86_64__)
@@ -194,7 +221,8 @@ public:
     unsigned fCsr = 0;
 };
 
-TEST_F(ServerTest, PassFlushesDenormalsAndRestoresTheThreadsMode) {
+TEST_F(ServerTest, PassFlushesDenormalsAndRestoresTheThreadsMode)
+{
     CsrNode node;
     Register(&node, 0);
     const unsigned before = _mm_getcsr();
@@ -204,7 +232,8 @@ TEST_F(ServerTest, PassFlushesDenormalsAndRestoresTheThreadsMode) {
 }
 #endif
 
-TEST_F(ServerTest, SteadyPassAllocatesNothing) {
+TEST_F(ServerTest, SteadyPassAllocatesNothing)
+{
     SignalNode a({0.5f, -0.5f, 0.25f}), b({0.125f});
     SampleAccumulator tapA, tapB;
     tapA.SetInput(&a);
@@ -219,7 +248,8 @@ TEST_F(ServerTest, SteadyPassAllocatesNothing) {
     std::vector<float> input(256), output(512);
     fServer->AudioServerCallback(input.data(), output.data(), 256);
     const long before = gAllocations;
-    for (int i = 0; i < 100; ++i) fServer->AudioServerCallback(input.data(), output.data(), 256);
+    for (int i = 0; i < 100; ++i)
+        fServer->AudioServerCallback(input.data(), output.data(), 256);
     EXPECT_EQ(gAllocations - before, 0);
     EXPECT_EQ(output[0], output[256]);
     EXPECT_NE(output[0], 0.0f);
@@ -227,7 +257,8 @@ TEST_F(ServerTest, SteadyPassAllocatesNothing) {
 
 // A string added while the stream runs is first pulled inside a pass; so is the process's first
 // block. Neither may allocate on the audio thread.
-TEST_F(ServerTest, FirstPassAndFirstPullsOfNewNodesAllocateNothing) {
+TEST_F(ServerTest, FirstPassAndFirstPullsOfNewNodesAllocateNothing)
+{
     SignalNode source({0.5f, -0.25f});
     SampleAccumulator tap;
     tap.SetInput(&source);
@@ -243,12 +274,14 @@ TEST_F(ServerTest, FirstPassAndFirstPullsOfNewNodesAllocateNothing) {
 }
 
 // Nodes, pulled directly. Between blocks an empty one-frame pass moves the clock on.
-void NextBlock() {
+void NextBlock()
+{
     float input[1] = {}, output[16];
     AudioServer::GetInstance()->AudioServerCallback(input, output, 1);
 }
 
-TEST(AdderTest, SumsInputsOnceEachPlusOffset) {
+TEST(AdderTest, SumsInputsOnceEachPlusOffset)
+{
     Adder empty(0.75f);
     float out[4];
     empty.Process(out, 4);
@@ -264,7 +297,8 @@ TEST(AdderTest, SumsInputsOnceEachPlusOffset) {
     EXPECT_EQ(out[3], 17.0f);
 }
 
-TEST(AdderTest, RemovingKeepsTheOthersInOrder) {
+TEST(AdderTest, RemovingKeepsTheOthersInOrder)
+{
     std::vector<int> order;
     CountingNode a(0, &order, 1), b(0, &order, 2), c(0, &order, 3), stranger;
     Adder mixer(0.0f);
@@ -279,7 +313,8 @@ TEST(AdderTest, RemovingKeepsTheOthersInOrder) {
     EXPECT_EQ(out[1], 2.0f);
 }
 
-TEST(MultiplierTest, ConstantGainSignalGainAndNoInput) {
+TEST(MultiplierTest, ConstantGainSignalGainAndNoInput)
+{
     SignalNode one({1.0f}), ramp({2.0f, 3.0f});
     float out[2] = {9.0f, 9.0f};
     Multiplier silent(nullptr, &ramp, 4.0f);
@@ -298,7 +333,8 @@ TEST(MultiplierTest, ConstantGainSignalGainAndNoInput) {
     EXPECT_EQ(out[1], 1.5f);
 }
 
-TEST(SampleAccumulatorTest, FirstBlockAtSixSamplesPerPixel) {
+TEST(SampleAccumulatorTest, FirstBlockAtSixSamplesPerPixel)
+{
     SignalNode peaks({0.01f, 0.5f, -0.02f, -0.25f, 0.1f, 0.0f});
     SampleAccumulator tap;
     tap.SetInput(&peaks);
@@ -312,11 +348,13 @@ TEST(SampleAccumulatorTest, FirstBlockAtSixSamplesPerPixel) {
     EXPECT_TRUE(tap.Get().empty());
 }
 
-TEST(SampleAccumulatorTest, MatchesTheGroupingAcrossBlocksAndRatesAndPassesThrough) {
+TEST(SampleAccumulatorTest, MatchesTheGroupingAcrossBlocksAndRatesAndPassesThrough)
+{
     std::mt19937 random(7);
     std::uniform_real_distribution<float> level(-1.0f, 1.0f);
     std::vector<float> signal(5000);
-    for (float& s : signal) s = level(random);
+    for (float& s : signal)
+        s = level(random);
     SignalNode source(signal);
     SampleAccumulator tap;
     tap.SetInput(&source);
@@ -333,14 +371,17 @@ TEST(SampleAccumulatorTest, MatchesTheGroupingAcrossBlocksAndRatesAndPassesThrou
         ASSERT_EQ(0, std::memcmp(out.data(), &signal[position], blocks[b] * sizeof(float)));
         reference.Take(out.data(), blocks[b], rates[b]);
         position += blocks[b];
-        for (auto& pair : tap.Get()) collected.push_back(pair);
+        for (auto& pair : tap.Get())
+            collected.push_back(pair);
     }
     EXPECT_EQ(collected, reference.pairs);
 }
 
-TEST(SampleAccumulatorTest, FullQueueKeepsTheNewestPairs) {
+TEST(SampleAccumulatorTest, FullQueueKeepsTheNewestPairs)
+{
     std::vector<float> signal(20000);
-    for (size_t k = 0; k < signal.size(); ++k) signal[k] = static_cast<float>(k);
+    for (size_t k = 0; k < signal.size(); ++k)
+        signal[k] = static_cast<float>(k);
     SignalNode source(signal);
     SampleAccumulator tap;
     tap.SetInput(&source);
@@ -357,7 +398,8 @@ TEST(SampleAccumulatorTest, FullQueueKeepsTheNewestPairs) {
     EXPECT_EQ(pairs.front().first, 19999.0f - SampleAccumulator::kCapacity);
 }
 
-TEST(SampleAccumulatorTest, WithoutInputOutputsSilenceAndNoPairs) {
+TEST(SampleAccumulatorTest, WithoutInputOutputsSilenceAndNoPairs)
+{
     SampleAccumulator tap;
     float out[64];
     std::fill(out, out + 64, 3.0f);
@@ -366,4 +408,4 @@ TEST(SampleAccumulatorTest, WithoutInputOutputsSilenceAndNoPairs) {
     EXPECT_TRUE(tap.Get().empty());
 }
 
-}  // namespace
+} // namespace

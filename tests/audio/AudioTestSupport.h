@@ -17,13 +17,18 @@ namespace audiotest {
 class CountingNode final : public AudioClient {
 public:
     explicit CountingNode(float base = 0.0f, std::vector<int>* order = nullptr, int id = 0)
-        : fBase(base), fOrder(order), fId(id) {}
-    void Render(float* buffer, int frames) override {
+        : fBase(base), fOrder(order), fId(id)
+    {
+    }
+    void Render(float* buffer, int frames) override
+    {
         ++fRenders;
         fTimes.push_back(AudioServer::GetInstance()->Time());
         fFrames.push_back(frames);
-        if (fOrder) fOrder->push_back(fId);
-        for (int k = 0; k < frames; ++k) buffer[k] = fBase + static_cast<float>(k);
+        if (fOrder)
+            fOrder->push_back(fId);
+        for (int k = 0; k < frames; ++k)
+            buffer[k] = fBase + static_cast<float>(k);
     }
     int fRenders = 0;
     std::vector<int> fTimes;
@@ -39,8 +44,10 @@ private:
 class SignalNode final : public AudioClient {
 public:
     explicit SignalNode(std::vector<float> signal) : fSignal(std::move(signal)) {}
-    void Render(float* buffer, int frames) override {
-        for (int k = 0; k < frames; ++k) buffer[k] = fSignal[(fPosition + k) % fSignal.size()];
+    void Render(float* buffer, int frames) override
+    {
+        for (int k = 0; k < frames; ++k)
+            buffer[k] = fSignal[(fPosition + k) % fSignal.size()];
         fPosition += frames;
     }
 
@@ -50,7 +57,8 @@ private:
 };
 
 // The noise sample of a pluck, written out independently.
-inline float ReferenceNoise() {
+inline float ReferenceNoise()
+{
     const float u1 = static_cast<float>(rand()) / 2147483648.0f;
     const float u2 = static_cast<float>(rand()) / 2147483648.0f;
     const float m = static_cast<float>(sqrt(-2.0 * log(static_cast<double>(u1))));
@@ -62,7 +70,8 @@ struct ReferenceString {
     std::vector<float> ring;
     uint32_t readPos, writePos;
     float decay, amplitude;
-    void Render(float* out, int frames) {
+    void Render(float* out, int frames)
+    {
         const uint32_t mask = static_cast<uint32_t>(ring.size()) - 1;
         for (int j = 0; j < frames; ++j) {
             const uint32_t r = readPos & mask, w = writePos & mask, prev = (writePos - 1) & mask;
@@ -80,12 +89,15 @@ struct ReferenceTap {
     float max = 0.0f, min = 0.0f;
     int count = 0;
     std::vector<std::pair<float, float>> pairs;
-    void Take(const float* samples, int frames, int samplesPerPixel) {
+    void Take(const float* samples, int frames, int samplesPerPixel)
+    {
         for (int k = 0; k < frames; ++k) {
             const float s = samples[k];
             if (count < samplesPerPixel - 1) {
-                if (s > max) max = s;
-                else if (s < min) min = s;
+                if (s > max)
+                    max = s;
+                else if (s < min)
+                    min = s;
                 ++count;
             } else {
                 pairs.emplace_back(max, min);
@@ -96,4 +108,4 @@ struct ReferenceTap {
     }
 };
 
-}  // namespace audiotest
+} // namespace audiotest

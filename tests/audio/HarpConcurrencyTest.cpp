@@ -19,11 +19,20 @@
 namespace {
 
 // First in the file: under ctest the harp does not exist yet when both threads ask for it.
-TEST(HarpConcurrencyTest, SimultaneousFirstCallsBuildOneHarp) {
+TEST(HarpConcurrencyTest, SimultaneousFirstCallsBuildOneHarp)
+{
     std::atomic<bool> go{false};
     Harp* seen[2] = {nullptr, nullptr};
-    std::thread first([&] { while (!go) {} seen[0] = Harp::GetInstance(); });
-    std::thread second([&] { while (!go) {} seen[1] = Harp::GetInstance(); });
+    std::thread first([&] {
+        while (!go) {
+        }
+        seen[0] = Harp::GetInstance();
+    });
+    std::thread second([&] {
+        while (!go) {
+        }
+        seen[1] = Harp::GetInstance();
+    });
     go = true;
     first.join();
     second.join();
@@ -32,7 +41,8 @@ TEST(HarpConcurrencyTest, SimultaneousFirstCallsBuildOneHarp) {
     EXPECT_EQ(seen[0]->GetNumStrings(), 1);
 }
 
-TEST(HarpConcurrencyTest, PlucksStringChangesAndPassesTogether) {
+TEST(HarpConcurrencyTest, PlucksStringChangesAndPassesTogether)
+{
     Harp* harp = Harp::GetInstance();
     AudioServer* server = AudioServer::GetInstance();
     server->SetOutputChannels(2);
@@ -54,7 +64,8 @@ TEST(HarpConcurrencyTest, PlucksStringChangesAndPassesTogether) {
                 // become invalid before the pluck lands.
                 const int count = harp->GetNumStrings();
                 const int string = std::uniform_int_distribution<int>(0, count)(random);
-                for (int j = 0; j < 512; ++j) burst[j] = j < 256 ? j / 256.0f : 1.0f - (j - 256) / 256.0f;
+                for (int j = 0; j < 512; ++j)
+                    burst[j] = j < 256 ? j / 256.0f : 1.0f - (j - 256) / 256.0f;
                 harp->ExciteString(string, 32 + string, 127, burst.data(), 512);
                 ++plucks;
             } catch (const std::out_of_range&) {
@@ -74,7 +85,8 @@ TEST(HarpConcurrencyTest, PlucksStringChangesAndPassesTogether) {
                     harp->RemoveString();
                 }
                 ++changes;
-                for (SampleAccumulator* tap : harp->GetBuffers()) pairs += static_cast<long>(tap->Get().size());
+                for (SampleAccumulator* tap : harp->GetBuffers())
+                    pairs += static_cast<long>(tap->Get().size());
                 std::this_thread::sleep_for(std::chrono::microseconds(200));
             }
         } catch (...) {
@@ -114,4 +126,4 @@ TEST(HarpConcurrencyTest, PlucksStringChangesAndPassesTogether) {
     EXPECT_EQ(harp->GetBuffers().size(), static_cast<size_t>(strings));
 }
 
-}  // namespace
+} // namespace

@@ -16,44 +16,54 @@ namespace {
 constexpr unsigned kBlock = 256;
 
 // A fresh one-string harp: the earlier tests of this process may have plucked it.
-Harp* FreshHarp() {
+Harp* FreshHarp()
+{
     Harp* harp = Harp::GetInstance();
-    while (harp->GetNumStrings() > 1) harp->RemoveString();
+    while (harp->GetNumStrings() > 1)
+        harp->RemoveString();
     harp->Cleanup();
     harp->Init();
-    for (SampleAccumulator* tap : harp->GetBuffers()) tap->Get();
+    for (SampleAccumulator* tap : harp->GetBuffers())
+        tap->Get();
     AudioServer::GetInstance()->SetOutputChannels(2);
     return harp;
 }
 
 // One 256-frame block: channel 0 then channel 1.
-std::vector<float> Block() {
+std::vector<float> Block()
+{
     std::vector<float> input(kBlock), output(2 * kBlock);
     AudioServer::GetInstance()->AudioServerCallback(input.data(), output.data(), kBlock);
     return output;
 }
 
 // The pluck detector's burst for a fingertip at mid height: apex at sample 256.
-std::vector<float> MidHeightBurst() {
+std::vector<float> MidHeightBurst()
+{
     std::vector<float> burst(512);
-    for (int j = 0; j < 512; ++j) burst[j] = j < 256 ? j / 256.0f : 1.0f - (j - 256) / 256.0f;
+    for (int j = 0; j < 512; ++j)
+        burst[j] = j < 256 ? j / 256.0f : 1.0f - (j - 256) / 256.0f;
     return burst;
 }
 
-void Pluck(Harp* harp, int string, int note) {
+void Pluck(Harp* harp, int string, int note)
+{
     std::vector<float> burst = MidHeightBurst();
     testing::internal::CaptureStdout();
     harp->ExciteString(string, note, 127, burst.data(), 512);
     testing::internal::GetCapturedStdout();
 }
 
-float Peak(const std::vector<float>& samples) {
+float Peak(const std::vector<float>& samples)
+{
     float peak = 0.0f;
-    for (float s : samples) peak = std::max(peak, std::fabs(s));
+    for (float s : samples)
+        peak = std::max(peak, std::fabs(s));
     return peak;
 }
 
-TEST(HarpTest, FreshHarpIsOneSilentStringOnBothChannels) {
+TEST(HarpTest, FreshHarpIsOneSilentStringOnBothChannels)
+{
     Harp* harp = FreshHarp();
     EXPECT_EQ(harp, Harp::GetInstance());
     EXPECT_EQ(harp->GetNumStrings(), 1);
@@ -63,13 +73,15 @@ TEST(HarpTest, FreshHarpIsOneSilentStringOnBothChannels) {
     EXPECT_EQ(harp->GetBuffers()[0]->Get().size(), 42u);
 }
 
-TEST(HarpTest, PluckSoundsAt441HzOnBothChannelsWithinTheOutputGain) {
+TEST(HarpTest, PluckSoundsAt441HzOnBothChannelsWithinTheOutputGain)
+{
     Harp* harp = FreshHarp();
     Pluck(harp, 0, 69);
     std::vector<float> left;
     for (unsigned b = 0; b < 44100 / kBlock; ++b) {
         std::vector<float> out = Block();
-        ASSERT_TRUE(std::equal(out.begin(), out.begin() + kBlock, out.begin() + kBlock)) << "block " << b;
+        ASSERT_TRUE(std::equal(out.begin(), out.begin() + kBlock, out.begin() + kBlock))
+            << "block " << b;
         left.insert(left.end(), out.begin(), out.begin() + kBlock);
     }
     EXPECT_GT(Peak(left), 0.01f);
@@ -79,22 +91,27 @@ TEST(HarpTest, PluckSoundsAt441HzOnBothChannelsWithinTheOutputGain) {
     // parabola through its neighbours.
     auto correlation = [&](int lag) {
         double sum = 0.0;
-        for (size_t t = 0; t + lag < left.size(); ++t) sum += static_cast<double>(left[t]) * left[t + lag];
+        for (size_t t = 0; t + lag < left.size(); ++t)
+            sum += static_cast<double>(left[t]) * left[t + lag];
         return sum;
     };
     int best = 50;
     for (int lag = 50; lag <= 200; ++lag)
-        if (correlation(lag) > correlation(best)) best = lag;
-    const double before = correlation(best - 1), at = correlation(best), after = correlation(best + 1);
+        if (correlation(lag) > correlation(best))
+            best = lag;
+    const double before = correlation(best - 1), at = correlation(best),
+                 after = correlation(best + 1);
     const double lag = best + 0.5 * (before - after) / (before - 2 * at + after);
     EXPECT_NEAR(44100.0 / lag, 441.0, 4.41);
 }
 
-TEST(HarpTest, StringCountStaysBetweenOneAndThirty) {
+TEST(HarpTest, StringCountStaysBetweenOneAndThirty)
+{
     Harp* harp = FreshHarp();
     harp->RemoveString();
     EXPECT_EQ(harp->GetNumStrings(), 1);
-    for (int i = 0; i < 29; ++i) harp->AddString();
+    for (int i = 0; i < 29; ++i)
+        harp->AddString();
     EXPECT_EQ(harp->GetNumStrings(), 30);
     harp->AddString();
     EXPECT_EQ(harp->GetNumStrings(), 30);
@@ -106,11 +123,13 @@ TEST(HarpTest, StringCountStaysBetweenOneAndThirty) {
     std::deque<std::pair<float, float>> pairs = harp->GetBuffers()[29]->Get();
     EXPECT_GT(pairs.front().first, 0.0f);
     EXPECT_EQ(harp->GetBuffers()[28]->Get().front(), std::make_pair(0.0f, 0.0f));
-    while (harp->GetNumStrings() > 1) harp->RemoveString();
+    while (harp->GetNumStrings() > 1)
+        harp->RemoveString();
     EXPECT_EQ(harp->GetBuffers().size(), 1u);
 }
 
-TEST(HarpTest, PluckOutsideTheStringsThrowsAndTouchesNothing) {
+TEST(HarpTest, PluckOutsideTheStringsThrowsAndTouchesNothing)
+{
     Harp* harp = FreshHarp();
     harp->AddString();
     std::vector<float> burst = MidHeightBurst(), original = burst;
@@ -123,7 +142,8 @@ TEST(HarpTest, PluckOutsideTheStringsThrowsAndTouchesNothing) {
     EXPECT_GT(Peak(Block()), 0.0f);
 }
 
-TEST(HarpTest, RemovingTheTopStringSilencesOnlyIt) {
+TEST(HarpTest, RemovingTheTopStringSilencesOnlyIt)
+{
     Harp* harp = FreshHarp();
     harp->AddString();
     Pluck(harp, 1, 69);
@@ -155,4 +175,4 @@ TEST(HarpTest, RemovingTheTopStringSilencesOnlyIt) {
     EXPECT_TRUE(matched);
 }
 
-}  // namespace
+} // namespace

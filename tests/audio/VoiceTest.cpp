@@ -20,30 +20,34 @@ using audiotest::ReferenceNoise;
 constexpr uint32_t kMask = Karplus::kMaxSize - 1;
 
 // Renders `frames` samples of the string outside any server pass.
-std::vector<float> RenderString(Karplus& string, int frames) {
+std::vector<float> RenderString(Karplus& string, int frames)
+{
     std::vector<float> out(frames);
     string.Render(out.data(), frames);
     return out;
 }
 
 // A string plucked with noise from rand() seeded with `seed`; the note line is swallowed.
-void PluckWithNoise(Karplus& string, int note, unsigned seed, int velocity = 127) {
+void PluckWithNoise(Karplus& string, int note, unsigned seed, int velocity = 127)
+{
     srand(seed);
     testing::internal::CaptureStdout();
     string.NoteOn(note, velocity, nullptr, 0);
     testing::internal::GetCapturedStdout();
 }
 
-audiotest::ReferenceString CopyOf(const Karplus& string) {
+audiotest::ReferenceString CopyOf(const Karplus& string)
+{
     const float* ring = string.DelayLine();
-    return {std::vector<float>(ring, ring + Karplus::kMaxSize), string.ReadPosition(), string.WritePosition(),
-            string.Decay(), string.Amplitude()};
+    return {std::vector<float>(ring, ring + Karplus::kMaxSize), string.ReadPosition(),
+            string.WritePosition(), string.Decay(), string.Amplitude()};
 }
 
-TEST(InterpolatorTest, OrdersZeroToFour) {
+TEST(InterpolatorTest, OrdersZeroToFour)
+{
     const float two[] = {0.0f, 10.0f};
     EXPECT_FLOAT_EQ(Interpolator(1).Interpolate(two, 0.25, 2), 2.5f);
-    EXPECT_FLOAT_EQ(Interpolator(1).Interpolate(two, 1.5, 2), 5.0f);  // wraps to the first sample
+    EXPECT_FLOAT_EQ(Interpolator(1).Interpolate(two, 1.5, 2), 5.0f); // wraps to the first sample
     EXPECT_EQ(Interpolator(1).Interpolate(two, 1.0, 2), 10.0f);
     const float squares[] = {0.0f, 1.0f, 4.0f};
     EXPECT_FLOAT_EQ(Interpolator(2).Interpolate(squares, 0.5, 3), 0.25f);
@@ -55,19 +59,23 @@ TEST(InterpolatorTest, OrdersZeroToFour) {
     EXPECT_EQ(Interpolator(4).Interpolate(cubes, 1.2, 4), 1.0f);
 }
 
-TEST(KarplusTest, SilentUntilExcited) {
+TEST(KarplusTest, SilentUntilExcited)
+{
     Karplus string(0.009f);
     EXPECT_EQ(string.Length(), 396);
-    for (float s : RenderString(string, 1000)) ASSERT_EQ(s, 0.0f);
+    for (float s : RenderString(string, 1000))
+        ASSERT_EQ(s, 0.0f);
 }
 
-TEST(KarplusTest, NoteLineAndPeriodsOfTheInstrumentsNotes) {
+TEST(KarplusTest, NoteLineAndPeriodsOfTheInstrumentsNotes)
+{
     Karplus string(0.009f);
     testing::internal::CaptureStdout();
     string.NoteOn(69, 127, nullptr, 0);
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "note: 69 freq: 440\n");
 
-    const std::pair<int, int> periods[] = {{32, 849}, {33, 801}, {45, 400}, {57, 200}, {69, 100}, {81, 50}, {93, 25}};
+    const std::pair<int, int> periods[] = {{32, 849}, {33, 801}, {45, 400}, {57, 200},
+                                           {69, 100}, {81, 50},  {93, 25}};
     for (auto [note, period] : periods) {
         PluckWithNoise(string, note, 1);
         EXPECT_EQ(string.Length(), period) << "note " << note;
@@ -82,7 +90,8 @@ TEST(KarplusTest, NoteLineAndPeriodsOfTheInstrumentsNotes) {
     }
 }
 
-TEST(KarplusTest, NoiseNoteOnRetunesAndFillsOnePeriod) {
+TEST(KarplusTest, NoiseNoteOnRetunesAndFillsOnePeriod)
+{
     Karplus string(0.009f);
     RenderString(string, 37);
     const uint32_t readPos = string.ReadPosition();
@@ -105,7 +114,8 @@ TEST(KarplusTest, NoiseNoteOnRetunesAndFillsOnePeriod) {
     EXPECT_EQ(string.SampleCount(), 100);
 }
 
-TEST(KarplusTest, RenderedOutputFollowsTheRecurrence) {
+TEST(KarplusTest, RenderedOutputFollowsTheRecurrence)
+{
     Karplus string(0.009f);
     PluckWithNoise(string, 57, 3);
     const int period = string.Length();
@@ -114,7 +124,8 @@ TEST(KarplusTest, RenderedOutputFollowsTheRecurrence) {
         ASSERT_EQ(out[t + period], (out[t] * 0.99f + out[t + period - 1]) * 0.5f) << t;
 }
 
-TEST(KarplusTest, RenderIsBitIdenticalToTheStraightforwardLoop) {
+TEST(KarplusTest, RenderIsBitIdenticalToTheStraightforwardLoop)
+{
     // A usual period, the one-sample period, and the whole ring (read and write slots coincide).
     for (int period : {100, 1, 0, Karplus::kMaxSize, 849}) {
         Karplus string(0.009f);
@@ -127,15 +138,18 @@ TEST(KarplusTest, RenderIsBitIdenticalToTheStraightforwardLoop) {
             std::vector<float> expected(frames);
             reference.Render(expected.data(), frames);
             std::vector<float> out = RenderString(string, frames);
-            ASSERT_EQ(0, std::memcmp(out.data(), expected.data(), frames * sizeof(float))) << period;
+            ASSERT_EQ(0, std::memcmp(out.data(), expected.data(), frames * sizeof(float)))
+                << period;
         }
-        ASSERT_EQ(0, std::memcmp(string.DelayLine(), reference.ring.data(), Karplus::kMaxSize * sizeof(float)));
+        ASSERT_EQ(0, std::memcmp(string.DelayLine(), reference.ring.data(),
+                                 Karplus::kMaxSize * sizeof(float)));
     }
 }
 
-TEST(KarplusTest, PlaysOnAcrossTheCounterWraps) {
+TEST(KarplusTest, PlaysOnAcrossTheCounterWraps)
+{
     for (uint32_t wrap : {0x80000000u, 0u}) {
-        const uint32_t start = wrap - 3000;  // the same ring slots as `start & kMask`
+        const uint32_t start = wrap - 3000; // the same ring slots as `start & kMask`
         Karplus nearWrap(0.009f, start), plain(0.009f, start & kMask);
         PluckWithNoise(nearWrap, 45, 5);
         PluckWithNoise(plain, 45, 5);
@@ -149,24 +163,27 @@ TEST(KarplusTest, PlaysOnAcrossTheCounterWraps) {
 }
 
 // A 512-sample triangle with its apex at `apex`, not starting at 0 so the wrap shows.
-std::vector<float> Triangle(int apex) {
+std::vector<float> Triangle(int apex)
+{
     std::vector<float> burst(512);
     for (int j = 0; j < 512; ++j)
-        burst[j] = j < apex ? 0.1f + 0.9f * j / apex : 1.0f - static_cast<float>(j - apex) / (512 - apex);
+        burst[j] =
+            j < apex ? 0.1f + 0.9f * j / apex : 1.0f - static_cast<float>(j - apex) / (512 - apex);
     return burst;
 }
 
 // At period 849 the last sample lies between burst sample 511 and, wrapping, sample 0; a very
 // long period locates its points while it excites.
-TEST(KarplusTest, BurstIsFittedToOnePeriodOnASilentString) {
-    for (int note : {69, 32, 1}) {  // note 1: a period of over 5000 samples
+TEST(KarplusTest, BurstIsFittedToOnePeriodOnASilentString)
+{
+    for (int note : {69, 32, 1}) { // note 1: a period of over 5000 samples
         Karplus string(0.009f);
         std::vector<float> burst = Triangle(200), original = burst;
         srand(9);
         testing::internal::CaptureStdout();
         string.NoteOn(note, 127, burst.data(), 512);
         testing::internal::GetCapturedStdout();
-        EXPECT_EQ(burst, original);  // a silent string leaves the whole headroom
+        EXPECT_EQ(burst, original); // a silent string leaves the whole headroom
 
         const int period = string.Length();
         std::vector<float> out = RenderString(string, period);
@@ -182,26 +199,31 @@ TEST(KarplusTest, BurstIsFittedToOnePeriodOnASilentString) {
     }
 }
 
-TEST(KarplusTest, FullScaleStringLeavesNoHeadroomForTheBurst) {
+TEST(KarplusTest, FullScaleStringLeavesNoHeadroomForTheBurst)
+{
     Karplus string(0.009f);
     std::vector<float> loud(512, 2.0f);
     testing::internal::CaptureStdout();
-    string.NoteOn(69, 127, loud.data(), 512);  // clips every sample of the period to 1.0
+    string.NoteOn(69, 127, loud.data(), 512); // clips every sample of the period to 1.0
     std::vector<float> burst(512, 0.5f);
     srand(4);
     string.NoteOn(69, 127, burst.data(), 512);
     testing::internal::GetCapturedStdout();
-    for (float b : burst) ASSERT_EQ(b, 0.0f);
+    for (float b : burst)
+        ASSERT_EQ(b, 0.0f);
     std::vector<float> out = RenderString(string, 100);
     srand(4);
-    for (int i = 0; i < 100; ++i) ASSERT_FLOAT_EQ(out[i], std::fmin(1.0f, 1.0f + 0.05f * ReferenceNoise()));
+    for (int i = 0; i < 100; ++i)
+        ASSERT_FLOAT_EQ(out[i], std::fmin(1.0f, 1.0f + 0.05f * ReferenceNoise()));
 }
 
-TEST(KarplusTest, VelocityZeroIsSilentAndNoteOffDampsOnly) {
+TEST(KarplusTest, VelocityZeroIsSilentAndNoteOffDampsOnly)
+{
     Karplus string(0.009f);
     PluckWithNoise(string, 69, 8, 0);
     EXPECT_EQ(string.Amplitude(), 0.0f);
-    for (float s : RenderString(string, 300)) ASSERT_EQ(s, 0.0f);
+    for (float s : RenderString(string, 300))
+        ASSERT_EQ(s, 0.0f);
     EXPECT_NE(string.DelayLine()[string.ReadPosition() & kMask], 0.0f);
 
     PluckWithNoise(string, 69, 8, 127);
@@ -214,7 +236,8 @@ TEST(KarplusTest, VelocityZeroIsSilentAndNoteOffDampsOnly) {
     EXPECT_NE(out[150], 0.0f);
 }
 
-TEST(KarplusTest, LengthLimitIsTheRing) {
+TEST(KarplusTest, LengthLimitIsTheRing)
+{
     Karplus string(0.009f);
     string.SetLength(Karplus::kMaxSize);
     EXPECT_EQ(string.Length(), Karplus::kMaxSize);
@@ -224,7 +247,8 @@ TEST(KarplusTest, LengthLimitIsTheRing) {
 }
 
 // Five minutes of silence after one pluck, rendered by server passes.
-TEST(KarplusTest, LongDecayHoldsNoSubnormalSamples) {
+TEST(KarplusTest, LongDecayHoldsNoSubnormalSamples)
+{
     AudioServer* server = AudioServer::GetInstance();
     server->SetOutputChannels(1);
     Karplus string(0.009f);
@@ -234,11 +258,13 @@ TEST(KarplusTest, LongDecayHoldsNoSubnormalSamples) {
     bool subnormalOutput = false;
     for (int block = 0; block < 5 * 60 * 44100 / 256; ++block) {
         server->AudioServerCallback(input.data(), output.data(), 256);
-        for (float s : output) subnormalOutput |= std::fpclassify(s) == FP_SUBNORMAL;
+        for (float s : output)
+            subnormalOutput |= std::fpclassify(s) == FP_SUBNORMAL;
     }
     server->RemoveClient(&string, 0);
     EXPECT_FALSE(subnormalOutput);
-    for (int k = 0; k < Karplus::kMaxSize; ++k) ASSERT_NE(std::fpclassify(string.DelayLine()[k]), FP_SUBNORMAL) << k;
+    for (int k = 0; k < Karplus::kMaxSize; ++k)
+        ASSERT_NE(std::fpclassify(string.DelayLine()[k]), FP_SUBNORMAL) << k;
 }
 
-}  // namespace
+} // namespace

@@ -32,14 +32,16 @@ private:
 // Every callback appends "<name>" to a shared log; `onCall` runs inside the callback.
 struct Recorder : Listener, Observer {
     Recorder(std::string name, std::vector<std::string>& log) : fName(std::move(name)), fLog(log) {}
-    void Receive(Broadcaster* sender) override {
+    void Receive(Broadcaster* sender) override
+    {
         fLog.push_back(fName);
         lastBroadcaster = sender;
         if (onCall) {
             onCall();
         }
     }
-    void Notify(Observable* sender) override {
+    void Notify(Observable* sender) override
+    {
         fLog.push_back(fName);
         lastObservable = sender;
         if (onCall) {
@@ -57,7 +59,8 @@ using Log = std::vector<std::string>;
 
 } // namespace
 
-TEST(ParameterLists, DuplicatesAreKeptOnceAndRemovalKeepsOrder) {
+TEST(ParameterLists, DuplicatesAreKeptOnceAndRemovalKeepsOrder)
+{
     CaptureStdout quiet;
     Log log;
     Recorder a("a", log), b("b", log), c("c", log), stranger("x", log);
@@ -92,7 +95,8 @@ TEST(ParameterLists, DuplicatesAreKeptOnceAndRemovalKeepsOrder) {
     EXPECT_EQ(log, (Log{"c", "b"}));
 }
 
-TEST(ParameterSetValue, TellsObserversThenListenersThenPrintsTheLine) {
+TEST(ParameterSetValue, TellsObserversThenListenersThenPrintsTheLine)
+{
     Log log;
     Recorder observer("observer", log), listener("listener", log);
     Parameter param(7, "cutoff", 1.0f);
@@ -119,7 +123,8 @@ TEST(ParameterSetValue, TellsObserversThenListenersThenPrintsTheLine) {
     EXPECT_EQ(static_cast<Parameter*>(observer.lastObservable), &param);
 }
 
-TEST(ParameterSetValue, WithNobodyRegisteredStoresAndPrintsOnly) {
+TEST(ParameterSetValue, WithNobodyRegisteredStoresAndPrintsOnly)
+{
     Parameter param(3, "mix", 1.0f);
     CaptureStdout out;
     param.SetValue(0.5f);
@@ -127,7 +132,8 @@ TEST(ParameterSetValue, WithNobodyRegisteredStoresAndPrintsOnly) {
     EXPECT_EQ(out.Text(), "mix: 0.5\n");
 }
 
-TEST(ParameterSetValue, StoresAnyFloatUnchanged) {
+TEST(ParameterSetValue, StoresAnyFloatUnchanged)
+{
     CaptureStdout quiet;
     Parameter param(1, "p", 0.0f);
 
@@ -149,16 +155,20 @@ TEST(ParameterSetValue, StoresAnyFloatUnchanged) {
     EXPECT_EQ(storedBits, nanBits);
 }
 
-TEST(ParameterText, UsesTheDefaultFormatWhateverStdoutIsSetTo) {
+TEST(ParameterText, UsesTheDefaultFormatWhateverStdoutIsSetTo)
+{
     Parameter param(2, "level", 0.5f);
     EXPECT_EQ(param.Text(), "level: 0.5");
     EXPECT_EQ(param.Name(), "level");
     EXPECT_EQ(param.Id(), 2);
 
     const std::vector<std::pair<float, std::string>> cases = {
-        {1234567.0f, "level: 1.23457e+06"}, {0.0001f, "level: 0.0001"},
-        {1e-5f, "level: 1e-05"},           {-2.0f, "level: -2"},
-        {100000.0f, "level: 100000"},      {std::numeric_limits<float>::infinity(), "level: inf"}};
+        {1234567.0f, "level: 1.23457e+06"},
+        {0.0001f, "level: 0.0001"},
+        {1e-5f, "level: 1e-05"},
+        {-2.0f, "level: -2"},
+        {100000.0f, "level: 100000"},
+        {std::numeric_limits<float>::infinity(), "level: inf"}};
     CaptureStdout out;
     std::cout << std::fixed << std::setprecision(2);
     std::string expectedLines;
@@ -172,7 +182,8 @@ TEST(ParameterText, UsesTheDefaultFormatWhateverStdoutIsSetTo) {
     EXPECT_EQ(out.Text(), expectedLines);
 }
 
-TEST(ParameterReentrancy, CallbacksChangingRegistrationsDoNotDisturbTheWalk) {
+TEST(ParameterReentrancy, CallbacksChangingRegistrationsDoNotDisturbTheWalk)
+{
     CaptureStdout quiet;
     Log log;
     Recorder first("first", log), second("second", log), third("third", log), late("late", log);
@@ -210,7 +221,8 @@ TEST(ParameterReentrancy, CallbacksChangingRegistrationsDoNotDisturbTheWalk) {
     EXPECT_EQ(log, (Log{"A", "B"}));
 }
 
-TEST(ParameterManager, FindsTheFirstOfAnIdAndOwnsEachParameterOnce) {
+TEST(ParameterManager, FindsTheFirstOfAnIdAndOwnsEachParameterOnce)
+{
     EXPECT_EQ(ParameterManager::sInstance, nullptr);
 
     auto* gainA = new Parameter(10, "gainA", 1.0f);

@@ -22,7 +22,8 @@ const float kTwoPiBeforeMain = TWOPI;
 // ---- Independent oracles, in double precision, with the transforms' sign and scale. ----
 
 // e^(sign 2 pi i q / M) for q = 0 .. M - 1.
-std::vector<Complex> unitRoots(std::int64_t M, int sign) {
+std::vector<Complex> unitRoots(std::int64_t M, int sign)
+{
     std::vector<Complex> roots(M);
     for (std::int64_t q = 0; q < M; ++q) {
         roots[q] = std::polar(1.0, sign * 2.0 * kPi * q / M);
@@ -31,7 +32,8 @@ std::vector<Complex> unitRoots(std::int64_t M, int sign) {
 }
 
 // out[k] = scale * sum_n in[n] e^(sign 2 pi i k n / M)
-std::vector<Complex> naiveDft(const std::vector<Complex>& in, int sign, double scale) {
+std::vector<Complex> naiveDft(const std::vector<Complex>& in, int sign, double scale)
+{
     const std::int64_t M = in.size();
     const std::vector<Complex> roots = unitRoots(M, sign);
     std::vector<Complex> out(M);
@@ -45,11 +47,12 @@ std::vector<Complex> naiveDft(const std::vector<Complex>& in, int sign, double s
     return out;
 }
 
-std::vector<Complex> fftwDft(const std::vector<Complex>& in, int sign, double scale) {
+std::vector<Complex> fftwDft(const std::vector<Complex>& in, int sign, double scale)
+{
     const int M = static_cast<int>(in.size());
     fftw_complex* data = fftw_alloc_complex(M);
-    fftw_plan plan = fftw_plan_dft_1d(M, data, data, sign > 0 ? FFTW_BACKWARD : FFTW_FORWARD,
-                                      FFTW_ESTIMATE);
+    fftw_plan plan =
+        fftw_plan_dft_1d(M, data, data, sign > 0 ? FFTW_BACKWARD : FFTW_FORWARD, FFTW_ESTIMATE);
     for (int n = 0; n < M; ++n) {
         data[n][0] = in[n].real();
         data[n][1] = in[n].imag();
@@ -67,7 +70,8 @@ std::vector<Complex> fftwDft(const std::vector<Complex>& in, int sign, double sc
 using Dft = std::vector<Complex> (*)(const std::vector<Complex>&, int, double);
 
 // The real transform's packed forward result for 2N samples, from a complex DFT oracle.
-std::vector<double> packedRealSpectrum(const std::vector<float>& samples, Dft dft) {
+std::vector<double> packedRealSpectrum(const std::vector<float>& samples, Dft dft)
+{
     const std::int64_t M = samples.size();
     std::vector<Complex> in(samples.begin(), samples.end());
     const std::vector<Complex> X = dft(in, +1, 1.0 / M);
@@ -83,7 +87,8 @@ std::vector<double> packedRealSpectrum(const std::vector<float>& samples, Dft df
 
 // The 2N samples whose packed real spectrum is `packed`: the Hermitian spectrum, summed with the
 // inverse sign and no scale.
-std::vector<double> samplesOfPackedSpectrum(const std::vector<float>& packed, Dft dft) {
+std::vector<double> samplesOfPackedSpectrum(const std::vector<float>& packed, Dft dft)
+{
     const std::int64_t M = packed.size();
     std::vector<Complex> X(M);
     X[0] = packed[0];
@@ -100,7 +105,8 @@ std::vector<double> samplesOfPackedSpectrum(const std::vector<float>& packed, Df
     return samples;
 }
 
-std::vector<Complex> toComplex(const std::vector<float>& interleaved) {
+std::vector<Complex> toComplex(const std::vector<float>& interleaved)
+{
     std::vector<Complex> points(interleaved.size() / 2);
     for (std::size_t k = 0; k < points.size(); ++k) {
         points[k] = Complex(interleaved[2 * k], interleaved[2 * k + 1]);
@@ -108,7 +114,8 @@ std::vector<Complex> toComplex(const std::vector<float>& interleaved) {
     return points;
 }
 
-std::vector<double> toInterleaved(const std::vector<Complex>& points) {
+std::vector<double> toInterleaved(const std::vector<Complex>& points)
+{
     std::vector<double> out;
     for (const Complex& point : points) {
         out.push_back(point.real());
@@ -117,7 +124,8 @@ std::vector<double> toInterleaved(const std::vector<Complex>& points) {
     return out;
 }
 
-std::vector<float> randomFloats(std::size_t count, unsigned seed) {
+std::vector<float> randomFloats(std::size_t count, unsigned seed)
+{
     std::mt19937 generator(seed);
     std::uniform_real_distribution<float> uniform(-1.0f, 1.0f);
     std::vector<float> values(count);
@@ -130,9 +138,11 @@ std::vector<float> randomFloats(std::size_t count, unsigned seed) {
 // Largest error relative to the largest reference magnitude: single-precision rounding over
 // log2(M) stages and the twiddle recurrence stays within a few 1e-7 per stage.
 template <typename A, typename B>
-::testing::AssertionResult closeInSinglePrecision(const A& actual, const B& expected) {
+::testing::AssertionResult closeInSinglePrecision(const A& actual, const B& expected)
+{
     if (actual.size() != expected.size()) {
-        return ::testing::AssertionFailure() << "size " << actual.size() << " vs " << expected.size();
+        return ::testing::AssertionFailure()
+               << "size " << actual.size() << " vs " << expected.size();
     }
     double peak = 0.0;
     for (const auto& value : expected) {
@@ -153,7 +163,8 @@ template <typename A, typename B>
 
 } // namespace
 
-TEST(Windows, FourPointValues) {
+TEST(Windows, FourPointValues)
+{
     float w[4];
     hanning(w, 4);
     EXPECT_FLOAT_EQ(w[0], 0.0f);
@@ -177,7 +188,8 @@ TEST(Windows, FourPointValues) {
     EXPECT_FLOAT_EQ(w[3], 0.34f);
 }
 
-TEST(Windows, LongWindowsArePeriodicAndApplyMultipliesInPlace) {
+TEST(Windows, LongWindowsArePeriodicAndApplyMultipliesInPlace)
+{
     const std::uint64_t n = 1000;
     std::vector<float> hann(n), hamm(n), black(n);
     hanning(hann.data(), n);
@@ -187,8 +199,7 @@ TEST(Windows, LongWindowsArePeriodicAndApplyMultipliesInPlace) {
         const double angle = 2.0 * kPi * j / n;
         ASSERT_NEAR(hann[j], 0.5 - 0.5 * std::cos(angle), 1e-6) << j;
         ASSERT_NEAR(hamm[j], 0.54 - 0.46 * std::cos(angle), 1e-6) << j;
-        ASSERT_NEAR(black[j], 0.42 - 0.5 * std::cos(angle) + 0.08 * std::cos(2 * angle), 1e-6)
-            << j;
+        ASSERT_NEAR(black[j], 0.42 - 0.5 * std::cos(angle) + 0.08 * std::cos(2 * angle), 1e-6) << j;
     }
 
     std::vector<float> x = {2.0f, -3.0f, 0.5f, 7.0f};
@@ -197,12 +208,14 @@ TEST(Windows, LongWindowsArePeriodicAndApplyMultipliesInPlace) {
     EXPECT_EQ(x, (std::vector<float>{1.0f, -0.75f, 2.0f, 7.0f}));
 }
 
-TEST(Transforms, PiConstantsHoldTheirValuesFromStartUp) {
+TEST(Transforms, PiConstantsHoldTheirValuesFromStartUp)
+{
     EXPECT_EQ(kPiBeforeMain, static_cast<float>(kPi));
     EXPECT_EQ(kTwoPiBeforeMain, static_cast<float>(2.0 * kPi));
 }
 
-TEST(Transforms, RealTransformOfSixteenSamples) {
+TEST(Transforms, RealTransformOfSixteenSamples)
+{
     auto forwardOf = [](auto sample) {
         std::vector<float> x(16);
         for (int n = 0; n < 16; ++n) {
@@ -222,7 +235,8 @@ TEST(Transforms, RealTransformOfSixteenSamples) {
     expectOnly(forwardOf([](int n) { return n % 2 == 0 ? 1.0 : -1.0; }), 1, 1.0f);
 }
 
-TEST(Transforms, ComplexImpulseSpreadsEvenlyAndComesBack) {
+TEST(Transforms, ComplexImpulseSpreadsEvenlyAndComesBack)
+{
     for (std::int64_t points : {1, 2, 8, 64, 4096}) {
         SCOPED_TRACE(points);
         std::vector<float> x(2 * points, 0.0f);
@@ -239,7 +253,8 @@ TEST(Transforms, ComplexImpulseSpreadsEvenlyAndComesBack) {
     }
 }
 
-TEST(Transforms, BitReverseMovesEachPointToItsReversedIndex) {
+TEST(Transforms, BitReverseMovesEachPointToItsReversedIndex)
+{
     const int bits = 4;
     const int points = 1 << bits;
     std::vector<float> x(2 * points);
@@ -258,7 +273,8 @@ TEST(Transforms, BitReverseMovesEachPointToItsReversedIndex) {
     }
 }
 
-TEST(Transforms, SizesThatAreNotPowersOfTwoLeaveTheDataAlone) {
+TEST(Transforms, SizesThatAreNotPowersOfTwoLeaveTheDataAlone)
+{
     // Butterflies on such sizes would run past the array; debug builds stop on the assertion.
     std::vector<float> x = randomFloats(12, 5);
     const std::vector<float> original = x;
@@ -270,7 +286,8 @@ TEST(Transforms, SizesThatAreNotPowersOfTwoLeaveTheDataAlone) {
     EXPECT_EQ(x, original);
 }
 
-TEST(Transforms, ForwardThenInverseReturnsTheInput) {
+TEST(Transforms, ForwardThenInverseReturnsTheInput)
+{
     for (std::int64_t size = 1; size <= 4096; size *= 2) {
         SCOPED_TRACE(size);
         const std::vector<float> input = randomFloats(2 * size, static_cast<unsigned>(size));
@@ -286,7 +303,8 @@ TEST(Transforms, ForwardThenInverseReturnsTheInput) {
     }
 }
 
-TEST(Transforms, ComplexTransformMatchesNaiveDftAndFftw) {
+TEST(Transforms, ComplexTransformMatchesNaiveDftAndFftw)
+{
     for (std::int64_t points = 1; points <= 4096; points *= 2) {
         SCOPED_TRACE(points);
         const std::vector<float> input = randomFloats(2 * points, 100 + points);
@@ -306,7 +324,8 @@ TEST(Transforms, ComplexTransformMatchesNaiveDftAndFftw) {
     fftw_cleanup();
 }
 
-TEST(Transforms, RealTransformMatchesNaiveDftAndFftw) {
+TEST(Transforms, RealTransformMatchesNaiveDftAndFftw)
+{
     for (std::int64_t half = 1; half <= 4096; half *= 2) {
         SCOPED_TRACE(half);
         const std::vector<float> input = randomFloats(2 * half, 200 + half);

@@ -9,7 +9,8 @@ constexpr unsigned int kLength = 1024;
 
 } // namespace
 
-TEST(WindowTables1024, RampLengths) {
+TEST(WindowTables1024, RampLengths)
+{
     expectRamps(sharedTable(kLength, kTrapezoid), kLength, 128, kLength - 128, 128);
     expectRamps(sharedTable(kLength, kShortAttack), kLength, 128, 128, kLength - 128);
     const float* release = sharedTable(kLength, kShortRelease);
@@ -22,7 +23,8 @@ TEST(WindowTables1024, RampLengths) {
 // At this length the rounding points of the bell show in the last bits of most entries: the
 // offset from the centre, the ratio t and the exponent are single precision, the width, ratio,
 // exponent and power are computed in double, and e itself is rounded to single precision.
-TEST(WindowTables1024, GaussianRoundsWhereItsDefinitionDoes) {
+TEST(WindowTables1024, GaussianRoundsWhereItsDefinitionDoes)
+{
     const float* gaussian = sharedTable(kLength, kGaussian);
     const float centre = static_cast<float>(kLength - 1) / -2.0f;
     const double width = 0.4 * static_cast<double>(static_cast<float>(kLength - 1) / 2.0f);
@@ -35,7 +37,8 @@ TEST(WindowTables1024, GaussianRoundsWhereItsDefinitionDoes) {
     }
 }
 
-TEST(WindowFunction1024, DefaultPassRepeatsEachEntryFourTimes) {
+TEST(WindowFunction1024, DefaultPassRepeatsEachEntryFourTimes)
+{
     WindowFunction window(kLength);
     window.setWindowType(kTriangular);
     const float* table = window.getWindowTable();
@@ -56,7 +59,8 @@ TEST(WindowFunction1024, DefaultPassRepeatsEachEntryFourTimes) {
     EXPECT_EQ(passLength(window), 4095);
 }
 
-TEST(WindowFunction1024, PositionTypeAndLengthChangesTakeEffectAtTheNextSample) {
+TEST(WindowFunction1024, PositionTypeAndLengthChangesTakeEffectAtTheNextSample)
+{
     WindowFunction window(kLength);
     window.setWindowLength(kLength);
     window.setWindowType(kShortAttack);
@@ -85,7 +89,8 @@ TEST(WindowFunction1024, PositionTypeAndLengthChangesTakeEffectAtTheNextSample) 
     EXPECT_EQ(value, sharedTable(kLength, kHann)[512]);
 }
 
-TEST(WindowFunction1024, ZeroLengthWindowHasNoSamplesButStaysSafe) {
+TEST(WindowFunction1024, ZeroLengthWindowHasNoSamplesButStaysSafe)
+{
     WindowFunction window(kLength);
     window.setWindowType(kTriangular);
     window.setWindowLength(0);
@@ -97,7 +102,8 @@ TEST(WindowFunction1024, ZeroLengthWindowHasNoSamplesButStaysSafe) {
     }
 }
 
-TEST(WindowFunction1024, AnotherTableLengthReadsTheSharedTablesAtTheirOwnLength) {
+TEST(WindowFunction1024, AnotherTableLengthReadsTheSharedTablesAtTheirOwnLength)
+{
     WindowFunction first(kLength);
     WindowFunction larger(4096);
     WindowFunction smaller(16);

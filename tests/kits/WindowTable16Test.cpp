@@ -8,11 +8,15 @@ namespace {
 constexpr unsigned int kLength = 16;
 const double kPi = 3.14159265358979323846;
 
-const float* table(unsigned int type) { return sharedTable(kLength, type); }
+const float* table(unsigned int type)
+{
+    return sharedTable(kLength, type);
+}
 
 } // namespace
 
-TEST(WindowTables16, StraightLineShapesHaveTheirExactSteps) {
+TEST(WindowTables16, StraightLineShapesHaveTheirExactSteps)
+{
     for (unsigned int j = 0; j < kLength; ++j) {
         SCOPED_TRACE(j);
         EXPECT_EQ(table(kRectangular)[j], 1.0f);
@@ -40,7 +44,8 @@ TEST(WindowTables16, StraightLineShapesHaveTheirExactSteps) {
     EXPECT_EQ(table(kShortRelease)[15], 0.5f);
 }
 
-TEST(WindowTables16, BellShapesFollowTheirFormulasAndStartValues) {
+TEST(WindowTables16, BellShapesFollowTheirFormulasAndStartValues)
+{
     const float* gaussian = table(kGaussian);
     const float* hamming = table(kHamming);
     const float* hann = table(kHann);
@@ -67,7 +72,8 @@ TEST(WindowTables16, BellShapesFollowTheirFormulasAndStartValues) {
     EXPECT_EQ(blackman[0], -0x1p-26f);
 }
 
-TEST(WindowFunction16, InexactIncrementAddsOneSampleToThePass) {
+TEST(WindowFunction16, InexactIncrementAddsOneSampleToThePass)
+{
     WindowFunction window(kLength);
     window.setWindowType(kTriangular);
     window.setWindowLength(10);

@@ -7,7 +7,8 @@ constexpr unsigned int kLength = 4096;
 
 } // namespace
 
-TEST(WindowTables4096, RampLengths) {
+TEST(WindowTables4096, RampLengths)
+{
     expectRamps(sharedTable(kLength, kTrapezoid), kLength, 512, kLength - 512, 512);
     expectRamps(sharedTable(kLength, kShortAttack), kLength, 128, 128, kLength - 128);
     const float* release = sharedTable(kLength, kShortRelease);
@@ -18,7 +19,8 @@ TEST(WindowTables4096, RampLengths) {
     EXPECT_EQ(release[kLength - 1], 1.0f - 127.0f / 128);
 }
 
-TEST(WindowFunction4096, ShortWindowReadsEveryFourthEntryAndKnowsItsSamplesLeft) {
+TEST(WindowFunction4096, ShortWindowReadsEveryFourthEntryAndKnowsItsSamplesLeft)
+{
     WindowFunction window(kLength);
     window.setWindowType(kHann);
     window.setWindowLength(1024);

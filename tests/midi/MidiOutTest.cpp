@@ -9,8 +9,8 @@
 #include <cstdlib>
 #include <iostream>
 #include <map>
-#include <set>
 #include <memory>
+#include <set>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -58,8 +58,14 @@ void pressKey(unsigned char key)
     GLStuff::ApplyKey(key, ignored);
 }
 
-Message noteOn(int note) { return Message{0x90, note, 127}; }
-Message noteOff(int note) { return Message{0x80, note, 64}; }
+Message noteOn(int note)
+{
+    return Message{0x90, note, 127};
+}
+Message noteOff(int note)
+{
+    return Message{0x80, note, 64};
+}
 
 void expectMessages(const std::vector<Message>& got, const std::vector<Message>& want)
 {
@@ -86,7 +92,8 @@ int expectBalanced(const std::vector<Message>& messages)
             ++noteOns;
         } else {
             EXPECT_TRUE(m.IsNoteOff()) << "message " << k;
-            EXPECT_TRUE(sounding[m.note]) << "note-off " << m.note << " not sounding, message " << k;
+            EXPECT_TRUE(sounding[m.note])
+                << "note-off " << m.note << " not sounding, message " << k;
             sounding[m.note] = false;
         }
     }
@@ -133,8 +140,8 @@ protected:
         ASSERT_TRUE(sServer->Running()) << "jackd did not start:\n" << sServer->Log();
         apptest::freshStrings(kStrings);
         GLStuff::SetScale(GLStuff::gPentatonicMajor, 5);
-        ASSERT_TRUE(MidiOut::GetInstance()->Start("jack", fReport))
-            << fReport.str() << "jackd:\n" << sServer->Log();
+        ASSERT_TRUE(MidiOut::GetInstance()->Start("jack", fReport)) << fReport.str() << "jackd:\n"
+                                                                    << sServer->Log();
         fListener = std::make_unique<miditest::MidiListener>();
         ASSERT_TRUE(fListener->Connected()) << "no JACK port Quorvel:Quorvel";
     }
@@ -320,7 +327,8 @@ TEST_F(NoMidiSystem, StartSaysInOneLineWhyMidiIsOffOrNothingWhenTurnedOff)
     EXPECT_EQ(alsa.rfind("MIDI is off: the ALSA sequencer cannot be opened (", 0), 0u) << alsa;
     const std::string automatic = StartAndCaptureStderr(nullptr);
     EXPECT_EQ(automatic.rfind("MIDI is off: no JACK server is running and the ALSA sequencer "
-                              "cannot be opened (", 0),
+                              "cannot be opened (",
+                              0),
               0u)
         << automatic;
     EXPECT_EQ(StartAndCaptureStderr("auto"), automatic);

@@ -1,8 +1,8 @@
 #pragma once
 
 #include <fcntl.h>
-#include <sys/file.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -23,9 +23,7 @@
 
 namespace miditest {
 
-inline void silentJack(const char*)
-{
-}
+inline void silentJack(const char*) {}
 
 // True if a JACK client can connect to the server this process is pointed at (never starts one).
 inline bool jackServerAnswers()
@@ -160,12 +158,15 @@ private:
 };
 
 struct Message {
-    int status;   // high nibble: 0x9 note-on, 0x8 note-off; low nibble: channel - 1
+    int status; // high nibble: 0x9 note-on, 0x8 note-off; low nibble: channel - 1
     int note;
     int velocity;
 
     bool IsNoteOn() const { return (status & 0xF0) == 0x90 && velocity > 0; }
-    bool IsNoteOff() const { return (status & 0xF0) == 0x80 || ((status & 0xF0) == 0x90 && velocity == 0); }
+    bool IsNoteOff() const
+    {
+        return (status & 0xF0) == 0x80 || ((status & 0xF0) == 0x90 && velocity == 0);
+    }
     int Channel() const { return (status & 0x0F) + 1; }
 };
 
@@ -173,8 +174,10 @@ inline std::string describe(const std::vector<Message>& messages)
 {
     std::ostringstream text;
     for (const Message& m : messages)
-        text << (m.IsNoteOn() ? "on " : m.IsNoteOff() ? "off " : "other ") << m.note << " v"
-             << m.velocity << " ch" << m.Channel() << "; ";
+        text << (m.IsNoteOn()    ? "on "
+                 : m.IsNoteOff() ? "off "
+                                 : "other ")
+             << m.note << " v" << m.velocity << " ch" << m.Channel() << "; ";
     return text.str();
 }
 

@@ -59,7 +59,10 @@ int main(int argc, char** argv)
         const auto messages = listener->Messages();
         for (; printed < messages.size(); ++printed) {
             const miditest::Message& m = messages[printed];
-            std::printf("%s %d %d %d\n", m.IsNoteOn() ? "on" : m.IsNoteOff() ? "off" : "other",
+            std::printf("%s %d %d %d\n",
+                        m.IsNoteOn()    ? "on"
+                        : m.IsNoteOff() ? "off"
+                                        : "other",
                         m.note, m.velocity, m.Channel());
         }
         std::fflush(stdout);

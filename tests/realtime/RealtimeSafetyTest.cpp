@@ -10,9 +10,9 @@
 #include <cmath>
 #include <cstdio>
 #include <iostream>
+#include <memory>
 #include <mutex>
 #include <sstream>
-#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -37,20 +37,27 @@ constexpr auto kBlockPeriod = std::chrono::nanoseconds(5804989);
 
 // The window thread: drains every tap once a frame, walks the string count up to 30 and back
 // down to 1, one string each 96 ms, and changes the scale each second.
-void RunWindow(Clock::time_point end, std::atomic<long>& changes, std::atomic<long>& pairs) {
+void RunWindow(Clock::time_point end, std::atomic<long>& changes, std::atomic<long>& pairs)
+{
     using namespace GLStuff;
-    const ScaleChoice scales[] = {{gPentatonicMinor, 5}, {gDiatonic, 7}, {gWholeTone, 6}, {gPentatonicMajor, 5}};
+    const ScaleChoice scales[] = {
+        {gPentatonicMinor, 5}, {gDiatonic, 7}, {gWholeTone, 6}, {gPentatonicMajor, 5}};
     Harp* harp = Harp::GetInstance();
     int direction = 1;
     int frame = 0;
     for (auto next = Clock::now(); next < end; next += std::chrono::milliseconds(16), ++frame) {
         std::this_thread::sleep_until(next);
-        for (SampleAccumulator* tap : harp->GetBuffers()) pairs += static_cast<long>(tap->Get().size());
-        if (frame % 60 == 59) SetScale(scales[frame / 60 % 4].table, scales[frame / 60 % 4].count);
-        if (frame % 6 != 0) continue;
+        for (SampleAccumulator* tap : harp->GetBuffers())
+            pairs += static_cast<long>(tap->Get().size());
+        if (frame % 60 == 59)
+            SetScale(scales[frame / 60 % 4].table, scales[frame / 60 % 4].count);
+        if (frame % 6 != 0)
+            continue;
         const int count = harp->GetNumStrings();
-        if (count == Harp::kMaxStrings) direction = -1;
-        if (count == Harp::kMinStrings) direction = 1;
+        if (count == Harp::kMaxStrings)
+            direction = -1;
+        if (count == Harp::kMinStrings)
+            direction = 1;
         if (direction > 0) {
             harp->AddString();
         } else {
@@ -60,19 +67,22 @@ void RunWindow(Clock::time_point end, std::atomic<long>& changes, std::atomic<lo
     }
 }
 
-size_t Count(const std::string& text, const std::string& what) {
+size_t Count(const std::string& text, const std::string& what)
+{
     size_t count = 0;
-    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++count;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
+        ++count;
     return count;
 }
 
 // The built-in demo performance, through the tracking controller, the listener and the pluck
 // detector, as the program plays it.
-TEST(RealtimeSafetyTest, TenSecondsOfTheDemoPerformanceInsideRealtimePasses) {
+TEST(RealtimeSafetyTest, TenSecondsOfTheDemoPerformanceInsideRealtimePasses)
+{
     AudioServer* server = AudioServer::GetInstance();
     server->SetFs(kFs);
     server->SetOutputChannels(2);
-    std::ostringstream played;  // the tracking thread's lines: fingers, "trig", the notes
+    std::ostringstream played; // the tracking thread's lines: fingers, "trig", the notes
     std::streambuf* console = std::cout.rdbuf(played.rdbuf());
 
     // The device runs from the start; the harp is built by the first pluck or redraw, while
@@ -104,8 +114,8 @@ TEST(RealtimeSafetyTest, TenSecondsOfTheDemoPerformanceInsideRealtimePasses) {
 
     // Reaching here means no pass broke the rules; the rest shows the performance was played.
     const std::string lines = played.str();
-    std::cerr << "passes " << blocks << ", plucks " << Count(lines, "note: ") << ", string changes " << changes
-              << ", display pairs " << pairs << ", peak " << peak << "\n";
+    std::cerr << "passes " << blocks << ", plucks " << Count(lines, "note: ") << ", string changes "
+              << changes << ", display pairs " << pairs << ", peak " << peak << "\n";
     EXPECT_GT(Count(lines, "note: "), 20u) << lines;
     EXPECT_GT(changes, 50);
     EXPECT_GT(pairs, 0);
@@ -120,30 +130,32 @@ enum class Violation { kAllocate, kFree, kForeignLock, kSleep, kConsole };
 class RuleBreaker final : public AudioClient {
 public:
     explicit RuleBreaker(Violation violation) : fViolation(violation), fKept(new float[16]) {}
-    ~RuleBreaker() {
+    ~RuleBreaker()
+    {
         delete[] fKept;
         delete[] fAllocated;
     }
-    void Render(float* buffer, int frames) override {
+    void Render(float* buffer, int frames) override
+    {
         switch (fViolation) {
-            case Violation::kAllocate:
-                fAllocated = new float[static_cast<size_t>(frames)];
-                break;
-            case Violation::kFree:
-                delete[] fKept;
-                fKept = nullptr;
-                break;
-            case Violation::kForeignLock: {
-                std::lock_guard<std::mutex> hold(fForeign);
-                buffer[0] = 1.0f;
-                break;
-            }
-            case Violation::kSleep:
-                std::this_thread::sleep_for(std::chrono::microseconds(1));
-                break;
-            case Violation::kConsole:
-                std::cout << "rendering" << std::flush;
-                break;
+        case Violation::kAllocate:
+            fAllocated = new float[static_cast<size_t>(frames)];
+            break;
+        case Violation::kFree:
+            delete[] fKept;
+            fKept = nullptr;
+            break;
+        case Violation::kForeignLock: {
+            std::lock_guard<std::mutex> hold(fForeign);
+            buffer[0] = 1.0f;
+            break;
+        }
+        case Violation::kSleep:
+            std::this_thread::sleep_for(std::chrono::microseconds(1));
+            break;
+        case Violation::kConsole:
+            std::cout << "rendering" << std::flush;
+            break;
         }
     }
 
@@ -156,7 +168,8 @@ private:
 
 // One pass pulling a display tap (its own lock, allowed) on channel 0, then the rule breaker on
 // channel 1: the exemption of the tap's lock must not cover what follows it.
-void PassWith(Violation violation) {
+void PassWith(Violation violation)
+{
     AudioServer* server = AudioServer::GetInstance();
     server->SetOutputChannels(2);
     Karplus string(0.009f);
@@ -172,19 +185,25 @@ void PassWith(Violation violation) {
     server->RemoveClient(&tap, 0);
 }
 
-TEST(RealtimeSanitizerTest, EachBrokenRuleInsideAPassIsReportedAndEndsTheRun) {
+TEST(RealtimeSanitizerTest, EachBrokenRuleInsideAPassIsReportedAndEndsTheRun)
+{
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     const char* kReport = "Real-time violation: intercepted call to real-time unsafe function ";
-    EXPECT_EXIT(PassWith(Violation::kAllocate), testing::ExitedWithCode(1), std::string(kReport) + "`malloc`");
-    EXPECT_EXIT(PassWith(Violation::kFree), testing::ExitedWithCode(1), std::string(kReport) + "`free`");
+    EXPECT_EXIT(PassWith(Violation::kAllocate), testing::ExitedWithCode(1),
+                std::string(kReport) + "`malloc`");
+    EXPECT_EXIT(PassWith(Violation::kFree), testing::ExitedWithCode(1),
+                std::string(kReport) + "`free`");
     EXPECT_EXIT(PassWith(Violation::kForeignLock), testing::ExitedWithCode(1),
                 std::string(kReport) + "`pthread_mutex_lock`");
-    EXPECT_EXIT(PassWith(Violation::kSleep), testing::ExitedWithCode(1), std::string(kReport) + "`nanosleep`");
-    EXPECT_EXIT(PassWith(Violation::kConsole), testing::ExitedWithCode(1), std::string(kReport) + "`fwrite`");
+    EXPECT_EXIT(PassWith(Violation::kSleep), testing::ExitedWithCode(1),
+                std::string(kReport) + "`nanosleep`");
+    EXPECT_EXIT(PassWith(Violation::kConsole), testing::ExitedWithCode(1),
+                std::string(kReport) + "`fwrite`");
 }
 
 // After a pass the thread is an ordinary thread again, whatever locks the pass took.
-TEST(RealtimeSanitizerTest, TheSameWorkAfterAPassIsNotReported) {
+TEST(RealtimeSanitizerTest, TheSameWorkAfterAPassIsNotReported)
+{
     AudioServer* server = AudioServer::GetInstance();
     Karplus string(0.009f);
     SampleAccumulator tap;
@@ -193,10 +212,11 @@ TEST(RealtimeSanitizerTest, TheSameWorkAfterAPassIsNotReported) {
     float input[kFrames] = {}, output[2 * kFrames];
     server->AudioServerCallback(input, output, kFrames);
     server->RemoveClient(&tap, 0);
-    for (Violation violation : {Violation::kAllocate, Violation::kFree, Violation::kForeignLock, Violation::kSleep}) {
+    for (Violation violation :
+         {Violation::kAllocate, Violation::kFree, Violation::kForeignLock, Violation::kSleep}) {
         RuleBreaker breaker(violation);
         breaker.Render(output, kFrames);
     }
 }
 
-}  // namespace
+} // namespace

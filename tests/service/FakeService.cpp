@@ -60,7 +60,8 @@ unsigned short freeLoopbackPort()
     return port;
 }
 
-FakeService::FakeService(Behaviour behaviour, unsigned short port) : fBehaviour(std::move(behaviour))
+FakeService::FakeService(Behaviour behaviour, unsigned short port)
+    : fBehaviour(std::move(behaviour))
 {
     fServer.init_asio(&fIo);
     fServer.set_reuse_addr(true);
@@ -97,8 +98,8 @@ void FakeService::onOpen(websocketpp::connection_hdl hdl)
     Server::connection_ptr connection = fServer.get_con_from_hdl(hdl);
     note("open " + connection->get_resource());
     if (fBehaviour.closeOnOpenCode != 0) {
-        connection->close(static_cast<websocketpp::close::status::value>(fBehaviour.closeOnOpenCode),
-                          "");
+        connection->close(
+            static_cast<websocketpp::close::status::value>(fBehaviour.closeOnOpenCode), "");
         return;
     }
     if (fBehaviour.greeting.empty())
@@ -228,9 +229,8 @@ std::string RawPeer::acceptHandshake(int fd)
     if (keyAt == std::string::npos)
         return "";
     const std::size_t keyStart = keyAt + keyField.size();
-    const std::string key =
-        request.substr(keyStart, request.find("\r\n", keyStart) - keyStart) +
-        "258EAFA5-E914-47DA-95CA-C5AB0DC85B11";
+    const std::string key = request.substr(keyStart, request.find("\r\n", keyStart) - keyStart) +
+                            "258EAFA5-E914-47DA-95CA-C5AB0DC85B11";
     unsigned char digest[20];
     websocketpp::sha1::calc(key.data(), key.size(), digest);
     sendAll(fd, "HTTP/1.1 101 Switching Protocols\r\nUpgrade: websocket\r\n"

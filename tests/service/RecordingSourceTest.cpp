@@ -53,8 +53,8 @@ TEST(Recording, ALiveSessionReplaysToTheSameCallbacks)
         options.maxQueuedFrames = 1000;
         options.report = nullptr;
         Leap::Controller controller(
-            &live, std::make_unique<RecordingSource>(
-                       std::make_unique<Leap::ServiceSource>(options), path));
+            &live, std::make_unique<RecordingSource>(std::make_unique<Leap::ServiceSource>(options),
+                                                     path));
         ASSERT_TRUE(service.waitFor([](const std::vector<std::string>& log) {
             return log.size() >= 4; // open, greeting, two requests
         }));

@@ -27,7 +27,8 @@ struct Client {
         options.answerMs = answerMs;
         options.maxQueuedFrames = maxQueuedFrames;
         options.report = reports.sink();
-        controller = std::make_unique<Leap::Controller>(&log, std::make_unique<ServiceSource>(options));
+        controller =
+            std::make_unique<Leap::Controller>(&log, std::make_unique<ServiceSource>(options));
     }
 
     EventLog log;
@@ -51,9 +52,8 @@ TEST(ServiceHandshake, AsksForVersion6AndSendsBothRequestsExactlyAfterTheGreetin
     Client client(service.url());
 
     ASSERT_TRUE(service.waitFor(hasRequests));
-    const std::vector<std::string> expected = {"open /v6.json", "greeting",
-                                               "request {\"background\":true}",
-                                               "request {\"focused\":true}"};
+    const std::vector<std::string> expected = {
+        "open /v6.json", "greeting", "request {\"background\":true}", "request {\"focused\":true}"};
     EXPECT_EQ(service.log(), expected);
     // The default asks the service on this machine, and nowhere else.
     EXPECT_STREQ(Leap::kDefaultServiceUrl, "ws://127.0.0.1:6437/v6.json");
@@ -182,7 +182,7 @@ TEST(ServiceLink, AServiceThatStopsAndStartsAgainIsReconnectedWithinASecond)
     service->sendText(frameMessage(2, {{4, 11, 200, -1}}));
     ASSERT_TRUE(client.log.waitForLast("frame 2: 4@(11,200,-1)"));
 
-    const std::vector<std::string> expected = {"init", "connect", "frame 1: 4@(10,200,-1)",
+    const std::vector<std::string> expected = {"init",       "connect", "frame 1: 4@(10,200,-1)",
                                                "disconnect", "connect", "frame 2: 4@(11,200,-1)"};
     EXPECT_EQ(client.log.lines(), expected);
     // Found, lost, found: nothing for the failed attempts in between.
@@ -217,8 +217,9 @@ TEST(ServiceHostile, GarbageAndHalfFramesAreReportedOnceAndSkipped)
     service.sendText("this is not json");
     service.sendText(R"({"id":1,"timestamp":)");
     service.sendText(R"([1,2,3])");
-    service.sendText(std::string(100, '[') );
-    service.sendText(R"({"id":2,"timestamp":1,"hands":[{"id":1}],"pointables":[{"id":1,"handId":1,"tipPosition":[1,2]}]})");
+    service.sendText(std::string(100, '['));
+    service.sendText(
+        R"({"id":2,"timestamp":1,"hands":[{"id":1}],"pointables":[{"id":1,"handId":1,"tipPosition":[1,2]}]})");
     service.sendText(frameMessage(3, {{1, 1, 2, 3}}));
     ASSERT_TRUE(client.log.waitForLast("frame 3: 1@(1,2,3)"));
     EXPECT_EQ(client.reports.countContaining("not frames"), 1u);
@@ -300,11 +301,10 @@ const std::string kGreetingFrame =
 INSTANTIATE_TEST_SUITE_P(
     Peers, ServiceHostilePeer,
     testing::Values(
-        HostileScript{"GarbageInsteadOfAHandshake",
-                      [](RawPeer&, int fd) {
-                          RawPeer::sendAll(fd, "\x16\x03\x01 garbage\r\n\r\n");
-                      },
-                      "does not answer as a tracking service"},
+        HostileScript{
+            "GarbageInsteadOfAHandshake",
+            [](RawPeer&, int fd) { RawPeer::sendAll(fd, "\x16\x03\x01 garbage\r\n\r\n"); },
+            "does not answer as a tracking service"},
         HostileScript{"HalfAFrameThenGone",
                       [](RawPeer&, int fd) {
                           RawPeer::acceptHandshake(fd);
@@ -343,8 +343,8 @@ TEST(ServiceLink, StopReturnsPromptlyWhateverTheLinkIsDoing)
         ServiceSource::Options options;
         options.url = url;
         options.report = nullptr;
-        auto controller = std::make_unique<Leap::Controller>(
-            nullptr, std::make_unique<ServiceSource>(options));
+        auto controller =
+            std::make_unique<Leap::Controller>(nullptr, std::make_unique<ServiceSource>(options));
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
         const auto stopping = std::chrono::steady_clock::now();
         controller.reset();

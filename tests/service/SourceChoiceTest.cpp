@@ -36,8 +36,7 @@ private:
     std::unique_ptr<std::string> fOld;
 };
 
-template <typename Source>
-bool is(const std::unique_ptr<Leap::FrameSource>& source)
+template <typename Source> bool is(const std::unique_ptr<Leap::FrameSource>& source)
 {
     return dynamic_cast<Source*>(source.get()) != nullptr;
 }

@@ -60,8 +60,8 @@ TEST(TrackingConcurrency, DemoPlaysWhileScalesAndStringsChangeAndAudioRenders)
         }
     });
     {
-        Leap::Controller controller(&listener,
-                                    std::make_unique<Leap::DemoSource>(std::chrono::microseconds(500)));
+        Leap::Controller controller(
+            &listener, std::make_unique<Leap::DemoSource>(std::chrono::microseconds(500)));
         std::this_thread::sleep_for(std::chrono::milliseconds(1500));
     }
     running = false;

@@ -70,9 +70,8 @@ TEST(Controller, CallsTheListenerInOrderAndKeepsAHistory)
         EXPECT_FALSE(controller.frame(3).isValid());
         EXPECT_FALSE(controller.frame(-1).isValid());
     }
-    EXPECT_EQ(listener.events(),
-              (std::vector<std::string>{"init", "connect", "frame 1", "frame 2", "disconnect",
-                                        "connect", "frame 3"}));
+    EXPECT_EQ(listener.events(), (std::vector<std::string>{"init", "connect", "frame 1", "frame 2",
+                                                           "disconnect", "connect", "frame 3"}));
     EXPECT_EQ(listener.history, (std::vector<std::string>{"1--", "21-", "321"}));
     EXPECT_TRUE(listener.connectedDuringFrame);
 }
@@ -80,7 +79,9 @@ TEST(Controller, CallsTheListenerInOrderAndKeepsAHistory)
 TEST(Controller, InitComesOnceEvenWhenDestroyedAtOnce)
 {
     RecordingListener listener;
-    { Leap::Controller controller(&listener, std::make_unique<Leap::IdleSource>()); }
+    {
+        Leap::Controller controller(&listener, std::make_unique<Leap::IdleSource>());
+    }
     EXPECT_EQ(listener.events(), std::vector<std::string>{"init"});
 }
 
@@ -157,8 +158,9 @@ TEST(SourceSetting, NamesItsSourcesAndRefusesUnknownOnesClearly)
     EXPECT_NE(dynamic_cast<Leap::IdleSource*>(Leap::makeSourceFromSetting("").get()), nullptr);
     EXPECT_NE(dynamic_cast<Leap::IdleSource*>(Leap::makeSourceFromSetting("none").get()), nullptr);
     EXPECT_NE(dynamic_cast<Leap::DemoSource*>(Leap::makeSourceFromSetting("demo").get()), nullptr);
-    EXPECT_NE(dynamic_cast<Leap::ReplaySource*>(Leap::makeSourceFromSetting("replay:/x.jsonl").get()),
-              nullptr);
+    EXPECT_NE(
+        dynamic_cast<Leap::ReplaySource*>(Leap::makeSourceFromSetting("replay:/x.jsonl").get()),
+        nullptr);
     EXPECT_NE(dynamic_cast<Leap::ReplaySource*>(
                   Leap::makeSourceFromSetting("replay:/x.jsonl,loop").get()),
               nullptr);

@@ -51,20 +51,22 @@ TEST(FrameParser, GroupsPointablesIntoTheirHandsInOrder)
 
 TEST(FrameParser, EmptyFramesHandsWithoutFingersAndNumericForms)
 {
-    ParsedMessage empty = parseMessage(R"({"id": 1, "timestamp": 5, "hands": [], "pointables": []})");
+    ParsedMessage empty =
+        parseMessage(R"({"id": 1, "timestamp": 5, "hands": [], "pointables": []})");
     ASSERT_EQ(empty.kind, ParsedMessage::kFrame);
     EXPECT_TRUE(empty.frame.hands().empty());
 
-    ParsedMessage bare = parseMessage(
-        R"({"id": 2, "timestamp": 2.5e6, "hands": [{"id": -4}], "pointables": []})");
+    ParsedMessage bare =
+        parseMessage(R"({"id": 2, "timestamp": 2.5e6, "hands": [{"id": -4}], "pointables": []})");
     ASSERT_EQ(bare.kind, ParsedMessage::kFrame) << bare.error;
     EXPECT_EQ(bare.frame.timestamp(), 2500000);
     ASSERT_EQ(bare.frame.hands().size(), 1u);
     EXPECT_TRUE(bare.frame.hands()[0].fingers().empty());
 
     // Brackets inside strings are text, not nesting.
-    ParsedMessage quoted = parseMessage(R"({"id": 3, "timestamp": 0, "hands": [], "pointables": [], "note": ")" +
-                                        std::string(5000, '[') + R"("})");
+    ParsedMessage quoted =
+        parseMessage(R"({"id": 3, "timestamp": 0, "hands": [], "pointables": [], "note": ")" +
+                     std::string(5000, '[') + R"("})");
     EXPECT_EQ(quoted.kind, ParsedMessage::kFrame) << quoted.error;
 }
 
@@ -93,7 +95,8 @@ TEST(FrameParser, HostileMessagesAreErrorsWithAReason)
     const auto lines = trackingtest::hostileLines();
     for (std::size_t i = 0; i < lines.size(); ++i) {
         const ParsedMessage message = parseMessage(lines[i]);
-        EXPECT_EQ(message.kind, ParsedMessage::kError) << "line " << i << ": " << lines[i].substr(0, 120);
+        EXPECT_EQ(message.kind, ParsedMessage::kError)
+            << "line " << i << ": " << lines[i].substr(0, 120);
         EXPECT_FALSE(message.error.empty()) << "line " << i;
         // A reason is a few words, never an echo of a huge input.
         EXPECT_LT(message.error.size(), 200u) << "line " << i;

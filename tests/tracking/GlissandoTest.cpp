@@ -91,7 +91,8 @@ double magnitude(const std::vector<float>& audio, long start, double hz)
 double addedPitch(const std::vector<float>& audio, long onset)
 {
     auto growth = [&](double hz) {
-        return magnitude(audio, onset + kSamplesPerFrame, hz) - magnitude(audio, onset - kWindow, hz);
+        return magnitude(audio, onset + kSamplesPerFrame, hz) -
+               magnitude(audio, onset - kWindow, hz);
     };
     double best = 0.0;
     double bestGrowth = -1e30;
@@ -143,7 +144,8 @@ TEST(Glissando, TwoFingersPlayTenStringsInTurnAtTheirPitches)
     // Onsets: a 10 ms block with clearly more high-frequency energy (sample-to-sample change)
     // than any of the 40 ms before it.
     std::vector<double> change;
-    for (std::size_t block = 0; block + kSamplesPerFrame <= audio.size(); block += kSamplesPerFrame) {
+    for (std::size_t block = 0; block + kSamplesPerFrame <= audio.size();
+         block += kSamplesPerFrame) {
         double energy = 0.0;
         for (std::size_t k = std::max<std::size_t>(block, 1); k < block + kSamplesPerFrame; ++k)
             energy += double(audio[k] - audio[k - 1]) * (audio[k] - audio[k - 1]);

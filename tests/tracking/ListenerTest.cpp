@@ -154,9 +154,10 @@ TEST(ListenerReplay, ASweepAcrossOneStringPlaysItsNote)
     std::string take;
     int id = 1;
     for (double x : {-100.0, -50.0, 0.0, 50.0, 100.0}) {
-        take += R"({"id": )" + std::to_string(id) + R"(, "timestamp": )" + std::to_string(id * 10000) +
-                R"(, "hands": [{"id": 1, "type": "right"}], "pointables": [{"id": 10, "handId": 1, "tipPosition": [)" +
-                std::to_string(x) + ", 250, -20]}]}\n";
+        take +=
+            R"({"id": )" + std::to_string(id) + R"(, "timestamp": )" + std::to_string(id * 10000) +
+            R"(, "hands": [{"id": 1, "type": "right"}], "pointables": [{"id": 10, "handId": 1, "tipPosition": [)" +
+            std::to_string(x) + ", 250, -20]}]}\n";
         ++id;
     }
     const std::string path = dir.write("sweep.jsonl", take);

@@ -92,7 +92,8 @@ TEST(PluckNotes, EachScaleMapsTheFirstTenStrings)
     };
     for (const Case& c : cases)
         for (int i = 0; i < 10; ++i)
-            EXPECT_EQ(GLStuff::StringNote(i, {c.table, c.count}), c.notes[static_cast<std::size_t>(i)])
+            EXPECT_EQ(GLStuff::StringNote(i, {c.table, c.count}),
+                      c.notes[static_cast<std::size_t>(i)])
                 << "string " << i << " of a " << c.count << "-note scale";
     EXPECT_EQ(GLStuff::StringNote(29, {GLStuff::gPentatonicMinor, 5}), 102);
 }

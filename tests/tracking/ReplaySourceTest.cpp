@@ -15,14 +15,17 @@ namespace {
 std::string frameLine(int id, long long timestampMicros, double x = 0.0)
 {
     std::ostringstream line;
-    line << R"({"id": )" << id << R"(, "timestamp": )" << timestampMicros
-         << R"(, "hands": [{"id": 1, "type": "right"}], "pointables": [{"id": 10, "handId": 1, "tipPosition": [)"
-         << x << R"(, 250, -10]}]})";
+    line
+        << R"({"id": )" << id << R"(, "timestamp": )" << timestampMicros
+        << R"(, "hands": [{"id": 1, "type": "right"}], "pointables": [{"id": 10, "handId": 1, "tipPosition": [)"
+        << x << R"(, 250, -10]}]})";
     return line.str();
 }
 
-const char kStreaming[] = R"({"event": {"type": "deviceEvent", "state": {"attached": true, "streaming": true}}})";
-const char kNotStreaming[] = R"({"event": {"type": "deviceEvent", "state": {"attached": true, "streaming": false}}})";
+const char kStreaming[] =
+    R"({"event": {"type": "deviceEvent", "state": {"attached": true, "streaming": true}}})";
+const char kNotStreaming[] =
+    R"({"event": {"type": "deviceEvent", "state": {"attached": true, "streaming": false}}})";
 
 std::unique_ptr<Leap::FrameSource> replay(const std::string& path, bool loop = false)
 {
@@ -34,11 +37,8 @@ TEST(ReplaySource, PlaysFramesAndEventsAtThePaceOfTheTimestamps)
     TempDir dir;
     const std::string path = dir.write(
         "take.jsonl", std::string(R"({"serviceVersion": "2.3.1", "version": 6})") + "\n" +
-                          frameLine(1, 1000000, -50.0) + "\n" +
-                          "\n" +
-                          frameLine(2, 1100000, 0.0) + "\r\n" +
-                          kNotStreaming + "\n" +
-                          kStreaming + "\n" +
+                          frameLine(1, 1000000, -50.0) + "\n" + "\n" + frameLine(2, 1100000, 0.0) +
+                          "\r\n" + kNotStreaming + "\n" + kStreaming + "\n" +
                           frameLine(3, 1200000, 50.0) + "\n" +
                           frameLine(4, 1150000, 60.0)); // backwards in time, no final newline
     RecordingListener listener;
@@ -82,12 +82,15 @@ TEST(ReplaySource, ReportsEachBadLineOnceAndPlaysTheRest)
     EXPECT_EQ(listener.events(),
               (std::vector<std::string>{"init", "connect", "frame 1", "frame 2", "disconnect"}));
     const int badLines = static_cast<int>(hostile.size()) + 1;
-    EXPECT_EQ(countLinesContaining(errors, "replay " + path + ":"), badLines) << errors.substr(0, 2000);
+    EXPECT_EQ(countLinesContaining(errors, "replay " + path + ":"), badLines)
+        << errors.substr(0, 2000);
     EXPECT_EQ(static_cast<int>(std::count(errors.begin(), errors.end(), '\n')), badLines);
     for (int line = 2; line < 2 + badLines; ++line)
-        EXPECT_EQ(countLinesContaining(errors, "replay " + path + ":" + std::to_string(line) + ": "), 1)
+        EXPECT_EQ(
+            countLinesContaining(errors, "replay " + path + ":" + std::to_string(line) + ": "), 1)
             << "line " << line;
-    EXPECT_NE(errors.find(":" + std::to_string(1 + badLines) + ": line too long"), std::string::npos);
+    EXPECT_NE(errors.find(":" + std::to_string(1 + badLines) + ": line too long"),
+              std::string::npos);
 }
 
 TEST(ReplaySource, AMissingFileIsReportedOnceAndStaysDisconnected)
