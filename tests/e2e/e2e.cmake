@@ -37,5 +37,6 @@ quorvel_e2e(e2e_keys test_keys.py)
 quorvel_e2e(e2e_faults test_faults.py)
 quorvel_e2e(e2e_examples test_examples.py)
 quorvel_e2e(e2e_render test_render.py)
+quorvel_e2e(e2e_recording test_recording.py)
 # Also in the asan and tsan builds, which build this same tree with the sanitizers.
 quorvel_e2e(e2e_quit test_quit.py LABELS sanitize TIMEOUT 600)
