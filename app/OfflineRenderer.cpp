@@ -53,7 +53,7 @@ bool IsBlank(const std::string& line)
 
 OfflineRenderer::OfflineRenderer(Options options)
     : fOptions(std::move(options)), fChannels(kChannels * kBlockFrames),
-      fInterleaved(kChannels * kBlockFrames)
+      fInterleaved(kChannels * kWriteFrames)
 {
 }
 
@@ -96,7 +96,8 @@ int OfflineRenderer::Run(std::ostream& errors)
         chosen.Apply();
 
     if (!Play(errors) ||
-        !RenderUntil(fRendered + static_cast<std::int64_t>(fOptions.tailSeconds * fOptions.rate))) {
+        !RenderUntil(fRendered + static_cast<std::int64_t>(fOptions.tailSeconds * fOptions.rate)) ||
+        !Flush()) {
         errors << "quorvel-render: cannot write " << fOptions.output << ": " << fWriteError << "\n";
         DiscardOutput();
         return 1;
@@ -179,15 +180,25 @@ bool OfflineRenderer::RenderUntil(std::int64_t sample)
         const int frames =
             static_cast<int>(std::min<std::int64_t>(kBlockFrames, sample - fRendered));
         server->AudioServerCallback(nullptr, fChannels.data(), static_cast<unsigned>(frames));
+        float* gathered = &fInterleaved[static_cast<std::size_t>(fGathered) * kChannels];
         for (int frame = 0; frame < frames; ++frame)
             for (int channel = 0; channel < kChannels; ++channel)
-                fInterleaved[frame * kChannels + channel] = fChannels[channel * frames + frame];
-        if (sf_writef_float(fSound, fInterleaved.data(), frames) != frames) {
-            fWriteError = sf_strerror(fSound);
-            return false;
-        }
+                gathered[frame * kChannels + channel] = fChannels[channel * frames + frame];
+        fGathered += frames;
         fRendered += frames;
+        if (fGathered > kWriteFrames - kBlockFrames && !Flush())
+            return false;
     }
+    return true;
+}
+
+bool OfflineRenderer::Flush()
+{
+    if (fGathered > 0 && sf_writef_float(fSound, fInterleaved.data(), fGathered) != fGathered) {
+        fWriteError = sf_strerror(fSound);
+        return false;
+    }
+    fGathered = 0;
     return true;
 }
 

@@ -28,8 +28,9 @@ public:
         bool floatSamples = false; // 32-bit float samples instead of 16-bit integers
     };
 
-    static constexpr int kBlockFrames = 256; // longest pass of the audio graph, frames
-    static constexpr int kChannels = 2;      // the harp plays the same signal on both
+    static constexpr int kBlockFrames = 256;   // longest pass of the audio graph, frames
+    static constexpr int kWriteFrames = 16384; // frames gathered for one write to the file
+    static constexpr int kChannels = 2;        // the harp plays the same signal on both
     static constexpr int kMinRate = 8000;
     static constexpr int kMaxRate = 192000;
     static constexpr double kMaxTailSeconds = 600.0;
@@ -50,6 +51,8 @@ private:
     bool Play(std::ostream& errors);
     // Renders the graph up to `sample` (frames since the start); false when a write failed.
     bool RenderUntil(std::int64_t sample);
+    // Writes the frames gathered so far; false when the write failed.
+    bool Flush();
     // The sample a timestamp falls on, on the replay's clock: long pauses are shortened as the
     // replay shortens them, a timestamp that goes backwards plays at once.
     std::int64_t SampleAt(std::int64_t timestampMicros);
@@ -64,11 +67,12 @@ private:
     SNDFILE* fSound = nullptr;
     std::string fWriteError;
 
-    std::int64_t fRendered = 0; // frames written
+    std::int64_t fRendered = 0; // frames rendered
+    int fGathered = 0;          // of those, frames waiting in fInterleaved
     bool fHaveTiming = false;
     std::int64_t fLastTimestamp = 0; // microseconds
     std::int64_t fClockMicros = 0;   // the replay's clock at the last timed line
 
     std::vector<float> fChannels;    // kChannels blocks of kBlockFrames, one after another
-    std::vector<float> fInterleaved; // the same, frame by frame, for the file
+    std::vector<float> fInterleaved; // kWriteFrames, channels side by side, for the file
 };
