@@ -95,7 +95,14 @@ int OfflineRenderer::Run(std::ostream& errors)
     if (chosen.strings > 0 || !chosen.scale.empty())
         chosen.Apply();
 
-    if (!Play(errors) ||
+    const bool played = Play(errors);
+    if (played && fFrames == 0) {
+        errors << "quorvel-render: " << fOptions.performance
+               << ": no tracking frames in it; nothing written\n";
+        DiscardOutput();
+        return 1;
+    }
+    if (!played ||
         !RenderUntil(fRendered + static_cast<std::int64_t>(fOptions.tailSeconds * fOptions.rate)) ||
         !Flush()) {
         errors << "quorvel-render: cannot write " << fOptions.output << ": " << fWriteError << "\n";
@@ -108,15 +115,23 @@ int OfflineRenderer::Run(std::ostream& errors)
 bool OfflineRenderer::Play(std::ostream& errors)
 {
     long lineNumber = 0;
+    long badLines = 0;
     std::string line;
     bool tooLong = false;
+    // A file that is no recording at all is said in a few lines, not one per line.
+    auto report = [&](const std::string& what) {
+        if (++badLines <= kMaxReportedLines)
+            errors << "quorvel-render: " << fOptions.performance << ":" << lineNumber << ": "
+                   << what << "\n";
+        else if (badLines == kMaxReportedLines + 1)
+            errors << "quorvel-render: " << fOptions.performance
+                   << ": more bad lines, not reported\n";
+    };
     while (ReadLine(fInput, line, tooLong)) {
         ++lineNumber;
-        const std::string where =
-            "quorvel-render: " + fOptions.performance + ":" + std::to_string(lineNumber) + ": ";
         if (tooLong) {
-            errors << where << "line too long (at most " << Leap::kMaxMessageBytes
-                   << " bytes); skipped\n";
+            report("line too long (at most " + std::to_string(Leap::kMaxMessageBytes) +
+                   " bytes); skipped");
             continue;
         }
         if (IsBlank(line))
@@ -124,7 +139,7 @@ bool OfflineRenderer::Play(std::ostream& errors)
         Leap::ParsedMessage message = Leap::parseMessage(line);
         switch (message.kind) {
         case Leap::ParsedMessage::kError:
-            errors << where << message.error << "; skipped\n";
+            report(message.error + "; skipped");
             break;
         case Leap::ParsedMessage::kOther:
         case Leap::ParsedMessage::kDeviceEvent:
@@ -133,13 +148,14 @@ bool OfflineRenderer::Play(std::ostream& errors)
             if (!RenderUntil(SampleAt(message.frame.timestamp())))
                 return false;
             HarpListener::Follow(message.frame);
+            ++fFrames;
             break;
         case Leap::ParsedMessage::kForeign: {
             PerformanceSettings settings;
             std::string error;
             if (!PerformanceSettings::Parse(message.text, settings, error)) {
                 if (!error.empty())
-                    errors << where << "instrument settings ignored: " << error << "\n";
+                    report("instrument settings ignored: " + error);
                 break;
             }
             if (message.timed && !RenderUntil(SampleAt(message.timestamp)))

@@ -34,13 +34,15 @@ public:
     static constexpr int kMinRate = 8000;
     static constexpr int kMaxRate = 192000;
     static constexpr double kMaxTailSeconds = 600.0;
+    static constexpr long kMaxReportedLines = 20; // bad lines reported one by one, at most
 
     explicit OfflineRenderer(Options options);
     ~OfflineRenderer();
 
     // Renders the whole performance. 0 when the WAV file is written; otherwise 1 after one line
-    // on `errors` saying why, and no file under the output's name. Bad lines of the recording
-    // are reported on `errors` with their line number and skipped.
+    // on `errors` saying why (a performance without a single frame among them), and no file
+    // under the output's name. Bad lines of the recording are reported on `errors` with their
+    // line number and skipped.
     int Run(std::ostream& errors);
 
     // Seconds of audio rendered so far.
@@ -67,7 +69,8 @@ private:
     SNDFILE* fSound = nullptr;
     std::string fWriteError;
 
-    std::int64_t fRendered = 0; // frames rendered
+    long fFrames = 0;           // tracking frames played
+    std::int64_t fRendered = 0; // audio frames rendered
     int fGathered = 0;          // of those, frames waiting in fInterleaved
     bool fHaveTiming = false;
     std::int64_t fLastTimestamp = 0; // microseconds

@@ -114,6 +114,11 @@ class RenderFailureTest(unittest.TestCase):
             self.assertEqual(render.notes(done.stdout), performances.AMAZING_GRACE_NOTES)
             self.assertTrue(os.path.isfile(wav))
 
+            # A sound file is no performance.
+            done = render.run(wav, os.path.join(out, "none.wav"))
+            self.assertNotEqual(done.returncode, 0)
+            self.assertIn("no tracking frames", done.stderr)
+
             for unwritable in (os.path.join(broken, "x.wav"), os.path.join(out, "no", "x.wav"),
                                session.tempdir("a-directory")):
                 done = render.run(broken, unwritable)
