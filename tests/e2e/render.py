@@ -3,21 +3,15 @@ what the harp plays for a performance, with no sound server and nothing that can
 
 import os
 import subprocess
-import wave
 
 import numpy as np
 
 
-def binary():
-    path = os.environ.get("QUORVEL_RENDER")
-    if not path or not os.access(path, os.X_OK):
-        raise AssertionError(f"QUORVEL_RENDER does not name the built renderer: {path!r}")
-    return path
-
-
 def run(performance, output, *options, timeout=120.0):
     """The finished process (its stdout and stderr as text)."""
-    return subprocess.run([binary(), *options, performance, output], capture_output=True,
+    binary = os.environ.get("QUORVEL_RENDER")
+    assert binary and os.access(binary, os.X_OK), f"QUORVEL_RENDER is not the renderer: {binary!r}"
+    return subprocess.run([binary, *options, performance, output], capture_output=True,
                           text=True, timeout=timeout)
 
 
