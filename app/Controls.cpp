@@ -5,6 +5,7 @@
 
 #include "GLStuff.h"
 #include "Keys.h"
+#include "SettingsRelay.h"
 #include "Shutdown.h"
 
 namespace GLStuff {
@@ -51,6 +52,7 @@ void timerCallback(int /*value*/)
     if (glutGetWindow() == 0) {
         return;
     }
+    SettingsRelay::ApplyWaiting(); // settings a replay has met
     glutPostRedisplay();
     glutTimerFunc(static_cast<unsigned int>(TimerPeriodMs(gRefreshRate)), timerCallback, 0);
 }

@@ -4,6 +4,8 @@
 
 #include "ConsoleLine.h"
 #include "GLStuff.h"
+#include "PerformanceSettings.h"
+#include "SettingsRelay.h"
 
 // Static objects in this order: the map, its lock, then the listener that uses both, so that
 // they are destroyed the other way round.
@@ -44,9 +46,11 @@ float nearness(double trackerZ)
 
 } // namespace
 
-void HarpListener::onInit(const Leap::Controller&)
+void HarpListener::onInit(const Leap::Controller& controller)
 {
     WriteLine(std::cout, "Initialized");
+    // A recording starts with the settings it was played with, before its first frame.
+    controller.record(PerformanceSettings::Current().Line());
 }
 
 void HarpListener::onConnect(const Leap::Controller&)
@@ -59,7 +63,22 @@ void HarpListener::onDisconnect(const Leap::Controller&)
     WriteLine(std::cout, "Disconnected");
 }
 
+void HarpListener::onMessage(const Leap::Controller&, const std::string& message)
+{
+    PerformanceSettings settings;
+    std::string error;
+    if (PerformanceSettings::Parse(message, settings, error))
+        SettingsRelay::HandOver(settings);
+    else if (!error.empty())
+        WriteLine(std::cerr, "replay: instrument settings ignored: ", error);
+}
+
 void HarpListener::onFrame(const Leap::Controller& controller)
+{
+    Follow(controller.frame(0));
+}
+
+void HarpListener::Follow(const Leap::Frame& frame)
 {
     using namespace GLStuff;
     {
@@ -68,7 +87,6 @@ void HarpListener::onFrame(const Leap::Controller& controller)
             entry.second.fStale = true;
     }
 
-    const Leap::Frame frame = controller.frame(0);
     for (const Leap::Hand& hand : frame.hands()) {
         for (const Leap::Finger& finger : hand.fingers()) {
             const Leap::Vector& tip = finger.tip().position;

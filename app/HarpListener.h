@@ -1,5 +1,7 @@
 #pragma once
 
+#include <string>
+
 #include "Leap.h"
 
 // Turns tracking frames into fingertip tracks (GLStuff::gFingers) and hands every move to the
@@ -10,6 +12,12 @@ public:
     void onConnect(const Leap::Controller&) override;
     void onDisconnect(const Leap::Controller&) override;
     void onFrame(const Leap::Controller& controller) override;
+    // Settings lines of a replay go to the window thread; other lines are not the harp's.
+    void onMessage(const Leap::Controller&, const std::string& message) override;
+
+    // Moves the fingertip tracks to a frame and hands every move to the pluck detector. The
+    // tracking thread, or the only thread of a program without one.
+    static void Follow(const Leap::Frame& frame);
 };
 
 // The one listener, handed to the controller at start-up.

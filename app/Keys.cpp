@@ -4,6 +4,7 @@
 #include "GLStuff.h"
 #include "Harp.h"
 #include "MidiOut.h"
+#include "PerformanceSettings.h"
 
 namespace GLStuff {
 
@@ -39,7 +40,8 @@ KeyAction ActionForKey(unsigned char key)
 
 WindowRequest ApplyKey(unsigned char key, std::ostream& out)
 {
-    switch (ActionForKey(key)) {
+    const KeyAction action = ActionForKey(key);
+    switch (action) {
     case KeyAction::kNone:
         break;
     case KeyAction::kScalePentatonicMajor:
@@ -87,6 +89,8 @@ WindowRequest ApplyKey(unsigned char key, std::ostream& out)
     case KeyAction::kQuit:
         return WindowRequest::kQuit;
     }
+    if (action >= KeyAction::kScalePentatonicMajor && action <= KeyAction::kRemoveString)
+        PerformanceSettings::Changed(); // a recording being made carries every change
     return WindowRequest::kNothing;
 }
 

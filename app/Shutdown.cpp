@@ -4,7 +4,9 @@
 
 #include "Leap.h"
 #include "MidiOut.h"
+#include "PerformanceSettings.h"
 #include "RtAudioDriver.h"
+#include "SettingsRelay.h"
 
 namespace GLStuff {
 namespace {
@@ -35,6 +37,8 @@ void StopThreads()
 {
     // Tracking first: a pluck in flight still finds a live harp and server.
     if (sTracking != nullptr) {
+        PerformanceSettings::RecordTo(nullptr);
+        SettingsRelay::Close(); // a replay waiting for the window thread would never be joined
         sTracking->reset();
     }
     // No pluck can come any more: every sounding note gets its note-off.

@@ -11,6 +11,8 @@
 #include "Keys.h"
 #include "Leap.h"
 #include "MidiOut.h"
+#include "PerformanceSettings.h"
+#include "SettingsRelay.h"
 #include "Shutdown.h"
 
 namespace GLStuff {
@@ -33,6 +35,7 @@ void GLStartup(int argc, const char** argv)
     // Frames may reach the listener from here on, before the window exists.
     auto controller = std::make_unique<Leap::Controller>(&listener);
     RegisterTracking(&controller);
+    PerformanceSettings::RecordTo(controller.get());
 
     std::cout << "Hit q to quit.\n" << std::flush;
 
@@ -73,6 +76,8 @@ void GLStartup(int argc, const char** argv)
     glutMainLoop();
 
     RegisterTracking(nullptr);
+    PerformanceSettings::RecordTo(nullptr);
+    SettingsRelay::Close();
     controller.reset();
 }
 

@@ -5,7 +5,7 @@ set -euo pipefail
 packages=(
   build-essential cmake pkg-config git
   librtaudio-dev freeglut3-dev libglu1-mesa-dev
-  nlohmann-json3-dev libwebsocketpp-dev libasio-dev librtmidi-dev
+  nlohmann-json3-dev libwebsocketpp-dev libasio-dev librtmidi-dev libsndfile1-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   libstk-dev libfftw3-dev
   clang clang-format libclang-rt-19-dev

@@ -233,6 +233,14 @@ ParsedMessage parseMessage(std::string_view text)
             other.kind = ParsedMessage::kOther;
             return other;
         }
+        if (!message.contains("id") && !message.contains("hands") &&
+            !message.contains("pointables")) {
+            ParsedMessage foreign;
+            foreign.kind = ParsedMessage::kForeign;
+            foreign.text = std::string(text);
+            foreign.timed = readTimestamp(message, foreign.timestamp);
+            return foreign;
+        }
         return parseFrame(message);
     } catch (const std::exception& e) {
         return failure(std::string("could not be read: ") + e.what());

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -16,10 +17,15 @@ struct ParsedMessage {
         kDeviceEvent, // `streaming` true: the device delivers frames (connected); false: it does
                       // not
         kOther,       // well formed, but neither: the service's version greeting, other event types
+        kForeign,     // an object of no part of the protocol, another program's line; `text` holds
+                      // it whole and `timestamp` its "timestamp" when `timed`
         kError        // `error` says what is wrong, in a few words
     };
     Kind kind = kError;
     Frame frame;
+    std::string text;
+    bool timed = false;
+    std::int64_t timestamp = 0; // microseconds, on the frames' clock
     bool attached = false;
     bool streaming = false;
     std::string error;
@@ -36,7 +42,7 @@ constexpr std::size_t kMaxPointables = 40;
 // are the pointables whose handId is H, in the order they appear; pointables of no listed hand
 // are ignored, as are unknown fields. Positions in mm must be finite, or the frame is an error.
 // A device event is {"event": {"type": "deviceEvent", "state": {"attached": B, "streaming": B}}}.
-// Never throws.
+// An object with none of "id", "hands", "pointables" and "event" is foreign. Never throws.
 ParsedMessage parseMessage(std::string_view text);
 
 } // namespace Leap

@@ -98,6 +98,12 @@ bool Controller::isConnected() const
     return fConnected.load();
 }
 
+void Controller::record(const std::string& message) const
+{
+    if (fSource)
+        fSource->annotate(message);
+}
+
 void Controller::callListener(void (Listener::*callback)(const Controller&), const char* name)
 {
     if (!fListener)
@@ -133,6 +139,17 @@ void Controller::deliver(SourceEvent& event)
                 fHistory.pop_back();
         }
         callListener(&Listener::onFrame, "onFrame");
+        break;
+    case SourceEvent::kMessage:
+        if (!fListener)
+            break;
+        try {
+            fListener->onMessage(*this, event.message);
+        } catch (const std::exception& e) {
+            reportToStderr(std::string("tracking: listener onMessage threw: ") + e.what());
+        } catch (...) {
+            reportToStderr("tracking: listener onMessage threw an unknown exception");
+        }
         break;
     }
 }

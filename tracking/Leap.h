@@ -5,6 +5,7 @@
 #include <deque>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -80,13 +81,17 @@ public:
     virtual void onConnect(const Controller&) {}
     virtual void onDisconnect(const Controller&) {}
     virtual void onFrame(const Controller&) {}
+    // A line of a recording that is no tracking message (another program's, such as the one
+    // that made the recording), handed on whole for the listener to understand or ignore.
+    virtual void onMessage(const Controller&, const std::string& /*message*/) {}
 };
 
 // What a frame source hands the controller.
 struct SourceEvent {
-    enum Kind { kConnect, kDisconnect, kFrame };
+    enum Kind { kConnect, kDisconnect, kFrame, kMessage };
     Kind kind = kFrame;
-    Frame frame; // for kFrame
+    Frame frame;         // for kFrame
+    std::string message; // for kMessage: the line as it was recorded
 };
 
 // Produces events for one controller. next() and handled() run on the controller's thread;
@@ -100,6 +105,9 @@ public:
     virtual void stop() = 0;
     // The listener has returned from the event that the last next() gave.
     virtual void handled() {}
+    // A line of the program's own for a recording being made (a JSON object), stamped there with
+    // the frames' clock; nothing when the source records nothing. Any thread.
+    virtual void annotate(const std::string& /*message*/) {}
 };
 
 // The source chosen by the environment variable QUORVEL_TRACKING.
@@ -120,6 +128,9 @@ public:
     // history 0 is the latest frame, 1 the one before, ...; an invalid Frame when there is none.
     Frame frame(int history = 0) const;
     bool isConnected() const;
+    // Adds a JSON object of the program's own to the recording being made, if any, at the
+    // current point of the frames (see FrameSource::annotate). Any thread, callbacks included.
+    void record(const std::string& message) const;
 
 private:
     void run();

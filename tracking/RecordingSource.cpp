@@ -9,6 +9,7 @@
 #include <poll.h>
 #include <pthread.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <nlohmann/json.hpp>
@@ -84,9 +85,35 @@ void RecordingSource::handled()
 
 void RecordingSource::record(const SourceEvent& event)
 {
+    // Lines handed on from a replay are the program's to record again, as it sees fit.
+    if (event.kind == SourceEvent::kMessage || fFailed.load(std::memory_order_relaxed))
+        return;
+    if (event.kind == SourceEvent::kFrame) {
+        std::lock_guard<std::mutex> guard(fLock);
+        fHaveFrame = true;
+        fLastTimestamp = event.frame.timestamp();
+    }
+    append(replayLine(event));
+}
+
+void RecordingSource::annotate(const std::string& message)
+{
+    using json = nlohmann::json;
     if (fFailed.load(std::memory_order_relaxed))
         return;
-    std::string line = replayLine(event);
+    json object = json::parse(message, nullptr, false);
+    if (!object.is_object())
+        return;
+    {
+        std::lock_guard<std::mutex> guard(fLock);
+        if (fHaveFrame)
+            object["timestamp"] = fLastTimestamp;
+    }
+    append(object.dump());
+}
+
+void RecordingSource::append(std::string line)
+{
     line += '\n';
     bool reportDrop = false;
     {
@@ -149,9 +176,7 @@ void RecordingSource::writeLoop()
     sigaddset(&brokenPipe, SIGPIPE);
     pthread_sigmask(SIG_BLOCK, &brokenPipe, nullptr);
 
-    // Non-blocking, so that a pipe nobody reads cannot hold up stop(); regular files ignore it.
-    const int fd =
-        ::open(fPath.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NONBLOCK, 0644);
+    const int fd = openFresh();
     if (fd < 0) {
         fail("tracking: cannot record to " + fPath + " (" + std::strerror(errno) +
              "); playing without recording");
@@ -173,6 +198,40 @@ void RecordingSource::writeLoop()
     if (::close(fd) != 0 && !fFailed.load())
         fail("tracking: recording to " + fPath + " may be incomplete (" + std::strerror(errno) +
              ")");
+}
+
+int RecordingSource::openFresh()
+{
+    // Non-blocking, so that a pipe nobody reads cannot hold up stop(); regular files ignore it.
+    constexpr int kFlags = O_WRONLY | O_CLOEXEC | O_NONBLOCK;
+    int fd = ::open(fPath.c_str(), kFlags | O_CREAT | O_EXCL, 0644);
+    if (fd >= 0 || errno != EEXIST)
+        return fd;
+    struct stat existing {};
+    if (::stat(fPath.c_str(), &existing) == 0 && !S_ISREG(existing.st_mode))
+        return ::open(fPath.c_str(), kFlags); // a pipe or a device takes the lines as they come
+    // take.jsonl -> take-2.jsonl: the number goes before an extension of the file's own name.
+    const std::size_t slash = fPath.rfind('/');
+    std::size_t dot = fPath.rfind('.');
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash) ||
+        dot == (slash == std::string::npos ? 0 : slash + 1))
+        dot = fPath.size();
+    constexpr int kMaxNumber = 9999;
+    for (int number = 2; number <= kMaxNumber; ++number) {
+        const std::string candidate =
+            fPath.substr(0, dot) + "-" + std::to_string(number) + fPath.substr(dot);
+        fd = ::open(candidate.c_str(), kFlags | O_CREAT | O_EXCL, 0644);
+        if (fd >= 0) {
+            if (fReport)
+                fReport("tracking: " + fPath + " holds an earlier recording; recording to " +
+                        candidate);
+            return fd;
+        }
+        if (errno != EEXIST)
+            return -1;
+    }
+    errno = EEXIST;
+    return -1;
 }
 
 bool RecordingSource::writeAll(int fd, const std::string& bytes)

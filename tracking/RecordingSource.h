@@ -4,6 +4,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -20,6 +21,9 @@ namespace Leap {
 // line and appends it to a bounded buffer; a writer thread of its own opens the file and writes.
 // If the writer falls more than kMaxPendingBytes behind, lines are dropped (reported once); a
 // file that cannot be opened or written is reported once and recording stops. Playing goes on.
+// An earlier recording at the path is kept: the new one goes to the first free numbered name
+// beside it (take.jsonl, take-2.jsonl, ...), said in one line. Lines the program adds through
+// annotate() are stamped with the timestamp of the last frame recorded before them.
 class RecordingSource : public FrameSource {
 public:
     // Lines waiting for the writer, at most, in bytes: minutes of frames at the tracker's rate.
@@ -36,10 +40,14 @@ public:
     // so that a recording is complete once stop() returns.
     void stop() override;
     void handled() override;
+    void annotate(const std::string& message) override;
 
 private:
     void record(const SourceEvent& event);
+    void append(std::string line);
     void writeLoop();
+    // Opens a new file for the recording, never one that holds an earlier recording.
+    int openFresh();
     // Writes all of `bytes`; false after an error or when the drain deadline has passed.
     bool writeAll(int fd, const std::string& bytes);
     bool pastDrainDeadline();
@@ -57,6 +65,8 @@ private:
     bool fClosing = false;                                // no more lines; guarded by fLock
     bool fDropReported = false;                           // guarded by fLock
     std::chrono::steady_clock::time_point fDrainDeadline; // fLock
+    bool fHaveFrame = false;                              // guarded by fLock
+    std::int64_t fLastTimestamp = 0; // of the last frame recorded, microseconds; fLock
 
     std::mutex fStopLock; // serialises stop()
     std::thread fWriter;  // last: started once everything above exists

@@ -1,10 +1,15 @@
 #include "ReplaySource.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <iostream>
 #include <utility>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
 
 #include "FrameParser.h"
 
@@ -24,7 +29,18 @@ bool isBlank(const std::string& line)
 
 } // namespace
 
-ReplaySource::ReplaySource(std::string path, bool loop) : fPath(std::move(path)), fLoop(loop) {}
+ReplaySource::ReplaySource(std::string path, bool loop) : fPath(std::move(path)), fLoop(loop)
+{
+    if (::pipe2(fStopPipe, O_CLOEXEC | O_NONBLOCK) != 0)
+        fStopPipe[0] = fStopPipe[1] = -1;
+}
+
+ReplaySource::~ReplaySource()
+{
+    for (int fd : {fFile, fStopPipe[0], fStopPipe[1]})
+        if (fd >= 0)
+            ::close(fd);
+}
 
 void ReplaySource::report(const std::string& what) const
 {
@@ -46,8 +62,13 @@ bool ReplaySource::open()
         report("cannot read: is a directory");
         return false;
     }
-    fFile.open(fPath, std::ios::binary);
-    if (!fFile) {
+    if (fStopPipe[0] < 0) {
+        report("cannot read: no pipe to wake the reader");
+        return false;
+    }
+    // Non-blocking: opening a FIFO that has no writer yet must not wait.
+    fFile = ::open(fPath.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fFile < 0) {
         report(std::string("cannot open: ") + std::strerror(errno));
         return false;
     }
@@ -56,28 +77,80 @@ bool ReplaySource::open()
 
 void ReplaySource::rewind()
 {
-    fFile.clear();
-    fFile.seekg(0);
+    // A pipe cannot go back: its second pass finds the end at once and stops there.
+    if (::lseek(fFile, 0, SEEK_SET) == 0) {
+        fBuffer.clear();
+        fBufferStart = 0;
+        fAtEnd = false;
+    }
     fLineNumber = 0;
     ++fPass;
     fPassHadFrame = false;
     fPassRestarted = true;
 }
 
+ReplaySource::Fill ReplaySource::fill()
+{
+    constexpr std::size_t kChunkBytes = 64 * 1024;
+    if (fAtEnd)
+        return Fill::kEnd;
+    if (fBufferStart > 0) {
+        fBuffer.erase(0, fBufferStart);
+        fBufferStart = 0;
+    }
+    for (;;) {
+        // Only read once the file says there is something: a FIFO that no writer has opened yet
+        // reads as its end, but polls as nothing to read.
+        pollfd waits[2] = {{fFile, POLLIN, 0}, {fStopPipe[0], POLLIN, 0}};
+        const int ready = ::poll(waits, 2, -1);
+        if (ready < 0 && errno != EINTR) {
+            report(std::string("cannot read: ") + std::strerror(errno));
+            fAtEnd = true;
+            return Fill::kEnd;
+        }
+        if (ready <= 0)
+            continue;
+        if (waits[1].revents != 0)
+            return Fill::kStopped;
+        const std::size_t had = fBuffer.size();
+        fBuffer.resize(had + kChunkBytes);
+        const ssize_t got = ::read(fFile, &fBuffer[had], kChunkBytes);
+        fBuffer.resize(had + (got > 0 ? static_cast<std::size_t>(got) : 0));
+        if (got > 0)
+            return Fill::kData;
+        if (got < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK))
+            continue;
+        if (got < 0)
+            report(std::string("cannot read further: ") + std::strerror(errno));
+        fAtEnd = true;
+        return Fill::kEnd;
+    }
+}
+
 ReplaySource::LineRead ReplaySource::readLine(std::string& line, std::size_t& length)
 {
-    // Reads at most kMaxMessageBytes of a line; the rest of a longer one is skipped unread.
+    // Keeps at most kMaxMessageBytes of a line; the rest of a longer one is skipped.
     line.clear();
     length = 0;
-    std::streambuf* buffer = fFile.rdbuf();
     bool any = false;
-    for (int c = buffer->sbumpc(); c != std::char_traits<char>::eof(); c = buffer->sbumpc()) {
+    for (;;) {
+        if (fBufferStart >= fBuffer.size()) {
+            const Fill filled = fill();
+            if (filled == Fill::kStopped)
+                return LineRead::kStopped;
+            if (filled == Fill::kEnd)
+                break;
+        }
         any = true;
-        if (c == '\n')
-            break;
+        const std::size_t end = fBuffer.find('\n', fBufferStart);
+        const std::size_t stop = end == std::string::npos ? fBuffer.size() : end;
+        const std::size_t count = stop - fBufferStart;
         if (length < kMaxMessageBytes)
-            line.push_back(static_cast<char>(c));
-        ++length;
+            line.append(fBuffer, fBufferStart, std::min(count, kMaxMessageBytes - length));
+        length += count;
+        fBufferStart = end == std::string::npos ? fBuffer.size() : end + 1;
+        if (end != std::string::npos)
+            break;
     }
     if (!any)
         return LineRead::kEnd;
@@ -86,7 +159,7 @@ ReplaySource::LineRead ReplaySource::readLine(std::string& line, std::size_t& le
     return length > kMaxMessageBytes ? LineRead::kTooLong : LineRead::kLine;
 }
 
-void ReplaySource::scheduleFrame(std::int64_t timestamp)
+void ReplaySource::schedule(std::int64_t timestamp)
 {
     const auto now = std::chrono::steady_clock::now();
     if (!fHaveTiming) {
@@ -144,6 +217,8 @@ bool ReplaySource::next(SourceEvent& event)
         }
         std::size_t length = 0;
         const LineRead read = readLine(line, length);
+        if (read == LineRead::kStopped)
+            return false;
         if (read == LineRead::kEnd) {
             if (fLoop && fPassHadFrame) {
                 rewind();
@@ -171,12 +246,21 @@ bool ReplaySource::next(SourceEvent& event)
             continue;
         case ParsedMessage::kOther:
             continue;
+        case ParsedMessage::kForeign:
+            if (message.timed) {
+                schedule(message.timestamp);
+                if (!sleepUntil(fDeadline))
+                    return false;
+            }
+            event.kind = SourceEvent::kMessage;
+            event.message = std::move(message.text);
+            return true;
         case ParsedMessage::kDeviceEvent:
             event.kind = message.streaming ? SourceEvent::kConnect : SourceEvent::kDisconnect;
             return true;
         case ParsedMessage::kFrame:
             fPassHadFrame = true;
-            scheduleFrame(message.frame.timestamp());
+            schedule(message.frame.timestamp());
             if (!sleepUntil(fDeadline))
                 return false;
             event.kind = SourceEvent::kFrame;
@@ -193,6 +277,11 @@ void ReplaySource::stop()
         fStopped = true;
     }
     fWake.notify_all();
+    if (fStopPipe[1] >= 0) {
+        const char wake = 1;
+        // A full pipe already wakes the reader.
+        (void)!::write(fStopPipe[1], &wake, 1);
+    }
 }
 
 } // namespace Leap

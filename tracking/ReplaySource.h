@@ -3,7 +3,6 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
-#include <fstream>
 #include <mutex>
 #include <string>
 
@@ -16,27 +15,34 @@ namespace Leap {
 // at the end of the file the source disconnects, or with `loop` starts again from the top.
 // Bad lines are reported on standard error as "replay PATH:LINE: <what is wrong>" (once, not
 // again on later passes) and skipped; a file that cannot be read is reported once and the source
-// stays disconnected.
+// stays disconnected. Lines of no tracking message (FrameParser's foreign lines) are handed on
+// as they are, at the pace of their own timestamps when they have one. Reading waits for data
+// alongside stop(), so a pipe with no writer or a device that never ends a line never holds up
+// the program.
 class ReplaySource : public FrameSource {
 public:
     // Longest pause honoured between two frames; longer gaps in a recording are shortened to it.
     static constexpr std::int64_t kMaxGapMicros = 5000000;
 
     ReplaySource(std::string path, bool loop);
+    ~ReplaySource() override;
 
     bool next(SourceEvent& event) override;
     void stop() override;
 
 private:
-    enum class LineRead { kLine, kTooLong, kEnd };
+    enum class LineRead { kLine, kTooLong, kEnd, kStopped };
+    enum class Fill { kData, kEnd, kStopped };
 
     LineRead readLine(std::string& line, std::size_t& length);
+    // Reads what there is into fBuffer, waiting for data or stop().
+    Fill fill();
     bool open();
     void rewind();
     // Waits until the deadline; false if stopped first.
     bool sleepUntil(std::chrono::steady_clock::time_point deadline);
     bool waitForStop();
-    void scheduleFrame(std::int64_t timestamp);
+    void schedule(std::int64_t timestamp);
     void report(const std::string& what) const;
     void reportLine(const std::string& what) const;
 
@@ -44,7 +50,10 @@ private:
     const bool fLoop;
 
     // Reading state: controller thread only.
-    std::ifstream fFile;
+    int fFile = -1;
+    std::string fBuffer; // read but not yet taken
+    std::size_t fBufferStart = 0;
+    bool fAtEnd = false;
     bool fOpened = false;
     bool fDone = false; // unreadable, or played to the end without looping
     long fLineNumber = 0;
@@ -58,6 +67,7 @@ private:
     std::mutex fLock;
     std::condition_variable fWake;
     bool fStopped = false;
+    int fStopPipe[2] = {-1, -1}; // stop() writes a byte to [1] to wake a waiting read
 };
 
 } // namespace Leap

@@ -389,6 +389,8 @@ void ServiceSource::Link::handleText(const std::string& text)
         fStatus.healthy();
         setConnected(parsed.streaming);
         break;
+    case ParsedMessage::kForeign: // not the service's: nothing to hand on
+        break;
     case ParsedMessage::kOther:
         if (fPhase == Phase::kGreeting)
             handleGreeting(text);

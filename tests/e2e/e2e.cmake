@@ -24,7 +24,7 @@ function(quorvel_e2e name script)
     RUN_SERIAL TRUE
     SKIP_RETURN_CODE 77
     TIMEOUT ${E2E_TIMEOUT}
-    ENVIRONMENT "QUORVEL_BINARY=$<TARGET_FILE:quorvel>;QUORVEL_SOURCE_DIR=${PROJECT_SOURCE_DIR};QUORVEL_E2E_ARTIFACTS=${CMAKE_BINARY_DIR}/e2e-artifacts/${name};PYTHONDONTWRITEBYTECODE=1;PYTHONUNBUFFERED=1")
+    ENVIRONMENT "QUORVEL_BINARY=$<TARGET_FILE:quorvel>;QUORVEL_RENDER=$<TARGET_FILE:quorvel-render>;QUORVEL_SOURCE_DIR=${PROJECT_SOURCE_DIR};QUORVEL_E2E_ARTIFACTS=${CMAKE_BINARY_DIR}/e2e-artifacts/${name};PYTHONDONTWRITEBYTECODE=1;PYTHONUNBUFFERED=1")
 endfunction()
 
 quorvel_e2e(e2e_harness test_harness.py)
@@ -36,5 +36,7 @@ quorvel_e2e(e2e_picture test_picture.py)
 quorvel_e2e(e2e_keys test_keys.py)
 quorvel_e2e(e2e_faults test_faults.py)
 quorvel_e2e(e2e_examples test_examples.py)
+quorvel_e2e(e2e_render test_render.py)
+quorvel_e2e(e2e_recording test_recording.py)
 # Also in the asan and tsan builds, which build this same tree with the sanitizers.
 quorvel_e2e(e2e_quit test_quit.py LABELS sanitize TIMEOUT 600)

@@ -53,6 +53,19 @@ class Performance:
                                      separators=(",", ":")))
         self.seconds += FRAME_SECONDS
 
+    def instrument(self, strings=None, scale=None):
+        """A settings line: the replay sets the harp's strings and scale here, as keys would.
+        Before the first frame it carries no timestamp and applies at once."""
+        settings = {}
+        if strings is not None:
+            settings["strings"] = strings
+        if scale is not None:
+            settings["scale"] = scale
+        line = {"instrument": settings}
+        if self._frame_id:
+            line["timestamp"] = int(round(self.seconds * 1e6))
+        self.lines.append(json.dumps(line, separators=(",", ":")))
+
     def hold(self, seconds):
         """Keeps every finger where it is for a while, frame after frame."""
         for _ in range(max(1, int(round(seconds / FRAME_SECONDS)))):
@@ -139,13 +152,15 @@ GLISSANDO_NOTES_10 = ([32, 34, 37, 39, 41, 44, 46, 49, 51, 53]
                       + [53, 51, 49, 46, 44, 41, 39, 37, 34, 32])
 
 LEAD_IN_SECONDS = 5.0  # time to press "a" nine times (and "3") before the tune begins
+# The examples set the harp up themselves; a moment of hovering before the first note.
+EXAMPLE_LEAD_IN_SECONDS = 3.0
 
 
-def glissando(lead_in=LEAD_IN_SECONDS):
+def glissando(lead_in=LEAD_IN_SECONDS, performance=None):
     """Sweeps across the whole play area beyond the plane: whatever the number of strings, each
     string is plucked once on the way up (finger 1, high) and once on the way down (finger 2,
     low, a leftward sweep); then both fingers sweep at once in opposite directions."""
-    performance = Performance()
+    performance = performance or Performance()
     performance.place(1, -0.05, 0.75, ABOVE_MM)
     performance.place(2, 1.05, 0.3, ABOVE_MM)
     performance.pause(lead_in)
@@ -168,13 +183,21 @@ def glissando(lead_in=LEAD_IN_SECONDS):
 
 def write_examples(directory):
     os.makedirs(directory, exist_ok=True)
-    glissando().write(os.path.join(directory, "glissando.jsonl"))
+    def set_up(strings, scale):
+        performance = Performance()
+        performance.instrument(strings=strings, scale=scale)
+        return performance
+
+    glissando(EXAMPLE_LEAD_IN_SECONDS, set_up(10, "pentatonic-major")).write(
+        os.path.join(directory, "glissando.jsonl"))
     tail = 2.5
-    grace = melody(AMAZING_GRACE, 10, 0.45, lead_in=LEAD_IN_SECONDS)
+    grace = melody(AMAZING_GRACE, 10, 0.45, lead_in=EXAMPLE_LEAD_IN_SECONDS,
+                   performance=set_up(10, "pentatonic-major"))
     grace.pause(tail)
     grace.clear()
     grace.write(os.path.join(directory, "amazing-grace.jsonl"))
-    joy = melody(ODE_TO_JOY, 10, 0.4, lead_in=LEAD_IN_SECONDS)
+    joy = melody(ODE_TO_JOY, 10, 0.4, lead_in=EXAMPLE_LEAD_IN_SECONDS,
+                 performance=set_up(10, "diatonic"))
     joy.pause(tail)
     joy.clear()
     joy.write(os.path.join(directory, "ode-to-joy.jsonl"))

@@ -154,6 +154,9 @@ class LiveServiceTest(unittest.TestCase):
                 # plucks.
                 with open(recording_path) as recorded:
                     recorded_lines = recorded.read().splitlines()
+                # First the harp's settings it was played with.
+                self.assertEqual(json.loads(recorded_lines.pop(0))["instrument"],
+                                 {"strings": 1, "scale": "pentatonic-major"})
                 # A connect, the frames (a listener that fell behind may have skipped some),
                 # a disconnect.
                 self.assertLessEqual(len(recorded_lines), len(performance.lines) + 2)

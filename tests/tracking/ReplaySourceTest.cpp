@@ -3,6 +3,8 @@
 #include <chrono>
 #include <sstream>
 
+#include <sys/stat.h>
+
 #include "ReplaySource.h"
 #include "TestSupport.h"
 
@@ -159,6 +161,32 @@ TEST(ReplaySource, DestroyingTheControllerWakesAReplayWaitingForItsNextFrame)
     const auto stopping = std::chrono::steady_clock::now() - start;
     EXPECT_LT(stopping, std::chrono::microseconds(Leap::ReplaySource::kMaxGapMicros / 2));
     EXPECT_EQ(listener.events(), (std::vector<std::string>{"init", "connect", "frame 1"}));
+}
+
+TEST(ReplaySource, HandsOnForeignLinesInPlaceAndStopsWhileAFifoHasNoWriter)
+{
+    TempDir dir;
+    const std::string first = R"({"instrument": {"strings": 3}})";
+    const std::string later = R"({"mine": true, "timestamp": 10000})";
+    const std::string path = dir.write("take.jsonl", first + "\n" + frameLine(1, 0) + "\n" + later +
+                                                         "\n" + frameLine(2, 10000) + "\n");
+    RecordingListener listener;
+    {
+        Leap::Controller controller(&listener, replay(path));
+        ASSERT_TRUE(listener.waitForEvent("disconnect"));
+    }
+    EXPECT_EQ(listener.events(), (std::vector<std::string>{"init", first, "connect", "frame 1",
+                                                           later, "frame 2", "disconnect"}));
+
+    // Nobody ever writes to this FIFO: the replay waits for data, and for stop() beside it.
+    const std::string fifo = (dir.path() / "fifo").string();
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    RecordingListener waiting;
+    {
+        Leap::Controller controller(&waiting, replay(fifo));
+        ASSERT_TRUE(waiting.waitForEvent("init"));
+    }
+    EXPECT_EQ(waiting.events(), std::vector<std::string>{"init"});
 }
 
 } // namespace

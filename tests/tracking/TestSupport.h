@@ -47,6 +47,7 @@ public:
     void onInit(const Leap::Controller&) override { record("init"); }
     void onConnect(const Leap::Controller&) override { record("connect"); }
     void onDisconnect(const Leap::Controller&) override { record("disconnect"); }
+    void onMessage(const Leap::Controller&, const std::string& line) override { record(line); }
     void onFrame(const Leap::Controller& controller) override
     {
         Leap::Frame frame = controller.frame(0);

@@ -1,0 +1,284 @@
+#include "OfflineRenderer.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <utility>
+
+#include <fcntl.h>
+#include <sndfile.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "AudioServer.h"
+#include "FrameParser.h"
+#include "Harp.h"
+#include "HarpListener.h"
+#include "ReplaySource.h"
+
+namespace {
+
+// The voices' noise comes from rand(): one seed, one sound.
+constexpr unsigned kNoiseSeed = 1;
+
+// Reads one line of at most Leap::kMaxMessageBytes; the rest of a longer one is skipped. False
+// at the end of the input. `tooLong` says a line was cut.
+bool ReadLine(std::istream& input, std::string& line, bool& tooLong)
+{
+    line.clear();
+    tooLong = false;
+    std::streambuf* buffer = input.rdbuf();
+    bool any = false;
+    for (int c = buffer->sbumpc(); c != std::char_traits<char>::eof(); c = buffer->sbumpc()) {
+        any = true;
+        if (c == '\n')
+            break;
+        if (line.size() < Leap::kMaxMessageBytes)
+            line.push_back(static_cast<char>(c));
+        else
+            tooLong = true;
+    }
+    if (!line.empty() && line.back() == '\r')
+        line.pop_back();
+    return any;
+}
+
+bool IsBlank(const std::string& line)
+{
+    return line.find_first_not_of(" \t\r") == std::string::npos;
+}
+
+} // namespace
+
+OfflineRenderer::OfflineRenderer(Options options)
+    : fOptions(std::move(options)), fChannels(kChannels * kBlockFrames),
+      fInterleaved(kChannels * kWriteFrames)
+{
+}
+
+OfflineRenderer::~OfflineRenderer()
+{
+    DiscardOutput();
+}
+
+double OfflineRenderer::RenderedSeconds() const
+{
+    return static_cast<double>(fRendered) / fOptions.rate;
+}
+
+int OfflineRenderer::Run(std::ostream& errors)
+{
+    const std::string& in = fOptions.performance;
+    std::error_code error;
+    if (std::filesystem::is_directory(in, error)) {
+        errors << "quorvel-render: cannot read " << in << ": is a directory\n";
+        return 1;
+    }
+    fInput.open(in, std::ios::binary);
+    if (!fInput) {
+        errors << "quorvel-render: cannot read " << in << ": " << std::strerror(errno) << "\n";
+        return 1;
+    }
+    if (!OpenOutput(errors))
+        return 1;
+
+    std::srand(kNoiseSeed);
+    AudioServer* server = AudioServer::GetInstance();
+    server->SetFs(static_cast<float>(fOptions.rate));
+    server->SetOutputChannels(kChannels);
+    Harp::GetInstance(); // built at this rate, on both output channels
+
+    PerformanceSettings chosen;
+    chosen.strings = fOptions.strings;
+    chosen.scale = fOptions.scale;
+    if (chosen.strings > 0 || !chosen.scale.empty())
+        chosen.Apply();
+
+    const bool played = Play(errors);
+    if (played && fFrames == 0) {
+        errors << "quorvel-render: " << fOptions.performance
+               << ": no tracking frames in it; nothing written\n";
+        DiscardOutput();
+        return 1;
+    }
+    if (!played ||
+        !RenderUntil(fRendered + static_cast<std::int64_t>(fOptions.tailSeconds * fOptions.rate)) ||
+        !Flush()) {
+        errors << "quorvel-render: cannot write " << fOptions.output << ": " << fWriteError << "\n";
+        DiscardOutput();
+        return 1;
+    }
+    return FinishOutput(errors) ? 0 : 1;
+}
+
+bool OfflineRenderer::Play(std::ostream& errors)
+{
+    long lineNumber = 0;
+    long badLines = 0;
+    std::string line;
+    bool tooLong = false;
+    // A file that is no recording at all is said in a few lines, not one per line.
+    auto report = [&](const std::string& what) {
+        if (++badLines <= kMaxReportedLines)
+            errors << "quorvel-render: " << fOptions.performance << ":" << lineNumber << ": "
+                   << what << "\n";
+        else if (badLines == kMaxReportedLines + 1)
+            errors << "quorvel-render: " << fOptions.performance
+                   << ": more bad lines, not reported\n";
+    };
+    while (ReadLine(fInput, line, tooLong)) {
+        ++lineNumber;
+        if (tooLong) {
+            report("line too long (at most " + std::to_string(Leap::kMaxMessageBytes) +
+                   " bytes); skipped");
+            continue;
+        }
+        if (IsBlank(line))
+            continue;
+        Leap::ParsedMessage message = Leap::parseMessage(line);
+        switch (message.kind) {
+        case Leap::ParsedMessage::kError:
+            report(message.error + "; skipped");
+            break;
+        case Leap::ParsedMessage::kOther:
+        case Leap::ParsedMessage::kDeviceEvent:
+            break;
+        case Leap::ParsedMessage::kFrame:
+            if (!RenderUntil(SampleAt(message.frame.timestamp())))
+                return false;
+            HarpListener::Follow(message.frame);
+            ++fFrames;
+            break;
+        case Leap::ParsedMessage::kForeign: {
+            PerformanceSettings settings;
+            std::string error;
+            if (!PerformanceSettings::Parse(message.text, settings, error)) {
+                if (!error.empty())
+                    report("instrument settings ignored: " + error);
+                break;
+            }
+            if (message.timed && !RenderUntil(SampleAt(message.timestamp)))
+                return false;
+            // What the command line fixes, the recording does not change.
+            if (fOptions.strings > 0)
+                settings.strings = 0;
+            if (!fOptions.scale.empty())
+                settings.scale.clear();
+            settings.Apply();
+            break;
+        }
+        }
+    }
+    return true;
+}
+
+std::int64_t OfflineRenderer::SampleAt(std::int64_t timestampMicros)
+{
+    if (!fHaveTiming) {
+        fHaveTiming = true;
+    } else if (timestampMicros > fLastTimestamp) {
+        const std::uint64_t gap = static_cast<std::uint64_t>(timestampMicros) -
+                                  static_cast<std::uint64_t>(fLastTimestamp);
+        fClockMicros += gap > static_cast<std::uint64_t>(Leap::ReplaySource::kMaxGapMicros)
+                            ? Leap::ReplaySource::kMaxGapMicros
+                            : static_cast<std::int64_t>(gap);
+    }
+    fLastTimestamp = timestampMicros;
+    // Rounded to the nearest sample; micros times a rate stays far inside 64 bits.
+    return (fClockMicros * fOptions.rate + 500000) / 1000000;
+}
+
+bool OfflineRenderer::RenderUntil(std::int64_t sample)
+{
+    AudioServer* server = AudioServer::GetInstance();
+    while (fRendered < sample) {
+        const int frames =
+            static_cast<int>(std::min<std::int64_t>(kBlockFrames, sample - fRendered));
+        server->AudioServerCallback(nullptr, fChannels.data(), static_cast<unsigned>(frames));
+        float* gathered = &fInterleaved[static_cast<std::size_t>(fGathered) * kChannels];
+        for (int frame = 0; frame < frames; ++frame)
+            for (int channel = 0; channel < kChannels; ++channel)
+                gathered[frame * kChannels + channel] = fChannels[channel * frames + frame];
+        fGathered += frames;
+        fRendered += frames;
+        if (fGathered > kWriteFrames - kBlockFrames && !Flush())
+            return false;
+    }
+    return true;
+}
+
+bool OfflineRenderer::Flush()
+{
+    if (fGathered > 0 && sf_writef_float(fSound, fInterleaved.data(), fGathered) != fGathered) {
+        fWriteError = sf_strerror(fSound);
+        return false;
+    }
+    fGathered = 0;
+    return true;
+}
+
+bool OfflineRenderer::OpenOutput(std::ostream& errors)
+{
+    // Beside the final name, so the closing rename stays within one file system.
+    fTempPath = fOptions.output + ".XXXXXX";
+    fTempFd = ::mkstemp(&fTempPath[0]);
+    if (fTempFd < 0) {
+        errors << "quorvel-render: cannot write " << fOptions.output << ": " << std::strerror(errno)
+               << "\n";
+        fTempPath.clear();
+        return false;
+    }
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    ::fchmod(fTempFd, 0666 & ~mask); // mkstemp makes it private; a sound file is not
+    SF_INFO info{};
+    info.samplerate = fOptions.rate;
+    info.channels = kChannels;
+    info.format = SF_FORMAT_WAV | (fOptions.floatSamples ? SF_FORMAT_FLOAT : SF_FORMAT_PCM_16);
+    fSound = sf_open_fd(fTempFd, SFM_WRITE, &info, SF_FALSE);
+    if (!fSound) {
+        errors << "quorvel-render: cannot write " << fOptions.output << ": " << sf_strerror(nullptr)
+               << "\n";
+        DiscardOutput();
+        return false;
+    }
+    // Beyond full scale, integer samples clip instead of wrapping around.
+    sf_command(fSound, SFC_SET_CLIPPING, nullptr, SF_TRUE);
+    return true;
+}
+
+bool OfflineRenderer::FinishOutput(std::ostream& errors)
+{
+    std::string failure;
+    if (sf_close(fSound) != 0)
+        failure = sf_strerror(nullptr);
+    fSound = nullptr;
+    if (failure.empty() && ::fsync(fTempFd) != 0)
+        failure = std::strerror(errno);
+    if (::close(fTempFd) != 0 && failure.empty())
+        failure = std::strerror(errno);
+    fTempFd = -1;
+    if (failure.empty() && std::rename(fTempPath.c_str(), fOptions.output.c_str()) != 0)
+        failure = std::strerror(errno);
+    if (!failure.empty()) {
+        errors << "quorvel-render: cannot write " << fOptions.output << ": " << failure << "\n";
+        DiscardOutput();
+        return false;
+    }
+    fTempPath.clear();
+    return true;
+}
+
+void OfflineRenderer::DiscardOutput()
+{
+    if (fSound)
+        sf_close(fSound);
+    fSound = nullptr;
+    if (fTempFd >= 0)
+        ::close(fTempFd);
+    fTempFd = -1;
+    if (!fTempPath.empty())
+        ::unlink(fTempPath.c_str());
+    fTempPath.clear();
+}

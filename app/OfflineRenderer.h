@@ -1,0 +1,81 @@
+#pragma once
+
+#include <cstdint>
+#include <fstream>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "PerformanceSettings.h"
+
+typedef struct sf_private_tag SNDFILE;
+
+// Plays a recorded performance into a WAV file with no window, no audio device and no tracking
+// thread. The lines are taken in order: the harp's audio graph is rendered up to each line's
+// moment on the recording's clock, then a frame goes to the instrument's own listener and pluck
+// detector and a settings line to the keys' actions. Everything runs on the calling thread and
+// the voices' noise is seeded first, so a render comes out the same every time. The harp and the
+// audio server belong to the process: one render per process.
+class OfflineRenderer {
+public:
+    struct Options {
+        std::string performance;   // the recording, one JSON message a line
+        std::string output;        // the WAV file to write
+        int strings = 0;           // 1..30 for the whole render; 0 leaves it to the recording
+        std::string scale;         // for the whole render; empty leaves it to the recording
+        int rate = 44100;          // sample rate in Hz, kMinRate..kMaxRate
+        double tailSeconds = 3.0;  // decay rendered after the last line, seconds, 0..kMaxTail
+        bool floatSamples = false; // 32-bit float samples instead of 16-bit integers
+    };
+
+    static constexpr int kBlockFrames = 256;   // longest pass of the audio graph, frames
+    static constexpr int kWriteFrames = 16384; // frames gathered for one write to the file
+    static constexpr int kChannels = 2;        // the harp plays the same signal on both
+    static constexpr int kMinRate = 8000;
+    static constexpr int kMaxRate = 192000;
+    static constexpr double kMaxTailSeconds = 600.0;
+    static constexpr long kMaxReportedLines = 20; // bad lines reported one by one, at most
+
+    explicit OfflineRenderer(Options options);
+    ~OfflineRenderer();
+
+    // Renders the whole performance. 0 when the WAV file is written; otherwise 1 after one line
+    // on `errors` saying why (a performance without a single frame among them), and no file
+    // under the output's name. Bad lines of the recording are reported on `errors` with their
+    // line number and skipped.
+    int Run(std::ostream& errors);
+
+    // Seconds of audio rendered so far.
+    double RenderedSeconds() const;
+
+private:
+    // The lines of the performance, each stamped in samples; false when a write failed.
+    bool Play(std::ostream& errors);
+    // Renders the graph up to `sample` (frames since the start); false when a write failed.
+    bool RenderUntil(std::int64_t sample);
+    // Writes the frames gathered so far; false when the write failed.
+    bool Flush();
+    // The sample a timestamp falls on, on the replay's clock: long pauses are shortened as the
+    // replay shortens them, a timestamp that goes backwards plays at once.
+    std::int64_t SampleAt(std::int64_t timestampMicros);
+    bool OpenOutput(std::ostream& errors);
+    bool FinishOutput(std::ostream& errors);
+    void DiscardOutput();
+
+    const Options fOptions;
+    std::ifstream fInput;
+    std::string fTempPath;
+    int fTempFd = -1;
+    SNDFILE* fSound = nullptr;
+    std::string fWriteError;
+
+    long fFrames = 0;           // tracking frames played
+    std::int64_t fRendered = 0; // audio frames rendered
+    int fGathered = 0;          // of those, frames waiting in fInterleaved
+    bool fHaveTiming = false;
+    std::int64_t fLastTimestamp = 0; // microseconds
+    std::int64_t fClockMicros = 0;   // the replay's clock at the last timed line
+
+    std::vector<float> fChannels;    // kChannels blocks of kBlockFrames, one after another
+    std::vector<float> fInterleaved; // kWriteFrames, channels side by side, for the file
+};

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <string>
+
+namespace Leap {
+class Controller;
+}
+
+// The settings that shape what a performance sounds like: the number of strings and the scale.
+// A recording carries them beside the tracking frames, one line at the start and one at every
+// change, stamped there with the frames' clock:
+//   {"instrument":{"strings":10,"scale":"diatonic"},"timestamp":5000000}
+// Applying them presses the keys' own actions, so the picture, the sound and MIDI out all follow.
+class PerformanceSettings {
+public:
+    int strings = 0;   // 1..Harp::kMaxStrings; 0 leaves the strings as they are
+    std::string scale; // "pentatonic-major", "pentatonic-minor", "diatonic", "whole-tone"; empty
+                       // leaves the scale as it is
+
+    // The harp's settings now. Any thread.
+    static PerformanceSettings Current();
+
+    // A settings line in `line`: true and `settings` filled. False with `error` empty when the
+    // line is no settings line at all, with `error` saying what is wrong when it is a bad one.
+    static bool Parse(const std::string& line, PerformanceSettings& settings, std::string& error);
+    // Checks a scale name as Parse does; the reason it is refused, or empty.
+    static std::string ScaleError(const std::string& name);
+
+    // The line for these settings, without a timestamp (the recording adds it).
+    std::string Line() const;
+
+    // Turns the harp to these settings with the keys' actions and records the result once.
+    // Window thread, or the only thread of a program without a window.
+    void Apply() const;
+
+    // Where the keys' changes are recorded (Controller::record): the controller, or null for
+    // nowhere. Window thread; cleared before the controller is destroyed.
+    static void RecordTo(const Leap::Controller* controller);
+    // The keys changed a setting: records the settings now, unless Apply is pressing the keys.
+    // Window thread.
+    static void Changed();
+};

@@ -1,0 +1,132 @@
+"""quorvel-render: a recorded performance to a WAV file, by the harp itself, with no window and
+no sound device."""
+
+import filecmp
+import json
+import os
+import unittest
+
+import harness  # first: it reports a missing numpy as a skip
+import analysis
+import performances
+import render
+
+GAIN = 1.0 / 12.0
+
+
+def example(name):
+    return os.path.join(os.environ["QUORVEL_SOURCE_DIR"], "examples", name)
+
+
+class GlissandoRenderTest(unittest.TestCase):
+    def test_every_note_in_order_at_its_pitch_and_two_renders_alike(self):
+        source = example("glissando.jsonl")
+        with harness.Session() as session:
+            out = session.tempdir("render")
+            first, again = os.path.join(out, "first.wav"), os.path.join(out, "again.wav")
+            done = render.run(source, first)
+            self.assertEqual(done.returncode, 0, done.stderr)
+            self.assertEqual(render.run(source, again).returncode, 0)
+            self.assertTrue(filecmp.cmp(first, again, shallow=False), "two renders differ")
+            samples, rate, kind = render.read_wav(first)
+            self.assertEqual((rate, kind, samples.shape[1]), (44100, "pcm16", 2))
+            self.assertTrue((samples[:, 0] == samples[:, 1]).all(), "the channels differ")
+
+            # The file sets up 10 strings: up, down, then both ways at once (in pairs).
+            notes = render.notes(done.stdout)
+            self.assertEqual(notes[:20], performances.GLISSANDO_NOTES_10)
+            self.assertEqual(sorted(notes[20:]), sorted(performances.GLISSANDO_NOTES_10))
+            self.assertEqual(done.stdout.count("trig\n"), len(notes))
+
+            # Each pluck's own sound: the render of everything up to the next pluck minus the
+            # render of everything before this one (a render is exact, the strings are summed).
+            floats, _, _ = render.read_wav(self.render_cut(out, source, None))
+            onsets = analysis.find_onsets(floats[:, 0], min_gap=0.1)
+            self.assertEqual(len(onsets), 30, [round(onset, 3) for onset in onsets])
+            for k, note in enumerate(performances.GLISSANDO_NOTES_10):
+                before = render.read_wav(self.render_cut(out, source, onsets[k]))[0][:, 0]
+                upto = render.read_wav(self.render_cut(out, source, onsets[k + 1]))[0][:, 0]
+                length = min(len(before), len(upto))
+                pitch = analysis.pitch_after(upto[:length] - before[:length], onsets[k],
+                                             window=0.5)
+                expected = analysis.note_frequency(note)
+                self.assertIsNotNone(pitch, (k, note))
+                self.assertLess(analysis.relative_error(pitch, expected), 0.01,
+                                f"pluck {k}, note {note}: {pitch:.2f} Hz, not {expected:.2f} Hz")
+
+    @staticmethod
+    def render_cut(directory, source, onset):
+        """Renders (32-bit float) the lines of `source` before a moment a little ahead of
+        `onset` seconds (an onset is found within a few ms of its pluck), or all of them."""
+        with open(source) as whole:
+            lines = whole.read().splitlines()
+        if onset is not None:
+            lines = [line for line in lines
+                     if json.loads(line).get("timestamp", 0) < (onset - 0.006) * 1e6]
+        name = os.path.join(directory, f"cut-{onset}")
+        with open(name + ".jsonl", "w") as cut:
+            cut.write("\n".join(lines) + "\n")
+        done = render.run(name + ".jsonl", name + ".wav", "--float", "--tail", "1")
+        assert done.returncode == 0, done.stderr
+        return name + ".wav"
+
+    def test_one_string_peaks_within_a_twelfth_and_the_options_apply(self):
+        # The glissando on one string in the diatonic scale, at 22050 Hz: every pluck is note 32.
+        with harness.Session() as session:
+            out = os.path.join(session.tempdir("render"), "one.wav")
+            done = render.run(example("glissando.jsonl"), out, "--strings", "1", "--scale",
+                              "diatonic", "--rate", "22050", "--tail", "2", "--float")
+            self.assertEqual(done.returncode, 0, done.stderr)
+            self.assertEqual(set(render.notes(done.stdout)), {32})
+            samples, rate, kind = render.read_wav(out)
+            self.assertEqual((rate, kind), (22050, "float32"))
+            peak = abs(samples).max()
+            self.assertLessEqual(peak, GAIN * (1 + 1e-6))
+            self.assertGreater(peak, GAIN / 4, "hardly any sound")
+            # Up to the last frame (no pause in the file is long enough to be shortened), then
+            # the tail.
+            with open(example("glissando.jsonl")) as source:
+                last = json.loads(source.read().splitlines()[-1])["timestamp"] / 1e6
+            self.assertAlmostEqual(len(samples) / rate, last + 2.0, delta=0.01)
+
+
+class RenderFailureTest(unittest.TestCase):
+    def test_unreadable_input_bad_lines_and_unwritable_output(self):
+        with harness.Session() as session:
+            out = session.tempdir("render")
+            wav = os.path.join(out, "out.wav")
+
+            done = render.run(os.path.join(out, "missing.jsonl"), wav)
+            self.assertNotEqual(done.returncode, 0)
+            self.assertIn("missing.jsonl", done.stderr)
+            self.assertEqual(os.listdir(out), [], "something was written")
+
+            # A broken line in the middle is reported with its number; the rest plays.
+            with open(example("amazing-grace.jsonl")) as source:
+                lines = source.read().splitlines()
+            lines.insert(199, '{"id": 7, "timestamp": ')
+            broken = os.path.join(out, "broken.jsonl")
+            with open(broken, "w") as target:
+                target.write("\n".join(lines) + "\n")
+            done = render.run(broken, wav)
+            self.assertEqual(done.returncode, 0, done.stderr)
+            self.assertRegex(done.stderr, r"broken\.jsonl:200: not valid JSON")
+            self.assertEqual(render.notes(done.stdout), performances.AMAZING_GRACE_NOTES)
+            self.assertTrue(os.path.isfile(wav))
+
+            # A sound file is no performance.
+            done = render.run(wav, os.path.join(out, "none.wav"))
+            self.assertNotEqual(done.returncode, 0)
+            self.assertIn("no tracking frames", done.stderr)
+
+            for unwritable in (os.path.join(broken, "x.wav"), os.path.join(out, "no", "x.wav"),
+                               session.tempdir("a-directory")):
+                done = render.run(broken, unwritable)
+                self.assertNotEqual(done.returncode, 0, unwritable)
+                self.assertIn("cannot write " + unwritable, done.stderr)
+            self.assertEqual(sorted(os.listdir(out)), ["broken.jsonl", "out.wav"],
+                             "a partial file was left behind")
+
+
+if __name__ == "__main__":
+    harness.main()
