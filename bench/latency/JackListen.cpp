@@ -2,8 +2,10 @@
 // input ports that keeps every block in memory and, on SIGINT or SIGTERM, writes
 //   PREFIX.raw    float32 samples, channel 1 of each block then channel 2 (non-interleaved)
 //   PREFIX.times  one line per block: "FRAMES HEARD_NS", the monotonic clock time (ns) at which
-//                 the block's first frame reaches the output (cycle start plus the playback
-//                 latency the server reports for system:playback_1)
+//                 the block's first frame reaches the output: when the block was handed on
+//                 (this client runs after the ones it listens to) plus the playback latency the
+//                 server reports for system:playback_1. The server's own cycle times are not
+//                 used: on the dummy backend of a loaded machine they stray by hundreds of ms.
 // Prints "ready" once its ports exist; connect them with jack_connect.
 //
 //     latency_jack_listen PREFIX
@@ -30,7 +32,6 @@ std::vector<long long> gHeardNs;
 std::vector<unsigned> gFrames;
 std::atomic<std::size_t> gBlocks{0};
 std::size_t gFramesUsed = 0;
-long long gJackToMonotonicNs = 0; // add to jack_get_time() * 1000
 jack_nframes_t gLatencyFrames = 0;
 volatile std::sig_atomic_t gStop = 0;
 
@@ -43,10 +44,7 @@ long long MonotonicNs()
 
 int Process(jack_nframes_t frames, void*)
 {
-    jack_nframes_t currentFrames;
-    jack_time_t currentUsecs, nextUsecs;
-    float periodUsecs;
-    jack_get_cycle_times(gClient, &currentFrames, &currentUsecs, &nextUsecs, &periodUsecs);
+    const long long now = MonotonicNs();
     const std::size_t block = gBlocks.load(std::memory_order_relaxed);
     if (block >= kMaxBlocks || gFramesUsed + frames > kMaxFrames) {
         return 0;
@@ -56,8 +54,7 @@ int Process(jack_nframes_t frames, void*)
         std::copy(in, in + frames, gSamples[channel].begin() + gFramesUsed);
     }
     const double rate = jack_get_sample_rate(gClient);
-    gHeardNs[block] = static_cast<long long>(currentUsecs) * 1000 + gJackToMonotonicNs +
-                      static_cast<long long>(gLatencyFrames / rate * 1e9);
+    gHeardNs[block] = now + static_cast<long long>(gLatencyFrames / rate * 1e9);
     gFrames[block] = frames;
     gFramesUsed += frames;
     gBlocks.store(block + 1, std::memory_order_release);
@@ -82,11 +79,6 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "no JACK server\n");
         return 1;
     }
-    // The offset between JACK's clock and the monotonic clock, read back to back.
-    const long long before = MonotonicNs();
-    const jack_time_t jackNow = jack_get_time();
-    const long long after = MonotonicNs();
-    gJackToMonotonicNs = (before + after) / 2 - static_cast<long long>(jackNow) * 1000;
     if (jack_port_t* playback = jack_port_by_name(gClient, "system:playback_1")) {
         jack_latency_range_t range;
         jack_port_get_latency_range(playback, JackPlaybackLatency, &range);
@@ -101,8 +93,7 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "cannot activate\n");
         return 1;
     }
-    std::printf("ready latency %u frames, clock offset %lld ns\n", gLatencyFrames,
-                gJackToMonotonicNs);
+    std::printf("ready: playback latency %u frames\n", gLatencyFrames);
     std::fflush(stdout);
     while (!gStop) {
         pause();

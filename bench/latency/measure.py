@@ -11,8 +11,8 @@ this script as its tracking service (the fake service's protocol), once per soun
   and keeps it for its configured latency, so a sample is heard at (the earliest arrival of its
   block) + (the sink's configured latency), the monitor's sample clock fixing the rest.
 - jack: a JACK server on the dummy backend at 128 frames; latency_jack_listen (built beside the
-  benchmarks) takes the program's two outputs and notes when each block reaches
-  system:playback (the cycle's start plus the playback latency the server reports).
+  benchmarks) takes the program's two outputs in the same cycle and notes when each block is
+  heard: when it was handed on plus the playback latency the server reports.
 
 A pluck is heard where the recording departs from the string's ringing: the signal less itself one
 period earlier (the string's period) rises above the ringing's residue. Prints each pluck, then the
