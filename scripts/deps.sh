@@ -1,33 +1,73 @@
 #!/usr/bin/env bash
-# Installs the Debian packages Quorvel needs to build, run and test, skipping those already present.
+# Installs the Debian packages Quorvel needs, skipping those already present.
+#
+#   scripts/deps.sh play   what building and playing need (scripts/run.sh)
+#   scripts/deps.sh test   that, and what the tests and benchmarks use (scripts/test.sh)
+#
+# Nothing the machine has is ever removed or replaced: when a package cannot be installed
+# without that (say a second sound server beside the desktop's), apt refuses, and this says
+# which installed packages were in the way.
 set -euo pipefail
 
-packages=(
-  build-essential cmake pkg-config git
-  librtaudio-dev freeglut3-dev libglu1-mesa-dev
-  nlohmann-json3-dev libwebsocketpp-dev libasio-dev librtmidi-dev libsndfile1-dev
-  libgtest-dev libgmock-dev libbenchmark-dev
-  libstk-dev libfftw3-dev
-  clang clang-format libclang-rt-19-dev
+# Building and playing: compiler, CMake, the libraries the program links, the offline renderer's
+# sound files, and what the camera source's set-up uses (OpenCV; npm and Python for its model).
+play_packages=(
+  build-essential cmake pkg-config
+  librtaudio-dev librtmidi-dev freeglut3-dev libglu1-mesa-dev
+  nlohmann-json3-dev libwebsocketpp-dev libasio-dev
+  libsndfile1-dev
+  libopencv-dev
+  nodejs npm python3 python3-onnx python3-flatbuffers python3-numpy
+)
+
+# Testing and measuring only: test frameworks and their oracles (FFTW, STK), sanitizers, the
+# format check, and the private display, sound servers (PulseAudio, JACK, ALSA's PulseAudio plugin) and tools the
+# whole-program tests start for themselves.
+test_packages=(
+  libgtest-dev libgmock-dev libbenchmark-dev libstk-dev libfftw3-dev
+  clang clang-format libclang-rt-19-dev git
   xvfb xdotool x11-utils x11-apps imagemagick
-  pulseaudio pulseaudio-utils sox
+  pulseaudio pulseaudio-utils sox libasound2-plugins
   jackd2 alsa-utils
-  python3 python3-websockets python3-numpy
+  python3-websockets
   procps psmisc
 )
 
+case "${1:-}" in
+  play) packages=("${play_packages[@]}") ;;
+  test) packages=("${play_packages[@]}" "${test_packages[@]}") ;;
+  *)
+    echo "usage: scripts/deps.sh play|test" >&2
+    exit 2
+    ;;
+esac
+
+# Present: installed, or provided by an installed package (a Node.js build that brings its own
+# npm provides npm, and Debian's npm would conflict with it).
+present=" $(dpkg-query -W -f='${Status}\t${Package} ${Provides}\n' 2>/dev/null |
+  sed -n 's/^install ok installed\t//p' | sed -E 's/ \([^)]*\)//g; s/,//g' | tr '\n' ' ') "
 missing=()
 for p in "${packages[@]}"; do
-  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
-    missing+=("$p")
-  fi
+  [[ "$present" == *" $p "* ]] || missing+=("$p")
 done
+[ ${#missing[@]} -eq 0 ] && exit 0
 
-if [ ${#missing[@]} -gt 0 ]; then
-  echo "Installing: ${missing[*]}"
-  sudo_cmd=()
-  [ "$(id -u)" -ne 0 ] && sudo_cmd=(sudo)
-  export DEBIAN_FRONTEND=noninteractive
-  "${sudo_cmd[@]}" apt-get update -q
-  "${sudo_cmd[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"
+echo "Installing: ${missing[*]}"
+sudo_cmd=()
+[ "$(id -u)" -ne 0 ] && sudo_cmd=(sudo)
+export DEBIAN_FRONTEND=noninteractive
+"${sudo_cmd[@]}" apt-get update -q
+if ! "${sudo_cmd[@]}" apt-get install -y -q --no-install-recommends --no-remove \
+  -o DPkg::Lock::Timeout=600 "${missing[@]}"; then
+  # Ask apt, without doing it, what it would have removed to make room.
+  in_the_way=$(apt-get install -s -q --no-install-recommends "${missing[@]}" 2>/dev/null |
+    sed -n 's/^Remv \([^ ]*\).*/\1/p' | sort -u | tr '\n' ' ' || true)
+  if [ -n "$in_the_way" ]; then
+    echo "Not installed: ${missing[*]}" >&2
+    echo "They would remove or replace what this machine has: ${in_the_way}" >&2
+    echo "Nothing was changed; install them by hand if you do want that." >&2
+  else
+    echo "apt-get could not install: ${missing[*]} (its message is above)" >&2
+  fi
+  exit 1
 fi

@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
-# Builds Quorvel and starts the instrument. Arguments go to the window system.
+# Builds Quorvel and starts the instrument. Installs only what building and playing need; the
+# build has no tests or benchmarks, in a tree of its own (build/play). Arguments go to the
+# program (scripts/run.sh --help lists them); those it does not know go to the window system.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-scripts/deps.sh
-cmake --preset default >/dev/null
-cmake --build --preset default -j "$(nproc)" --target quorvel
-exec build/default/quorvel "$@"
+scripts/deps.sh play
+cmake -S . -B build/play -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUORVEL_BUILD_TESTS=OFF \
+  -DQUORVEL_BUILD_BENCH=OFF >/dev/null
+cmake --build build/play -j "$(nproc)" --target quorvel
+exec build/play/quorvel "$@"

@@ -22,8 +22,8 @@ std::atomic<RtAudioDriver*> sReporting{nullptr};
 } // namespace
 
 RtAudioDriver::RtAudioDriver(unsigned int bufferFrames, int sampleRate, int /*unusedChannels*/,
-                             int firstChannel)
-    : fOptions(), fChannels(2), fAudio()
+                             int firstChannel, RtAudio::Api api, const std::string& outputDevice)
+    : fOptions(), fChannels(2), fAudio(api), fOutputDevice(outputDevice)
 {
     if (fAudio.getDeviceCount() == 0) {
         std::cout << "\nNo audio devices found!\n" << std::flush;
@@ -31,7 +31,7 @@ RtAudioDriver::RtAudioDriver(unsigned int bufferFrames, int sampleRate, int /*un
     }
     fAudio.showWarnings(true);
 
-    fSampleRate = static_cast<unsigned int>(sampleRate);
+    fSampleRate = StreamRate(static_cast<unsigned int>(sampleRate));
     fBufferFrames = bufferFrames;
     fFirstChannel = static_cast<unsigned int>(firstChannel);
     fOptions.flags = RTAUDIO_HOG_DEVICE | RTAUDIO_SCHEDULE_REALTIME | RTAUDIO_NONINTERLEAVED;
@@ -40,7 +40,7 @@ RtAudioDriver::RtAudioDriver(unsigned int bufferFrames, int sampleRate, int /*un
     // Configured before any stream starts: the first block must meet a ready server. Its input
     // channel count stays 1, matching the duplex stream and the silence of the output-only one.
     AudioServer* server = AudioServer::GetInstance();
-    server->SetFs(static_cast<float>(sampleRate));
+    server->SetFs(static_cast<float>(fSampleRate));
     server->SetOutputChannels(fChannels);
 
     sReporting.store(this, std::memory_order_release);
@@ -99,7 +99,7 @@ void RtAudioDriver::OpenAndStart(bool duplex)
 {
     // Looked up on every attempt: the devices may have other numbers once the sound system is back.
     RtAudio::StreamParameters output;
-    output.deviceId = fAudio.getDefaultOutputDevice();
+    output.deviceId = OutputDevice();
     output.nChannels = static_cast<unsigned int>(fChannels);
     output.firstChannel = fFirstChannel;
     RtAudio::StreamParameters input;
@@ -144,6 +144,9 @@ void RtAudioDriver::CloseStream(bool abort)
     }
     // The library's audio thread has ended: no report about this stream can come any more.
     fState.fFailed.store(false, std::memory_order_release);
+    fState.fBlocks.store(0, std::memory_order_relaxed);
+    fLastWarningBlock.store(0, std::memory_order_relaxed);
+    fWarningBlocks.store(0, std::memory_order_relaxed);
     fFailureClaimed.store(false, std::memory_order_release);
     std::lock_guard<std::mutex> lock(fSupervisorLock);
     fFailurePending = false;
@@ -177,7 +180,64 @@ void RtAudioDriver::OnStreamError(RtAudioError::Type type, const std::string& te
     if (driver == nullptr || type == RtAudioError::DEBUG_WARNING) {
         return;
     }
-    driver->ReportFailure(text);
+    // The library goes on with a stream it only warns about, and stops one it reports an error
+    // for.
+    if (type == RtAudioError::WARNING) {
+        driver->ReportWarning(text);
+    } else {
+        driver->ReportFailure(text);
+    }
+}
+
+void RtAudioDriver::ReportWarning(const std::string& text)
+{
+    // A recovered underrun warns once and the next blocks play; a device that has gone away
+    // warns on every block, and the library runs the stream on as fast as it can.
+    const unsigned long block = fState.fBlocks.load(std::memory_order_relaxed);
+    const unsigned long last = fLastWarningBlock.exchange(block, std::memory_order_relaxed);
+    if (block == last) {
+        return; // another warning about the same block (its input and its output)
+    }
+    unsigned long inARow = 1;
+    if (block == last + 1) {
+        inARow = fWarningBlocks.fetch_add(1, std::memory_order_relaxed) + 1;
+    } else {
+        fWarningBlocks.store(1, std::memory_order_relaxed);
+    }
+    if (inARow >= kFailingBlocks) {
+        ReportFailure(text);
+    }
+}
+
+unsigned int RtAudioDriver::OutputDevice()
+{
+    if (fOutputDevice.empty()) {
+        return fAudio.getDefaultOutputDevice();
+    }
+    const unsigned int count = fAudio.getDeviceCount();
+    for (unsigned int id = 0; id < count; ++id) {
+        const RtAudio::DeviceInfo info = fAudio.getDeviceInfo(id);
+        if (info.probed && info.outputChannels > 0 && info.name == fOutputDevice) {
+            return id;
+        }
+    }
+    throw RtAudioError("output device \"" + fOutputDevice + "\" is not there",
+                       RtAudioError::INVALID_DEVICE);
+}
+
+unsigned int RtAudioDriver::StreamRate(unsigned int requested)
+{
+    try {
+        const RtAudio::DeviceInfo info = fAudio.getDeviceInfo(OutputDevice());
+        const auto& rates = info.sampleRates;
+        if (std::find(rates.begin(), rates.end(), requested) == rates.end() &&
+            info.preferredSampleRate > 0) {
+            return info.preferredSampleRate;
+        }
+    } catch (const RtAudioError&) {
+        // Opening the stream says what is wrong.
+    }
+    return requested;
 }
 
 void RtAudioDriver::ReportFailure(const std::string& text)
@@ -242,6 +302,7 @@ int RtAudioDriver::callback(void* outputBuffer, void* inputBuffer, unsigned int 
     StreamState* state = static_cast<StreamState*>(userData);
     float* output = static_cast<float*>(outputBuffer);
     float* input = static_cast<float*>(inputBuffer);
+    state->fBlocks.fetch_add(1, std::memory_order_relaxed);
     if (status & RTAUDIO_OUTPUT_UNDERFLOW) {
         state->fUnderflows.fetch_add(1, std::memory_order_relaxed);
     }

@@ -9,14 +9,21 @@
 #include <string>
 #include <thread>
 
-// Connects the AudioServer to the machine's default sound devices through RtAudio. The stream is
+// Connects the AudioServer to the machine's sound devices through RtAudio: the library's first
+// sound system that has devices (JACK if a server runs, then PulseAudio, then ALSA) and its
+// default devices, or the system and output device the player chose. The stream is
 // full duplex (2 output channels, 1 input channel, 32-bit float, non-interleaved); a machine whose
 // input refuses falls back to an output-only stream whose input the server sees as silence, and
 // a machine that refuses both runs on without sound. The server is configured before the stream
 // starts, so the first block always meets a configured server.
 //
-// A running stream can be lost (the sound server dies, the device goes away): the library then
-// fails every block at once and reports each failure. A supervisor thread owned by the driver
+// The stream runs at the requested rate when the device offers it, else at the device's own (a
+// JACK server's), and with the block length the system settles on (a JACK server's period).
+//
+// A glitch the library recovers from (ALSA's underrun, reported as a warning) costs a glitch and
+// is counted. A running stream can be lost (the sound server dies, the device goes away): the
+// library then stops it with an error, or, on ALSA, warns on every block; after kFailingBlocks
+// blocks in a row that warn, the stream counts as lost too. A supervisor thread owned by the driver
 // closes the lost stream from outside the audio thread, says so once on standard error, and
 // reopens the stream every kReopenIntervalMs until the sound comes back. Only one driver may
 // exist at a time: the library's error report carries no pointer to it.
@@ -27,6 +34,8 @@ public:
     static constexpr unsigned int kMaxSilentFrames = 8192;
     // Time between attempts to reopen a lost stream, in milliseconds.
     static constexpr int kReopenIntervalMs = 2000;
+    // Blocks in a row that each end in a warning, after which a stream counts as lost.
+    static constexpr unsigned long kFailingBlocks = 50;
 
     // What the stream callback reads and writes; lives as long as the driver.
     struct StreamState {
@@ -36,14 +45,19 @@ public:
         // closed that stream. While set the callback plays silence without running the server,
         // since a failing stream calls it back as fast as the CPU allows.
         std::atomic<bool> fFailed{false};
+        // Blocks handed to the callback since the stream opened; audio thread writes.
+        std::atomic<unsigned long> fBlocks{0};
         // Stands in for the device input when the stream has none. Never written after start.
         float fSilence[kMaxSilentFrames] = {};
     };
 
     // bufferFrames: requested block length in frames; sampleRate in Hz; unusedChannels: ignored,
-    // the output is always 2 channels; firstChannel: first output channel of the device.
+    // the output is always 2 channels; firstChannel: first output channel of the device; api: the
+    // sound system (UNSPECIFIED: the library's choice); outputDevice: the output device's name
+    // (empty: the system's default), looked up again on every reopen.
     // Ends the process with status 1 when the machine has no audio device at all.
-    RtAudioDriver(unsigned int bufferFrames, int sampleRate, int unusedChannels, int firstChannel);
+    RtAudioDriver(unsigned int bufferFrames, int sampleRate, int unusedChannels, int firstChannel,
+                  RtAudio::Api api = RtAudio::UNSPECIFIED, const std::string& outputDevice = "");
     ~RtAudioDriver();
 
     RtAudioDriver(const RtAudioDriver&) = delete;
@@ -66,7 +80,14 @@ public:
 private:
     // The library's error report for an open stream, on whichever thread met the error.
     static void OnStreamError(RtAudioError::Type type, const std::string& text);
+    // A warning about the running stream (audio thread): a failure once blocks keep warning.
+    void ReportWarning(const std::string& text);
     void ReportFailure(const std::string& text);
+    // The output device to open now: the chosen one by name, or the default; throws
+    // RtAudioError when the chosen one is gone.
+    unsigned int OutputDevice();
+    // The requested rate if the output device offers it, else the device's own rate, in Hz.
+    unsigned int StreamRate(unsigned int requested);
 
     // Opens and starts the full-duplex stream, or failing that the output-only one. Returns
     // whether one runs. Loud: prints the library's messages and the stream's rate (start-up).
@@ -88,6 +109,7 @@ private:
     unsigned int fSampleRate = 0;   // requested, Hz
     unsigned int fBufferFrames = 0; // requested, frames
     unsigned int fFirstChannel = 0;
+    std::string fOutputDevice; // empty: the default output
 
     std::atomic<bool> fRunning{false};
     bool fUnderflowsReported = false;
@@ -99,6 +121,10 @@ private:
     std::atomic<bool> fFailureClaimed{false};
     // Set while Cleanup stops the stream: an error report then is printed as the library would.
     std::atomic<bool> fClosing{false};
+    // The block of the last warning and how many blocks in a row ended in one; written where
+    // the library warns (the audio thread), reset when the stream closes.
+    std::atomic<unsigned long> fLastWarningBlock{0};
+    std::atomic<unsigned long> fWarningBlocks{0};
 
     // fQuit and fFailurePending under fSupervisorLock, which is never held across a library call
     // (the library reports errors synchronously, from inside its own lock).

@@ -4,6 +4,13 @@ quorvel_test(app_tests
   LIBS quorvel_app
   LABELS unit)
 
+# The command line and the choice of a sound device; the help is checked against the sources.
+quorvel_test(app_options_tests
+  SOURCES app/OptionsTest.cpp
+  LIBS quorvel_app
+  LABELS unit)
+target_compile_definitions(app_options_tests PRIVATE QUORVEL_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
+
 quorvel_test(app_driver_tests
   SOURCES app/DriverCallbackTest.cpp
   LIBS quorvel_audio

@@ -5,3 +5,5 @@ cmake_language(DEFER CALL quorvel_e2e faults_sound_server ../faults/test_sound_s
 cmake_language(DEFER CALL quorvel_e2e faults_tracking_service ../faults/test_tracking_service.py)
 # The one long test: a minute with the window unmapped.
 cmake_language(DEFER CALL quorvel_e2e faults_hidden_window ../faults/test_window_hidden.py)
+# The chosen sound system and device: the list, a choice, JACK, plain ALSA through underruns.
+cmake_language(DEFER CALL quorvel_e2e faults_sound_systems ../faults/test_sound_systems.py)

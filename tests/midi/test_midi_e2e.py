@@ -42,7 +42,7 @@ def take_jack_slot():
     raise AssertionError("every JACK slot of the tests is taken (/tmp/quorvel-midi-jack-*.lock)")
 
 
-def start_jack(session):
+def start_jack(session, rate=44100, period=256):
     """A JACK server with the dummy backend; the environment that points a client at it."""
     if shutil.which("jackd") is None or shutil.which("jack_lsp") is None:
         raise harness.Skip("jackd is not installed (Debian package jackd2); "
@@ -53,7 +53,7 @@ def start_jack(session):
     # Synchronous with a generous client timeout: a slow client delays the cycle instead of
     # losing its MIDI events.
     jackd = session.spawn(["jackd", "--no-realtime", "--sync", "--timeout", "5000", "-d", "dummy",
-                           "-r", "44100", "-p", "256"], full, "jackd")
+                           "-r", str(rate), "-p", str(period)], full, "jackd")
     deadline = time.monotonic() + 30.0
     while subprocess.run(["jack_lsp"], env=full, capture_output=True,
                          timeout=20.0).returncode != 0:

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <functional>
+#include <ostream>
+#include <string>
+
+// What the command line and the environment ask of the program before anything starts: its help,
+// the list of sound devices, or playing on a chosen sound system and device. Read before the
+// window system, so that all of it works with no display.
+class Options {
+public:
+    enum class Action { Play, Help, ListDevices, Refuse };
+
+    // Reads an environment variable; null when it is not set.
+    using Lookup = std::function<const char*(const char*)>;
+
+    // Takes the program's own options out of argv (argc follows), leaving the window system's
+    // (-display, -geometry, ...) in place for it. An option wins over its environment variable.
+    static Options Parse(int& argc, char** argv, const Lookup& lookup);
+
+    // Every option and environment variable of the program.
+    static std::string HelpText();
+
+    // Answers help, the device list or a refusal on `out` and `err`; returns the exit status.
+    int Answer(std::ostream& out, std::ostream& err) const;
+
+    Action action = Action::Play;
+    std::string audioSystem; // "jack", "pulse", "alsa"; empty: the first that has devices
+    std::string audioDevice; // a number or a name; empty: the system's default output
+    std::string error;       // why, for Refuse
+};

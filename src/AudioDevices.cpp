@@ -1,0 +1,178 @@
+#include "AudioDevices.h"
+
+#include <algorithm>
+#include <cctype>
+#include <memory>
+
+namespace {
+
+std::string Lower(std::string text)
+{
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return text;
+}
+
+bool IsNumber(const std::string& text)
+{
+    return !text.empty() && text.size() < 6 &&
+           std::all_of(text.begin(), text.end(), [](unsigned char c) { return std::isdigit(c); });
+}
+
+std::vector<RtAudio::Api> CompiledApis()
+{
+    std::vector<RtAudio::Api> apis;
+    RtAudio::getCompiledApi(apis);
+    // A stand-in that never makes a sound is no choice for a player.
+    apis.erase(std::remove(apis.begin(), apis.end(), RtAudio::RTAUDIO_DUMMY), apis.end());
+    return apis;
+}
+
+AudioDevices::System ProbeOne(RtAudio::Api api, bool& hasDevices)
+{
+    AudioDevices::System system;
+    system.api = api;
+    system.name = RtAudio::getApiName(api);
+    hasDevices = false;
+    try {
+        RtAudio audio(api);
+        // A system that is not running says so at length; here it simply has no devices.
+        audio.showWarnings(false);
+        const unsigned int count = audio.getDeviceCount();
+        hasDevices = count > 0;
+        for (unsigned int id = 0; id < count; ++id) {
+            const RtAudio::DeviceInfo info = audio.getDeviceInfo(id);
+            if (info.probed && info.outputChannels > 0) {
+                system.outputs.push_back({id, info.name, info.isDefaultOutput});
+            }
+        }
+    } catch (const RtAudioError&) {
+        system.outputs.clear();
+    }
+    return system;
+}
+
+std::string Names(const std::vector<AudioDevices::System>& systems)
+{
+    std::string names;
+    for (const AudioDevices::System& system : systems) {
+        names += (names.empty() ? "" : ", ") + system.name;
+    }
+    return names;
+}
+
+} // namespace
+
+std::vector<AudioDevices::System> AudioDevices::Probe()
+{
+    std::vector<System> systems;
+    for (const RtAudio::Api api : CompiledApis()) {
+        bool hasDevices = false;
+        systems.push_back(ProbeOne(api, hasDevices));
+    }
+    return systems;
+}
+
+bool AudioDevices::Choose(const std::string& systemName, const std::string& device, Choice& choice,
+                          std::string& error)
+{
+    choice = Choice();
+    if (systemName.empty() && device.empty()) {
+        return true;
+    }
+    System system;
+    if (!systemName.empty()) {
+        const std::vector<RtAudio::Api> apis = CompiledApis();
+        const auto named = std::find_if(apis.begin(), apis.end(), [&](RtAudio::Api api) {
+            return RtAudio::getApiName(api) == Lower(systemName);
+        });
+        if (named == apis.end()) {
+            std::vector<System> known;
+            for (const RtAudio::Api api : apis) {
+                known.push_back({api, RtAudio::getApiName(api), {}});
+            }
+            error = "unknown audio system \"" + systemName + "\"; there are: " + Names(known);
+            return false;
+        }
+        bool hasDevices = false;
+        system = ProbeOne(*named, hasDevices);
+        if (system.outputs.empty()) {
+            error = "audio system \"" + system.name + "\" has no output device here" +
+                    (system.api == RtAudio::UNIX_JACK ? " (is a JACK server running?)" : "");
+            return false;
+        }
+    } else {
+        // The library's own choice: the first system that has any device.
+        for (const RtAudio::Api api : CompiledApis()) {
+            bool hasDevices = false;
+            system = ProbeOne(api, hasDevices);
+            if (hasDevices) {
+                break;
+            }
+        }
+    }
+    choice.api = system.api;
+    if (!device.empty()) {
+        const Device* found = Find(system, device, error);
+        if (found == nullptr) {
+            return false;
+        }
+        choice.device = found->name;
+    }
+    return true;
+}
+
+const AudioDevices::Device* AudioDevices::Find(const System& system, const std::string& device,
+                                               std::string& error)
+{
+    const Device* found = nullptr;
+    if (IsNumber(device)) {
+        const unsigned long id = std::stoul(device);
+        for (const Device& output : system.outputs) {
+            if (output.id == id) {
+                found = &output;
+            }
+        }
+    } else {
+        // A whole name wins over a part of one, which must fit one device alone.
+        int partial = 0;
+        for (const Device& output : system.outputs) {
+            if (output.name == device) {
+                return &output;
+            }
+            if (Lower(output.name).find(Lower(device)) != std::string::npos) {
+                found = &output;
+                ++partial;
+            }
+        }
+        if (partial > 1) {
+            found = nullptr;
+        }
+    }
+    if (found == nullptr) {
+        std::string names;
+        for (const Device& output : system.outputs) {
+            names += (names.empty() ? "" : ", ") + std::to_string(output.id) + " \"" + output.name +
+                     "\"";
+        }
+        error = "no single " + system.name + " output device matches \"" + device +
+                "\"; there are: " + (names.empty() ? "none" : names);
+    }
+    return found;
+}
+
+void AudioDevices::Print(std::ostream& out, const std::vector<System>& systems)
+{
+    for (const System& system : systems) {
+        out << system.name << ":";
+        if (system.outputs.empty()) {
+            out << " no output devices" << (system.api == RtAudio::UNIX_JACK ? " (no server)" : "");
+        }
+        out << "\n";
+        for (const Device& output : system.outputs) {
+            out << "  " << output.id << "  " << output.name
+                << (output.isDefault ? "  (default)" : "") << "\n";
+        }
+    }
+    out << std::flush;
+}

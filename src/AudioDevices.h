@@ -1,0 +1,47 @@
+#pragma once
+
+#include <RtAudio.h>
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+// The sound systems the audio library reaches on this machine (JACK, PulseAudio, ALSA; PipeWire
+// answers as JACK or PulseAudio) and their output devices, and the player's choice among them.
+// A system is named as the library names it ("jack", "pulse", "alsa"); a device by its number in
+// its system's list or by its name, or any part of the name that fits one device alone.
+class AudioDevices {
+public:
+    struct Device {
+        unsigned int id = 0; // the library's number for it within its system
+        std::string name;
+        bool isDefault = false;
+    };
+    struct System {
+        RtAudio::Api api = RtAudio::UNSPECIFIED;
+        std::string name;
+        std::vector<Device> outputs; // only devices with output channels
+    };
+    // What the driver opens: a system (UNSPECIFIED: the library's own choice, the first system
+    // that has devices) and a device name (empty: the system's default output).
+    struct Choice {
+        RtAudio::Api api = RtAudio::UNSPECIFIED;
+        std::string device;
+    };
+
+    // Every system the library was built with, in the order its automatic choice tries them,
+    // each with the output devices it has now. Main thread; a system that is not running has none.
+    static std::vector<System> Probe();
+
+    // Resolves a system name (empty: automatic) and a device (empty: default). Returns false and
+    // sets `error` (one line listing what there is) when either matches nothing. Probes only what
+    // it needs: nothing when both are empty.
+    static bool Choose(const std::string& system, const std::string& device, Choice& choice,
+                       std::string& error);
+
+    // The device of `system` that `device` names, or nullptr with `error` set.
+    static const Device* Find(const System& system, const std::string& device, std::string& error);
+
+    // The --list-devices text.
+    static void Print(std::ostream& out, const std::vector<System>& systems);
+};

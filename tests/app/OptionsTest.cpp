@@ -1,0 +1,96 @@
+// The command line and environment read before the window system, and the choice of a device.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "AudioDevices.h"
+#include "Options.h"
+
+namespace {
+
+struct CommandLine {
+    explicit CommandLine(std::vector<std::string> words) : words(std::move(words))
+    {
+        for (std::string& word : this->words) {
+            argv.push_back(word.data());
+        }
+        argv.push_back(nullptr);
+        argc = static_cast<int>(this->words.size());
+    }
+    Options Parse(const std::map<std::string, std::string>& environment = {})
+    {
+        return Options::Parse(argc, argv.data(), [&](const char* name) -> const char* {
+            const auto found = environment.find(name);
+            return found == environment.end() ? nullptr : found->second.c_str();
+        });
+    }
+    std::vector<std::string> Left() const { return {argv.begin(), argv.begin() + argc}; }
+    std::vector<std::string> words;
+    std::vector<char*> argv;
+    int argc = 0;
+};
+
+TEST(OptionsTest, TakesItsOwnOptionsOverTheEnvironmentAndLeavesTheWindowSystemItsOwn)
+{
+    CommandLine line({"quorvel", "-display", ":3", "--audio", "jack", "--device=hw:1", "-iconic"});
+    const Options options = line.Parse({{"QUORVEL_AUDIO", "pulse"}, {"QUORVEL_AUDIO_DEVICE", "x"}});
+    EXPECT_EQ(options.action, Options::Action::Play);
+    EXPECT_EQ(options.audioSystem, "jack");
+    EXPECT_EQ(options.audioDevice, "hw:1");
+    EXPECT_EQ(line.Left(), (std::vector<std::string>{"quorvel", "-display", ":3", "-iconic"}));
+    EXPECT_EQ(line.argv[line.argc], nullptr);
+
+    EXPECT_EQ(CommandLine({"quorvel"}).Parse({{"QUORVEL_AUDIO", "alsa"}}).audioSystem, "alsa");
+    EXPECT_EQ(CommandLine({"quorvel", "--list-devices"}).Parse().action,
+              Options::Action::ListDevices);
+    EXPECT_EQ(CommandLine({"quorvel", "--bogus", "--help"}).Parse().action, Options::Action::Help);
+    for (const char* wrong : {"--device", "--audio=", "--devices=x", "--bogus"}) {
+        const Options refused = CommandLine({"quorvel", wrong}).Parse();
+        EXPECT_EQ(refused.action, Options::Action::Refuse) << wrong;
+        std::ostringstream out, err;
+        EXPECT_EQ(refused.Answer(out, err), 2) << wrong;
+        EXPECT_NE(err.str().find("--help"), std::string::npos) << err.str();
+    }
+}
+
+TEST(OptionsTest, HelpNamesEveryVariableTheProgramReads)
+{
+    const std::string help = Options::HelpText();
+    const std::regex variable("\"(QUORVEL_[A-Z_]+)\"");
+    int seen = 0;
+    for (const char* area : {"app", "src", "tracking"}) {
+        for (const auto& file : std::filesystem::recursive_directory_iterator(
+                 std::string(QUORVEL_SOURCE_DIR) + "/" + area)) {
+            std::ifstream in(file.path());
+            const std::string text((std::istreambuf_iterator<char>(in)), {});
+            for (std::sregex_iterator match(text.begin(), text.end(), variable), end; match != end;
+                 ++match, ++seen) {
+                EXPECT_NE(help.find((*match)[1].str() + "="), std::string::npos)
+                    << (*match)[1] << " in " << file.path();
+            }
+        }
+    }
+    EXPECT_GE(seen, 4);
+}
+
+TEST(AudioDevicesTest, FindsADeviceByNumberWholeNameOrAPartThatFitsOneAlone)
+{
+    const AudioDevices::System system{
+        RtAudio::LINUX_PULSE, "pulse", {{1, "Null Output", true}, {3, "USB Output", false}}};
+    std::string error;
+    EXPECT_EQ(AudioDevices::Find(system, "3", error)->name, "USB Output");
+    EXPECT_EQ(AudioDevices::Find(system, "usb", error)->id, 3u);
+    EXPECT_EQ(AudioDevices::Find(system, "Null Output", error)->id, 1u);
+    for (const char* nothing : {"Output", "2", "hdmi"}) {
+        EXPECT_EQ(AudioDevices::Find(system, nothing, error), nullptr) << nothing;
+        EXPECT_NE(error.find("1 \"Null Output\", 3 \"USB Output\""), std::string::npos) << error;
+    }
+}
+
+} // namespace

@@ -1,0 +1,107 @@
+"""The sound system and device a player chooses: the list, a choice by name, a name that fits
+nothing, JACK at its server's rate and period, and plain ALSA surviving its own underruns."""
+
+import os
+import re
+import signal
+import subprocess
+import sys
+import time
+import unittest
+
+import faultkit  # first: it sets up the harness's path and reports a missing numpy as a skip
+import analysis
+import harness
+
+sys.path.insert(0, os.path.join(faultkit.HERE, os.pardir, "midi"))
+from test_midi_e2e import start_jack  # noqa: E402
+
+SECOND_SINK = "quorvel_second"
+
+
+def run(session, args, env):
+    """The program without a display, to its end: (status, stdout, stderr)."""
+    done = subprocess.run([harness.quorvel_binary(), *args], env=dict(session.base_env(), **env),
+                          capture_output=True, text=True, timeout=60.0)
+    return done.returncode, done.stdout, done.stderr
+
+
+class SoundSystemsTest(unittest.TestCase):
+    def test_devices_are_listed_chosen_by_name_and_a_wrong_name_is_refused(self):
+        with harness.Session(harness.artifacts_dir("sound-systems-choice")) as session:
+            sound = session.sound()
+            sound.pactl("load-module", "module-null-sink", f"sink_name={SECOND_SINK}",
+                        f"sink_properties=device.description={SECOND_SINK}")
+            status, out, err = run(session, ["--list-devices"], sound.env)
+            self.assertEqual(status, 0, err)
+            pulse = out.split("pulse:", 1)[1].split("alsa:", 1)[0]
+            self.assertRegex(pulse, r"\n  \d+  Null Output  \(default\)\n", out)
+            self.assertRegex(pulse, rf"\n  \d+  {SECOND_SINK}\n", out)
+
+            for args, listed in ((["--audio=pulse", "--device=nosuch"], SECOND_SINK),
+                                 (["--audio=nosuch"], "pulse")):
+                status, out, err = run(session, args, sound.env)
+                self.assertEqual(status, 2, err)
+                self.assertIn(listed, err)
+                self.assertEqual(err.count("\n"), 1, err)
+
+            app = session.quorvel(tracking="demo", args=["--audio", "pulse"],
+                                  extra_env={"QUORVEL_AUDIO_DEVICE": "second"})
+            app.window()
+            app.wait_for_line(r"^note: ", timeout=30.0)
+            sinks = sound.pactl("list", "short", "sinks").stdout
+            second = re.search(rf"^(\d+)\s+{SECOND_SINK}\s", sinks, re.M).group(1)
+            streams = sound.sink_inputs()
+            self.assertEqual([stream["Sink"] for stream in streams], [second], streams)
+
+    def test_jack_plays_at_the_server_rate_into_the_system_playback_ports(self):
+        with harness.Session(harness.artifacts_dir("sound-systems-jack")) as session:
+            jack = start_jack(session, rate=48000, period=128)
+            app = session.quorvel(tracking="demo", extra_env=jack)
+            app.window()
+            app.wait_for_line(r"^48000$", timeout=30.0)
+            app.wait_for_line(r"^note: ", timeout=30.0)
+            ports = subprocess.run(["jack_lsp", "-c"], env=dict(session.base_env(), **jack),
+                                   capture_output=True, text=True, timeout=20.0).stdout
+            for channel in (1, 2):
+                self.assertRegex(ports, rf"system:playback_{channel}\n\s+\S*:outport {channel - 1}",
+                                 ports)
+            app.process.signal(signal.SIGTERM)
+
+    def test_alsa_plays_on_through_underruns_and_counts_them_once_at_quit(self):
+        with harness.Session(harness.artifacts_dir("sound-systems-alsa")) as session:
+            sound = session.sound()
+            home = session.tempdir("home")
+            # Plain ALSA whose default device plays into the null sink, reporting underruns.
+            with open(os.path.join(home, ".asoundrc"), "w") as conf:
+                conf.write("pcm.!default { type pulse handle_underrun true }\n"
+                           "ctl.!default { type pulse }\n")
+            path = os.path.join(session.tempdir("perf"), "pluck.jsonl")
+            faultkit.plucking([0], 1, 0.5, path)
+            app = session.quorvel(tracking=f"replay:{path},loop",
+                                  extra_env={"QUORVEL_AUDIO": "alsa", "HOME": home})
+            window = app.window()
+            app.wait_for_line(r"^note: 32 ", timeout=30.0)
+            # A program held up is what a loaded machine does to the audio thread.
+            for _ in range(5):
+                app.process.signal(signal.SIGSTOP)
+                time.sleep(1.0)
+                app.process.signal(signal.SIGCONT)
+                time.sleep(0.5)
+            recording = sound.record()
+            time.sleep(2.0)
+            mono = analysis.without_gaps(recording.stop()[:, 0])
+            onsets = analysis.find_onsets(mono, min_gap=0.3)
+            self.assertGreater(float(abs(mono).max(initial=0.0)), 0.01, "silence")
+            self.assertGreaterEqual(len(onsets), 2, f"plucks heard at {onsets} s")
+            status, _ = faultkit.quit_time(app, window)
+        self.assertEqual(status, 0, app.text("err")[-3000:])
+        errors = app.lines("err")
+        self.assertFalse([line for line in errors if "audio stream lost" in line], errors)
+        counts = [line for line in errors if line.startswith("audio output underflows: ")]
+        self.assertEqual(len(counts), 1, errors)
+        self.assertGreaterEqual(int(counts[0].split(": ")[1]), 1, errors)
+
+
+if __name__ == "__main__":
+    harness.main()
