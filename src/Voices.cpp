@@ -93,6 +93,7 @@ void Karplus::ApplyNote(const PreparedNote& prepared, float* burst, int burstLen
 void Karplus::NoteOff()
 {
     Voice::NoteOff();
+    AudioServer::ScopedLock hold;
     fDecay = kNoteOffDecay;
 }
 

@@ -34,8 +34,9 @@ protected:
 // limited to kMaxSize samples (about 1.49 s at 44100 Hz).
 //
 // Threads: Render runs on the audio thread inside the server pass. NoteOn runs on any other
-// thread and takes the server lock only for the retune and the excitation itself. SetLength and
-// the bare Excite overloads take no lock: a caller on another thread holds the server lock.
+// thread and takes the server lock only for the retune and the excitation itself; NoteOff takes
+// it for the loss. Neither may be called with the server lock held. SetLength and the bare Excite
+// overloads take no lock: a caller on another thread holds the server lock.
 class Karplus final : public Voice {
 public:
     static constexpr int kMaxSize = 65536; // ring capacity in samples, a power of two
@@ -51,6 +52,7 @@ public:
     // noise when `burst` is null, otherwise with the burst (burstLength samples, scaled in
     // place for headroom) fitted to the period. Not on the audio thread.
     void NoteOn(int note, int velocity, float* burst, int burstLength);
+    // Sets the loss to 0.5; the string dies away within a few periods. Not on the audio thread.
     void NoteOff() override;
 
     // The lock-free half of NoteOn: frequency, period, this note's noise draws and where each
