@@ -55,19 +55,6 @@ public:
     // Sets the loss to 0.5; the string dies away within a few periods. Not on the audio thread.
     void NoteOff() override;
 
-    // The lock-free half of NoteOn: frequency, period, this note's noise draws and where each
-    // sample of the period will read a burst of burstLength samples (0: no burst).
-    struct PreparedNote {
-        int note;
-        int velocity;
-        float frequency; // Hz
-        int length;      // period in samples
-    };
-    PreparedNote PrepareNote(int note, int velocity, int burstLength);
-    // The half of NoteOn that the audio thread must not see halfway: retune and excite with the
-    // noise drawn by the PrepareNote just before. The caller holds the server lock.
-    void ApplyNote(const PreparedNote& prepared, float* burst, int burstLength);
-
     // length: period in samples, at most kMaxSize.
     void SetLength(int length);
     // Fills one period with noise.
@@ -89,6 +76,22 @@ public:
 
 private:
     static constexpr uint32_t kMask = kMaxSize - 1;
+
+    // The benchmark times the locked half of a note-on through it.
+    friend class KarplusProbe;
+
+    // The lock-free half of NoteOn: frequency, period, this note's noise draws and where each
+    // sample of the period will read a burst of burstLength samples (0: no burst).
+    struct PreparedNote {
+        int note;
+        int velocity;
+        float frequency; // Hz
+        int length;      // period in samples
+    };
+    PreparedNote PrepareNote(int note, int velocity, int burstLength);
+    // The half of NoteOn that the audio thread must not see halfway: retune and excite with the
+    // noise drawn by the PrepareNote just before. The caller holds the server lock.
+    void ApplyNote(const PreparedNote& prepared, float* burst, int burstLength);
 
     // One noise sample: Box-Muller normal value from two rand() draws, squashed by tanh.
     static float NoiseSample();
