@@ -1,9 +1,11 @@
 #pragma once
 
 // Independent oracles and small nodes for the audio tests: straightforward versions of the
-// string's render loop and noise, and of the display tap's grouping.
+// string's render loop and noise, and of the display tap's grouping; a meter of a partial's
+// frequency.
 
 #include <cmath>
+#include <complex>
 #include <cstdint>
 #include <cstdlib>
 #include <utility>
@@ -83,6 +85,33 @@ struct ReferenceString {
         }
     }
 };
+
+// The frequency in Hz of the partial of `signal` (sampled at fs Hz) nearest `nominalHz`: how
+// far its phase turns between two Blackman-Harris windows of eight periods, four periods apart.
+// For one decaying sinusoid the ratio of the two transforms is exact whatever the decay; the
+// window holds the neighbouring partials (the decaying mean, the second harmonic) some 90 dB
+// down. The signal must hold thirteen nominal periods.
+inline double FundamentalHz(const std::vector<float>& signal, double fs, double nominalHz)
+{
+    const double kTwoPi = 6.283185307179586;
+    double hz = nominalHz;
+    for (int pass = 0; pass < 2; ++pass) { // the second pass centres the window on the first
+        const double period = fs / hz;
+        const int window = static_cast<int>(8.0 * period), shift = static_cast<int>(4.0 * period);
+        auto transform = [&](int start) {
+            std::complex<double> sum = 0.0;
+            for (int n = 0; n < window; ++n) {
+                const double x = kTwoPi * n / (window - 1);
+                const double w = 0.35875 - 0.48829 * std::cos(x) + 0.14128 * std::cos(2.0 * x) -
+                                 0.01168 * std::cos(3.0 * x);
+                sum += w * signal.at(start + n) * std::polar(1.0, -kTwoPi * hz * (start + n) / fs);
+            }
+            return sum;
+        };
+        hz += std::arg(transform(shift) / transform(0)) * fs / (kTwoPi * shift);
+    }
+    return hz;
+}
 
 // The display tap's grouping written the plain way, one sample at a time.
 struct ReferenceTap {
