@@ -67,18 +67,22 @@ inline float ReferenceNoise()
     return static_cast<float>(tanh(m * cos(6.28318530717958 * u2)));
 }
 
-// The string's render loop written the plain way: every value goes through the ring.
+// The string's tuned render loop written the plain way: every value goes through the ring or a
+// member, and the allpass starts from rest.
 struct ReferenceString {
     std::vector<float> ring;
     uint32_t readPos, writePos;
-    float decay, amplitude;
+    float decay, amplitude, allpass;
+    float allpassIn = 0.0f, allpassOut = 0.0f;
     void Render(float* out, int frames)
     {
         const uint32_t mask = static_cast<uint32_t>(ring.size()) - 1;
         for (int j = 0; j < frames; ++j) {
             const uint32_t r = readPos & mask, w = writePos & mask, prev = (writePos - 1) & mask;
-            ring[w] = ring[r] * decay;
-            ring[w] = (ring[w] + ring[prev]) * 0.5f;
+            const float in = ring[r] * decay;
+            allpassOut = (allpass * in + allpassIn) - allpass * allpassOut;
+            allpassIn = in;
+            ring[w] = (allpassOut + ring[prev]) * 0.5f;
             out[j] = ring[r] * amplitude;
             ++writePos;
             ++readPos;
