@@ -92,27 +92,24 @@ struct ReferenceString {
 
 // The frequency in Hz of the partial of `signal` (sampled at fs Hz) nearest `nominalHz`: how
 // far its phase turns between two Blackman-Harris windows of eight periods, four periods apart.
-// For one decaying sinusoid the ratio of the two transforms is exact whatever the decay; the
-// window holds the neighbouring partials (the decaying mean, the second harmonic) some 90 dB
-// down. The signal must hold thirteen nominal periods.
+// Exact for one decaying sinusoid whatever its decay; the window holds the neighbouring partials
+// (the decaying mean, the second harmonic) some 90 dB down. Needs thirteen nominal periods.
 inline double FundamentalHz(const std::vector<float>& signal, double fs, double nominalHz)
 {
     const double kTwoPi = 6.283185307179586;
     double hz = nominalHz;
     for (int pass = 0; pass < 2; ++pass) { // the second pass centres the window on the first
-        const double period = fs / hz;
-        const int window = static_cast<int>(8.0 * period), shift = static_cast<int>(4.0 * period);
-        auto transform = [&](int start) {
-            std::complex<double> sum = 0.0;
-            for (int n = 0; n < window; ++n) {
-                const double x = kTwoPi * n / (window - 1);
-                const double w = 0.35875 - 0.48829 * std::cos(x) + 0.14128 * std::cos(2.0 * x) -
-                                 0.01168 * std::cos(3.0 * x);
-                sum += w * signal.at(start + n) * std::polar(1.0, -kTwoPi * hz * (start + n) / fs);
-            }
-            return sum;
-        };
-        hz += std::arg(transform(shift) / transform(0)) * fs / (kTwoPi * shift);
+        const int window = static_cast<int>(8.0 * fs / hz), shift = window / 2;
+        std::complex<double> sums[2];
+        for (int n = 0; n < window; ++n) {
+            const double x = kTwoPi * n / (window - 1);
+            const double w =
+                0.35875 - 0.48829 * cos(x) + 0.14128 * cos(2 * x) - 0.01168 * cos(3 * x);
+            for (int k = 0; k < 2; ++k)
+                sums[k] += w * signal.at(k * shift + n) *
+                           std::polar(1.0, -kTwoPi * hz * (k * shift + n) / fs);
+        }
+        hz += std::arg(sums[1] / sums[0]) * fs / (kTwoPi * shift);
     }
     return hz;
 }
