@@ -30,6 +30,33 @@ int PeriodSamples(float samples)
     return static_cast<int>(samples);
 }
 
+struct LoopTuning {
+    int length;    // line length in samples
+    float allpass; // allpass coefficient
+};
+
+// The line length and allpass coefficient that make the whole loop `period` samples long at the
+// frequency whose period that is (period: samples, beyond 1). A line of at least one sample and
+// a coefficient inside (-1, 1) also for the nonsense periods of notes beyond the ring or above
+// the Nyquist frequency, which cannot be in tune.
+LoopTuning TuneLoop(double period)
+{
+    const double w = 6.283185307179586 / period; // radians per sample
+    // The averaging y[t] = 0.5 (x[t] + y[t-1]) delays a sinusoid of w radians per sample by
+    // its phase lag over w: one sample for the lowest notes, less for high ones.
+    const double averaging =
+        w > 0.0 ? std::atan2(0.5 * std::sin(w), 1.0 - 0.5 * std::cos(w)) / w : 1.0;
+    const double rest = period - averaging;
+    LoopTuning tuning;
+    tuning.length =
+        std::max(1, PeriodSamples(static_cast<float>(rest - Karplus::kMinAllpassDelay)));
+    // The first-order allpass whose phase delay at w is exactly `delay` samples.
+    const double delay = rest - tuning.length;
+    const double a = std::sin(0.5 * w * (1.0 - delay)) / std::sin(0.5 * w * (1.0 + delay));
+    tuning.allpass = std::fabs(a) < 1.0 ? static_cast<float>(a) : 0.0f;
+    return tuning;
+}
+
 } // namespace
 
 Voice::Voice() : fSampleCount(0), fDuration(0), fIsOn(false) {}
@@ -48,8 +75,9 @@ Karplus::Karplus(float periodSeconds, uint32_t startPosition)
     : fDelayLine(new float[kMaxSize]()), fMaxSize(kMaxSize),
       fLength(PeriodSamples(AudioServer::GetInstance()->Fs() * periodSeconds)),
       fReadPos(startPosition), fWritePos(startPosition + static_cast<uint32_t>(fLength)),
-      fDecay(kStartDecay), fAmplitude(1.0f), fNoise(new float[kMaxSize]()),
-      fFit(new FitPoint[kMaxFitted]()), fFitLength(0), fFitBurstLength(0)
+      fDecay(kStartDecay), fAmplitude(1.0f), fAllpass(0.0f), fAllpassIn(0.0f), fAllpassOut(0.0f),
+      fNoise(new float[kMaxSize]()), fFit(new FitPoint[kMaxFitted]()), fFitLength(0),
+      fFitBurstLength(0)
 {
 }
 
@@ -71,7 +99,10 @@ Karplus::PreparedNote Karplus::PrepareNote(int note, int velocity, int burstLeng
     prepared.note = note;
     prepared.velocity = velocity;
     prepared.frequency = kNoteZeroHz * powf(2.0f, static_cast<float>(note) / 12.0f);
-    prepared.length = PeriodSamples(AudioServer::GetInstance()->Fs() / prepared.frequency);
+    const LoopTuning tuning =
+        TuneLoop(static_cast<double>(AudioServer::GetInstance()->Fs()) / prepared.frequency);
+    prepared.length = tuning.length;
+    prepared.allpass = tuning.allpass;
     DrawNoise(prepared.length);
     PrepareFit(prepared.length, burstLength);
     return prepared;
@@ -81,6 +112,7 @@ void Karplus::ApplyNote(const PreparedNote& prepared, float* burst, int burstLen
 {
     fSampleCount = 0;
     SetLength(prepared.length);
+    fAllpass = prepared.allpass;
     fDecay = kNoteOnDecay;
     fAmplitude = static_cast<float>(prepared.velocity) / 127.0f;
     if (burst == nullptr) {
@@ -93,6 +125,7 @@ void Karplus::ApplyNote(const PreparedNote& prepared, float* burst, int burstLen
 void Karplus::NoteOff()
 {
     Voice::NoteOff();
+    AudioServer::ScopedLock hold;
     fDecay = kNoteOffDecay;
 }
 
@@ -102,6 +135,8 @@ void Karplus::SetLength(int length)
     fLength = length;
     fWritePos = fReadPos + static_cast<uint32_t>(length);
     fDuration = length * 100;
+    fAllpassIn = 0.0f;
+    fAllpassOut = 0.0f;
 }
 
 void Karplus::Excite()
@@ -234,16 +269,23 @@ void Karplus::Render(float* buffer, int frames)
         RenderInPlace(buffer, frames);
         return;
     }
-    // y[t-1] stays in a register; the ring is only read one period back.
+    // y[t-1] and the allpass memory stay in registers; the ring is only read one line back.
     float* const ring = fDelayLine.get();
     const float decay = fDecay;
     const float amplitude = fAmplitude;
+    const float allpass = fAllpass;
     uint32_t readPos = fReadPos;
     uint32_t writePos = fWritePos;
+    float allpassIn = fAllpassIn;
+    float allpassOut = fAllpassOut;
     float newest = ring[(writePos - 1) & kMask];
     for (int j = 0; j < frames; ++j) {
         const float oldest = ring[readPos & kMask];
-        newest = (oldest * decay + newest) * 0.5f;
+        const float damped = oldest * decay;
+        // Grouped so that one product and one difference wait for the previous output.
+        allpassOut = (allpass * damped + allpassIn) - allpass * allpassOut;
+        allpassIn = damped;
+        newest = (allpassOut + newest) * 0.5f;
         ring[writePos & kMask] = newest;
         buffer[j] = oldest * amplitude;
         ++readPos;
@@ -251,6 +293,8 @@ void Karplus::Render(float* buffer, int frames)
     }
     fReadPos = readPos;
     fWritePos = writePos;
+    fAllpassIn = allpassIn;
+    fAllpassOut = allpassOut;
     fSampleCount =
         static_cast<int>(static_cast<uint32_t>(fSampleCount) + static_cast<uint32_t>(frames));
 }
@@ -262,8 +306,10 @@ void Karplus::RenderInPlace(float* buffer, int frames)
         const uint32_t read = fReadPos & kMask;
         const uint32_t write = fWritePos & kMask;
         const uint32_t previous = (fWritePos - 1) & kMask;
-        ring[write] = ring[read] * fDecay;
-        ring[write] = (ring[write] + ring[previous]) * 0.5f;
+        const float damped = ring[read] * fDecay;
+        fAllpassOut = (fAllpass * damped + fAllpassIn) - fAllpass * fAllpassOut;
+        fAllpassIn = damped;
+        ring[write] = (fAllpassOut + ring[previous]) * 0.5f;
         buffer[j] = ring[read] * fAmplitude;
         ++fReadPos;
         ++fWritePos;

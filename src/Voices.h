@@ -27,18 +27,25 @@ protected:
     bool fIsOn;
 };
 
-// A plucked string on a Karplus-Strong delay line holding exactly one period. Each sample leaving
-// the line is scaled by a loss factor, averaged with the sample written just before it and
-// written back one period later: y[t] = 0.5 (decay y[t-L] + y[t-1]), output amplitude y[t-L].
-// The ring is allocated once at its full capacity, so retuning never reallocates; periods are
-// limited to kMaxSize samples (about 1.49 s at 44100 Hz).
+// A plucked string on a Karplus-Strong delay line. Each sample leaving the line is scaled by a
+// loss factor, passed through a first-order allpass, averaged with the sample written just before
+// it and written back: y[t] = 0.5 (A(decay y[t-L]) + y[t-1]), output amplitude y[t-L]. The
+// loop is tuned the way Jaffe and Smith extended the algorithm: the line length L is the period
+// less the averaging's delay at the note's frequency, rounded down so that the allpass makes up
+// between kMinAllpassDelay and kMinAllpassDelay + 1 samples exactly at the fundamental. The
+// ring is allocated once at its full capacity, so retuning never reallocates; lines are limited
+// to kMaxSize samples (about 1.49 s at 44100 Hz).
 //
 // Threads: Render runs on the audio thread inside the server pass. NoteOn runs on any other
-// thread and takes the server lock only for the retune and the excitation itself. SetLength and
-// the bare Excite overloads take no lock: a caller on another thread holds the server lock.
+// thread and takes the server lock only for the retune and the excitation itself; NoteOff takes
+// it for the loss. Neither may be called with the server lock held. SetLength and the bare Excite
+// overloads take no lock: a caller on another thread holds the server lock.
 class Karplus final : public Voice {
 public:
     static constexpr int kMaxSize = 65536; // ring capacity in samples, a power of two
+    // Least allpass delay in samples: keeps its coefficient within about +-0.24 for the harp's
+    // notes, so it neither rings near the Nyquist frequency nor smears the attack.
+    static constexpr double kMinAllpassDelay = 0.618;
 
     // periodSeconds: initial period in seconds, at the server's sample rate of this moment.
     // startPosition: where the ring positions start (tests start them near the counter wrap).
@@ -47,32 +54,21 @@ public:
 
     using Voice::NoteOn;
     // Tunes the string to `note` (69 = 440 Hz), sets the loss to 0.99 and the output gain to
-    // velocity / 127 (velocity 0..127), prints the note line, then excites one period: with
-    // noise when `burst` is null, otherwise with the burst (burstLength samples, scaled in
-    // place for headroom) fitted to the period. Not on the audio thread.
+    // velocity / 127 (velocity 0..127), prints the note line, then excites one period of the
+    // line: with noise when `burst` is null, otherwise with the burst (burstLength samples,
+    // scaled in place for headroom) fitted to it. Not on the audio thread.
     void NoteOn(int note, int velocity, float* burst, int burstLength);
+    // Sets the loss to 0.5; the string dies away within a few periods. Not on the audio thread.
     void NoteOff() override;
 
-    // The lock-free half of NoteOn: frequency, period, this note's noise draws and where each
-    // sample of the period will read a burst of burstLength samples (0: no burst).
-    struct PreparedNote {
-        int note;
-        int velocity;
-        float frequency; // Hz
-        int length;      // period in samples
-    };
-    PreparedNote PrepareNote(int note, int velocity, int burstLength);
-    // The half of NoteOn that the audio thread must not see halfway: retune and excite with the
-    // noise drawn by the PrepareNote just before. The caller holds the server lock.
-    void ApplyNote(const PreparedNote& prepared, float* burst, int burstLength);
-
-    // length: period in samples, at most kMaxSize.
+    // length: line length in samples, at most kMaxSize. Clears the allpass's memory of the
+    // previous tuning and keeps its coefficient.
     void SetLength(int length);
-    // Fills one period with noise.
+    // Fills one period of the line with noise.
     void Excite();
-    // Adds `burst` (burstLength samples) stretched or shrunk to one period into the current
-    // period, after scaling the caller's burst in place by the headroom left under full scale.
-    // A burstLength below 1 adds only the noise.
+    // Adds `burst` (burstLength samples) stretched or shrunk to one period of the line into it,
+    // after scaling the caller's burst in place by the headroom left under full scale. A
+    // burstLength below 1 adds only the noise.
     void Excite(float* burst, int burstLength);
 
     void Render(float* buffer, int frames) override;
@@ -82,11 +78,30 @@ public:
     uint32_t WritePosition() const { return fWritePos; }
     float Decay() const { return fDecay; }
     float Amplitude() const { return fAmplitude; }
+    // The allpass coefficient of the current tuning, -1 < a < 1.
+    float Allpass() const { return fAllpass; }
     // The ring, kMaxSize samples; position p lives at p & (kMaxSize - 1).
     const float* DelayLine() const { return fDelayLine.get(); }
 
 private:
     static constexpr uint32_t kMask = kMaxSize - 1;
+
+    // The benchmark times the locked half of a note-on through it.
+    friend class KarplusProbe;
+
+    // The lock-free half of NoteOn: frequency, tuning, this note's noise draws and where each
+    // sample of the line will read a burst of burstLength samples (0: no burst).
+    struct PreparedNote {
+        int note;
+        int velocity;
+        float frequency; // Hz
+        int length;      // line length in samples
+        float allpass;   // allpass coefficient
+    };
+    PreparedNote PrepareNote(int note, int velocity, int burstLength);
+    // The half of NoteOn that the audio thread must not see halfway: retune and excite with the
+    // noise drawn by the PrepareNote just before. The caller holds the server lock.
+    void ApplyNote(const PreparedNote& prepared, float* burst, int burstLength);
 
     // One noise sample: Box-Muller normal value from two rand() draws, squashed by tanh.
     static float NoiseSample();
@@ -110,6 +125,12 @@ private:
     uint32_t fWritePos;
     float fDecay;
     float fAmplitude;
+    // The allpass out[t] = a in[t] + in[t-1] - a out[t-1]: its coefficient a, and its input and
+    // output of the previous sample, the memory SetLength clears. Audio thread, and under the
+    // server lock elsewhere.
+    float fAllpass;
+    float fAllpassIn;
+    float fAllpassOut;
     // Noise for the next excitation, drawn before the server lock is taken; kMaxSize samples,
     // never read by the audio thread.
     std::unique_ptr<float[]> fNoise;

@@ -19,3 +19,7 @@ quorvel_test(harp_concurrency_test
   LIBS quorvel_audio
   LABELS concurrency)
 target_include_directories(harp_concurrency_test PRIVATE ${Quorvel_SOURCE_DIR}/app)
+quorvel_test(voice_concurrency_test
+  SOURCES ${QUORVEL_AUDIO_TESTS}/VoiceConcurrencyTest.cpp
+  LIBS quorvel_audio
+  LABELS concurrency)

@@ -1,5 +1,5 @@
-// What one string costs in the graph, next to the bare recurrence and STK's plucked string, and
-// how long a pluck holds the server lock against the audio thread.
+// What one string costs in the graph, next to the bare recurrence (untuned and tuned) and STK's
+// plucked string, and how long a pluck holds the server lock against the audio thread.
 
 #include <benchmark/benchmark.h>
 
@@ -18,6 +18,20 @@
 #ifdef QUORVEL_BENCH_STK
 #include <Plucked.h>
 #endif
+
+// Reaches the two halves of a note-on, which the voice keeps to itself.
+class KarplusProbe {
+public:
+    static Karplus::PreparedNote Prepare(Karplus& string, int note, int velocity, int burstLength)
+    {
+        return string.PrepareNote(note, velocity, burstLength);
+    }
+    static void Apply(Karplus& string, const Karplus::PreparedNote& prepared, float* burst,
+                      int burstLength)
+    {
+        string.ApplyNote(prepared, burst, burstLength);
+    }
+};
 
 namespace {
 
@@ -90,14 +104,16 @@ void BM_HarpPass(benchmark::State& state)
 }
 BENCHMARK(BM_HarpPass)->Arg(1)->Arg(10)->Arg(30);
 
-// (b) The same recurrence with no graph around it: the floor for this algorithm.
-void BM_BareLoop(benchmark::State& state)
+// (b) The same recurrence with no graph around it: the floor for this algorithm, without and
+// with the tuning allpass.
+template <bool kTuned> void BM_BareLoop(benchmark::State& state)
 {
     const int strings = static_cast<int>(state.range(0));
     constexpr uint32_t kMask = Karplus::kMaxSize - 1;
     struct Line {
         std::vector<float> ring = std::vector<float>(Karplus::kMaxSize);
         uint32_t readPos = 0, writePos = 0;
+        float allpassIn = 0.0f, allpassOut = 0.0f;
     };
     std::vector<Line> lines(strings);
     for (int i = 0; i < strings; ++i) {
@@ -105,16 +121,24 @@ void BM_BareLoop(benchmark::State& state)
         for (uint32_t k = 0; k < lines[i].writePos; ++k)
             lines[i].ring[k] = std::sin(0.37f * k);
     }
-    const float decay = 0.99f, amplitude = 1.0f;
+    const float decay = 0.99f, amplitude = 1.0f, allpass = -0.1f;
     std::vector<float> out(kFrames);
     for (auto _ : state) {
         for (Line& line : lines) {
             float* ring = line.ring.data();
             uint32_t r = line.readPos, w = line.writePos;
             float newest = ring[(w - 1) & kMask];
+            float allpassIn = line.allpassIn, allpassOut = line.allpassOut;
             for (int j = 0; j < kFrames; ++j) {
                 const float oldest = ring[r & kMask];
-                newest = (oldest * decay + newest) * 0.5f;
+                if constexpr (kTuned) {
+                    const float damped = oldest * decay;
+                    allpassOut = (allpass * damped + allpassIn) - allpass * allpassOut;
+                    allpassIn = damped;
+                    newest = (allpassOut + newest) * 0.5f;
+                } else {
+                    newest = (oldest * decay + newest) * 0.5f;
+                }
                 ring[w & kMask] = newest;
                 out[j] = oldest * amplitude;
                 ++r;
@@ -122,12 +146,15 @@ void BM_BareLoop(benchmark::State& state)
             }
             line.readPos = r;
             line.writePos = w;
+            line.allpassIn = allpassIn;
+            line.allpassOut = allpassOut;
             benchmark::DoNotOptimize(out.data());
         }
     }
     PerStringSample(state, strings);
 }
-BENCHMARK(BM_BareLoop)->Arg(30);
+BENCHMARK_TEMPLATE(BM_BareLoop, false)->Arg(30);
+BENCHMARK_TEMPLATE(BM_BareLoop, true)->Arg(30);
 
 #ifdef QUORVEL_BENCH_STK
 // (c) The plucked-string voice of the Synthesis ToolKit, block by block.
@@ -174,11 +201,11 @@ void BM_ExcitationLockHold(benchmark::State& state)
     std::vector<double> holds;
     holds.reserve(1 << 20);
     for (auto _ : state) {
-        const Karplus::PreparedNote prepared = string.PrepareNote(32, 127, 512);
+        const auto prepared = KarplusProbe::Prepare(string, 32, 127, 512);
         burst = Burst();
         server->EnterLock();
         const auto start = std::chrono::steady_clock::now();
-        string.ApplyNote(prepared, burst.data(), 512);
+        KarplusProbe::Apply(string, prepared, burst.data(), 512);
         const auto end = std::chrono::steady_clock::now();
         server->ExitLock();
         const double seconds = std::chrono::duration<double>(end - start).count();

@@ -1,9 +1,11 @@
 #pragma once
 
 // Independent oracles and small nodes for the audio tests: straightforward versions of the
-// string's render loop and noise, and of the display tap's grouping.
+// string's render loop and noise, and of the display tap's grouping; a meter of a partial's
+// frequency.
 
 #include <cmath>
+#include <complex>
 #include <cstdint>
 #include <cstdlib>
 #include <utility>
@@ -65,24 +67,52 @@ inline float ReferenceNoise()
     return static_cast<float>(tanh(m * cos(6.28318530717958 * u2)));
 }
 
-// The string's render loop written the plain way: every value goes through the ring.
+// The string's tuned render loop written the plain way: every value goes through the ring or a
+// member, and the allpass starts from rest.
 struct ReferenceString {
     std::vector<float> ring;
     uint32_t readPos, writePos;
-    float decay, amplitude;
+    float decay, amplitude, allpass;
+    float allpassIn = 0.0f, allpassOut = 0.0f;
     void Render(float* out, int frames)
     {
         const uint32_t mask = static_cast<uint32_t>(ring.size()) - 1;
         for (int j = 0; j < frames; ++j) {
             const uint32_t r = readPos & mask, w = writePos & mask, prev = (writePos - 1) & mask;
-            ring[w] = ring[r] * decay;
-            ring[w] = (ring[w] + ring[prev]) * 0.5f;
+            const float in = ring[r] * decay;
+            allpassOut = (allpass * in + allpassIn) - allpass * allpassOut;
+            allpassIn = in;
+            ring[w] = (allpassOut + ring[prev]) * 0.5f;
             out[j] = ring[r] * amplitude;
             ++writePos;
             ++readPos;
         }
     }
 };
+
+// The frequency in Hz of the partial of `signal` (sampled at fs Hz) nearest `nominalHz`: how
+// far its phase turns between two Blackman-Harris windows of eight periods, four periods apart.
+// Exact for one decaying sinusoid whatever its decay; the window holds the neighbouring partials
+// (the decaying mean, the second harmonic) some 90 dB down. Needs thirteen nominal periods.
+inline double FundamentalHz(const std::vector<float>& signal, double fs, double nominalHz)
+{
+    const double kTwoPi = 6.283185307179586;
+    double hz = nominalHz;
+    for (int pass = 0; pass < 2; ++pass) { // the second pass centres the window on the first
+        const int window = static_cast<int>(8.0 * fs / hz), shift = window / 2;
+        std::complex<double> sums[2];
+        for (int n = 0; n < window; ++n) {
+            const double x = kTwoPi * n / (window - 1);
+            const double w =
+                0.35875 - 0.48829 * cos(x) + 0.14128 * cos(2 * x) - 0.01168 * cos(3 * x);
+            for (int k = 0; k < 2; ++k)
+                sums[k] += w * signal.at(k * shift + n) *
+                           std::polar(1.0, -kTwoPi * hz * (k * shift + n) / fs);
+        }
+        hz += std::arg(sums[1] / sums[0]) * fs / (kTwoPi * shift);
+    }
+    return hz;
+}
 
 // The display tap's grouping written the plain way, one sample at a time.
 struct ReferenceTap {

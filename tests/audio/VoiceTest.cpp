@@ -39,8 +39,9 @@ void PluckWithNoise(Karplus& string, int note, unsigned seed, int velocity = 127
 audiotest::ReferenceString CopyOf(const Karplus& string)
 {
     const float* ring = string.DelayLine();
-    return {std::vector<float>(ring, ring + Karplus::kMaxSize), string.ReadPosition(),
-            string.WritePosition(), string.Decay(), string.Amplitude()};
+    std::vector<float> copy(ring, ring + Karplus::kMaxSize);
+    return {copy,           string.ReadPosition(), string.WritePosition(),
+            string.Decay(), string.Amplitude(),    string.Allpass()};
 }
 
 TEST(InterpolatorTest, OrdersZeroToFour)
@@ -74,8 +75,9 @@ TEST(KarplusTest, NoteLineAndPeriodsOfTheInstrumentsNotes)
     string.NoteOn(69, 127, nullptr, 0);
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "note: 69 freq: 440\n");
 
-    const std::pair<int, int> periods[] = {{32, 849}, {33, 801}, {45, 400}, {57, 200},
-                                           {69, 100}, {81, 50},  {93, 25}};
+    // Of the period, the averaging takes up to one sample and the allpass 0.618 to 1.618.
+    const std::pair<int, int> periods[] = {{32, 847}, {33, 800}, {45, 399}, {57, 198},
+                                           {69, 98},  {81, 48},  {93, 23}};
     for (auto [note, period] : periods) {
         PluckWithNoise(string, note, 1);
         EXPECT_EQ(string.Length(), period) << "note " << note;
@@ -84,7 +86,7 @@ TEST(KarplusTest, NoteLineAndPeriodsOfTheInstrumentsNotes)
     for (int note = 32; note <= 93; ++note) {
         PluckWithNoise(string, note, 1);
         const double exact = 44100.0 / (440.0 * std::pow(2.0, (note - 69) / 12.0));
-        EXPECT_NEAR(string.Length(), std::floor(exact), 1.0) << "note " << note;
+        EXPECT_NEAR(string.Length(), exact - 2.0, 0.7) << "note " << note;
         EXPECT_LE(string.Length(), previous);
         previous = string.Length();
     }
@@ -96,22 +98,22 @@ TEST(KarplusTest, NoiseNoteOnRetunesAndFillsOnePeriod)
     RenderString(string, 37);
     const uint32_t readPos = string.ReadPosition();
     PluckWithNoise(string, 69, 42, 127);
-    EXPECT_EQ(string.Length(), 100);
+    EXPECT_EQ(string.Length(), 98);
     EXPECT_EQ(string.ReadPosition(), readPos);
-    EXPECT_EQ(string.WritePosition(), readPos + 100);
-    EXPECT_EQ(string.Duration(), 10000);
+    EXPECT_EQ(string.WritePosition(), readPos + 98);
+    EXPECT_EQ(string.Duration(), 9800);
     EXPECT_EQ(string.Decay(), 0.99f);
     EXPECT_EQ(string.Amplitude(), 1.0f);
     EXPECT_TRUE(string.IsOn());
 
     srand(42);
-    std::vector<float> out = RenderString(string, 100);
-    for (int i = 0; i < 100; ++i) {
+    std::vector<float> out = RenderString(string, 98);
+    for (int i = 0; i < 98; ++i) {
         const float noise = ReferenceNoise();
         ASSERT_EQ(out[i], noise) << i;
         ASSERT_TRUE(std::fabs(noise) < 1.0f || std::fabs(noise) == 1.0f);
     }
-    EXPECT_EQ(string.SampleCount(), 100);
+    EXPECT_EQ(string.SampleCount(), 98);
 }
 
 TEST(KarplusTest, RenderedOutputFollowsTheRecurrence)
@@ -119,9 +121,14 @@ TEST(KarplusTest, RenderedOutputFollowsTheRecurrence)
     Karplus string(0.009f);
     PluckWithNoise(string, 57, 3);
     const int period = string.Length();
+    const float a = string.Allpass();
     std::vector<float> out = RenderString(string, 5000);
-    for (int t = 0; t + period < 5000; ++t)
-        ASSERT_EQ(out[t + period], (out[t] * 0.99f + out[t + period - 1]) * 0.5f) << t;
+    float in = 0.0f, allpassed = 0.0f; // the allpass starts from rest at the note-on
+    for (int t = 0; t + period < 5000; ++t) {
+        allpassed = (a * (out[t] * 0.99f) + in) - a * allpassed;
+        in = out[t] * 0.99f;
+        ASSERT_EQ(out[t + period], (allpassed + out[t + period - 1]) * 0.5f) << t;
+    }
 }
 
 TEST(KarplusTest, RenderIsBitIdenticalToTheStraightforwardLoop)
@@ -146,6 +153,41 @@ TEST(KarplusTest, RenderIsBitIdenticalToTheStraightforwardLoop)
     }
 }
 
+// Up to note 96 within 1 cent of the note line's frequency, above within 3 cents: there the
+// string dies within a tenth of a second and its decay pulls the resonance a little flat.
+TEST(KarplusTest, EveryNoteSoundsTheFrequencyItPrints)
+{
+    Karplus string(0.009f);
+    for (int note = 32; note <= 104; ++note) {
+        PluckWithNoise(string, note, note);
+        const double hz = 440.0 * std::pow(2.0, (note - 69) / 12.0);
+        const std::vector<float> out = RenderString(string, static_cast<int>(16 * 44100 / hz));
+        const double cents = 1200.0 * std::log2(audiotest::FundamentalHz(out, 44100.0, hz) / hz);
+        EXPECT_LE(std::fabs(cents), note <= 96 ? 1.0 : 3.0) << "note " << note;
+    }
+}
+
+// The old note's allpass memory would add a step to the first sample the new loop computes.
+TEST(KarplusTest, RetuneOfASoundingStringLeavesNoClick)
+{
+    Karplus sounding(0.009f), silent(0.009f);
+    std::vector<float> loud(512, 2.0f); // clipped to a full-scale period
+    testing::internal::CaptureStdout();
+    sounding.NoteOn(45, 127, loud.data(), 512);
+    testing::internal::GetCapturedStdout();
+    RenderString(sounding, 1000);
+    PluckWithNoise(sounding, 104, 22);
+    PluckWithNoise(silent, 104, 22);
+    const int period = sounding.Length();
+    const std::vector<float> retuned = RenderString(sounding, 2 * period);
+    float peak = 0.0f;
+    for (int i = 0; i < period; ++i)
+        peak = std::fmax(peak, std::fabs(retuned[i]));
+    for (int i = period; i < 2 * period; ++i)
+        ASSERT_LE(std::fabs(retuned[i]), peak) << i;
+    EXPECT_EQ(retuned, RenderString(silent, 2 * period)); // as if never sounded
+}
+
 TEST(KarplusTest, PlaysOnAcrossTheCounterWraps)
 {
     for (uint32_t wrap : {0x80000000u, 0u}) {
@@ -158,7 +200,7 @@ TEST(KarplusTest, PlaysOnAcrossTheCounterWraps)
             ASSERT_EQ(0, std::memcmp(a.data(), b.data(), 256 * sizeof(float))) << block;
         }
         EXPECT_EQ(nearWrap.ReadPosition(), start + 24 * 256);
-        EXPECT_EQ(nearWrap.WritePosition() - nearWrap.ReadPosition(), 400u);
+        EXPECT_EQ(nearWrap.WritePosition() - nearWrap.ReadPosition(), 399u);
     }
 }
 
@@ -172,8 +214,8 @@ std::vector<float> Triangle(int apex)
     return burst;
 }
 
-// At period 849 the last sample lies between burst sample 511 and, wrapping, sample 0; a very
-// long period locates its points while it excites.
+// On note 32's line of 847 samples the last sample lies between burst sample 511 and, wrapping,
+// sample 0; a very long line locates its points while it excites.
 TEST(KarplusTest, BurstIsFittedToOnePeriodOnASilentString)
 {
     for (int note : {69, 32, 1}) { // note 1: a period of over 5000 samples
@@ -211,9 +253,9 @@ TEST(KarplusTest, FullScaleStringLeavesNoHeadroomForTheBurst)
     testing::internal::GetCapturedStdout();
     for (float b : burst)
         ASSERT_EQ(b, 0.0f);
-    std::vector<float> out = RenderString(string, 100);
+    std::vector<float> out = RenderString(string, 98);
     srand(4);
-    for (int i = 0; i < 100; ++i)
+    for (int i = 0; i < 98; ++i)
         ASSERT_FLOAT_EQ(out[i], std::fmin(1.0f, 1.0f + 0.05f * ReferenceNoise()));
 }
 
@@ -230,7 +272,7 @@ TEST(KarplusTest, VelocityZeroIsSilentAndNoteOffDampsOnly)
     string.NoteOff();
     EXPECT_EQ(string.Decay(), 0.5f);
     EXPECT_EQ(string.Amplitude(), 1.0f);
-    EXPECT_EQ(string.Length(), 100);
+    EXPECT_EQ(string.Length(), 98);
     EXPECT_FALSE(string.IsOn());
     std::vector<float> out = RenderString(string, 200);
     EXPECT_NE(out[150], 0.0f);
