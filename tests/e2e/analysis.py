@@ -64,7 +64,8 @@ def find_onsets(mono, rate=RATE, min_gap=0.15, floor=0.02):
     onsets = []
     last = -1e9
     for frame in range(look_back, len(energy)):
-        before = energy[frame - look_back : frame - 1].max(initial=0.0)
+        # The smoothing spreads an attack over three hops: compare with the level before it.
+        before = energy[frame - look_back : frame - 3].max(initial=0.0)
         if energy[frame] > least and energy[frame] > 4.0 * before:
             seconds = (frame - look_back) * hop / rate
             if seconds - last >= min_gap:
