@@ -4,9 +4,9 @@ quorvel_test(tracking_parser_tests
   LIBS quorvel_tracking
   LABELS unit)
 
-# The controller's thread and its sources (also under ThreadSanitizer).
+# The controller's thread, its sources and their queue (also under ThreadSanitizer).
 quorvel_test(tracking_controller_tests
-  SOURCES tracking/ControllerTest.cpp tracking/ReplaySourceTest.cpp
+  SOURCES tracking/ControllerTest.cpp tracking/ReplaySourceTest.cpp tracking/FrameQueueTest.cpp
   LIBS quorvel_tracking
   LABELS concurrency)
 

@@ -1,13 +1,12 @@
 #pragma once
 
 #include <chrono>
-#include <condition_variable>
 #include <cstdint>
 #include <fstream>
-#include <mutex>
 #include <string>
 
 #include "Leap.h"
+#include "StopSignal.h"
 
 namespace Leap {
 
@@ -33,9 +32,6 @@ private:
     LineRead readLine(std::string& line, std::size_t& length);
     bool open();
     void rewind();
-    // Waits until the deadline; false if stopped first.
-    bool sleepUntil(std::chrono::steady_clock::time_point deadline);
-    bool waitForStop();
     void scheduleFrame(std::int64_t timestamp);
     void report(const std::string& what) const;
     void reportLine(const std::string& what) const;
@@ -55,9 +51,7 @@ private:
     std::int64_t fLastTimestamp = 0;
     std::chrono::steady_clock::time_point fDeadline;
 
-    std::mutex fLock;
-    std::condition_variable fWake;
-    bool fStopped = false;
+    StopSignal fStop;
 };
 
 } // namespace Leap
