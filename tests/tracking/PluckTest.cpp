@@ -48,6 +48,8 @@ TEST_F(PluckTest, ACrossingEndingWithinHalfASpacingPlucksThatStringOnly)
     const float string1 = 0.1f * 1.0f + 0.1f / 2.0f;
     EXPECT_EQ(count(pluck(0.16f, 0.5f, -1.0f, string1), "trig"), 1);
     EXPECT_EQ(count(pluck(string1, 0.5f, -1.0f, 0.16f), "trig"), 1);
+    // So a leftward move that starts there has already passed it.
+    EXPECT_TRUE(pluck(0.12f, 0.5f, -1.0f, string1).empty());
 }
 
 TEST_F(PluckTest, EachStringIsHeardWhereItIsDrawn)
