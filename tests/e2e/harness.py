@@ -668,6 +668,14 @@ class Quorvel:
     def window(self, timeout=30.0):
         return self.session.display().find_window("Quorvel", timeout, process=self.process)
 
+    def plucks(self):
+        """Its pluck lines so far, in order: "trig" and "note: N freq: F"."""
+        return [line for line in self.lines() if line == "trig" or line.startswith("note: ")]
+
+    def notes(self):
+        """The notes it has played so far, as note numbers."""
+        return [int(line.split()[1]) for line in self.lines() if line.startswith("note: ")]
+
 
 def sanitizer_settings(env):
     """For a sanitizer build of the program: full stacks for leaks, so that what the libraries

@@ -30,10 +30,6 @@ def wait_until(condition, timeout, what):
         time.sleep(0.02)
 
 
-def pluck_lines(lines):
-    return [line for line in lines if line == "trig" or line.startswith("note: ")]
-
-
 class LiveServiceTest(unittest.TestCase):
     def test_a_sweep_from_the_service_plucks_and_sounds_note_32_and_records_it(self):
         # Two rightward plucks of the one string a fresh harp has, 1.5 s apart.
@@ -60,7 +56,7 @@ class LiveServiceTest(unittest.TestCase):
 
                 lines = app.lines()
                 self.assertIn("Connected", lines)
-                self.assertEqual(pluck_lines(lines), ["trig", NOTE_32] * 2)
+                self.assertEqual(app.plucks(), ["trig", NOTE_32] * 2)
                 errors = app.text("err")
                 self.assertIn("connected to the tracking service at " + service.url, errors)
                 # The tracking library's own lines go to standard error only.
@@ -89,7 +85,7 @@ class LiveServiceTest(unittest.TestCase):
                 replay = session.quorvel(tracking="replay:" + recording_path)
                 replay.window()
                 replay.wait_for_line(r"^Disconnected$", timeout=30.0)
-                self.assertEqual(pluck_lines(replay.lines()), ["trig", NOTE_32] * 2)
+                self.assertEqual(replay.plucks(), ["trig", NOTE_32] * 2)
         finally:
             service.close()
 
