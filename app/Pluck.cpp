@@ -6,6 +6,7 @@
 
 #include "Harp.h"
 #include "MidiOut.h"
+#include "StringLayout.h"
 
 namespace GLStuff {
 
@@ -83,9 +84,9 @@ void airMotion(float x, float y, float z, float lastX, float /*lastY*/)
     const int numStrings = Harp::GetInstance()->GetNumStrings();
     if (numStrings < 1)
         return;
-    const float spacing = 1.0f / static_cast<float>(numStrings);
+    const float spacing = StringSpacing(numStrings);
     for (int i = 0; i < numStrings; ++i) {
-        const float position = spacing * static_cast<float>(i) + spacing / 2.0f;
+        const float position = StringRestX(i, spacing);
         const bool rightward = lastX <= position && x > position;
         const bool leftward = lastX > position && x <= position;
         if ((rightward || leftward) && std::fabs(x - position) < spacing / 2.0f)

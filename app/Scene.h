@@ -4,6 +4,8 @@
 #include <cmath>
 #include <utility>
 
+#include "StringLayout.h"
+
 // The picture's arithmetic, kept apart from GL so it can be checked without a display. Positions
 // are in normalised window units (x 0 at the left edge to 1 at the right, y 0 at the bottom to 1
 // at the top) unless a name says pixels.
@@ -15,18 +17,6 @@ struct Color {
     float blue;
     float alpha;
 };
-
-// Horizontal distance between neighbouring strings, 1/numStrings.
-inline float StringSpacing(int numStrings)
-{
-    return 1.0f / static_cast<float>(numStrings);
-}
-
-// Where string `stringIndex` stands at rest: (index + 0.5) / numStrings.
-inline float StringRestX(int stringIndex, float spacing)
-{
-    return spacing * static_cast<float>(stringIndex) + spacing / 2.0f;
-}
 
 // How far a full-scale sample moves a string's line: the spacing, but never more than 0.1 of the
 // window width.

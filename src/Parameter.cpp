@@ -9,9 +9,14 @@
 
 namespace {
 
+template <typename T> bool isRegistered(const std::vector<T*>& list, T* entry)
+{
+    return std::find(list.begin(), list.end(), entry) != list.end();
+}
+
 template <typename T> void addUnique(std::vector<T*>& list, T* entry)
 {
-    if (std::find(list.begin(), list.end(), entry) == list.end()) {
+    if (!isRegistered(list, entry)) {
         list.push_back(entry);
     }
 }
@@ -72,10 +77,13 @@ void Parameter::SetValue(float value)
 
 void Parameter::NotifyObservers()
 {
-    // A copy, so callbacks that register or unregister cannot invalidate the walk.
+    // A copy, so callbacks that register or unregister cannot invalidate the walk; one removed
+    // meanwhile may already be deleted, so each is looked up again before it is called.
     const std::vector<Observer*> observers = fObservers;
     for (Observer* observer : observers) {
-        observer->Notify(this);
+        if (isRegistered(fObservers, observer)) {
+            observer->Notify(this);
+        }
     }
 }
 
@@ -83,7 +91,9 @@ void Parameter::Broadcast()
 {
     const std::vector<Listener*> listeners = fListeners;
     for (Listener* listener : listeners) {
-        listener->Receive(this);
+        if (isRegistered(fListeners, listener)) {
+            listener->Receive(this);
+        }
     }
 }
 

@@ -63,8 +63,9 @@ protected:
 // "name: value" to standard output. Any float is accepted as it is: no range, no clamping.
 //
 // A broadcast walks the registrations as they were when it began: a callback may add or remove
-// registrations (its own or others') without disturbing the walk; the change counts from the next
-// SetValue on. A listener removed during a broadcast therefore still receives that broadcast.
+// registrations (its own or others') without disturbing the walk. One added during a broadcast
+// hears from the next SetValue on; one removed during a broadcast is not called again, not even
+// by that broadcast, so a callback may remove and delete another listener.
 class Parameter final : public Broadcaster, public Observable {
 public:
     Parameter(int id, const std::string& name, float value);

@@ -1,6 +1,7 @@
-# The playable instrument: key table, scene arithmetic, the driver's callback path and the quit path.
+# The instrument (app/): key table, scene arithmetic and the quit path; the listener and the pluck
+# detector driven by hand into the real harp; the harp offline and under three threads.
 quorvel_test(app_tests
-  SOURCES app/KeysTest.cpp app/SceneTest.cpp app/ConsoleLineTest.cpp
+  SOURCES app/KeysTest.cpp app/SceneTest.cpp
   LIBS quorvel_app
   LABELS unit)
 
@@ -11,12 +12,37 @@ quorvel_test(app_options_tests
   LABELS unit)
 target_compile_definitions(app_options_tests PRIVATE QUORVEL_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
 
-quorvel_test(app_driver_tests
-  SOURCES app/DriverCallbackTest.cpp
-  LIBS quorvel_audio
-  LABELS unit)
-
 quorvel_test(app_shutdown_tests
   SOURCES app/ShutdownTest.cpp
   LIBS quorvel_app
   LABELS concurrency)
+
+# The listener and the pluck detector, driven by hand and by a recording, into the real harp.
+quorvel_test(app_listener_tests
+  SOURCES app/ListenerTest.cpp app/PluckTest.cpp
+  LIBS quorvel_app
+  LABELS unit)
+
+# A recorded two-finger glissando through the whole chain, rendered offline; a fresh harp.
+quorvel_test(app_glissando_test
+  SOURCES app/GlissandoTest.cpp
+  LIBS quorvel_app
+  LABELS unit)
+
+# The three threads of the instrument against each other (also under ThreadSanitizer).
+quorvel_test(app_concurrency_test
+  SOURCES app/ConcurrencyTest.cpp
+  LIBS quorvel_app
+  LABELS concurrency)
+
+# The harp is built from its own source so these tests need only the audio library.
+quorvel_test(harp_test
+  SOURCES app/HarpTest.cpp ${Quorvel_SOURCE_DIR}/app/Harp.cpp
+  LIBS quorvel_audio
+  LABELS unit)
+target_include_directories(harp_test PRIVATE ${Quorvel_SOURCE_DIR}/app)
+quorvel_test(harp_concurrency_test
+  SOURCES app/HarpConcurrencyTest.cpp ${Quorvel_SOURCE_DIR}/app/Harp.cpp
+  LIBS quorvel_audio
+  LABELS concurrency)
+target_include_directories(harp_concurrency_test PRIVATE ${Quorvel_SOURCE_DIR}/app)

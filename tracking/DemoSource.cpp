@@ -37,8 +37,7 @@ Frame DemoSource::frameAt(std::int64_t n)
 
 bool DemoSource::next(SourceEvent& event)
 {
-    std::unique_lock<std::mutex> guard(fLock);
-    if (fStopped)
+    if (fStop.stopped())
         return false;
     if (!fConnected) {
         fConnected = true;
@@ -51,7 +50,7 @@ bool DemoSource::next(SourceEvent& event)
     const auto now = std::chrono::steady_clock::now();
     if (fDeadline < now - std::chrono::milliseconds(100))
         fDeadline = now;
-    if (fWake.wait_until(guard, fDeadline, [this] { return fStopped; }))
+    if (!fStop.sleepUntil(fDeadline))
         return false;
     event.kind = SourceEvent::kFrame;
     event.frame = frameAt(fFrameNumber++);
@@ -60,11 +59,7 @@ bool DemoSource::next(SourceEvent& event)
 
 void DemoSource::stop()
 {
-    {
-        std::lock_guard<std::mutex> guard(fLock);
-        fStopped = true;
-    }
-    fWake.notify_all();
+    fStop.stop();
 }
 
 } // namespace Leap

@@ -1,11 +1,10 @@
 #pragma once
 
 #include <chrono>
-#include <condition_variable>
 #include <cstdint>
-#include <mutex>
 
 #include "Leap.h"
+#include "StopSignal.h"
 
 namespace Leap {
 
@@ -31,10 +30,7 @@ private:
     std::chrono::steady_clock::time_point fDeadline;
     std::int64_t fFrameNumber = 0;
     bool fConnected = false;
-
-    std::mutex fLock;
-    std::condition_variable fWake;
-    bool fStopped = false;
+    StopSignal fStop;
 };
 
 } // namespace Leap

@@ -4,18 +4,13 @@ namespace Leap {
 
 bool IdleSource::next(SourceEvent&)
 {
-    std::unique_lock<std::mutex> guard(fLock);
-    fWake.wait(guard, [this] { return fStopped; });
+    fStop.waitForStop();
     return false;
 }
 
 void IdleSource::stop()
 {
-    {
-        std::lock_guard<std::mutex> guard(fLock);
-        fStopped = true;
-    }
-    fWake.notify_all();
+    fStop.stop();
 }
 
 } // namespace Leap

@@ -1,9 +1,7 @@
 #pragma once
 
-#include <condition_variable>
-#include <mutex>
-
 #include "Leap.h"
+#include "StopSignal.h"
 
 namespace Leap {
 
@@ -14,9 +12,7 @@ public:
     void stop() override;
 
 private:
-    std::mutex fLock;
-    std::condition_variable fWake;
-    bool fStopped = false;
+    StopSignal fStop;
 };
 
 } // namespace Leap

@@ -6,6 +6,8 @@
 #include <set>
 #include <string>
 
+#include "SourceSetting.h"
+
 namespace Leap {
 
 namespace {

@@ -110,9 +110,6 @@ public:
     virtual void annotate(const std::string& /*message*/) {}
 };
 
-// The source chosen by the environment variable QUORVEL_TRACKING.
-std::unique_ptr<FrameSource> makeSourceFromEnvironment();
-
 class Controller {
 public:
     // Frames from the source chosen by QUORVEL_TRACKING.

@@ -28,21 +28,20 @@ bool ManualSource::push(Frame frame)
 
 bool ManualSource::post(SourceEvent event)
 {
-    std::unique_lock<std::mutex> guard(fLock);
-    if (fStopped)
+    auto lock = fStop.lock();
+    if (fStop.stopped(lock))
         return false;
     fQueue.push_back(std::move(event));
     const std::uint64_t ticket = ++fPosted;
-    fWake.notify_all();
-    fWake.wait(guard, [&] { return fHandled >= ticket || fStopped; });
+    fStop.wake();
+    fStop.waitFor(lock, [&] { return fHandled >= ticket; });
     return fHandled >= ticket;
 }
 
 bool ManualSource::next(SourceEvent& event)
 {
-    std::unique_lock<std::mutex> guard(fLock);
-    fWake.wait(guard, [this] { return fStopped || !fQueue.empty(); });
-    if (fStopped)
+    auto lock = fStop.lock();
+    if (!fStop.waitFor(lock, [this] { return !fQueue.empty(); }))
         return false;
     event = std::move(fQueue.front());
     fQueue.pop_front();
@@ -51,20 +50,16 @@ bool ManualSource::next(SourceEvent& event)
 
 void ManualSource::stop()
 {
-    {
-        std::lock_guard<std::mutex> guard(fLock);
-        fStopped = true;
-    }
-    fWake.notify_all();
+    fStop.stop();
 }
 
 void ManualSource::handled()
 {
     {
-        std::lock_guard<std::mutex> guard(fLock);
+        auto lock = fStop.lock();
         ++fHandled;
     }
-    fWake.notify_all();
+    fStop.wake();
 }
 
 } // namespace Leap

@@ -1,11 +1,10 @@
 #pragma once
 
-#include <condition_variable>
 #include <cstdint>
 #include <deque>
-#include <mutex>
 
 #include "Leap.h"
+#include "StopSignal.h"
 
 namespace Leap {
 
@@ -26,12 +25,10 @@ public:
 private:
     bool post(SourceEvent event);
 
-    std::mutex fLock;
-    std::condition_variable fWake;
+    StopSignal fStop; // its lock also guards the three below
     std::deque<SourceEvent> fQueue;
     std::uint64_t fPosted = 0;  // events queued so far
     std::uint64_t fHandled = 0; // events the listener has returned from
-    bool fStopped = false;
 };
 
 } // namespace Leap

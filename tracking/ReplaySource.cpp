@@ -183,38 +183,21 @@ void ReplaySource::schedule(std::int64_t timestamp)
     fLastTimestamp = timestamp;
 }
 
-bool ReplaySource::sleepUntil(std::chrono::steady_clock::time_point deadline)
-{
-    std::unique_lock<std::mutex> guard(fLock);
-    return !fWake.wait_until(guard, deadline, [this] { return fStopped; });
-}
-
-bool ReplaySource::waitForStop()
-{
-    std::unique_lock<std::mutex> guard(fLock);
-    fWake.wait(guard, [this] { return fStopped; });
-    return false;
-}
-
 bool ReplaySource::next(SourceEvent& event)
 {
-    {
-        std::lock_guard<std::mutex> guard(fLock);
-        if (fStopped)
-            return false;
-    }
+    if (fStop.stopped())
+        return false;
     if (!fOpened && !open())
         fDone = true;
-    if (fDone)
-        return waitForStop();
+    if (fDone) {
+        fStop.waitForStop();
+        return false;
+    }
 
     std::string line;
     for (;;) {
-        {
-            std::lock_guard<std::mutex> guard(fLock);
-            if (fStopped)
-                return false;
-        }
+        if (fStop.stopped())
+            return false;
         std::size_t length = 0;
         const LineRead read = readLine(line, length);
         if (read == LineRead::kStopped)
@@ -249,7 +232,7 @@ bool ReplaySource::next(SourceEvent& event)
         case ParsedMessage::kForeign:
             if (message.timed) {
                 schedule(message.timestamp);
-                if (!sleepUntil(fDeadline))
+                if (!fStop.sleepUntil(fDeadline))
                     return false;
             }
             event.kind = SourceEvent::kMessage;
@@ -261,7 +244,7 @@ bool ReplaySource::next(SourceEvent& event)
         case ParsedMessage::kFrame:
             fPassHadFrame = true;
             schedule(message.frame.timestamp());
-            if (!sleepUntil(fDeadline))
+            if (!fStop.sleepUntil(fDeadline))
                 return false;
             event.kind = SourceEvent::kFrame;
             event.frame = std::move(message.frame);
@@ -272,11 +255,7 @@ bool ReplaySource::next(SourceEvent& event)
 
 void ReplaySource::stop()
 {
-    {
-        std::lock_guard<std::mutex> guard(fLock);
-        fStopped = true;
-    }
-    fWake.notify_all();
+    fStop.stop();
     if (fStopPipe[1] >= 0) {
         const char wake = 1;
         // A full pipe already wakes the reader.

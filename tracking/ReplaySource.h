@@ -1,12 +1,11 @@
 #pragma once
 
 #include <chrono>
-#include <condition_variable>
 #include <cstdint>
-#include <mutex>
 #include <string>
 
 #include "Leap.h"
+#include "StopSignal.h"
 
 namespace Leap {
 
@@ -39,9 +38,6 @@ private:
     Fill fill();
     bool open();
     void rewind();
-    // Waits until the deadline; false if stopped first.
-    bool sleepUntil(std::chrono::steady_clock::time_point deadline);
-    bool waitForStop();
     void schedule(std::int64_t timestamp);
     void report(const std::string& what) const;
     void reportLine(const std::string& what) const;
@@ -64,9 +60,7 @@ private:
     std::int64_t fLastTimestamp = 0;
     std::chrono::steady_clock::time_point fDeadline;
 
-    std::mutex fLock;
-    std::condition_variable fWake;
-    bool fStopped = false;
+    StopSignal fStop;
     int fStopPipe[2] = {-1, -1}; // stop() writes a byte to [1] to wake a waiting read
 };
 

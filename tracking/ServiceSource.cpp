@@ -7,8 +7,6 @@
 #endif
 
 #include <chrono>
-#include <condition_variable>
-#include <deque>
 #include <exception>
 #include <mutex>
 #include <thread>
@@ -21,6 +19,7 @@
 #include <websocketpp/uri.hpp>
 
 #include "FrameParser.h"
+#include "FrameQueue.h"
 #include "ServiceStatus.h"
 
 namespace Leap {
@@ -58,72 +57,6 @@ struct ServiceClientConfig : websocketpp::config::asio_client {
 
 using Client = websocketpp::client<ServiceClientConfig>;
 
-// Events on their way from the connection thread to the controller's thread. Holds at most
-// maxFrames frames: a new frame pushes out the oldest waiting one. Connects and disconnects are
-// never dropped; the link emits them only on changes, so they cannot pile up.
-class EventQueue {
-public:
-    explicit EventQueue(std::size_t maxFrames) : fMaxFrames(maxFrames > 0 ? maxFrames : 1) {}
-
-    void push(SourceEvent event)
-    {
-        {
-            std::lock_guard<std::mutex> guard(fLock);
-            if (fStopped)
-                return;
-            if (event.kind == SourceEvent::kFrame) {
-                if (fFrames == fMaxFrames)
-                    dropOldestFrame();
-                ++fFrames;
-            }
-            fEvents.push_back(std::move(event));
-        }
-        fWake.notify_one();
-    }
-
-    bool pop(SourceEvent& event)
-    {
-        std::unique_lock<std::mutex> lock(fLock);
-        fWake.wait(lock, [this] { return fStopped || !fEvents.empty(); });
-        if (fStopped)
-            return false;
-        event = std::move(fEvents.front());
-        fEvents.pop_front();
-        if (event.kind == SourceEvent::kFrame)
-            --fFrames;
-        return true;
-    }
-
-    void stop()
-    {
-        {
-            std::lock_guard<std::mutex> guard(fLock);
-            fStopped = true;
-            fEvents.clear();
-        }
-        fWake.notify_all();
-    }
-
-private:
-    void dropOldestFrame()
-    {
-        for (auto it = fEvents.begin(); it != fEvents.end(); ++it) {
-            if (it->kind == SourceEvent::kFrame) {
-                fEvents.erase(it);
-                --fFrames;
-                return;
-            }
-        }
-    }
-
-    const std::size_t fMaxFrames;
-    std::mutex fLock;
-    std::condition_variable fWake;
-    std::deque<SourceEvent> fEvents; // guarded by fLock
-    std::size_t fFrames = 0;         // frames in fEvents; guarded by fLock
-    bool fStopped = false;           // guarded by fLock
-};
-
 // Close codes we send when the peer's data breaks the protocol.
 bool brokeProtocol(websocketpp::close::status::value code)
 {
@@ -131,19 +64,6 @@ bool brokeProtocol(websocketpp::close::status::value code)
     return code == status::protocol_error || code == status::unsupported_data ||
            code == status::invalid_payload || code == status::policy_violation ||
            code == status::message_too_big;
-}
-
-std::string secondsText(int milliseconds)
-{
-    std::string text = std::to_string(milliseconds / 1000);
-    const int rest = milliseconds % 1000;
-    if (rest != 0) {
-        std::string fraction = std::to_string(1000 + rest).substr(1);
-        while (fraction.back() == '0')
-            fraction.pop_back();
-        text += "." + fraction;
-    }
-    return text + " s";
 }
 
 } // namespace
@@ -178,16 +98,14 @@ private:
     void handleGreeting(const std::string& text);
     void goLive(const std::string& serviceVersion);
     void setConnected(bool connected);
-    // Closes the current connection, reports why, and waits for the next attempt.
-    void abandon(ServiceStatus::Kind kind, const std::string& line);
+    // Closes the current connection and waits for the next attempt.
+    void abandon();
     void endSession();
     void scheduleRetry();
     void scheduleWatch();
-    std::string retrying() const;
 
     const Options fOptions;
-    const std::string fRetryPause; // "0.5 s"
-    EventQueue fQueue;
+    FrameQueue fQueue;
 
     // Connection thread only. fIo outlives the client and the timers, which use it.
     ServiceStatus fStatus;
@@ -210,8 +128,9 @@ private:
 };
 
 ServiceSource::Link::Link(Options options)
-    : fOptions(std::move(options)), fRetryPause(secondsText(fOptions.reconnectMs)),
-      fQueue(fOptions.maxQueuedFrames), fStatus(fOptions.report), fRetryTimer(fIo), fWatchTimer(fIo)
+    : fOptions(std::move(options)), fQueue(fOptions.maxQueuedFrames),
+      fStatus(fOptions.report, fOptions.url, fOptions.reconnectMs), fRetryTimer(fIo),
+      fWatchTimer(fIo)
 {
     fClient.init_asio(&fIo);
     fThread = std::thread(&Link::run, this);
@@ -245,17 +164,10 @@ void ServiceSource::Link::run()
             return; // stopped
         } catch (const std::exception& e) {
             // Unexpected; the link carries on with the next attempt.
-            fStatus.report(ServiceStatus::kProtocol, "tracking: tracking service link at " +
-                                                         fOptions.url + " failed (" + e.what() +
-                                                         "); " + retrying());
+            fStatus.linkFailed(e.what());
             endSession();
         }
     }
-}
-
-std::string ServiceSource::Link::retrying() const
-{
-    return "trying again every " + fRetryPause;
 }
 
 void ServiceSource::Link::connect()
@@ -264,9 +176,7 @@ void ServiceSource::Link::connect()
     websocketpp::lib::error_code error;
     Client::connection_ptr connection = fClient.get_connection(fOptions.url, error);
     if (error) {
-        fStatus.report(ServiceStatus::kMissing, "tracking: cannot reach the tracking service at " +
-                                                    fOptions.url + " (" + error.message() + "); " +
-                                                    retrying());
+        fStatus.unreachable(error.message());
         scheduleRetry();
         return;
     }
@@ -319,12 +229,9 @@ void ServiceSource::Link::onFail(unsigned session)
     if (const int status = fConnection->get_response_code(); status != 0)
         reason += " HTTP " + std::to_string(status);
     if (!fTcpUp)
-        fStatus.report(ServiceStatus::kMissing, "tracking: no tracking service at " + fOptions.url +
-                                                    " (" + reason + "); " + retrying());
+        fStatus.missing(reason);
     else
-        fStatus.report(ServiceStatus::kHandshake, "tracking: the peer at " + fOptions.url +
-                                                      " does not answer as a tracking service (" +
-                                                      reason + "); " + retrying());
+        fStatus.notAService(reason);
     endSession();
 }
 
@@ -336,22 +243,12 @@ void ServiceSource::Link::onClose(unsigned session)
     const auto localCode = fConnection->get_local_close_code();
     const std::error_code error = fConnection->get_ec();
     if (remoteCode == websocketpp::close::status::going_away && fPhase == Phase::kGreeting) {
-        fStatus.report(ServiceStatus::kRejected,
-                       "tracking: the tracking service at " + fOptions.url +
-                           " closed the connection with code 1001: it does not serve protocol "
-                           "version " +
-                           std::to_string(kProtocolVersion) + "; " + retrying());
+        fStatus.rejected(kProtocolVersion);
     } else if (brokeProtocol(localCode)) {
         // We closed because of what the peer sent: too long, malformed, not UTF-8.
-        fStatus.report(ServiceStatus::kProtocol,
-                       "tracking: the tracking service at " + fOptions.url +
-                           " broke the protocol (" + fConnection->get_local_close_reason() +
-                           ", code " + std::to_string(localCode) + "); " + retrying());
+        fStatus.brokeProtocol(fConnection->get_local_close_reason(), localCode);
     } else {
-        std::string reason =
-            error ? error.message() : "closed with code " + std::to_string(remoteCode);
-        fStatus.report(ServiceStatus::kLost, "tracking: lost the tracking service at " +
-                                                 fOptions.url + " (" + reason + "); " + retrying());
+        fStatus.lost(error ? error.message() : "closed with code " + std::to_string(remoteCode));
     }
     endSession();
 }
@@ -362,9 +259,7 @@ void ServiceSource::Link::onMessage(unsigned session, const Client::message_ptr&
         return;
     fHeard = true;
     if (message->get_opcode() != websocketpp::frame::opcode::text) {
-        fStatus.report(ServiceStatus::kBinary, "tracking: ignoring binary messages from the "
-                                               "tracking service at " +
-                                                   fOptions.url);
+        fStatus.binaryMessage();
         return;
     }
     handleText(message->get_payload());
@@ -396,9 +291,7 @@ void ServiceSource::Link::handleText(const std::string& text)
             handleGreeting(text);
         break;
     case ParsedMessage::kError:
-        fStatus.report(ServiceStatus::kBadMessage,
-                       "tracking: ignoring messages from the tracking service at " + fOptions.url +
-                           " that are not frames; the first: " + parsed.error);
+        fStatus.badMessage(parsed.error);
         break;
     }
 }
@@ -417,12 +310,8 @@ void ServiceSource::Link::handleGreeting(const std::string& text)
         service != greeting.end() && service->is_string())
         serviceVersion = service->get<std::string>();
     goLive(serviceVersion);
-    if (!version->is_number_integer() || version->get<long long>() != kProtocolVersion) {
-        fStatus.report(ServiceStatus::kVersion, "tracking: the tracking service at " +
-                                                    fOptions.url + " speaks protocol version " +
-                                                    version->dump() + "; Quorvel reads version " +
-                                                    std::to_string(kProtocolVersion));
-    }
+    if (!version->is_number_integer() || version->get<long long>() != kProtocolVersion)
+        fStatus.otherVersion(version->dump(), kProtocolVersion);
     // A failed send shows up as the connection closing.
     if (!fConnection->send(std::string(kBackgroundRequest), websocketpp::frame::opcode::text))
         fConnection->send(std::string(kFocusedRequest), websocketpp::frame::opcode::text);
@@ -435,10 +324,7 @@ void ServiceSource::Link::goLive(const std::string& serviceVersion)
         return;
     fPhase = Phase::kLive;
     fPhaseSince = Clock::now();
-    fStatus.report(
-        ServiceStatus::kFound,
-        "tracking: connected to the tracking service at " + fOptions.url +
-            (serviceVersion.empty() ? std::string() : " (service " + serviceVersion + ")"));
+    fStatus.found(serviceVersion);
 }
 
 void ServiceSource::Link::setConnected(bool connected)
@@ -455,8 +341,8 @@ void ServiceSource::Link::onPongTimeout(unsigned session)
 {
     if (session != fSession)
         return;
-    abandon(ServiceStatus::kSilent, "tracking: the tracking service at " + fOptions.url +
-                                        " stopped answering; " + retrying());
+    fStatus.silent();
+    abandon();
 }
 
 void ServiceSource::Link::scheduleWatch()
@@ -472,9 +358,8 @@ void ServiceSource::Link::onWatch(const std::error_code& error)
     const auto elapsedMs =
         std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - fPhaseSince).count();
     if (fPhase == Phase::kGreeting && elapsedMs >= fOptions.answerMs) {
-        abandon(ServiceStatus::kHandshake, "tracking: the peer at " + fOptions.url +
-                                               " sends no tracking service greeting; " +
-                                               retrying());
+        fStatus.noGreeting();
+        abandon();
         return;
     }
     if (fHeard) {
@@ -489,9 +374,8 @@ void ServiceSource::Link::onWatch(const std::error_code& error)
     scheduleWatch();
 }
 
-void ServiceSource::Link::abandon(ServiceStatus::Kind kind, const std::string& line)
+void ServiceSource::Link::abandon()
 {
-    fStatus.report(kind, line);
     Client::connection_ptr connection = fConnection;
     endSession();
     // Its remaining callbacks belong to an old session and are ignored; the closing handshake
@@ -547,23 +431,6 @@ bool ServiceSource::next(SourceEvent& event)
 void ServiceSource::stop()
 {
     fLink->stop();
-}
-
-std::unique_ptr<FrameSource> makeServiceSource(const std::string& setting)
-{
-    const std::string prefix = "service";
-    if (setting.rfind(prefix, 0) != 0)
-        return nullptr;
-    ServiceSource::Options options;
-    if (setting.size() > prefix.size()) {
-        if (setting[prefix.size()] != ':')
-            return nullptr;
-        options.url = setting.substr(prefix.size() + 1);
-    }
-    std::string why;
-    if (!ServiceSource::isUsableUrl(options.url, why))
-        return nullptr;
-    return std::make_unique<ServiceSource>(std::move(options));
 }
 
 } // namespace Leap

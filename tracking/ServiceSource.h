@@ -46,8 +46,4 @@ private:
     std::unique_ptr<Link> fLink;
 };
 
-// The live source for a QUORVEL_TRACKING value "service" (the service on this machine) or
-// "service:ws://HOST:PORT/PATH"; null if the value names no usable address.
-std::unique_ptr<FrameSource> makeServiceSource(const std::string& setting);
-
 } // namespace Leap

@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <iostream>
 #include <string>
+#include <utility>
 
 #include "DemoSource.h"
 #include "IdleSource.h"
@@ -16,8 +17,17 @@ namespace {
 
 const char kVariable[] = "QUORVEL_TRACKING";
 const char kRecordVariable[] = "QUORVEL_TRACKING_RECORD";
-const char kReplayPrefix[] = "replay:";
 const char kLoopSuffix[] = ",loop";
+
+// Builds a source from what follows "NAME:" in a setting, null when the setting is the bare
+// name. On refusal returns null and sets `why`.
+using Builder = std::unique_ptr<FrameSource> (*)(const std::string* argument, std::string& why);
+
+struct SourceName {
+    const char* name;
+    const char* forms; // how it is written, for the list of accepted values
+    Builder build;
+};
 
 bool endsWith(const std::string& text, const std::string& suffix)
 {
@@ -25,28 +35,82 @@ bool endsWith(const std::string& text, const std::string& suffix)
            text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
 }
 
+std::unique_ptr<FrameSource> buildService(const std::string* address, std::string& why)
+{
+    ServiceSource::Options options;
+    if (address)
+        options.url = *address;
+    if (!ServiceSource::isUsableUrl(options.url, why))
+        return nullptr;
+    return std::make_unique<ServiceSource>(std::move(options));
+}
+
+std::unique_ptr<FrameSource> buildReplay(const std::string* argument, std::string& why)
+{
+    std::string path = argument ? *argument : "";
+    const bool loop = endsWith(path, kLoopSuffix);
+    if (loop)
+        path.resize(path.size() - (sizeof(kLoopSuffix) - 1));
+    if (path.empty()) {
+        why = "no file named after \"replay:\"";
+        return nullptr;
+    }
+    return std::make_unique<ReplaySource>(path, loop);
+}
+
+template <typename Source>
+std::unique_ptr<FrameSource> buildBare(const std::string* argument, std::string& why)
+{
+    if (argument) {
+        why = "nothing may follow the name";
+        return nullptr;
+    }
+    return std::make_unique<Source>();
+}
+
+// Every source a setting can name, in the order the accepted values are listed. A new source
+// gets one row here.
+const SourceName kSources[] = {
+    {"service", "service, service:ws://HOST:PORT/PATH", buildService},
+    {"replay", "replay:PATH, replay:PATH,loop", buildReplay},
+    {"demo", "demo", buildBare<DemoSource>},
+    {"none", "none", buildBare<IdleSource>},
+};
+
+std::string acceptedValues()
+{
+    std::string list;
+    for (const SourceName& source : kSources)
+        list += (list.empty() ? "" : ", ") + std::string(source.forms);
+    return list;
+}
+
+// The source a setting names, or null with the reason.
+std::unique_ptr<FrameSource> buildFromSetting(const std::string& value, std::string& why)
+{
+    const std::size_t colon = value.find(':');
+    const std::string name = value.substr(0, colon);
+    const std::string argument = colon == std::string::npos ? "" : value.substr(colon + 1);
+    for (const SourceName& source : kSources) {
+        if (name == source.name)
+            return source.build(colon == std::string::npos ? nullptr : &argument, why);
+    }
+    why = "no source has that name";
+    return nullptr;
+}
+
 } // namespace
 
 std::unique_ptr<FrameSource> makeSourceFromSetting(const char* setting)
 {
     const std::string value = setting ? setting : "";
-    if (value.empty() || value == "none")
+    if (value.empty())
         return std::make_unique<IdleSource>();
-    if (value == "demo")
-        return std::make_unique<DemoSource>();
-    if (auto service = makeServiceSource(value))
-        return service;
-    if (value.rfind(kReplayPrefix, 0) == 0) {
-        std::string path = value.substr(sizeof(kReplayPrefix) - 1);
-        const bool loop = endsWith(path, kLoopSuffix);
-        if (loop)
-            path.resize(path.size() - (sizeof(kLoopSuffix) - 1));
-        if (!path.empty())
-            return std::make_unique<ReplaySource>(path, loop);
-    }
-    std::cerr << (std::string(kVariable) + ": unknown value \"" + value +
-                  "\"; accepted: service, service:ws://HOST:PORT/PATH, replay:PATH, "
-                  "replay:PATH,loop, demo, none. Tracking is off.\n")
+    std::string why;
+    if (auto source = buildFromSetting(value, why))
+        return source;
+    std::cerr << (std::string(kVariable) + ": cannot use \"" + value + "\": " + why +
+                  "; accepted: " + acceptedValues() + ". Tracking is off.\n")
               << std::flush;
     return std::make_unique<IdleSource>();
 }

@@ -433,9 +433,12 @@ class SoundServer:
 
     def _start(self):
         # -n: no default script, so nothing but these two modules (no real card, no X11 bits).
+        # Real-time scheduling for the sink's thread, as a desktop gives its sound server (here
+        # we run as root, elsewhere RLIMIT_RTPRIO or rtkit grants it): a busy machine must not
+        # starve the server, or the tests measure the machine's load instead of the program.
         self.process = Process(
             ["pulseaudio", "-n", "--daemonize=no", "--exit-idle-time=-1", "--use-pid-file=no",
-             "--disable-shm=yes", "--log-target=stderr",
+             "--disable-shm=yes", "--log-target=stderr", "--realtime=yes", "--high-priority=yes",
              "-L", f"module-null-sink sink_name={SINK} format=float32le rate={RATE} channels=2",
              "-L", f"module-native-protocol-unix auth-anonymous=1 socket={self.socket}"],
             self._env, "pulseaudio")
@@ -452,7 +455,21 @@ class SoundServer:
                                      + self.process.text("err")[-2000:])
             time.sleep(0.1)
         self.pactl("set-default-sink", SINK)
+        if not self.realtime_threads():
+            print("harness: the sound server got no real-time priority; under load its "
+                  "underruns measure the machine", file=sys.stderr, flush=True)
         self._keep_running()
+
+    def realtime_threads(self):
+        """Names of the server's threads that run with a real-time policy (the null sink's)."""
+        names = []
+        for tid in os.listdir(f"/proc/{self.process.pid}/task"):
+            with contextlib.suppress(OSError):
+                policy = os.sched_getscheduler(int(tid)) & ~getattr(os, "SCHED_RESET_ON_FORK", 0)
+                if policy in (os.SCHED_FIFO, os.SCHED_RR):
+                    with open(f"/proc/{self.process.pid}/task/{tid}/comm") as comm:
+                        names.append(comm.read().strip())
+        return names
 
     def restart(self):
         """A fresh server on the same socket after kill(), as when a desktop's sound server is
@@ -650,6 +667,14 @@ class Quorvel:
 
     def window(self, timeout=30.0):
         return self.session.display().find_window("Quorvel", timeout, process=self.process)
+
+    def plucks(self):
+        """Its pluck lines so far, in order: "trig" and "note: N freq: F"."""
+        return [line for line in self.lines() if line == "trig" or line.startswith("note: ")]
+
+    def notes(self):
+        """The notes it has played so far, as note numbers."""
+        return [int(line.split()[1]) for line in self.lines() if line.startswith("note: ")]
 
 
 def sanitizer_settings(env):

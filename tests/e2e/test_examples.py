@@ -20,7 +20,7 @@ class ExamplesTest(unittest.TestCase):
             app.wait_for_line(r"^Disconnected$", timeout=60.0)
             window.keys("q")
             self.assertEqual(app.wait_exit(), 0, app.text("err"))
-        return [int(line.split()[1]) for line in app.lines() if line.startswith("note: ")]
+        return app.notes()
 
     def test_the_shipped_files_are_the_generated_ones(self):
         with harness.Session() as session:

@@ -51,9 +51,7 @@ class OneStringTest(unittest.TestCase):
             np.save(os.path.join(session.root, "one-string.npy"), samples)
             window.keys("q")
             self.assertEqual(app.wait_exit(), 0, app.text("err"))
-            lines = app.lines()
-            plucks = [line for line in lines if line == "trig" or line.startswith("note: ")]
-            self.assertEqual(plucks, ["trig", "note: 32 freq: 51.9131"] * 3)
+            self.assertEqual(app.plucks(), ["trig", "note: 32 freq: 51.9131"] * 3)
             self.assertTrue(np.array_equal(samples[:, 0], samples[:, 1]),
                             "the two channels differ")
             peak = float(np.abs(samples).max())
@@ -90,7 +88,7 @@ class MelodyTest(unittest.TestCase):
             np.save(os.path.join(session.root, "melody.npy"), samples)
             window.keys("q")
             self.assertEqual(app.wait_exit(), 0, app.text("err"))
-            notes = [int(line.split()[1]) for line in app.lines() if line.startswith("note: ")]
+            notes = app.notes()
             self.assertEqual(notes, major + diatonic,
                              "keys typed too late for the performance?" if notes[:1] != [32]
                              else "")

@@ -26,8 +26,9 @@ def free_port():
 
 def start_service(session, port, performance_path):
     """The fake tracking service (fake_service.py) on a loopback port, looping a performance."""
-    return session.spawn([sys.executable, os.path.join(HERE, "fake_service.py"), str(port),
-                          performance_path], session.base_env(), "fake-service")
+    script = os.path.join(HERE, "..", "e2e", "fake_service.py")
+    return session.spawn([sys.executable, script, str(port), performance_path],
+                         session.base_env(), "fake-service")
 
 
 def kill(process):

@@ -32,7 +32,7 @@ class SoundServerRestartTest(unittest.TestCase):
             errors_at_kill = app.line_count("err")
             sound.kill()
             killed = time.monotonic()
-            notes_at_kill = sum(1 for line in app.lines() if line.startswith("note: "))
+            notes_at_kill = len(app.notes())
             app.wait_for_line(r"^audio stream lost", which="err", timeout=5.0)
             lost = faultkit.cpu_rate(app.pid, 2.0)
             lost_lines = stderr_since(app, errors_at_kill)

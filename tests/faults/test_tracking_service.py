@@ -8,10 +8,6 @@ import faultkit  # first: it sets up the harness's path and reports a missing nu
 import harness
 
 
-def notes(app):
-    return sum(1 for line in app.lines() if line.startswith("note: "))
-
-
 class TrackingServiceRestartTest(unittest.TestCase):
     def test_playing_stops_with_the_service_and_resumes_when_it_returns(self):
         with harness.Session(harness.artifacts_dir("faults-service-restart")) as session:
@@ -33,7 +29,7 @@ class TrackingServiceRestartTest(unittest.TestCase):
             print(f"Disconnected {when - gone:.3f} s after the service was killed", flush=True)
             # Nothing plucks any more, and the window goes on answering.
             time.sleep(0.2)
-            silent_notes = notes(app)
+            silent_notes = len(app.notes())
             typed = time.monotonic()
             window.keys("w")
             when, _ = app.wait_for_line(r"^refresh rate: 61$", timeout=5.0)
@@ -41,7 +37,7 @@ class TrackingServiceRestartTest(unittest.TestCase):
                   flush=True)
             self.assertLess(when - typed, 1.0)
             time.sleep(3.0)  # six attempts to reconnect, 0.5 s apart
-            self.assertEqual(notes(app), silent_notes, "plucks without a service")
+            self.assertEqual(len(app.notes()), silent_notes, "plucks without a service")
 
             service = faultkit.start_service(session, port, path)
             service.wait_for_line(r"^listening$", timeout=20.0)

@@ -62,11 +62,11 @@ class HiddenWindowTest(unittest.TestCase):
             window.settled_screenshot(1.0)
             before_long = faultkit.rss_kib(app.pid)
 
-            notes_before = sum(1 for line in app.lines() if line.startswith("note: "))
+            notes_before = len(app.notes())
             long_samples, hidden, heard = hide(HIDDEN_SECONDS, record=True)
             first_frames = window.settled_screenshot(1.0)
             after_long = faultkit.rss_kib(app.pid)
-            notes_hidden = sum(1 for line in app.lines() if line.startswith("note: ")) - notes_before
+            notes_hidden = len(app.notes()) - notes_before
 
             print(f"window thread: {shown:.3f} cores shown, {hidden:.3f} cores unseen", flush=True)
             print(f"resident KiB, every {SAMPLE_SECONDS:.0f} s of the minute unseen: "

@@ -16,7 +16,7 @@
 #include <thread>
 #include <vector>
 
-#include "../tracking/AppTestSupport.h"
+#include "../app/AppTestSupport.h"
 #include "GLStuff.h"
 #include "Keys.h"
 #include "MidiOut.h"

@@ -1,93 +1,17 @@
 #pragma once
 
-#include <chrono>
-#include <condition_variable>
 #include <cstdio>
-#include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
 
 #include "Leap.h"
+#include "tracking/TestSupport.h"
 
 namespace servicetest {
 
-// A listener that writes down every callback as a line: "init", "connect", "disconnect", and
-// "frame ID: FINGER@(x,y,z) ..." with every digit of the positions, so two logs are equal only if
-// the callbacks were.
-class EventLog : public Leap::Listener {
-public:
-    void onInit(const Leap::Controller&) override { add("init"); }
-    void onConnect(const Leap::Controller&) override { add("connect"); }
-    void onDisconnect(const Leap::Controller&) override { add("disconnect"); }
-    void onFrame(const Leap::Controller& controller) override
-    {
-        if (fBeforeFrame)
-            fBeforeFrame();
-        add(describe(controller.frame(0)));
-    }
-
-    static std::string describe(const Leap::Frame& frame)
-    {
-        std::string line = "frame " + std::to_string(frame.id()) + ":";
-        for (const Leap::Hand& hand : frame.hands()) {
-            for (const Leap::Finger& finger : hand.fingers()) {
-                const Leap::Vector& tip = finger.tip().position;
-                char position[96];
-                std::snprintf(position, sizeof position, "(%.17g,%.17g,%.17g)", tip.x, tip.y,
-                              tip.z);
-                line += " " + std::to_string(finger.id()) + "@" + position;
-            }
-        }
-        return line;
-    }
-
-    std::vector<std::string> lines() const
-    {
-        std::lock_guard<std::mutex> guard(fLock);
-        return fLines;
-    }
-
-    // Waits until the last line is `line`; false after `timeout`.
-    bool waitForLast(const std::string& line,
-                     std::chrono::milliseconds timeout = std::chrono::seconds(5)) const
-    {
-        std::unique_lock<std::mutex> lock(fLock);
-        return fChanged.wait_for(lock, timeout,
-                                 [&] { return !fLines.empty() && fLines.back() == line; });
-    }
-
-    std::size_t count(const std::string& line) const
-    {
-        std::lock_guard<std::mutex> guard(fLock);
-        return countLocked(line);
-    }
-
-    // Runs on the controller's thread before each frame is written down; set before starting.
-    std::function<void()> fBeforeFrame;
-
-private:
-    std::size_t countLocked(const std::string& line) const
-    {
-        std::size_t n = 0;
-        for (const std::string& seen : fLines)
-            n += seen == line ? 1 : 0;
-        return n;
-    }
-
-    void add(std::string line)
-    {
-        {
-            std::lock_guard<std::mutex> guard(fLock);
-            fLines.push_back(std::move(line));
-        }
-        fChanged.notify_all();
-    }
-
-    mutable std::mutex fLock;
-    mutable std::condition_variable fChanged;
-    std::vector<std::string> fLines;
-};
+// The tracking tests' recording listener: lines(), waitForLast(), count() and fBeforeFrame.
+using EventLog = trackingtest::RecordingListener;
 
 // Status lines a source reports, collected from its thread.
 class Reports {

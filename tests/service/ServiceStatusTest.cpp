@@ -11,7 +11,7 @@ using Leap::ServiceStatus;
 
 struct Printed {
     std::vector<std::string> lines;
-    ServiceStatus status{[this](const std::string& line) { lines.push_back(line); }};
+    ServiceStatus status{[this](const std::string& line) { lines.push_back(line); }, "ws://x", 500};
 };
 
 TEST(ServiceStatus, AServiceThatComesAndGoesCostsOneLinePerChange)

@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <memory>
+#include <utility>
 
 #include "IdleSource.h"
 #include "Leap.h"
@@ -52,13 +53,20 @@ TEST(SourceChoice, TheServiceIsTheDefaultAndCanBeNamedWithAnAddress)
     EXPECT_TRUE(is<Leap::ServiceSource>(
         Leap::makeSourceFromSetting("service:ws://192.168.1.20:6437/v6.json")));
 
-    for (const char* bad : {"service:", "service:wss://127.0.0.1:6437/v6.json", "services",
-                            "service:127.0.0.1:6437"}) {
+    // Each refusal says why.
+    const std::pair<const char*, const char*> refused[] = {
+        {"service:", "not an address of the form ws://HOST:PORT/PATH"},
+        {"service:wss://127.0.0.1:6437/v6.json", "only ws:// addresses are served"},
+        {"services", "no source has that name"},
+        {"service:127.0.0.1:6437", "not an address of the form ws://HOST:PORT/PATH"},
+    };
+    for (const auto& [bad, reason] : refused) {
         testing::internal::CaptureStderr();
         auto source = Leap::makeSourceFromSetting(bad);
         const std::string errors = testing::internal::GetCapturedStderr();
         EXPECT_TRUE(is<Leap::IdleSource>(source)) << bad;
         EXPECT_NE(errors.find("service:ws://HOST:PORT/PATH"), std::string::npos) << errors;
+        EXPECT_NE(errors.find(reason), std::string::npos) << errors;
     }
 }
 

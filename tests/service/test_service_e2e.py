@@ -3,11 +3,9 @@
 frame by frame at the tracker's pace; the instrument must pluck and sound the expected note.
 """
 
-import asyncio
 import json
 import os
 import sys
-import threading
 import time
 import unittest
 
@@ -19,82 +17,9 @@ import numpy as np
 import analysis
 import performances
 
-try:
-    import websockets
-except ImportError:  # pragma: no cover - depends on the machine
-    print("SKIPPED: python3-websockets is not installed; scripts/deps.sh installs it", flush=True)
-    sys.exit(harness.SKIPPED)
+from fake_service import REQUESTS, FakeService
 
-GREETING = '{"serviceVersion":"2.3.1+33747","version":6}'
-REQUESTS = ['{"background":true}', '{"focused":true}']
 NOTE_32 = "note: 32 freq: 51.9131"
-
-
-def device_event(streaming):
-    return json.dumps({"event": {"type": "deviceEvent", "state": {
-        "attached": True, "id": "LP0001", "streaming": streaming, "type": "Peripheral"}}})
-
-
-class FakeService:
-    """A tracking service on 127.0.0.1 with a free port, on a thread of its own. Each connection
-    is greeted; once it has sent both requests, play() streams the frames to it."""
-
-    def __init__(self, frame_lines):
-        self.frame_lines = frame_lines
-        self.paths = []
-        self.requests = []
-        self.played = threading.Event()
-        self._play = None
-        self._loop = asyncio.new_event_loop()
-        started = threading.Event()
-        self._thread = threading.Thread(target=self._run, args=(started,), daemon=True)
-        self._thread.start()
-        if not started.wait(10):
-            raise AssertionError("the fake service did not start")
-
-    def _run(self, started):
-        asyncio.set_event_loop(self._loop)
-        self._play = asyncio.Event()
-        self._server = self._loop.run_until_complete(
-            websockets.serve(self._serve, "127.0.0.1", 0, max_size=None))
-        self.port = self._server.sockets[0].getsockname()[1]
-        started.set()
-        self._loop.run_forever()
-
-    async def _serve(self, connection, path=None):
-        self.paths.append(connection.path)
-        await connection.send(GREETING)
-        for _ in REQUESTS:
-            self.requests.append(await asyncio.wait_for(connection.recv(), 10))
-        await self._play.wait()
-        await connection.send(device_event(True))
-        start = time.monotonic()
-        first = None
-        for line in self.frame_lines:
-            stamp = json.loads(line)["timestamp"] / 1e6
-            first = stamp if first is None else first
-            delay = start + (stamp - first) - time.monotonic()
-            if delay > 0:
-                await asyncio.sleep(delay)
-            await connection.send(line)
-        await connection.send(device_event(False))
-        self.played.set()
-        await connection.wait_closed()
-
-    @property
-    def url(self):
-        return f"ws://127.0.0.1:{self.port}/v6.json"
-
-    def play(self):
-        self._loop.call_soon_threadsafe(self._play.set)
-
-    def close(self):
-        async def shut():
-            self._server.close()
-            await self._server.wait_closed()
-        asyncio.run_coroutine_threadsafe(shut(), self._loop).result(10)
-        self._loop.call_soon_threadsafe(self._loop.stop)
-        self._thread.join(10)
 
 
 def wait_until(condition, timeout, what):
@@ -103,10 +28,6 @@ def wait_until(condition, timeout, what):
         if time.monotonic() > deadline:
             raise AssertionError(f"timed out waiting for {what}")
         time.sleep(0.02)
-
-
-def pluck_lines(lines):
-    return [line for line in lines if line == "trig" or line.startswith("note: ")]
 
 
 class LiveServiceTest(unittest.TestCase):
@@ -135,7 +56,7 @@ class LiveServiceTest(unittest.TestCase):
 
                 lines = app.lines()
                 self.assertIn("Connected", lines)
-                self.assertEqual(pluck_lines(lines), ["trig", NOTE_32] * 2)
+                self.assertEqual(app.plucks(), ["trig", NOTE_32] * 2)
                 errors = app.text("err")
                 self.assertIn("connected to the tracking service at " + service.url, errors)
                 # The tracking library's own lines go to standard error only.
@@ -167,7 +88,7 @@ class LiveServiceTest(unittest.TestCase):
                 replay = session.quorvel(tracking="replay:" + recording_path)
                 replay.window()
                 replay.wait_for_line(r"^Disconnected$", timeout=30.0)
-                self.assertEqual(pluck_lines(replay.lines()), ["trig", NOTE_32] * 2)
+                self.assertEqual(replay.plucks(), ["trig", NOTE_32] * 2)
         finally:
             service.close()
 

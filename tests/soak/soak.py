@@ -65,7 +65,7 @@ def main():
                                 + app.text("err")[-3000:])
                 break
             rss, threads, fds = sample(app.pid)
-            notes = sum(1 for line in app.lines() if line.startswith("note: "))
+            notes = len(app.notes())
             streams = len(sound.sink_inputs())
             samples.append((elapsed, rss, threads, fds))
             print(f"  {elapsed / 60:6.1f}  {rss:8d}  {threads:7d}  {fds:3d}  {notes - notes_seen:5d}  "

@@ -70,6 +70,33 @@ TEST(FrameParser, EmptyFramesHandsWithoutFingersAndNumericForms)
     EXPECT_EQ(quoted.kind, ParsedMessage::kFrame) << quoted.error;
 }
 
+// A frame of `hands` hands and `pointables` pointables, spread over the hands in turn.
+std::string frameText(std::size_t hands, std::size_t pointables)
+{
+    std::string text = R"({"id": 1, "timestamp": 0, "hands": [)";
+    for (std::size_t h = 0; h < hands; ++h)
+        text += (h ? ", " : "") + std::string(R"({"id": )") + std::to_string(h) + "}";
+    text += R"(], "pointables": [)";
+    for (std::size_t p = 0; p < pointables; ++p)
+        text += (p ? ", " : "") + std::string(R"({"id": )") + std::to_string(p) +
+                R"(, "handId": )" + std::to_string(p % hands) + R"(, "tipPosition": [0, 200, 0]})";
+    return text + "]}";
+}
+
+TEST(FrameParser, TheLargestAllowedFrameParsesAndOneMoreOfEitherIsAnError)
+{
+    const ParsedMessage largest = parseMessage(frameText(Leap::kMaxHands, Leap::kMaxPointables));
+    ASSERT_EQ(largest.kind, ParsedMessage::kFrame) << largest.error;
+    EXPECT_EQ(largest.frame.hands().size(), Leap::kMaxHands);
+    std::size_t fingers = 0;
+    for (const Leap::Hand& hand : largest.frame.hands())
+        fingers += hand.fingers().size();
+    EXPECT_EQ(fingers, Leap::kMaxPointables);
+
+    EXPECT_EQ(parseMessage(frameText(Leap::kMaxHands + 1, 1)).kind, ParsedMessage::kError);
+    EXPECT_EQ(parseMessage(frameText(1, Leap::kMaxPointables + 1)).kind, ParsedMessage::kError);
+}
+
 TEST(FrameParser, DeviceEventsAndOtherMessages)
 {
     ParsedMessage on = parseMessage(

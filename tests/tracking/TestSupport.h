@@ -1,7 +1,9 @@
 #pragma once
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -41,27 +43,55 @@ private:
     std::filesystem::path fPath;
 };
 
-// Records every callback as a short word ("init", "connect", "disconnect", "frame N").
+// Records every callback twice: as a short word ("init", "connect", "disconnect", "frame N") in
+// events(), and as a line in lines() whose frames carry every finger with every digit of its
+// position ("frame N: FINGER@(x,y,z) ..."), so two logs of lines are equal only if the callbacks
+// were.
 class RecordingListener : public Leap::Listener {
 public:
-    void onInit(const Leap::Controller&) override { record("init"); }
-    void onConnect(const Leap::Controller&) override { record("connect"); }
-    void onDisconnect(const Leap::Controller&) override { record("disconnect"); }
-    void onMessage(const Leap::Controller&, const std::string& line) override { record(line); }
+    void onInit(const Leap::Controller&) override { record("init", "init"); }
+    void onConnect(const Leap::Controller&) override { record("connect", "connect"); }
+    void onDisconnect(const Leap::Controller&) override { record("disconnect", "disconnect"); }
+    void onMessage(const Leap::Controller&, const std::string& line) override
+    {
+        record(line, line);
+    }
     void onFrame(const Leap::Controller& controller) override
     {
+        if (fBeforeFrame)
+            fBeforeFrame();
         Leap::Frame frame = controller.frame(0);
         {
             std::lock_guard<std::mutex> guard(fLock);
             fFrames.push_back(frame);
         }
-        record("frame " + std::to_string(frame.id()));
+        record("frame " + std::to_string(frame.id()), describe(frame));
+    }
+
+    static std::string describe(const Leap::Frame& frame)
+    {
+        std::string line = "frame " + std::to_string(frame.id()) + ":";
+        for (const Leap::Hand& hand : frame.hands()) {
+            for (const Leap::Finger& finger : hand.fingers()) {
+                const Leap::Vector& tip = finger.tip().position;
+                char position[96];
+                std::snprintf(position, sizeof position, "(%.17g,%.17g,%.17g)", tip.x, tip.y,
+                              tip.z);
+                line += " " + std::to_string(finger.id()) + "@" + position;
+            }
+        }
+        return line;
     }
 
     std::vector<std::string> events() const
     {
         std::lock_guard<std::mutex> guard(fLock);
         return fEvents;
+    }
+    std::vector<std::string> lines() const
+    {
+        std::lock_guard<std::mutex> guard(fLock);
+        return fLines;
     }
     std::vector<Leap::Frame> frames() const
     {
@@ -84,20 +114,39 @@ public:
             return false;
         });
     }
+    // Waits until the last line is `line`; false after `timeout`.
+    bool waitForLast(const std::string& line,
+                     std::chrono::milliseconds timeout = std::chrono::seconds(5)) const
+    {
+        std::unique_lock<std::mutex> guard(fLock);
+        return fChanged.wait_for(guard, timeout,
+                                 [&] { return !fLines.empty() && fLines.back() == line; });
+    }
+    // How many lines are exactly `line`.
+    std::size_t count(const std::string& line) const
+    {
+        std::lock_guard<std::mutex> guard(fLock);
+        return static_cast<std::size_t>(std::count(fLines.begin(), fLines.end(), line));
+    }
+
+    // Runs on the controller's thread before each frame is recorded; set before starting.
+    std::function<void()> fBeforeFrame;
 
 private:
-    void record(const std::string& word)
+    void record(const std::string& word, std::string line)
     {
         {
             std::lock_guard<std::mutex> guard(fLock);
             fEvents.push_back(word);
+            fLines.push_back(std::move(line));
         }
         fChanged.notify_all();
     }
 
     mutable std::mutex fLock;
-    std::condition_variable fChanged;
+    mutable std::condition_variable fChanged;
     std::vector<std::string> fEvents;
+    std::vector<std::string> fLines;
     std::vector<Leap::Frame> fFrames;
 };
 

@@ -3,7 +3,7 @@
 #include "AppTestSupport.h"
 #include "HarpListener.h"
 #include "ReplaySource.h"
-#include "TestSupport.h"
+#include "tracking/TestSupport.h"
 
 using apptest::count;
 using apptest::frameOf;

@@ -5,6 +5,7 @@
 
 #include "AppTestSupport.h"
 #include "Pluck.h"
+#include "StringLayout.h"
 
 using apptest::count;
 using apptest::lines;
@@ -47,6 +48,24 @@ TEST_F(PluckTest, ACrossingEndingWithinHalfASpacingPlucksThatStringOnly)
     const float string1 = 0.1f * 1.0f + 0.1f / 2.0f;
     EXPECT_EQ(count(pluck(0.16f, 0.5f, -1.0f, string1), "trig"), 1);
     EXPECT_EQ(count(pluck(string1, 0.5f, -1.0f, 0.16f), "trig"), 1);
+    // So a leftward move that starts there has already passed it.
+    EXPECT_TRUE(pluck(0.12f, 0.5f, -1.0f, string1).empty());
+}
+
+TEST_F(PluckTest, EachStringIsHeardWhereItIsDrawn)
+{
+    for (int numStrings : {1, 7, 30}) {
+        apptest::freshStrings(numStrings);
+        const float spacing = GLStuff::StringSpacing(numStrings);
+        for (int i = 0; i < numStrings; ++i) {
+            const float drawnX = GLStuff::StringRestX(i, spacing);
+            const auto out = pluck(drawnX + spacing / 4.0f, 0.5f, -1.0f, drawnX - spacing / 4.0f);
+            const std::string note =
+                std::to_string(GLStuff::StringNote(i, GLStuff::CurrentScale()));
+            ASSERT_EQ(out.size(), 2u) << "string " << i << " of " << numStrings;
+            EXPECT_EQ(out[1].rfind("note: " + note + " ", 0), 0u) << out[1];
+        }
+    }
 }
 
 TEST_F(PluckTest, TheBurstFollowsTheDirectionOfTheSweep)

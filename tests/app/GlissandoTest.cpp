@@ -7,7 +7,7 @@
 #include "AppTestSupport.h"
 #include "HarpListener.h"
 #include "ReplaySource.h"
-#include "TestSupport.h"
+#include "tracking/TestSupport.h"
 
 namespace {
 
