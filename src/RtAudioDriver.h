@@ -9,11 +9,10 @@
 #include <string>
 #include <thread>
 
-// Connects the AudioServer to the machine's default sound devices through RtAudio. The stream is
-// full duplex (2 output channels, 1 input channel, 32-bit float, non-interleaved); a machine whose
-// input refuses falls back to an output-only stream whose input the server sees as silence, and
-// a machine that refuses both runs on without sound. The server is configured before the stream
-// starts, so the first block always meets a configured server.
+// Connects the AudioServer to the machine's default output device through RtAudio. The stream is
+// output only (2 channels, 32-bit float, non-interleaved) and the server sees silence as its
+// input; a machine that refuses it runs on without sound. The server is configured before the
+// stream starts, so the first block always meets a configured server.
 //
 // A running stream can be lost (the sound server dies, the device goes away): the library then
 // fails every block at once and reports each failure. A supervisor thread owned by the driver
@@ -68,14 +67,14 @@ private:
     static void OnStreamError(RtAudioError::Type type, const std::string& text);
     void ReportFailure(const std::string& text);
 
-    // Opens and starts the full-duplex stream, or failing that the output-only one. Returns
-    // whether one runs. Loud: prints the library's messages and the stream's rate (start-up).
+    // Opens and starts the stream. Returns whether it runs. Loud: prints the library's messages and
+    // the stream's rate (start-up).
     bool OpenLoud();
     // The same without a word, for the supervisor's attempts while the sound is gone.
     bool OpenQuiet();
-    // Opens and starts one stream on the default devices, full duplex or output only; throws
-    // RtAudioError when the library refuses.
-    void OpenAndStart(bool duplex);
+    // Opens and starts the stream on the default output device; throws RtAudioError when the
+    // library refuses.
+    void OpenAndStart();
     // Stops (or, for a failed stream, aborts) and closes whatever stream is open; never throws.
     void CloseStream(bool abort);
     // Supervisor thread: waits for a failure report, closes the stream, reopens it.
