@@ -14,7 +14,6 @@ namespace {
 // Enough device buffers for a glitch-free stream; PulseAudio otherwise takes its own default
 // playback buffer (about 140 ms), and ALSA already uses 4 periods.
 constexpr unsigned int kNumberOfBuffers = 4;
-constexpr int kInputChannels = 1;
 
 // The driver whose stream the library's error reports are about (there is one).
 std::atomic<RtAudioDriver*> sReporting{nullptr};
@@ -38,7 +37,7 @@ RtAudioDriver::RtAudioDriver(unsigned int bufferFrames, int sampleRate, int /*un
     fOptions.numberOfBuffers = kNumberOfBuffers;
 
     // Configured before any stream starts: the first block must meet a ready server. Its input
-    // channel count stays 1, matching the duplex stream and the silence of the output-only one.
+    // channel count stays 1, matching the silence the callback hands it as input.
     AudioServer* server = AudioServer::GetInstance();
     server->SetFs(static_cast<float>(fSampleRate));
     server->SetOutputChannels(fChannels);
@@ -58,16 +57,7 @@ RtAudioDriver::~RtAudioDriver()
 bool RtAudioDriver::OpenLoud()
 {
     try {
-        OpenAndStart(true);
-        WriteLine(std::cout, fAudio.getStreamSampleRate());
-        return true;
-    } catch (const RtAudioError& error) {
-        error.printMessage();
-        CloseStream(false);
-    }
-    // Many machines have speakers and no microphone; the instrument never listens, so play on.
-    try {
-        OpenAndStart(false);
+        OpenAndStart();
         WriteLine(std::cout, fAudio.getStreamSampleRate());
         return true;
     } catch (const RtAudioError& error) {
@@ -82,35 +72,30 @@ bool RtAudioDriver::OpenQuiet()
     // Every failed attempt would otherwise print the library's complaints, every 2 s.
     fAudio.showWarnings(false);
     bool running = false;
-    for (const bool duplex : {true, false}) {
-        try {
-            OpenAndStart(duplex);
-            running = true;
-            break;
-        } catch (const RtAudioError&) {
-            CloseStream(true);
-        }
+    try {
+        OpenAndStart();
+        running = true;
+    } catch (const RtAudioError&) {
+        CloseStream(true);
     }
     fAudio.showWarnings(true);
     return running;
 }
 
-void RtAudioDriver::OpenAndStart(bool duplex)
+void RtAudioDriver::OpenAndStart()
 {
     // Looked up on every attempt: the devices may have other numbers once the sound system is back.
     RtAudio::StreamParameters output;
     output.deviceId = OutputDevice();
     output.nChannels = static_cast<unsigned int>(fChannels);
     output.firstChannel = fFirstChannel;
-    RtAudio::StreamParameters input;
-    input.deviceId = fAudio.getDefaultInputDevice();
-    input.nChannels = kInputChannels;
-    input.firstChannel = 0;
 
     // The library may settle on another block length; the server follows whatever it is given.
     unsigned int frames = fBufferFrames;
     RtAudio::StreamOptions options = fOptions;
-    fAudio.openStream(&output, duplex ? &input : nullptr, RTAUDIO_FLOAT32, fSampleRate, &frames,
+    // No input: the instrument never listens, and an input stream that nobody reads piles up
+    // inside the sound library (PulseAudio keeps up to 4 MB of it, at a heap block per fragment).
+    fAudio.openStream(&output, nullptr, RTAUDIO_FLOAT32, fSampleRate, &frames,
                       &RtAudioDriver::callback, &fState, &options, &RtAudioDriver::OnStreamError);
     fAudio.startStream();
     // With an error report registered, the library reports a failed start there, not by throwing.

@@ -11,11 +11,10 @@
 
 // Connects the AudioServer to the machine's sound devices through RtAudio: the library's first
 // sound system that has devices (JACK if a server runs, then PulseAudio, then ALSA) and its
-// default devices, or the system and output device the player chose. The stream is
-// full duplex (2 output channels, 1 input channel, 32-bit float, non-interleaved); a machine whose
-// input refuses falls back to an output-only stream whose input the server sees as silence, and
-// a machine that refuses both runs on without sound. The server is configured before the stream
-// starts, so the first block always meets a configured server.
+// default output device, or the system and output device the player chose. The stream is output
+// only (2 channels, 32-bit float, non-interleaved): the instrument never listens, and the server
+// sees silence as its input. A machine that refuses it runs on without sound. The server is
+// configured before the stream starts, so the first block always meets a configured server.
 //
 // The stream runs at the requested rate when the device offers it, else at the device's own (a
 // JACK server's), and with the block length the system settles on (a JACK server's period).
@@ -89,14 +88,14 @@ private:
     // The requested rate if the output device offers it, else the device's own rate, in Hz.
     unsigned int StreamRate(unsigned int requested);
 
-    // Opens and starts the full-duplex stream, or failing that the output-only one. Returns
-    // whether one runs. Loud: prints the library's messages and the stream's rate (start-up).
+    // Opens and starts the stream. Returns whether it runs. Loud: prints the library's messages and
+    // the stream's rate (start-up).
     bool OpenLoud();
     // The same without a word, for the supervisor's attempts while the sound is gone.
     bool OpenQuiet();
-    // Opens and starts one stream on the default devices, full duplex or output only; throws
-    // RtAudioError when the library refuses.
-    void OpenAndStart(bool duplex);
+    // Opens and starts the stream on the default output device; throws RtAudioError when the
+    // library refuses.
+    void OpenAndStart();
     // Stops (or, for a failed stream, aborts) and closes whatever stream is open; never throws.
     void CloseStream(bool abort);
     // Supervisor thread: waits for a failure report, closes the stream, reopens it.

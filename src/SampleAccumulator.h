@@ -18,8 +18,11 @@ class SampleAccumulator final : public AudioClient {
 public:
     using Pair = std::pair<float, float>;
 
-    // Pairs the tap keeps uncollected: over 2 s at 6 samples per pixel and 44100 Hz.
-    static constexpr int kCapacity = 16384;
+    // Pairs the tap keeps uncollected: about 70 ms at 6 samples per pixel and 44100 Hz, four
+    // frames' worth at 60 frames per second. A frame that comes later draws only the newest:
+    // drawing all of a long stall's pairs made the renderer's memory for that one frame, which
+    // the heap then keeps, about 10 MB larger.
+    static constexpr int kCapacity = 512;
 
     SampleAccumulator();
     ~SampleAccumulator();

@@ -24,6 +24,9 @@ class LatencyTest(unittest.TestCase):
             app.window()
             app.wait_for_line(r"^note: ", timeout=30.0)
             time.sleep(1.0)  # past the stream's start-up
+            # It never listens: an input stream that nobody reads piles up in the sound library.
+            recording = sound.pactl("list", "short", "source-outputs").stdout.strip()
+            self.assertEqual(recording, "", "the program records from the sound server")
             figures = []
             for _ in range(5):
                 streams = sound.sink_inputs()
