@@ -11,6 +11,3 @@ public:
     void onDisconnect(const Leap::Controller&) override;
     void onFrame(const Leap::Controller& controller) override;
 };
-
-// The one listener, handed to the controller at start-up.
-extern HarpListener listener;

@@ -10,6 +10,6 @@ quorvel_test(app_driver_tests
   LABELS unit)
 
 quorvel_test(app_shutdown_tests
-  SOURCES app/ShutdownTest.cpp
+  SOURCES app/ShutdownTest.cpp app/ConsoleWriterTest.cpp
   LIBS quorvel_app
   LABELS concurrency)
