@@ -41,6 +41,13 @@ void WatchQuitSignals()
 
 void LetQuitSignalsEndTheProcess()
 {
+    // A library may have set a handler of its own since start-up (one does with a JACK server).
+    struct sigaction byDefault = {};
+    byDefault.sa_handler = SIG_DFL;
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        if (sigismember(&sQuitSignals, signal) == 1)
+            sigaction(signal, &byDefault, nullptr);
+    }
     pthread_sigmask(SIG_UNBLOCK, &sQuitSignals, nullptr);
 }
 

@@ -10,8 +10,8 @@ namespace GLStuff {
 // them. A signal that the parent set to be ignored (as nohup does with SIGHUP) stays ignored.
 void WatchQuitSignals();
 
-// Unblocks the quit signals on the calling thread, whose default action then ends the process:
-// a second signal while quitting takes no longer than the signal itself.
+// Gives the quit signals their default action again and unblocks them on the calling thread: a
+// second signal while quitting ends the process at once, and so does re-raising the first.
 void LetQuitSignalsEndTheProcess();
 
 } // namespace GLStuff

@@ -112,8 +112,9 @@ void QuitBySignal(int signal)
     LetQuitSignalsEndTheProcess();
     ClaimTheWayOut();
     StopThreads();
-    // Ends the process here: the signal is unblocked on this thread and its action is the
-    // default one.
+    // Again: closing a JACK client can leave this thread's signal mask changed. Then the signal,
+    // unblocked here with its default action, ends the process.
+    LetQuitSignalsEndTheProcess();
     raise(signal);
     std::_Exit(128 + signal);
 }
