@@ -1,10 +1,13 @@
 // Keyboard, mouse, menu and timer handlers: thin GLUT callbacks over Keys.h. Window thread.
+#include "Controls.h"
+
 #include <GL/glut.h>
 
 #include <iostream>
 
 #include "GLStuff.h"
 #include "Keys.h"
+#include "Render.h"
 #include "SettingsRelay.h"
 #include "Shutdown.h"
 

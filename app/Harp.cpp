@@ -48,20 +48,12 @@ void Harp::BuildGraph()
 {
     TearDownGraph();
     try {
-        for (int i = 0; i < fNumStrings; ++i) {
-            std::unique_ptr<Karplus> string(new Karplus(kStringPeriodSeconds));
-            std::unique_ptr<SampleAccumulator> tap(new SampleAccumulator());
-            tap->SetInput(string.get());
-            tap->SetSamplesPerPixel(kSamplesPerPixel);
-            fStrings.push_back(string.release());
-            fBuffers.push_back(tap.release());
-        }
         fAdder = new Adder(0.0f);
-        for (int i = 0; i < fNumStrings; ++i)
-            fAdder->AddInput(fBuffers.at(i));
         fMultiplier = new Multiplier(nullptr, nullptr, 1.0f);
         fMultiplier->SetA(fAdder);
         fMultiplier->SetVal(kOutputGain);
+        for (int i = 0; i < fNumStrings.load(); ++i)
+            AppendString();
 
         // The first moment the audio thread can reach the graph.
         AudioServer::ScopedLock hold;
@@ -76,15 +68,14 @@ void Harp::BuildGraph()
 void Harp::TearDownGraph()
 {
     AudioServer* server = AudioServer::GetInstance();
-    for (size_t i = 0; i < fStrings.size(); ++i) {
-        SampleAccumulator* tap = i < fBuffers.size() ? fBuffers[i] : nullptr;
-        if (fAdder != nullptr && tap != nullptr) {
+    if (fAdder != nullptr) {
+        for (SampleAccumulator* tap : fBuffers) {
             AudioServer::ScopedLock hold;
             fAdder->RemoveInput(tap);
         }
-        delete fStrings[i];
-        delete tap;
     }
+    for (SampleAccumulator* tap : fBuffers)
+        delete tap;
     if (fMultiplier != nullptr) {
         {
             AudioServer::ScopedLock hold;
@@ -100,12 +91,9 @@ void Harp::TearDownGraph()
     fMultiplier = nullptr;
 }
 
-void Harp::AddString()
+void Harp::AppendString()
 {
-    std::lock_guard<std::mutex> hold(fStringsLock);
-    if (fNumStrings >= kMaxStrings || fAdder == nullptr)
-        return;
-    std::unique_ptr<Karplus> string(new Karplus(kStringPeriodSeconds));
+    auto string = std::make_shared<Karplus>(kStringPeriodSeconds);
     std::unique_ptr<SampleAccumulator> tap(new SampleAccumulator());
     tap->SetInput(string.get());
     tap->SetSamplesPerPixel(kSamplesPerPixel);
@@ -114,46 +102,59 @@ void Harp::AddString()
         AudioServer::ScopedLock serverHold;
         fAdder->AddInput(tap.get());
     }
-    fStrings.push_back(string.release());
+    fStrings.push_back(std::move(string));
     fBuffers.push_back(tap.release());
-    ++fNumStrings;
+}
+
+void Harp::AddString()
+{
+    std::lock_guard<std::mutex> hold(fStringsLock);
+    if (fNumStrings.load() >= kMaxStrings || fAdder == nullptr)
+        return;
+    AppendString();
+    fNumStrings.fetch_add(1);
 }
 
 void Harp::RemoveString()
 {
     std::lock_guard<std::mutex> hold(fStringsLock);
-    if (fNumStrings <= kMinStrings || fStrings.empty() || fAdder == nullptr)
+    if (fNumStrings.load() <= kMinStrings || fStrings.empty() || fAdder == nullptr)
         return;
     SampleAccumulator* tap = fBuffers.back();
-    Karplus* string = fStrings.back();
     {
         AudioServer::ScopedLock serverHold;
         fAdder->RemoveInput(tap);
     }
     fBuffers.pop_back();
     delete tap;
+    // A pluck in flight may still hold the string; it goes when the pluck ends.
     fStrings.pop_back();
-    delete string;
-    --fNumStrings;
+    fNumStrings.fetch_sub(1);
+}
+
+std::shared_ptr<Karplus> Harp::StringAt(int string) const
+{
+    std::lock_guard<std::mutex> hold(fStringsLock);
+    return fStrings.at(static_cast<std::size_t>(string));
 }
 
 void Harp::NoteOn(int string, int note, int velocity)
 {
-    std::lock_guard<std::mutex> hold(fStringsLock);
-    fStrings.at(string)->NoteOn(note, velocity, nullptr, 0);
+    std::lock_guard<std::mutex> pluck(fPluckLock);
+    StringAt(string)->NoteOn(note, velocity, nullptr, 0);
 }
 
 void Harp::ExciteString(int string, int note, int velocity, float* burst, int length)
 {
-    // Held through the pluck, so RemoveString cannot destroy the string meanwhile.
-    std::lock_guard<std::mutex> hold(fStringsLock);
-    fStrings.at(string)->NoteOn(note, velocity, burst, length);
+    // The note-on prints its note line and waits for the server lock: no lock but the pluck's
+    // own is held meanwhile.
+    std::lock_guard<std::mutex> pluck(fPluckLock);
+    StringAt(string)->NoteOn(note, velocity, burst, length);
 }
 
 int Harp::GetNumStrings() const
 {
-    std::lock_guard<std::mutex> hold(fStringsLock);
-    return fNumStrings;
+    return fNumStrings.load();
 }
 
 std::vector<SampleAccumulator*>& Harp::GetBuffers()

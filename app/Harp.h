@@ -1,5 +1,7 @@
 #pragma once
 
+#include <atomic>
+#include <memory>
 #include <mutex>
 #include <vector>
 
@@ -15,6 +17,8 @@ class Multiplier;
 //
 // Threads: the window thread adds and removes strings and reads the taps; the tracking thread
 // counts and plucks strings; the audio thread never calls the harp, it only renders the graph.
+// Neither counting nor adding, removing or drawing ever waits for a pluck: a pluck holds its
+// string by a shared pointer, so a string removed meanwhile lives until the pluck has ended.
 class Harp {
 public:
     static constexpr int kMaxStrings = 30;
@@ -45,6 +49,7 @@ public:
     // outside 0..GetNumStrings()-1 and then touches nothing; the burst is consumed on return.
     void ExciteString(int string, int note, int velocity, float* burst, int length);
 
+    // Any thread; never waits.
     int GetNumStrings() const;
 
     // Window thread: the display taps in string order.
@@ -54,17 +59,26 @@ private:
     // Init and Cleanup with fStringsLock already held.
     void BuildGraph();
     void TearDownGraph();
+    // With fStringsLock held: a new string and its tap, the tap wired into the mixer.
+    void AppendString();
+    // String `string`, or std::out_of_range.
+    std::shared_ptr<Karplus> StringAt(int string) const;
 
     static Harp* sInstance;
     static std::once_flag sInstanceOnce;
 
     std::vector<SampleAccumulator*> fBuffers;
-    std::vector<Karplus*> fStrings;
+    std::vector<std::shared_ptr<Karplus>> fStrings;
     Adder* fAdder;
     Multiplier* fMultiplier;
-    int fNumStrings;
+    // The number of strings; written on the window thread under fStringsLock, read anywhere.
+    std::atomic<int> fNumStrings;
 
-    // Serialises the tracking thread's count and plucks with the window thread's string changes.
-    // Never taken by the audio thread; taken before the server lock, never after it.
+    // Guards the lists against the window thread's string changes; held only for a look-up or a
+    // change, never across a note-on. Never taken by the audio thread; taken before the server
+    // lock, never after it.
     mutable std::mutex fStringsLock;
+    // One note-on at a time: a voice's note-on prepares its excitation outside the server lock.
+    // Taken only by plucks, before fStringsLock and the server lock.
+    std::mutex fPluckLock;
 };

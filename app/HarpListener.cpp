@@ -5,27 +5,8 @@
 #include "ConsoleLine.h"
 #include "GLStuff.h"
 #include "PerformanceSettings.h"
+#include "Pluck.h"
 #include "SettingsRelay.h"
-
-// Static objects in this order: the map, its lock, then the listener that uses both, so that
-// they are destroyed the other way round.
-namespace GLStuff {
-std::map<int, Finger> gFingers;
-std::mutex gLock;
-} // namespace GLStuff
-
-HarpListener listener;
-
-namespace GLStuff {
-
-GLDisplay::GLDisplay(float x, float y, float scaleX, float scaleY)
-    : fX(x), fY(y), fScaleX(scaleX), fScaleY(scaleY), fZ(0.0f), fColor{1.0f, 0.0f, 0.0f, 1.1f}
-{
-}
-
-Finger::Finger() : GLDisplay(0.0f, 0.0f, 1.0f, 1.0f), fStale(false), fNearness(0.5f) {}
-
-} // namespace GLStuff
 
 namespace {
 

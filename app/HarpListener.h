@@ -19,6 +19,3 @@ public:
     // tracking thread, or the only thread of a program without one.
     static void Follow(const Leap::Frame& frame);
 };
-
-// The one listener, handed to the controller at start-up.
-extern HarpListener listener;

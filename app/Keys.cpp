@@ -2,8 +2,7 @@
 
 #include "ConsoleLine.h"
 #include "GLStuff.h"
-#include "Harp.h"
-#include "MidiOut.h"
+#include "Instrument.h"
 #include "PerformanceSettings.h"
 
 namespace GLStuff {
@@ -57,11 +56,10 @@ WindowRequest ApplyKey(unsigned char key, std::ostream& out)
         SetScale(gWholeTone, 6);
         break;
     case KeyAction::kAddString:
-        Harp::GetInstance()->AddString();
+        AddString();
         break;
     case KeyAction::kRemoveString:
-        Harp::GetInstance()->RemoveString();
-        MidiOut::GetInstance()->StringsRemain(Harp::GetInstance()->GetNumStrings());
+        RemoveString();
         break;
     case KeyAction::kToggleFullScreen: {
         WindowRequest request;

@@ -4,15 +4,10 @@
 
 #include <algorithm>
 
+#include "Harp.h"
 #include "MidiPort.h"
 
-namespace {
-
-constexpr std::uint8_t kNoteOn = 0x90;
-constexpr std::uint8_t kNoteOff = 0x80;
-constexpr int kReleaseVelocity = 64; // what a keyboard without release velocity sends
-
-} // namespace
+static_assert(NoteRules::kStrings == Harp::kMaxStrings, "a MIDI note for every string");
 
 MidiOut* MidiOut::GetInstance()
 {
@@ -36,7 +31,6 @@ bool MidiOut::Start(const char* choice, std::ostream& report)
            << std::endl;
 
     fReport = &report;
-    fSounding = {};
     fSendFailed = false;
     fDropReported = false;
     {
@@ -74,7 +68,7 @@ bool MidiOut::IsRunning() const
 
 void MidiOut::Plucked(int stringIndex, int note, int velocity)
 {
-    if (stringIndex < 0 || stringIndex >= Harp::kMaxStrings || note < 0 || note > 127)
+    if (stringIndex < 0 || stringIndex >= NoteRules::kStrings || note < 0 || note > 127)
         return;
     Post(Command{Command::kPluck, static_cast<std::uint8_t>(note),
                  static_cast<std::uint8_t>(std::clamp(velocity, 1, 127)), stringIndex});
@@ -104,6 +98,7 @@ void MidiOut::Post(const Command& command)
 void MidiOut::Run()
 {
     pthread_setname_np(pthread_self(), "quorvel-midi");
+    NoteRules rules([this](const std::array<std::uint8_t, 3>& message) { Send(message); });
     std::array<Command, kQueueCapacity> batch;
     for (;;) {
         int taken = 0;
@@ -113,7 +108,7 @@ void MidiOut::Run()
             std::unique_lock<std::mutex> hold(fQueueLock);
             const auto ready = [this] { return fQueueCount > 0 || fStopping; };
             Clock::time_point nextEnd;
-            if (EarliestEnd(nextEnd))
+            if (rules.NextEnd(nextEnd))
                 fWake.wait_until(hold, nextEnd, ready);
             else
                 fWake.wait(hold, ready);
@@ -132,72 +127,30 @@ void MidiOut::Run()
         }
         const Clock::time_point now = Clock::now();
         for (int k = 0; k < taken; ++k)
-            Apply(batch[static_cast<std::size_t>(k)], now);
-        for (int stringIndex = 0; stringIndex < Harp::kMaxStrings; ++stringIndex) {
-            const Sounding& sounding = fSounding[static_cast<std::size_t>(stringIndex)];
-            if (sounding.note >= 0 && sounding.ends <= now)
-                EndNote(stringIndex);
-        }
+            Apply(rules, batch[static_cast<std::size_t>(k)], now);
+        rules.EndExpired(now);
         if (stopping) {
-            for (int stringIndex = 0; stringIndex < Harp::kMaxStrings; ++stringIndex)
-                EndNote(stringIndex);
+            rules.EndAll();
             return;
         }
     }
 }
 
-void MidiOut::Apply(const Command& command, Clock::time_point now)
+void MidiOut::Apply(NoteRules& rules, const Command& command, Clock::time_point now)
 {
     switch (command.kind) {
     case Command::kPluck:
-        Pluck(command.value, command.note, command.velocity, now);
+        rules.Pluck(command.value, command.note, command.velocity, now);
         break;
     case Command::kStringsRemain:
-        for (int stringIndex = std::max(command.value, 0); stringIndex < Harp::kMaxStrings;
-             ++stringIndex)
-            EndNote(stringIndex);
+        rules.StringsRemain(command.value);
         break;
     }
 }
 
-void MidiOut::Pluck(int stringIndex, int note, int velocity, Clock::time_point now)
+void MidiOut::Send(const std::array<std::uint8_t, 3>& message)
 {
-    EndNote(stringIndex);
-    for (int other = 0; other < Harp::kMaxStrings; ++other) {
-        if (fSounding[static_cast<std::size_t>(other)].note == note)
-            EndNote(other);
-    }
-    Send(kNoteOn, note, velocity);
-    fSounding[static_cast<std::size_t>(stringIndex)] = Sounding{note, now + kNoteLength};
-}
-
-void MidiOut::EndNote(int stringIndex)
-{
-    Sounding& sounding = fSounding[static_cast<std::size_t>(stringIndex)];
-    if (sounding.note < 0)
-        return;
-    Send(kNoteOff, sounding.note, kReleaseVelocity);
-    sounding.note = -1;
-}
-
-bool MidiOut::EarliestEnd(Clock::time_point& when) const
-{
-    bool any = false;
-    for (const Sounding& sounding : fSounding) {
-        if (sounding.note >= 0 && (!any || sounding.ends < when)) {
-            when = sounding.ends;
-            any = true;
-        }
-    }
-    return any;
-}
-
-void MidiOut::Send(std::uint8_t status, int note, int velocity)
-{
-    const unsigned char message[3] = {static_cast<unsigned char>(status | (kChannel - 1)),
-                                      static_cast<unsigned char>(note),
-                                      static_cast<unsigned char>(velocity)};
-    if (!fPort->Send(message, sizeof message) && !fSendFailed) {
+    if (!fPort->Send(message.data(), message.size()) && !fSendFailed) {
         // Once: a MIDI system that went away would otherwise fill the terminal.
         *fReport << "MIDI out: " << fPort->LastError() << std::endl;
         fSendFailed = true;

@@ -10,30 +10,6 @@
 
 namespace GLStuff {
 
-const int gPentatonicMajor[5] = {0, 2, 5, 7, 9};
-const int gPentatonicMinor[5] = {0, 3, 5, 7, 10};
-const int gDiatonic[7] = {0, 2, 4, 5, 7, 9, 11};
-const int gWholeTone[6] = {0, 2, 4, 6, 8, 10};
-
-// Written only by SetScale, under gLock; read by other threads only through CurrentScale.
-const int* gScale = gPentatonicMajor;
-int gScaleIntervals = 5;
-
-void SetScale(const int* table, int count)
-{
-    if (!table || count < 1)
-        return;
-    std::lock_guard<std::mutex> hold(gLock);
-    gScale = table;
-    gScaleIntervals = count;
-}
-
-ScaleChoice CurrentScale()
-{
-    std::lock_guard<std::mutex> hold(gLock);
-    return ScaleChoice{gScale, gScaleIntervals};
-}
-
 int StringNote(int stringIndex, ScaleChoice scale)
 {
     const int degree = stringIndex % scale.count;

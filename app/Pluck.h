@@ -21,4 +21,9 @@ void FillBurst(float height, bool leftward, float (&burst)[kBurstLength]);
 // exists (removed since the count was read) is skipped silently. Tracking thread, gLock not held.
 void PluckString(int stringIndex, bool leftward, float height);
 
+// Pluck detector. Tracking thread, gLock not held. x, y: the fingertip's new position and
+// lastX, lastY its previous one (normalised window units); z: tracker depth in mm, negative
+// beyond the string plane.
+void airMotion(float x, float y, float z, float lastX, float lastY);
+
 } // namespace GLStuff

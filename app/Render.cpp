@@ -1,4 +1,6 @@
 // Scene rendering: every GL call of the picture lives here. Window thread, GL context current.
+#include "Render.h"
+
 #include <GL/glut.h>
 
 #include <deque>

@@ -6,23 +6,38 @@ namespace Leap {
 class Controller;
 }
 class RtAudioDriver;
+class ConsoleWriter;
 
-// Start-up's owners of the tracking and audio threads, known here so that any exit from the
-// window thread (the quit key, the menu, an exit inside the window system) stops both threads
-// before the static objects they use are destroyed. Window thread only.
+// The one way out of the program. Whatever ends it (the quit key or menu, a closed window, a quit
+// signal, an exit inside the window system or the audio driver), the threads stop in this order
+// before any static object they use is destroyed:
+//   1. tracking: the controller is destroyed, so no frame and no pluck comes after it (a
+//      recording is flushed);
+//   2. MIDI: every sounding note ends;
+//   3. audio: the stream stops and closes;
+//   4. the console writer: what was printed is written out, as far as the console takes it.
+// The first of QuitNow, QuitBySignal and Finish to be called leaves; a later call, on another
+// thread, waits for the process to end.
 namespace GLStuff {
 
-// Registers start-up's controller; StopThreads destroys it through this owner, at the latest when
-// the process exits. Null unregisters.
+// Start-up's owners of those threads; null unregisters. The first registration also installs the
+// process's one exit handler, which runs StopThreads for an exit taken anywhere else.
 void RegisterTracking(std::unique_ptr<Leap::Controller>* controller);
-// Registers the audio driver; StopThreads stops and closes its stream. Null unregisters.
 void RegisterAudio(RtAudioDriver* driver);
+void RegisterConsole(ConsoleWriter* console);
 
-// Destroys the tracking controller (no listener callback after it), then stops and closes the
-// audio stream. Safe to call more than once and with nothing registered.
+// Stops what is registered, in the order above. Safe to call more than once, from any thread but
+// the ones it stops, and with nothing registered.
 void StopThreads();
 
-// Stops the threads and ends the process with status 0.
+// The quit key and the menu: stops the threads and ends the process with status 0.
 [[noreturn]] void QuitNow();
+// A quit signal (signal thread): stops the threads, then ends the process by `signal` with its
+// default action, so the parent sees the conventional status (128 + signal in a shell). A second
+// quit signal meanwhile ends the process at once.
+[[noreturn]] void QuitBySignal(int signal);
+// The main loop returned (the window was closed): stops the threads and returns, for main to
+// return 0.
+void Finish();
 
 } // namespace GLStuff

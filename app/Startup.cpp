@@ -1,37 +1,25 @@
-// Start-up of the window layer: the window globals, the tracking controller, the window, its
-// handlers and the main loop. Window thread.
+// Start-up of the window layer: the tracking controller, the window, its handlers and the main
+// loop. Window thread.
+#include "Startup.h"
+
 #include <GL/freeglut.h>
 
-#include <cstdlib>
 #include <iostream>
 #include <memory>
 
+#include "Controls.h"
 #include "GLStuff.h"
-#include "HarpListener.h"
 #include "Keys.h"
 #include "Leap.h"
-#include "MidiOut.h"
 #include "PerformanceSettings.h"
+#include "Render.h"
 #include "SettingsRelay.h"
 #include "Shutdown.h"
 
 namespace GLStuff {
 
-int gWidth = 800;
-int gHeight = 600;
-int gLastWidth = 800;
-int gLastHeight = 600;
-float g_light0_pos[4] = {0.3f, 0.24f, -1.0f, 2.0f};
-bool gFullscreen = false;
-float gFrameRate = 60.0f;
-float gRefreshRate = 1000.0f / 60.0f;
-bool gShowHUD = true;
-
 void GLStartup(int argc, const char** argv)
 {
-    // Before the first pluck can come; reports on standard error only.
-    MidiOut::GetInstance()->Start(std::getenv("QUORVEL_MIDI"), std::cerr);
-
     // Frames may reach the listener from here on, before the window exists.
     auto controller = std::make_unique<Leap::Controller>(&listener);
     RegisterTracking(&controller);

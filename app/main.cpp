@@ -1,16 +1,22 @@
+#include <unistd.h>
+
 #include <cstdlib>
 #include <iostream>
 
 #include "AudioDevices.h"
-#include "GLStuff.h"
+#include "ConsoleWriter.h"
 #include "Heap.h"
+#include "MidiOut.h"
 #include "Options.h"
+#include "QuitSignals.h"
 #include "RtAudioDriver.h"
 #include "Shutdown.h"
+#include "Startup.h"
 
 int main(int argc, char** argv)
 {
     KeepFreedHeapMapped();
+    GLStuff::WatchQuitSignals();
 
     // Before the window system: help and the device list need no display.
     const Options options = Options::Parse(argc, argv, std::getenv);
@@ -24,12 +30,20 @@ int main(int argc, char** argv)
         return 2;
     }
 
+    // Never destroyed: the exit handler still writes through it.
+    auto* console = new ConsoleWriter(STDOUT_FILENO);
+    std::cout.rdbuf(console);
+    GLStuff::RegisterConsole(console);
+
     RtAudioDriver driver(256, 44100, 2, 0, audio.api, audio.device);
     GLStuff::RegisterAudio(&driver);
+    // Before the first pluck can come; reports on standard error only.
+    MidiOut::GetInstance()->Start(std::getenv("QUORVEL_MIDI"), std::cerr);
 
     GLStuff::GLStartup(argc, const_cast<const char**>(argv));
 
     std::cout << "byebye!\n" << std::flush;
+    GLStuff::Finish();
     GLStuff::RegisterAudio(nullptr);
     return 0;
 }

@@ -13,7 +13,7 @@ quorvel_test(app_options_tests
 target_compile_definitions(app_options_tests PRIVATE QUORVEL_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
 
 quorvel_test(app_shutdown_tests
-  SOURCES app/ShutdownTest.cpp
+  SOURCES app/ShutdownTest.cpp app/ConsoleWriterTest.cpp
   LIBS quorvel_app
   LABELS concurrency)
 

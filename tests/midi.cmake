@@ -1,3 +1,9 @@
+# The note rules alone, on a clock the test sets.
+quorvel_test(midi_note_rules_tests
+  SOURCES midi/NoteRulesTest.cpp
+  LIBS quorvel_app
+  LABELS unit)
+
 # MIDI output: plucks, keys and the quit path heard by an RtMidi input on a JACK server with the
 # dummy backend that the tests start themselves (Debian's jackd2). Also under ThreadSanitizer.
 quorvel_test(midi_tests

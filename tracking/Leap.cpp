@@ -3,7 +3,6 @@
 #include <cstdlib>
 #include <exception>
 #include <iostream>
-#include <set>
 #include <string>
 
 #include "SourceSetting.h"
@@ -11,19 +10,6 @@
 namespace Leap {
 
 namespace {
-
-// Live controllers, so that process exit can stop their threads before the static objects their
-// listeners use are destroyed (the instrument leaves by exit() with its controller still running).
-struct ControllerRegistry {
-    std::mutex lock;
-    std::set<Controller*> live;
-};
-
-ControllerRegistry& registry()
-{
-    static ControllerRegistry sRegistry;
-    return sRegistry;
-}
 
 void reportToStderr(const std::string& line)
 {
@@ -33,41 +19,16 @@ void reportToStderr(const std::string& line)
 
 } // namespace
 
-void stopAllControllers();
-
-void stopAllControllers()
-{
-    ControllerRegistry& reg = registry();
-    std::lock_guard<std::mutex> guard(reg.lock);
-    for (Controller* controller : reg.live)
-        controller->shutDown();
-}
-
 Controller::Controller(Listener* listener) : Controller(listener, makeSourceFromEnvironment()) {}
 
 Controller::Controller(Listener* listener, std::unique_ptr<FrameSource> source)
     : fListener(listener), fSource(std::move(source))
 {
-    {
-        ControllerRegistry& reg = registry();
-        // Registered after the registry exists, so it runs before the registry is destroyed,
-        // and after every static object built before this first controller, so it runs before
-        // they are destroyed.
-        static const bool sAtExitRegistered = (std::atexit(stopAllControllers) == 0);
-        (void)sAtExitRegistered;
-        std::lock_guard<std::mutex> guard(reg.lock);
-        reg.live.insert(this);
-    }
     fThread = std::thread(&Controller::run, this);
 }
 
 Controller::~Controller()
 {
-    {
-        ControllerRegistry& reg = registry();
-        std::lock_guard<std::mutex> guard(reg.lock);
-        reg.live.erase(this);
-    }
     shutDown();
 }
 

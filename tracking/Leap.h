@@ -116,7 +116,8 @@ public:
     explicit Controller(Listener* listener);
     Controller(Listener* listener, std::unique_ptr<FrameSource> source);
     // Stops the thread: no listener callback runs after the destructor returns. Never from one
-    // of the controller's own callbacks. Process exit stops every live controller too.
+    // of the controller's own callbacks. A program that may exit with a controller alive
+    // destroys it first (the instrument's Shutdown does).
     ~Controller();
 
     Controller(const Controller&) = delete;
@@ -135,7 +136,6 @@ private:
     void deliver(SourceEvent& event);
     // Stops the source and joins the thread; safe to call more than once.
     void shutDown();
-    friend void stopAllControllers();
 
     static constexpr std::size_t kHistoryFrames = 60;
 
@@ -144,7 +144,7 @@ private:
     mutable std::mutex fHistoryLock;
     std::deque<Frame> fHistory; // newest first; guarded by fHistoryLock
     std::atomic<bool> fConnected{false};
-    std::mutex fShutDownLock; // serialises shutDown between the destructor and process exit
+    std::mutex fShutDownLock; // serialises shutDown
     std::thread fThread;      // last: started once everything above exists
 };
 

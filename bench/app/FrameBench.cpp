@@ -21,6 +21,7 @@
 #include "GLStuff.h"
 #include "Harp.h"
 #include "Heap.h"
+#include "Render.h"
 
 extern char** environ;
 

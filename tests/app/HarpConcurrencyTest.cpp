@@ -5,7 +5,9 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <iostream>
+#include <mutex>
 #include <random>
 #include <sstream>
 #include <stdexcept>
@@ -124,6 +126,65 @@ TEST(HarpConcurrencyTest, PlucksStringChangesAndPassesTogether)
     EXPECT_GE(strings, Harp::kMinStrings);
     EXPECT_LE(strings, Harp::kMaxStrings);
     EXPECT_EQ(harp->GetBuffers().size(), static_cast<size_t>(strings));
+}
+
+// A console that takes nothing (a terminal paused with Ctrl-S) until the test resumes it, or a
+// minute has passed.
+struct PausedConsole : std::streambuf {
+    std::streamsize xsputn(const char*, std::streamsize count) override
+    {
+        std::unique_lock<std::mutex> hold(lock);
+        writing = true;
+        changed.notify_all();
+        resumedInTime =
+            changed.wait_for(hold, std::chrono::seconds(60), [this] { return resumed; });
+        return count;
+    }
+    void Resume()
+    {
+        std::lock_guard<std::mutex> hold(lock);
+        resumed = true;
+        changed.notify_all();
+    }
+    std::mutex lock;
+    std::condition_variable changed;
+    bool writing = false, resumed = false, resumedInTime = false;
+};
+
+TEST(HarpConcurrencyTest, CountingChangingAndDrawingNeverWaitForAPluckInItsNoteLine)
+{
+    Harp* harp = Harp::GetInstance();
+    while (harp->GetNumStrings() > 1)
+        harp->RemoveString();
+    harp->AddString();
+    harp->AddString();
+    PausedConsole paused;
+    std::streambuf* console = std::cout.rdbuf(&paused);
+
+    // The pluck of the rightmost string stops in its note line.
+    std::thread tracking([harp] {
+        std::vector<float> burst(512, 0.5f);
+        harp->ExciteString(2, 40, 127, burst.data(), 512);
+    });
+    {
+        std::unique_lock<std::mutex> hold(paused.lock);
+        paused.changed.wait(hold, [&paused] { return paused.writing; });
+    }
+
+    // The window thread's work meanwhile, with that string removed under the pluck.
+    const int counted = harp->GetNumStrings();
+    harp->RemoveString();
+    harp->AddString();
+    harp->RemoveString();
+    const std::size_t taps = harp->GetBuffers().size();
+    paused.Resume();
+    tracking.join();
+    std::cout.rdbuf(console);
+
+    EXPECT_TRUE(paused.resumedInTime) << "the window thread waited for the pluck";
+    EXPECT_EQ(counted, 3);
+    EXPECT_EQ(taps, 2u);
+    EXPECT_EQ(harp->GetNumStrings(), 2);
 }
 
 } // namespace

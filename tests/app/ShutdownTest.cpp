@@ -4,12 +4,21 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <cstdlib>
 #include <memory>
 #include <mutex>
 #include <thread>
 
+#include "DemoSource.h"
 #include "Leap.h"
 #include "Shutdown.h"
+
+// Objects the exit test leaves alive on purpose; globals with linkage, so the leak checker counts
+// them as reachable.
+namespace exittest {
+Leap::Listener* gExitListener = nullptr;
+std::unique_ptr<Leap::Controller>* gExitController = nullptr;
+} // namespace exittest
 
 namespace {
 
@@ -72,6 +81,49 @@ TEST(Shutdown, StopThreadsEndsTrackingCallbacksAndCanRunAgain)
     GLStuff::StopThreads();
     GLStuff::RegisterTracking(nullptr);
     GLStuff::StopThreads();
+}
+
+// Process exit with a controller still running (an exit inside the window system): its thread
+// must be stopped before the static objects its listener uses are destroyed.
+struct ExitWitness {
+    ~ExitWitness()
+    {
+        destroyed = true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(100)); // room for a stray callback
+    }
+    std::atomic<bool> destroyed{false};
+};
+ExitWitness gWitness;
+
+class ExitListener : public Leap::Listener {
+public:
+    void onFrame(const Leap::Controller&) override
+    {
+        if (gWitness.destroyed)
+            std::_Exit(3);
+        frames++;
+    }
+    std::atomic<int> frames{0};
+};
+
+TEST(ShutdownDeathTest, ExitStopsARegisteredControllerBeforeStaticsGo)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            // Never destroyed, so only the witness can tell a callback that came too late;
+            // held by globals so the leak checker sees them as reachable.
+            auto* listener = new ExitListener;
+            exittest::gExitListener = listener;
+            exittest::gExitController =
+                new std::unique_ptr<Leap::Controller>(std::make_unique<Leap::Controller>(
+                    listener, std::make_unique<Leap::DemoSource>(std::chrono::microseconds(200))));
+            GLStuff::RegisterTracking(exittest::gExitController);
+            while (listener->frames < 10)
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            std::exit(0);
+        },
+        testing::ExitedWithCode(0), "");
 }
 
 } // namespace

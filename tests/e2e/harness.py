@@ -108,21 +108,22 @@ def _die_with_parent():
 class Process:
     """A child process whose standard output and error are collected line by line."""
 
-    def __init__(self, argv, env, name, pass_fds=(), cwd=None):
+    def __init__(self, argv, env, name, pass_fds=(), cwd=None, stdout=None):
+        """stdout: a descriptor to write standard output to instead of a pipe read here."""
         self.name = name
         self.argv = argv
         self._lines = {"out": [], "err": []}
         self._dropped = {"out": 0, "err": 0}
         self._changed = threading.Condition()
         self._popen = subprocess.Popen(argv, env=env, cwd=cwd, stdin=subprocess.DEVNULL,
-                                       stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                                       stdout=subprocess.PIPE if stdout is None else stdout,
+                                       stderr=subprocess.PIPE,
                                        pass_fds=pass_fds, start_new_session=True,
                                        preexec_fn=_die_with_parent)
         self.pid = self._popen.pid
-        self._readers = [
-            threading.Thread(target=self._read, args=(self._popen.stdout, "out"), daemon=True),
-            threading.Thread(target=self._read, args=(self._popen.stderr, "err"), daemon=True),
-        ]
+        streams = [(self._popen.stdout, "out"), (self._popen.stderr, "err")]
+        self._readers = [threading.Thread(target=self._read, args=stream, daemon=True)
+                         for stream in streams if stream[0] is not None]
         for reader in self._readers:
             reader.start()
 
@@ -626,8 +627,9 @@ class Session(contextlib.AbstractContextManager):
         return self._track(Process(argv, env, name))
 
     def quorvel(self, binary=None, tracking="none", extra_env=None, with_display=True,
-                with_sound=True, args=()):
-        """Starts the instrument with the display and sound server of this session."""
+                with_sound=True, args=(), stdout=None):
+        """Starts the instrument with the display and sound server of this session; its standard
+        output goes to descriptor `stdout` if one is given."""
         binary = binary or quorvel_binary()
         env = self.base_env()
         if with_display:
@@ -641,7 +643,7 @@ class Session(contextlib.AbstractContextManager):
         env.setdefault("LP_NUM_THREADS", "0")
         sanitizer_settings(env)
         env.update(extra_env or {})
-        return Quorvel(self._track(Process([binary, *args], env, "quorvel")), self)
+        return Quorvel(self._track(Process([binary, *args], env, "quorvel", stdout=stdout)), self)
 
     def __exit__(self, *exc):
         # Stop the program first, then what it used, in reverse order of starting.

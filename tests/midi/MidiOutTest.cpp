@@ -21,6 +21,7 @@
 #include "Keys.h"
 #include "MidiOut.h"
 #include "MidiTestSupport.h"
+#include "Pluck.h"
 #include "Shutdown.h"
 
 using miditest::describe;

@@ -5,6 +5,7 @@ with a JACK server on the dummy backend and an RtMidi input (midi_listen) on the
 import fcntl
 import os
 import shutil
+import signal
 import subprocess
 import sys
 import time
@@ -120,6 +121,25 @@ class MidiOutputTest(unittest.TestCase):
         self.assertEqual(printed_notes(app.lines()), notes)
         self.assertEqual([note for kind, note, _, _ in messages if kind == "on"], notes)
         self.assertEqual({velocity for kind, _, velocity, _ in messages if kind == "on"}, {127})
+        self.assert_balanced(messages)
+
+    def test_a_quit_signal_ends_every_sounding_note_before_the_program_ends(self):
+        with harness.Session(harness.artifacts_dir("midi-signal")) as session:
+            jack_env = start_jack(session)
+            app = session.quorvel(tracking="replay:" + example("amazing-grace.jsonl"),
+                                  extra_env=jack_env)
+            app.wait_for_line(r'^MIDI out: port "Quorvel" on JACK$', which="err", timeout=30.0)
+            listener = listen(session, jack_env)
+            window = app.window()
+            window.keys(*["a"] * 9)
+            listener.wait_for_line(r"^on ", count=3, timeout=60.0)
+            app.signal(signal.SIGTERM)
+            status = app.wait_exit(30.0)
+            time.sleep(0.5)  # the last note-offs on their way through JACK
+            messages = midi_messages(listener)
+
+        self.assertEqual(status, -signal.SIGTERM, app.text("err"))
+        self.assertGreaterEqual(sum(1 for kind, _, _, _ in messages if kind == "on"), 3)
         self.assert_balanced(messages)
 
     def play_passage(self, session, extra_env):

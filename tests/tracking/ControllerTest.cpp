@@ -15,13 +15,6 @@
 
 using trackingtest::RecordingListener;
 
-// Objects the exit test leaves alive on purpose; globals with linkage, so the leak checker counts
-// them as reachable.
-namespace exittest {
-Leap::Listener* gExitListener = nullptr;
-Leap::Controller* gExitController = nullptr;
-} // namespace exittest
-
 namespace {
 
 Leap::Frame frameWithId(std::int64_t id)
@@ -218,47 +211,6 @@ TEST(DemoSource, SweepsAcrossThePlayAreaThroughTheStringPlane)
     ASSERT_GE(events.size(), 23u);
     EXPECT_EQ(events[1], "connect");
     EXPECT_EQ(events[2], "frame 0");
-}
-
-// Process exit with a controller still running (the instrument quits by exit()): its thread must
-// be stopped before the static objects its listener uses are destroyed.
-struct ExitWitness {
-    ~ExitWitness()
-    {
-        destroyed = true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(100)); // room for a stray callback
-    }
-    std::atomic<bool> destroyed{false};
-};
-ExitWitness gWitness;
-
-class ExitListener : public Leap::Listener {
-public:
-    void onFrame(const Leap::Controller&) override
-    {
-        if (gWitness.destroyed)
-            std::_Exit(3);
-        frames++;
-    }
-    std::atomic<int> frames{0};
-};
-
-TEST(ControllerDeathTest, ExitStopsRunningControllersBeforeStaticsGo)
-{
-    GTEST_FLAG_SET(death_test_style, "threadsafe");
-    EXPECT_EXIT(
-        {
-            // Never destroyed, so only the witness can tell a callback that came too late;
-            // held by globals so the leak checker sees them as reachable.
-            auto* listener = new ExitListener;
-            exittest::gExitListener = listener;
-            exittest::gExitController = new Leap::Controller(
-                listener, std::make_unique<Leap::DemoSource>(std::chrono::microseconds(200)));
-            while (listener->frames < 10)
-                std::this_thread::sleep_for(std::chrono::milliseconds(1));
-            std::exit(0);
-        },
-        testing::ExitedWithCode(0), "");
 }
 
 } // namespace

@@ -1,0 +1,15 @@
+#pragma once
+
+#include <string>
+
+// The picture's window handlers. Window thread, GL context current.
+namespace GLStuff {
+
+void initialize_graphics();
+void reshapeFunc(int width, int height);
+void displayFunc();
+void go2d();
+void go3d();
+void DrawString(int x, int y, std::string& text, void* font, float scale);
+
+} // namespace GLStuff
