@@ -4,6 +4,7 @@
 #include <iostream>
 #include <string>
 
+#include "CameraSource.h"
 #include "DemoSource.h"
 #include "IdleSource.h"
 #include "RecordingSource.h"
@@ -36,6 +37,8 @@ std::unique_ptr<FrameSource> makeSourceFromSetting(const char* setting)
         return std::make_unique<DemoSource>();
     if (auto service = makeServiceSource(value))
         return service;
+    if (auto camera = makeCameraSource(value))
+        return camera;
     if (value.rfind(kReplayPrefix, 0) == 0) {
         std::string path = value.substr(sizeof(kReplayPrefix) - 1);
         const bool loop = endsWith(path, kLoopSuffix);
@@ -46,7 +49,8 @@ std::unique_ptr<FrameSource> makeSourceFromSetting(const char* setting)
     }
     std::cerr << (std::string(kVariable) + ": unknown value \"" + value +
                   "\"; accepted: service, service:ws://HOST:PORT/PATH, replay:PATH, "
-                  "replay:PATH,loop, demo, none. Tracking is off.\n")
+                  "replay:PATH,loop, camera, camera:DEVICE, video:PATH, video:PATH,loop, demo, "
+                  "none. Tracking is off.\n")
               << std::flush;
     return std::make_unique<IdleSource>();
 }
