@@ -3,11 +3,11 @@
 # npm, checks it, cuts the palm models out of its packed assets, converts all four models to ONNX
 # (checked against a reference run of the originals) and keeps them, with their licence, in
 # ${XDG_CACHE_HOME:-~/.cache}/quorvel/models (or $QUORVEL_MODEL_DIR). Does nothing when they are
-# there already.
+# there already and unchanged (SHA256SUMS); converts again when one is missing or damaged.
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
 dir="${QUORVEL_MODEL_DIR:-${XDG_CACHE_HOME:-$HOME/.cache}/quorvel/models}"
-[ -f "$dir/models.ok" ] && exit 0
+(cd "$dir" 2>/dev/null && sha256sum --quiet -c SHA256SUMS >/dev/null 2>&1) && exit 0
 
 package=@mediapipe/hands@0.4.1675469240
 tarball=mediapipe-hands-0.4.1675469240.tgz
@@ -51,5 +51,5 @@ in the npm package $package (MediaPipe Hands, Copyright Google LLC), licensed un
 License, Version 2.0 (LICENSE beside this file). They were converted from TensorFlow Lite to ONNX
 by Quorvel's scripts/tflite2onnx.py; the weights are otherwise unchanged.
 NOTE
-touch "$dir/models.ok"
+(cd "$dir" && sha256sum ./*.onnx LICENSE NOTICE >SHA256SUMS)
 echo "models.sh: hand models ready"

@@ -23,7 +23,6 @@ Frame CameraTracker::process(const cv::Mat& image, std::int64_t captureMicros)
 {
     const double seconds = static_cast<double>(captureMicros) * 1e-6;
     const std::vector<HandTracker::Hand>& tracked = fTracker.track(image);
-    fLastHands = &tracked;
     std::vector<Hand> hands = fSpace.place(tracked, image.size(), seconds);
 
     std::map<int, OneEuroFilter> filters;
@@ -42,11 +41,6 @@ Frame CameraTracker::process(const cv::Mat& image, std::int64_t captureMicros)
     }
     fFilters = std::move(filters);
     return Frame(++fFrameId, captureMicros, std::move(smoothed));
-}
-
-const HandTracker::Hand* CameraTracker::lastHand() const
-{
-    return fLastHands && !fLastHands->empty() ? &fLastHands->front() : nullptr;
 }
 
 } // namespace Leap

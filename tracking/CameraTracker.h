@@ -23,7 +23,6 @@ public:
     // The frame for a BGR image captured at `captureMicros` (steady clock).
     Frame process(const cv::Mat& image, std::int64_t captureMicros);
 
-    const HandTracker::Hand* lastHand() const;
     const HandSpace& space() const { return fSpace; }
 
 private:
@@ -31,7 +30,6 @@ private:
     HandSpace fSpace;
     std::map<int, OneEuroFilter> fFilters; // by finger id; only fingers in the last frame
     std::int64_t fFrameId = 0;
-    const std::vector<HandTracker::Hand>* fLastHands = nullptr;
 };
 
 } // namespace Leap

@@ -9,7 +9,7 @@ namespace {
 
 constexpr int kTips[5] = {4, 8, 12, 16, 20}; // thumb .. pinky
 // Held still: the size within this fraction, the wrist within this fraction of the width.
-constexpr double kStillSize = 0.1;
+constexpr double kStillSize = 0.05;
 constexpr double kStillWrist = 0.05;
 
 double distance(cv::Point2f a, cv::Point2f b)
@@ -30,25 +30,22 @@ HandSpace::HandSpace(bool mirror) : fMirror(mirror) {}
 
 void HandSpace::calibrate(const HandTracker::Hand& hand, cv::Size imageSize, double seconds)
 {
-    fSamples.push_back({seconds, handSize(hand.points), hand.points[0]});
-    while (fSamples.size() > 1 && seconds - fSamples.front().seconds > kStillSeconds)
-        fSamples.pop_front();
-    if (seconds - fSamples.front().seconds < 0.9 * kStillSeconds)
+    // The samples since the hand last moved: a new one that strays from the first starts again.
+    const Sample sample{seconds, handSize(hand.points), hand.points[0]};
+    if (!fSamples.empty() &&
+        (std::fabs(sample.size - fSamples.front().size) > kStillSize * fSamples.front().size ||
+         distance(sample.wrist, fSamples.front().wrist) > kStillWrist * imageSize.width))
+        fSamples.clear();
+    fSamples.push_back(sample);
+    if (seconds - fSamples.front().seconds < kStillSeconds)
         return;
     std::vector<double> sizes;
-    double wristMoved = 0.0;
-    for (const Sample& sample : fSamples) {
-        sizes.push_back(sample.size);
-        wristMoved = std::max(wristMoved, distance(sample.wrist, fSamples.front().wrist));
-    }
+    for (const Sample& still : fSamples)
+        sizes.push_back(still.size);
     std::sort(sizes.begin(), sizes.end());
-    const double median = sizes[sizes.size() / 2];
-    if (sizes.back() - sizes.front() <= kStillSize * median &&
-        wristMoved <= kStillWrist * imageSize.width) {
-        fCalibrated = true;
-        fRestingSize = median;
-        fSamples.clear();
-    }
+    fCalibrated = true;
+    fRestingSize = sizes[sizes.size() / 2];
+    fSamples.clear();
 }
 
 std::vector<Hand> HandSpace::place(const std::vector<HandTracker::Hand>& hands, cv::Size imageSize,

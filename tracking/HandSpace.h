@@ -21,7 +21,7 @@ class HandSpace {
 public:
     static constexpr double kRestingDistanceMm = 500.0;
     static constexpr double kPlaneOffsetMm = 100.0;
-    static constexpr double kStillSeconds = 1.0;
+    static constexpr double kStillSeconds = 0.8;
     static constexpr double kForgetSeconds = 2.0;
     // The mapped part of the image, as fractions of its width (after mirroring) and height.
     static constexpr double kLeft = 0.12, kRight = 0.88, kTop = 0.08, kBottom = 0.58;

@@ -1,5 +1,6 @@
 #include "HandTracker.h"
 
+#include <algorithm>
 #include <cmath>
 #include <fstream>
 #include <stdexcept>
@@ -9,6 +10,7 @@ namespace Leap {
 namespace {
 
 constexpr float kMinPresence = 0.5f;
+constexpr float kFollowMovement = 0.7f;
 
 std::string modelFile(const std::string& dir, const char* name, const std::string& variant)
 {
@@ -32,7 +34,11 @@ bool HandTracker::follow(const cv::Mat& image, Tracked& tracked)
     if (!(result.presence >= kMinPresence))
         return false;
     tracked.hand.points = result.points;
+    const cv::Point2f before = tracked.crop.center;
     tracked.crop = HandCrop::fromLandmarks(result.points);
+    // Not all of the last step: a hand that stops must not throw the crop off it.
+    tracked.movement = kFollowMovement * (tracked.crop.center - before);
+    tracked.crop.center += tracked.movement;
     return true;
 }
 
@@ -46,10 +52,33 @@ bool HandTracker::isTracked(const HandCrop& crop) const
     return false;
 }
 
+int HandTracker::idFor(const HandCrop& found)
+{
+    for (auto it = fLost.begin(); it != fLost.end(); ++it)
+        if (std::hypot(found.center.x - it->crop.center.x, found.center.y - it->crop.center.y) <
+            it->crop.side) {
+            const int id = it->id;
+            fLost.erase(it);
+            return id;
+        }
+    return fNextId++;
+}
+
 const std::vector<HandTracker::Hand>& HandTracker::track(const cv::Mat& image)
 {
-    for (auto it = fTracked.begin(); it != fTracked.end();)
-        it = follow(image, *it) ? it + 1 : fTracked.erase(it);
+    for (Lost& lost : fLost)
+        ++lost.images;
+    fLost.erase(std::remove_if(fLost.begin(), fLost.end(),
+                               [](const Lost& lost) { return lost.images > kRefindImages; }),
+                fLost.end());
+    for (auto it = fTracked.begin(); it != fTracked.end();) {
+        if (follow(image, *it)) {
+            ++it;
+        } else {
+            fLost.push_back({it->hand.id, it->crop, 0});
+            it = fTracked.erase(it);
+        }
+    }
     // Two crops that slid onto the same hand: keep the older.
     for (std::size_t i = 1; i < fTracked.size(); ++i)
         for (std::size_t j = 0; j < i; ++j)
@@ -69,9 +98,11 @@ const std::vector<HandTracker::Hand>& HandTracker::track(const cv::Mat& image)
                 break;
             if (isTracked(crop))
                 continue;
-            Tracked found{{fNextId, {}}, crop};
+            Tracked found{{0, {}}, crop, {}};
             if (follow(image, found)) {
-                ++fNextId;
+                found.movement = {};
+                found.crop.center = HandCrop::fromLandmarks(found.hand.points).center;
+                found.hand.id = idFor(found.crop);
                 fTracked.push_back(found);
             }
         }
