@@ -198,9 +198,16 @@ void CameraSource::capture()
             if (!waitFor(deadline - now))
                 return;
         }
-        const bool grabbed = fCapture.grab();
-        const std::int64_t micros = nowMicros();
-        if (!grabbed || !fCapture.retrieve(image) || image.empty()) {
+        bool grabbed = false;
+        std::int64_t micros = 0;
+        try {
+            grabbed = fCapture.grab();
+            micros = nowMicros();
+            grabbed = grabbed && fCapture.retrieve(image) && !image.empty();
+        } catch (const cv::Exception&) {
+            grabbed = false; // a backend that throws instead of failing: the same as a lost image
+        }
+        if (!grabbed) {
             if (fKind == Kind::kVideo) {
                 if (fLoop && hadImage && fCapture.set(cv::CAP_PROP_POS_FRAMES, 0)) {
                     hadImage = false;
@@ -241,8 +248,14 @@ bool CameraSource::next(SourceEvent& event)
     {
         std::unique_lock<std::mutex> guard(fLock);
         fWake.wait(guard, [this] { return fStopped || (!fOff && (!fStatus.empty() || fFresh)); });
-        if (fStopped)
+        if (fStopped) {
+            // Joined here, on the controller's thread, so that once the controller has stopped
+            // (also at process exit, which does not destroy the source) no capture runs.
+            guard.unlock();
+            if (fCaptureThread.joinable())
+                fCaptureThread.join();
             return false;
+        }
         if (!fStatus.empty()) {
             event.kind = fStatus.front();
             fStatus.pop_front();
