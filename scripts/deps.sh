@@ -17,7 +17,7 @@ play_packages=(
   nlohmann-json3-dev libwebsocketpp-dev libasio-dev
   libsndfile1-dev
   libopencv-dev
-  nodejs npm python3 python3-onnx python3-flatbuffers python3-numpy
+  nodejs npm python3 python3-onnx python3-flatbuffers python3-numpy python3-opencv
 )
 
 # Testing and measuring only: test frameworks and their oracles (FFTW, STK), sanitizers, the

@@ -6,6 +6,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 scripts/deps.sh play
+# A webcam or a video needs the hand models: set up once, then cached.
+case "${QUORVEL_TRACKING:-}" in camera* | video:*) scripts/models.sh ;; esac
 cmake -S . -B build/play -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUORVEL_BUILD_TESTS=OFF \
   -DQUORVEL_BUILD_BENCH=OFF >/dev/null
 cmake --build build/play -j "$(nproc)" --target quorvel

@@ -6,6 +6,8 @@ set -uo pipefail
 cd "$(dirname "$0")/.."
 
 scripts/deps.sh test || exit 1
+# The camera tests need the hand models (cached after the first run).
+scripts/models.sh || exit 1
 
 # One layout for all C++ code: an unformatted file fails the run before anything is built.
 command -v clang-format >/dev/null || { echo "clang-format is missing"; exit 1; }

@@ -5,6 +5,7 @@
 #include <string>
 #include <utility>
 
+#include "CameraSource.h"
 #include "DemoSource.h"
 #include "IdleSource.h"
 #include "RecordingSource.h"
@@ -58,6 +59,29 @@ std::unique_ptr<FrameSource> buildReplay(const std::string* argument, std::strin
     return std::make_unique<ReplaySource>(path, loop);
 }
 
+std::unique_ptr<FrameSource> buildCamera(const std::string* device, std::string& why)
+{
+    if (device && device->empty()) {
+        why = "no device named after \"camera:\"";
+        return nullptr;
+    }
+    return std::make_unique<CameraSource>(CameraSource::Kind::kCamera, device ? *device : "0",
+                                          false);
+}
+
+std::unique_ptr<FrameSource> buildVideo(const std::string* argument, std::string& why)
+{
+    std::string path = argument ? *argument : "";
+    const bool loop = endsWith(path, kLoopSuffix);
+    if (loop)
+        path.resize(path.size() - (sizeof(kLoopSuffix) - 1));
+    if (path.empty()) {
+        why = "no file named after \"video:\"";
+        return nullptr;
+    }
+    return std::make_unique<CameraSource>(CameraSource::Kind::kVideo, path, loop);
+}
+
 template <typename Source>
 std::unique_ptr<FrameSource> buildBare(const std::string* argument, std::string& why)
 {
@@ -73,6 +97,8 @@ std::unique_ptr<FrameSource> buildBare(const std::string* argument, std::string&
 const SourceName kSources[] = {
     {"service", "service, service:ws://HOST:PORT/PATH", buildService},
     {"replay", "replay:PATH, replay:PATH,loop", buildReplay},
+    {"camera", "camera, camera:DEVICE", buildCamera},
+    {"video", "video:PATH, video:PATH,loop", buildVideo},
     {"demo", "demo", buildBare<DemoSource>},
     {"none", "none", buildBare<IdleSource>},
 };

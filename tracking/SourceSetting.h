@@ -7,7 +7,8 @@
 namespace Leap {
 
 // The frame source named by a QUORVEL_TRACKING value: "service", "service:ws://HOST:PORT/PATH",
-// "replay:PATH", "replay:PATH,loop", "demo" or "none"; null or empty means "none" here (the
+// "replay:PATH", "replay:PATH,loop", "camera", "camera:DEVICE",
+// "video:PATH", "video:PATH,loop", "demo" or "none"; null or empty means "none" here (the
 // environment's default, the service, is chosen by makeSourceFromEnvironment). A value that names
 // no source, or names one that cannot be built from it, is reported on standard error with the
 // reason and gives "none".

@@ -38,5 +38,9 @@ quorvel_e2e(e2e_faults test_faults.py)
 quorvel_e2e(e2e_examples test_examples.py)
 quorvel_e2e(e2e_render test_render.py)
 quorvel_e2e(e2e_recording test_recording.py)
+quorvel_e2e(e2e_camera test_camera.py)
+set_property(TEST e2e_camera APPEND PROPERTY ENVIRONMENT
+  "QUORVEL_CAMERA_VIDEOS=${CMAKE_BINARY_DIR}/camera-videos")
+set_property(TEST e2e_camera PROPERTY FIXTURES_REQUIRED camera)
 # Also in the asan and tsan builds, which build this same tree with the sanitizers.
 quorvel_e2e(e2e_quit test_quit.py LABELS sanitize TIMEOUT 600)

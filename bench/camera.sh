@@ -1,0 +1,34 @@
+#!/usr/bin/env bash
+# Measures the camera pipeline (lite models) on videos of real hands at 30 fps: one hand, then two.
+# Makes the videos with the tests' maker; needs the models (scripts/models.sh) and a build.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/models.sh
+out=build/default/camera-bench
+mkdir -p "$out"
+[ -f "$out/follow.avi" ] || /usr/bin/python3 - "$out" <<'PY'
+import math, sys
+sys.path.insert(0, "tests/camera")
+import cv2, numpy as np
+import makevideos as m
+
+out = sys.argv[1]
+m.VIDEOS = {"follow": m.VIDEOS["follow"]}
+m.main(out)
+# Two hands: the right palm and the same photo mirrored, moving apart and together for 10 s.
+photo, tip = m.upright_hand()
+mirrored, mtip = photo[:, ::-1].copy(), (photo.shape[1] - 1 - tip[0], tip[1])
+wall = m.background()
+writer = cv2.VideoWriter(out + "/two.avi", cv2.VideoWriter_fourcc(*"MJPG"), m.RATE,
+                         (m.WIDTH, m.HEIGHT))
+for n in range(10 * m.RATE):
+    spread = 40 * math.sin(2 * math.pi * n / m.RATE / 3)
+    image = m.frame(photo, tip, (430 + spread, 170), 0.65, wall).astype(np.float32)
+    writer.write(m.frame(mirrored, mtip, (190 - spread, 170), 0.65, image))
+writer.release()
+PY
+cmake --build --preset default --target camera_bench >/dev/null
+for video in follow two; do
+  echo "== $video.avi =="
+  build/default/bench/camera_bench "$out/$video.avi"
+done

@@ -1,0 +1,116 @@
+// The camera pipeline on videos of a real hand photo moved along known paths (made by
+// makevideos.py; $QUORVEL_CAMERA_VIDEOS names their directory), with the real models.
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+#include <opencv2/videoio.hpp>
+
+#include "CameraSource.h"
+#include "CameraTracker.h"
+
+namespace {
+
+struct Truth {
+    double seconds, x, y, scale;
+};
+
+std::string videoPath(const std::string& name)
+{
+    const char* dir = std::getenv("QUORVEL_CAMERA_VIDEOS");
+    return std::string(dir ? dir : ".") + "/" + name;
+}
+
+std::vector<Truth> readTruth(const std::string& name)
+{
+    std::vector<Truth> truth;
+    std::ifstream file(videoPath(name));
+    std::string line;
+    while (std::getline(file, line)) {
+        Truth t{};
+        char comma;
+        std::istringstream(line) >> t.seconds >> comma >> t.x >> comma >> t.y >> comma >> t.scale;
+        truth.push_back(t);
+    }
+    return truth;
+}
+
+// Millimetres back to image pixels, through the mirror.
+cv::Point2d toPixels(const Leap::Vector& tip, cv::Size size)
+{
+    using Space = Leap::HandSpace;
+    const double across = Space::kLeft + (tip.x + 200.0) / 400.0 * (Space::kRight - Space::kLeft);
+    const double down = Space::kTop + (350.0 - tip.y) / 200.0 * (Space::kBottom - Space::kTop);
+    return {(1.0 - across) * size.width, down * size.height};
+}
+
+TEST(CameraTracker, FollowsTheIndexFingertipAndAGrowingHandCrossesThePlane)
+{
+    const std::vector<Truth> truth = readTruth("follow.csv");
+    cv::VideoCapture video(videoPath("follow.avi"));
+    ASSERT_TRUE(video.isOpened()) << videoPath("follow.avi");
+    ASSERT_GT(truth.size(), 200u);
+    Leap::CameraTracker tracker(Leap::cameraModelDir(), "lite", true);
+
+    double errorSum = 0.0, restingZ = 0.0, leaningZ = 0.0;
+    int tracked = 0, resting = 0, leaning = 0;
+    cv::Mat image;
+    for (const Truth& t : truth) {
+        ASSERT_TRUE(video.read(image));
+        const Leap::Frame frame =
+            tracker.process(image, static_cast<std::int64_t>(t.seconds * 1e6));
+        if (frame.hands().size() != 1)
+            continue;
+        const Leap::Hand& hand = frame.hands()[0];
+        ASSERT_EQ(hand.fingers().size(), 5u);
+        const Leap::Finger& index = hand.fingers()[1];
+        EXPECT_EQ(index.id(), hand.id() * 10 + 1);
+        const cv::Point2d seen = toPixels(index.tip().position, image.size());
+        errorSum += std::hypot(seen.x - t.x, seen.y - t.y);
+        ++tracked;
+        if (t.seconds > 1.3 && t.seconds < 1.5) {
+            restingZ += index.tip().position.z;
+            ++resting;
+        }
+        if (t.seconds > truth.back().seconds - 0.4) {
+            leaningZ += index.tip().position.z;
+            ++leaning;
+        }
+    }
+    std::printf("index fingertip: mean error %.2f px in %d of %zu images\n", errorSum / tracked,
+                tracked, truth.size());
+    EXPECT_GE(tracked, static_cast<int>(truth.size()) - 3);
+    EXPECT_LE(errorSum / tracked, 6.0);
+    EXPECT_TRUE(tracker.space().isCalibrated());
+    ASSERT_GT(resting, 0);
+    ASSERT_GT(leaning, 0);
+    // Resting: behind the plane by the calibration's 100 mm; half as large again: well past it.
+    EXPECT_NEAR(restingZ / resting, Leap::HandSpace::kPlaneOffsetMm, 20.0);
+    EXPECT_LT(leaningZ / leaning, -30.0);
+}
+
+TEST(CameraSource, PlaysAVideoThroughTheTrackerThenDisconnects)
+{
+    Leap::CameraSource source(Leap::CameraSource::Kind::kVideo, videoPath("follow.avi"), false);
+    Leap::SourceEvent event;
+    ASSERT_TRUE(source.next(event));
+    EXPECT_EQ(event.kind, Leap::SourceEvent::kConnect);
+    int frames = 0, withHands = 0;
+    std::int64_t last = 0;
+    while (source.next(event) && event.kind == Leap::SourceEvent::kFrame) {
+        ++frames;
+        EXPECT_GT(event.frame.timestamp(), last); // capture times
+        last = event.frame.timestamp();
+        withHands += event.frame.hands().empty() ? 0 : 1;
+    }
+    EXPECT_EQ(event.kind, Leap::SourceEvent::kDisconnect);
+    // Stale images are dropped (how many depends on the machine's load); the rest are tracked.
+    EXPECT_GT(frames, 0);
+    EXPECT_GT(withHands, frames / 2);
+}
+
+} // namespace

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include <opencv2/core.hpp>
+#include <opencv2/dnn.hpp>
+
+#include "HandCrop.h"
+
+namespace Leap {
+
+// Finds palms in a whole camera image with the palm detection model (192x192 input, 2016
+// anchors, weighted non-maximum suppression). Slow (tens of milliseconds): run it only when a
+// hand must be found, not on every image. Not thread-safe.
+class PalmDetector {
+public:
+    // Reads the ONNX model; throws std::runtime_error saying what is wrong.
+    explicit PalmDetector(const std::string& modelPath);
+
+    // Crops around the palms found in a BGR image, best first; score >= 0.5 only.
+    std::vector<HandCrop> detect(const cv::Mat& image);
+
+private:
+    struct Anchor {
+        float x, y; // 0..1 of the model's input
+    };
+
+    cv::dnn::Net fNet;
+    std::vector<Anchor> fAnchors;
+    cv::Mat fInput; // the letterboxed image, reused
+};
+
+} // namespace Leap
