@@ -1,6 +1,7 @@
 #include "PerformanceSettings.h"
 
 #include <iostream>
+#include <mutex>
 
 #include <nlohmann/json.hpp>
 
@@ -32,8 +33,11 @@ const NamedScale* FindScale(const std::string& name)
     return nullptr;
 }
 
-// Window thread only, like the keys.
+// Set on the window thread, cleared by whichever thread quits (a signal's own thread too), so
+// under sRecorderLock: a change being recorded never meets a controller being destroyed.
+std::mutex sRecorderLock;
 const Leap::Controller* sRecorder = nullptr;
+// Window thread only, like the keys.
 bool sApplying = false;
 
 } // namespace
@@ -131,11 +135,16 @@ void PerformanceSettings::Apply() const
 
 void PerformanceSettings::RecordTo(const Leap::Controller* controller)
 {
+    std::lock_guard<std::mutex> hold(sRecorderLock);
     sRecorder = controller;
 }
 
 void PerformanceSettings::Changed()
 {
-    if (!sApplying && sRecorder)
-        sRecorder->record(Current().Line());
+    if (sApplying)
+        return;
+    const std::string line = Current().Line();
+    std::lock_guard<std::mutex> hold(sRecorderLock);
+    if (sRecorder)
+        sRecorder->record(line);
 }

@@ -682,8 +682,12 @@ class Quorvel:
 def sanitizer_settings(env):
     """For a sanitizer build of the program: full stacks for leaks, so that what the libraries
     under it keep until exit (lsan.supp) is told apart from a leak of our own; and the races
-    ThreadSanitizer sees inside uninstrumented libraries (tsan.supp) set aside."""
+    ThreadSanitizer sees inside uninstrumented libraries (tsan.supp) set aside. The software
+    renderer without a code generator: llvmpipe registers the code it generates with the unwinder
+    while holding the unwinder's lock, and ASan's full stacks on malloc then wait for that lock
+    forever."""
     here = os.path.dirname(os.path.abspath(__file__))
+    env["GALLIUM_DRIVER"] = "softpipe"
     env["ASAN_OPTIONS"] = ":".join(filter(None, [env.get("ASAN_OPTIONS"),
                                                  "fast_unwind_on_malloc=0"]))
     env["LSAN_OPTIONS"] = ":".join(filter(None, [env.get("LSAN_OPTIONS"),
