@@ -1,6 +1,7 @@
 // The stream callback's path into the audio server, without a device.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <memory>
 #include <vector>
 
@@ -124,6 +125,30 @@ TEST_F(DriverCallbackTest, CountsOutputUnderflowsOnly)
     Call(output.data(), input.data(), kFrames, 0);
     Call(output.data(), nullptr, kFrames, RTAUDIO_INPUT_OVERFLOW | RTAUDIO_OUTPUT_UNDERFLOW);
     EXPECT_EQ(state->fUnderflows.load(), 2u);
+}
+
+TEST_F(DriverCallbackTest, CountsALateBlockOnceWithTheFlagThatFollows)
+{
+    constexpr std::int64_t kBlockNs = 5000000;
+    state->fLateNs = 8 * kBlockNs;
+    std::int64_t now = 1000000000;
+    unsigned long block = 1;
+    for (; block <= 10; ++block, now += kBlockNs) {
+        RtAudioDriver::CountUnderflows(*state, 0, block, now);
+    }
+    EXPECT_EQ(state->fUnderflows.load(), 0u);
+    // Held up for a second, and the library lost the flag.
+    RtAudioDriver::CountUnderflows(*state, 0, block++, now += 1000000000);
+    RtAudioDriver::CountUnderflows(*state, 0, block++, now += kBlockNs);
+    EXPECT_EQ(state->fUnderflows.load(), 1u);
+    // Held up again; the flag comes a block later and is the same glitch.
+    RtAudioDriver::CountUnderflows(*state, 0, block++, now += 8 * kBlockNs + 1);
+    RtAudioDriver::CountUnderflows(*state, RTAUDIO_OUTPUT_UNDERFLOW, block++, now += kBlockNs);
+    EXPECT_EQ(state->fUnderflows.load(), 2u);
+    // A flag on its own, long after.
+    block += 100;
+    RtAudioDriver::CountUnderflows(*state, RTAUDIO_OUTPUT_UNDERFLOW, block, now += kBlockNs);
+    EXPECT_EQ(state->fUnderflows.load(), 3u);
 }
 
 } // namespace
