@@ -10,5 +10,5 @@ scripts/deps.sh play
 case "${QUORVEL_TRACKING:-}" in camera* | video:*) scripts/models.sh ;; esac
 cmake -S . -B build/play -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUORVEL_BUILD_TESTS=OFF \
   -DQUORVEL_BUILD_BENCH=OFF >/dev/null
-cmake --build build/play -j "$(nproc)" --target quorvel
+cmake --build build/play -j "$(nproc)" --target quorvel quorvel-render
 exec build/play/quorvel "$@"

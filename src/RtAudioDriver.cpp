@@ -97,6 +97,13 @@ void RtAudioDriver::OpenAndStart()
     // inside the sound library (PulseAudio keeps up to 4 MB of it, at a heap block per fragment).
     fAudio.openStream(&output, nullptr, RTAUDIO_FLOAT32, fSampleRate, &frames,
                       &RtAudioDriver::callback, &fState, &options, &RtAudioDriver::OnStreamError);
+    // Twice the device buffer's playing time: a sound server that takes its blocks in bursts
+    // nearly the buffer long (PulseAudio behind ALSA does) is not taken for an underrun. A system
+    // that keeps fewer buffers (JACK) still counts only a block held up this long.
+    const unsigned int rate = fAudio.getStreamSampleRate();
+    const std::int64_t buffers = std::max(options.numberOfBuffers, kNumberOfBuffers);
+    fState.fLateNs.store(rate == 0 ? 0 : 2 * buffers * frames * 1000000000LL / rate,
+                         std::memory_order_relaxed);
     fAudio.startStream();
     // With an error report registered, the library reports a failed start there, not by throwing.
     if (fState.fFailed.load(std::memory_order_acquire)) {
@@ -130,6 +137,8 @@ void RtAudioDriver::CloseStream(bool abort)
     // The library's audio thread has ended: no report about this stream can come any more.
     fState.fFailed.store(false, std::memory_order_release);
     fState.fBlocks.store(0, std::memory_order_relaxed);
+    fState.fLastBlockNs = 0;
+    fState.fLateBlock = 0;
     fLastWarningBlock.store(0, std::memory_order_relaxed);
     fWarningBlocks.store(0, std::memory_order_relaxed);
     fFailureClaimed.store(false, std::memory_order_release);
@@ -287,10 +296,10 @@ int RtAudioDriver::callback(void* outputBuffer, void* inputBuffer, unsigned int 
     StreamState* state = static_cast<StreamState*>(userData);
     float* output = static_cast<float*>(outputBuffer);
     float* input = static_cast<float*>(inputBuffer);
-    state->fBlocks.fetch_add(1, std::memory_order_relaxed);
-    if (status & RTAUDIO_OUTPUT_UNDERFLOW) {
-        state->fUnderflows.fetch_add(1, std::memory_order_relaxed);
-    }
+    const unsigned long block = state->fBlocks.fetch_add(1, std::memory_order_relaxed) + 1;
+    const auto now = std::chrono::steady_clock::now().time_since_epoch();
+    CountUnderflows(*state, status, block,
+                    std::chrono::duration_cast<std::chrono::nanoseconds>(now).count());
     // Lost: the blocks go nowhere, and running the server for them would only take its lock
     // from the other threads as fast as the CPU allows.
     if (state->fFailed.load(std::memory_order_relaxed) ||
@@ -304,4 +313,19 @@ int RtAudioDriver::callback(void* outputBuffer, void* inputBuffer, unsigned int 
     }
     AudioServer::GetInstance()->AudioServerCallback(input, output, frames);
     return 0;
+}
+
+void RtAudioDriver::CountUnderflows(StreamState& state, RtAudioStreamStatus status,
+                                    unsigned long block, std::int64_t nowNs)
+{
+    const std::int64_t lateNs = state.fLateNs.load(std::memory_order_relaxed);
+    const bool late = lateNs > 0 && state.fLastBlockNs != 0 && nowNs - state.fLastBlockNs > lateNs;
+    state.fLastBlockNs = nowNs;
+    if (late) {
+        state.fLateBlock = block;
+    } else if (!(status & RTAUDIO_OUTPUT_UNDERFLOW) ||
+               (state.fLateBlock != 0 && block - state.fLateBlock <= kGlitchBlocks)) {
+        return;
+    }
+    state.fUnderflows.fetch_add(1, std::memory_order_relaxed);
 }

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstddef>
+#include <cstdint>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -35,6 +36,8 @@ public:
     static constexpr int kReopenIntervalMs = 2000;
     // Blocks in a row that each end in a warning, after which a stream counts as lost.
     static constexpr unsigned long kFailingBlocks = 50;
+    // Blocks after a late block within which the library's underflow flag is the same glitch.
+    static constexpr unsigned long kGlitchBlocks = 4;
 
     // What the stream callback reads and writes; lives as long as the driver.
     struct StreamState {
@@ -46,6 +49,13 @@ public:
         std::atomic<bool> fFailed{false};
         // Blocks handed to the callback since the stream opened; audio thread writes.
         std::atomic<unsigned long> fBlocks{0};
+        // A block that starts more than this after the one before (ns; 0: never) found the
+        // device buffer empty. Set before the stream starts.
+        std::atomic<std::int64_t> fLateNs{0};
+        // Start of the last block (0: none yet) and the last block that came late (0: none);
+        // audio thread only, reset once the stream has closed.
+        std::int64_t fLastBlockNs = 0;
+        unsigned long fLateBlock = 0;
         // Stands in for the device input when the stream has none. Never written after start.
         float fSilence[kMaxSilentFrames] = {};
     };
@@ -75,6 +85,13 @@ public:
     // block to the AudioServer and returns 0 to keep the stream running.
     static int callback(void* outputBuffer, void* inputBuffer, unsigned int frames,
                         double streamTime, RtAudioStreamStatus status, void* userData);
+    // Counts the underflows that block `block`, starting at nowNs (steady clock), tells of: the
+    // library's flag, or a start more than StreamState::fLateNs after the block before. The
+    // flag alone misses some: ALSA's PulseAudio plugin drops an underrun the server reports
+    // between its pointer check and the next write, which a real-time audio thread often hits.
+    // A flag within kGlitchBlocks after a late block is the same glitch. Audio thread.
+    static void CountUnderflows(StreamState& state, RtAudioStreamStatus status, unsigned long block,
+                                std::int64_t nowNs);
 
 private:
     // The library's error report for an open stream, on whichever thread met the error.

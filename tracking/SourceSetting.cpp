@@ -46,16 +46,26 @@ std::unique_ptr<FrameSource> buildService(const std::string* address, std::strin
     return std::make_unique<ServiceSource>(std::move(options));
 }
 
-std::unique_ptr<FrameSource> buildReplay(const std::string* argument, std::string& why)
+// A file path with an optional ",loop" after it, as "replay:" and "video:" take; false with the
+// reason when no path is named.
+bool pathAndLoop(const std::string* argument, const char* name, std::string& path, bool& loop,
+                 std::string& why)
 {
-    std::string path = argument ? *argument : "";
-    const bool loop = endsWith(path, kLoopSuffix);
+    path = argument ? *argument : "";
+    loop = endsWith(path, kLoopSuffix);
     if (loop)
         path.resize(path.size() - (sizeof(kLoopSuffix) - 1));
-    if (path.empty()) {
-        why = "no file named after \"replay:\"";
+    if (path.empty())
+        why = std::string("no file named after \"") + name + ":\"";
+    return !path.empty();
+}
+
+std::unique_ptr<FrameSource> buildReplay(const std::string* argument, std::string& why)
+{
+    std::string path;
+    bool loop = false;
+    if (!pathAndLoop(argument, "replay", path, loop, why))
         return nullptr;
-    }
     return std::make_unique<ReplaySource>(path, loop);
 }
 
@@ -71,14 +81,10 @@ std::unique_ptr<FrameSource> buildCamera(const std::string* device, std::string&
 
 std::unique_ptr<FrameSource> buildVideo(const std::string* argument, std::string& why)
 {
-    std::string path = argument ? *argument : "";
-    const bool loop = endsWith(path, kLoopSuffix);
-    if (loop)
-        path.resize(path.size() - (sizeof(kLoopSuffix) - 1));
-    if (path.empty()) {
-        why = "no file named after \"video:\"";
+    std::string path;
+    bool loop = false;
+    if (!pathAndLoop(argument, "video", path, loop, why))
         return nullptr;
-    }
     return std::make_unique<CameraSource>(CameraSource::Kind::kVideo, path, loop);
 }
 

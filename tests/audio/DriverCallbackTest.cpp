@@ -1,6 +1,7 @@
 // The stream callback's path into the audio server, without a device.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <memory>
 #include <vector>
 
@@ -124,6 +125,20 @@ TEST_F(DriverCallbackTest, CountsOutputUnderflowsOnly)
     Call(output.data(), input.data(), kFrames, 0);
     Call(output.data(), nullptr, kFrames, RTAUDIO_INPUT_OVERFLOW | RTAUDIO_OUTPUT_UNDERFLOW);
     EXPECT_EQ(state->fUnderflows.load(), 2u);
+}
+
+TEST_F(DriverCallbackTest, CountsALateBlockOnceWithTheFlagThatFollows)
+{
+    // Block 3 late, its flag lost; block 5 late, flagged on 6 (one glitch); 11 flagged alone.
+    const std::int64_t gaps[] = {5, 40, 1000, 5, 41, 5, 5, 5, 5, 5, 5};
+    state->fLateNs = 40;
+    std::int64_t now = 1;
+    for (unsigned long block = 1; block <= 11; ++block) {
+        const bool flagged = block == 6 || block == 11;
+        RtAudioDriver::CountUnderflows(*state, flagged ? RTAUDIO_OUTPUT_UNDERFLOW : 0, block,
+                                       now += gaps[block - 1]);
+    }
+    EXPECT_EQ(state->fUnderflows.load(), 3u);
 }
 
 } // namespace
