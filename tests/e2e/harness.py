@@ -28,6 +28,7 @@ line naming the tool and its Debian package; scripts/deps.sh installs them all.
 
 import contextlib
 import ctypes
+import functools
 import os
 import re
 import select
@@ -641,7 +642,7 @@ class Session(contextlib.AbstractContextManager):
         # Mesa draws in software under Xvfb; one thread keeps frames cheap on a small machine.
         env.setdefault("LIBGL_ALWAYS_SOFTWARE", "1")
         env.setdefault("LP_NUM_THREADS", "0")
-        sanitizer_settings(env)
+        sanitizer_settings(env, binary)
         env.update(extra_env or {})
         return Quorvel(self._track(Process([binary, *args], env, "quorvel", stdout=stdout)), self)
 
@@ -679,15 +680,16 @@ class Quorvel:
         return [int(line.split()[1]) for line in self.lines() if line.startswith("note: ")]
 
 
-def sanitizer_settings(env):
+def sanitizer_settings(env, binary=None):
     """For a sanitizer build of the program: full stacks for leaks, so that what the libraries
     under it keep until exit (lsan.supp) is told apart from a leak of our own; and the races
-    ThreadSanitizer sees inside uninstrumented libraries (tsan.supp) set aside. The software
-    renderer without a code generator: llvmpipe registers the code it generates with the unwinder
-    while holding the unwinder's lock, and ASan's full stacks on malloc then wait for that lock
-    forever."""
+    ThreadSanitizer sees inside uninstrumented libraries (tsan.supp) set aside. Under ASan, the
+    software renderer without a code generator: llvmpipe registers the code it generates with the
+    unwinder while holding the unwinder's lock, and ASan's full stacks on malloc then wait for
+    that lock forever."""
     here = os.path.dirname(os.path.abspath(__file__))
-    env["GALLIUM_DRIVER"] = "softpipe"
+    if binary is not None and _links_asan(binary):
+        env.setdefault("GALLIUM_DRIVER", "softpipe")
     env["ASAN_OPTIONS"] = ":".join(filter(None, [env.get("ASAN_OPTIONS"),
                                                  "fast_unwind_on_malloc=0"]))
     env["LSAN_OPTIONS"] = ":".join(filter(None, [env.get("LSAN_OPTIONS"),
@@ -697,6 +699,12 @@ def sanitizer_settings(env):
                                                  "suppressions=" + os.path.join(here, "tsan.supp"),
                                                  "print_suppressions=0"]))
     return env
+
+
+@functools.lru_cache(maxsize=None)
+def _links_asan(binary):
+    with open(binary, "rb") as program:
+        return b"libasan.so" in program.read()
 
 
 def quorvel_binary():
