@@ -8,6 +8,8 @@
 #include <cstdio>
 #include <thread>
 
+#include "JackPresence.h"
+
 namespace {
 
 void SilentJack(const char*) {}
@@ -93,7 +95,10 @@ std::unique_ptr<MidiPort> MidiPort::Open(const char* choice, std::string& whyNot
     std::string jackMissing;
     if (automatic || setting == "jack") {
         std::chrono::microseconds cycle{0};
-        if (JackServerRuns(cycle, jackMissing)) {
+        // Left to itself, MIDI opens no JACK client where no server's socket is there.
+        if (automatic && !JackServerMayRun()) {
+            jackMissing = "no JACK server is running";
+        } else if (JackServerRuns(cycle, jackMissing)) {
             std::unique_ptr<MidiPort> port(new MidiPort(System::kJack));
             port->fJackCycle = cycle;
             if (port->OpenVirtual())

@@ -4,6 +4,8 @@
 #include <cctype>
 #include <memory>
 
+#include "JackPresence.h"
+
 namespace {
 
 std::string Lower(std::string text)
@@ -28,12 +30,16 @@ std::vector<RtAudio::Api> CompiledApis()
     return apis;
 }
 
-AudioDevices::System ProbeOne(RtAudio::Api api, bool& hasDevices)
+// `lookFirst`: leave JACK alone when no server's socket is there (see JackPresence.h).
+AudioDevices::System ProbeOne(RtAudio::Api api, bool& hasDevices, bool lookFirst = true)
 {
     AudioDevices::System system;
     system.api = api;
     system.name = RtAudio::getApiName(api);
     hasDevices = false;
+    if (lookFirst && api == RtAudio::UNIX_JACK && !JackServerMayRun()) {
+        return system;
+    }
     try {
         RtAudio audio(api);
         // A system that is not running says so at length; here it simply has no devices.
@@ -77,7 +83,7 @@ bool AudioDevices::Choose(const std::string& systemName, const std::string& devi
                           std::string& error)
 {
     choice = Choice();
-    if (systemName.empty() && device.empty()) {
+    if (systemName.empty() && device.empty() && JackServerMayRun()) {
         return true;
     }
     System system;
@@ -95,7 +101,8 @@ bool AudioDevices::Choose(const std::string& systemName, const std::string& devi
             return false;
         }
         bool hasDevices = false;
-        system = ProbeOne(*named, hasDevices);
+        // Asked for by name, JACK is tried even where no socket shows a server.
+        system = ProbeOne(*named, hasDevices, false);
         if (system.outputs.empty()) {
             error = "audio system \"" + system.name + "\" has no output device here" +
                     (system.api == RtAudio::UNIX_JACK ? " (is a JACK server running?)" : "");

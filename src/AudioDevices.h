@@ -35,7 +35,8 @@ public:
 
     // Resolves a system name (empty: automatic) and a device (empty: default). Returns false and
     // sets `error` (one line listing what there is) when either matches nothing. Probes only what
-    // it needs: nothing when both are empty.
+    // it needs: nothing when both are empty and a JACK server may run; JACK is left out of the
+    // automatic choice when none does.
     static bool Choose(const std::string& system, const std::string& device, Choice& choice,
                        std::string& error);
 

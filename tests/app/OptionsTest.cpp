@@ -9,7 +9,10 @@
 #include <string>
 #include <vector>
 
+#include <unistd.h>
+
 #include "AudioDevices.h"
+#include "JackPresence.h"
 #include "Options.h"
 
 namespace {
@@ -90,6 +93,38 @@ TEST(AudioDevicesTest, FindsADeviceByNumberWholeNameOrAPartThatFitsOneAlone)
     for (const char* nothing : {"Output", "2", "hdmi"}) {
         EXPECT_EQ(AudioDevices::Find(system, nothing, error), nullptr) << nothing;
         EXPECT_NE(error.find("1 \"Null Output\", 3 \"USB Output\""), std::string::npos) << error;
+    }
+}
+
+// A program that finds no JACK server's socket lists JACK as empty without opening libjack, whose
+// client leaves a shared database behind that a killed process can break for every JACK client.
+TEST(AudioDevicesTest, LooksForAJackServerWithoutOpeningAClient)
+{
+    const std::string server = "quorvel-test-" + std::to_string(::getpid());
+    const char* saved = std::getenv("JACK_DEFAULT_SERVER");
+    const std::string before = saved != nullptr ? saved : "";
+    ::setenv("JACK_DEFAULT_SERVER", server.c_str(), 1);
+    const std::filesystem::path database = "/dev/shm/jack_db-" + std::to_string(::getuid());
+    const bool hadDatabase = std::filesystem::exists(database);
+
+    EXPECT_FALSE(JackServerMayRun());
+    for (const AudioDevices::System& system : AudioDevices::Probe()) {
+        if (system.api == RtAudio::UNIX_JACK) {
+            EXPECT_TRUE(system.outputs.empty());
+        }
+    }
+    if (!hadDatabase) {
+        EXPECT_FALSE(std::filesystem::exists(database)) << "a JACK client was opened";
+    }
+    const std::string socket = "/dev/shm/jack_" + server + "_" + std::to_string(::getuid()) + "_0";
+    std::ofstream(socket).put('\n');
+    EXPECT_TRUE(JackServerMayRun());
+    std::filesystem::remove(socket);
+
+    if (saved != nullptr) {
+        ::setenv("JACK_DEFAULT_SERVER", before.c_str(), 1);
+    } else {
+        ::unsetenv("JACK_DEFAULT_SERVER");
     }
 }
 

@@ -580,6 +580,22 @@ class Recording:
         return np.frombuffer(data[:usable], dtype="<f4").reshape(-1, 2)
 
 
+def clear_stale_jack_database():
+    """JACK 2 clients share a database in /dev/shm/jack_db-UID, and a client killed while making it
+    leaves it broken: every later JACK client of the user then dies of SIGBUS. Its server removes
+    it when it ends; with no server of ours running, it can go."""
+    uid = os.getuid()
+    for pid in filter(str.isdigit, os.listdir("/proc")):
+        try:
+            with open(f"/proc/{pid}/comm") as comm:
+                name = comm.read().strip()
+            if name in ("jackd", "jackdbus") and os.stat(f"/proc/{pid}").st_uid == uid:
+                return
+        except OSError:
+            continue
+    shutil.rmtree(f"/dev/shm/jack_db-{uid}", ignore_errors=True)
+
+
 class Session(contextlib.AbstractContextManager):
     """Owns every process and temporary directory of one test; closing it stops them all."""
 
@@ -587,6 +603,7 @@ class Session(contextlib.AbstractContextManager):
         self._stack = contextlib.ExitStack()
         self._processes = []
         self.root = tempfile.mkdtemp(prefix="quorvel-e2e-")
+        clear_stale_jack_database()
         self._display = None
         self._sound = None
         self.keep_dir = keep_dir
