@@ -7,6 +7,7 @@
 #include "AppTestSupport.h"
 #include "DemoSource.h"
 #include "HarpListener.h"
+#include "support/ThreadsTogether.h"
 
 using apptest::lines;
 
@@ -22,51 +23,44 @@ TEST(TrackingConcurrency, DemoPlaysWhileScalesAndStringsChangeAndAudioRenders)
     AudioServer* server = AudioServer::GetInstance();
     server->SetOutputChannels(2);
 
-    std::atomic<bool> running{true};
-    std::atomic<long> blocks{0};
-    std::atomic<long> changes{0};
-    std::atomic<long> tracksSeen{0};
-
     testing::internal::CaptureStdout();
-    std::thread audio([&] {
-        float input[256] = {};
-        float output[2 * 256];
-        while (running) {
-            server->AudioServerCallback(input, output, 256);
-            ++blocks;
-        }
+    testsupport::ThreadsTogether threads;
+    float input[256] = {};
+    float output[2 * 256];
+    const std::atomic<long>& blocks = threads.Loop([&] {
+        server->AudioServerCallback(input, output, 256);
+        return true;
     });
-    std::thread window([&] {
-        const GLStuff::ScaleChoice scales[] = {{GLStuff::gPentatonicMajor, 5},
-                                               {GLStuff::gPentatonicMinor, 5},
-                                               {GLStuff::gDiatonic, 7},
-                                               {GLStuff::gWholeTone, 6}};
-        Harp* harp = Harp::GetInstance();
-        bool adding = false;
-        for (long step = 0; running; ++step) {
-            GLStuff::SetScale(scales[step % 4].table, scales[step % 4].count);
-            if (harp->GetNumStrings() == Harp::kMaxStrings || harp->GetNumStrings() == 1)
-                adding = !adding;
-            adding ? harp->AddString() : harp->RemoveString();
-            {
-                std::lock_guard<std::mutex> hold(GLStuff::gLock);
-                for (const auto& entry : GLStuff::gFingers)
-                    tracksSeen += entry.second.fX > -10.0f && entry.second.fNearness < 10.0f;
-            }
-            for (SampleAccumulator* tap : harp->GetBuffers())
-                tap->Get();
-            ++changes;
-            std::this_thread::sleep_for(std::chrono::microseconds(300));
+    std::atomic<long> tracksSeen{0};
+    const GLStuff::ScaleChoice scales[] = {{GLStuff::gPentatonicMajor, 5},
+                                           {GLStuff::gPentatonicMinor, 5},
+                                           {GLStuff::gDiatonic, 7},
+                                           {GLStuff::gWholeTone, 6}};
+    Harp* harp = Harp::GetInstance();
+    bool adding = false;
+    long step = 0;
+    const std::atomic<long>& changes = threads.Loop([&] {
+        GLStuff::SetScale(scales[step % 4].table, scales[step % 4].count);
+        ++step;
+        if (harp->GetNumStrings() == Harp::kMaxStrings || harp->GetNumStrings() == 1)
+            adding = !adding;
+        adding ? harp->AddString() : harp->RemoveString();
+        {
+            std::lock_guard<std::mutex> hold(GLStuff::gLock);
+            for (const auto& entry : GLStuff::gFingers)
+                tracksSeen += entry.second.fX > -10.0f && entry.second.fNearness < 10.0f;
         }
+        for (SampleAccumulator* tap : harp->GetBuffers())
+            tap->Get();
+        std::this_thread::sleep_for(std::chrono::microseconds(300));
+        return true;
     });
     {
         Leap::Controller controller(
             &listener, std::make_unique<Leap::DemoSource>(std::chrono::microseconds(500)));
         std::this_thread::sleep_for(std::chrono::milliseconds(1500));
     }
-    running = false;
-    window.join();
-    audio.join();
+    EXPECT_EQ(threads.Stop(), 0);
     GLStuff::SetScale(GLStuff::gPentatonicMajor, 5);
     const auto out = lines(testing::internal::GetCapturedStdout());
 

@@ -17,6 +17,7 @@
 #include "AudioServer.h"
 #include "Harp.h"
 #include "SampleAccumulator.h"
+#include "support/ThreadsTogether.h"
 
 namespace {
 
@@ -53,67 +54,47 @@ TEST(HarpConcurrencyTest, PlucksStringChangesAndPassesTogether)
     std::ostringstream swallowed;
     std::streambuf* console = std::cout.rdbuf(swallowed.rdbuf());
 
-    std::atomic<bool> stop{false};
-    std::atomic<long> plucks{0}, refused{0}, changes{0}, pairs{0}, passes{0};
-    std::atomic<int> escaped{0};
-
-    std::thread tracking([&] {
-        std::mt19937 random(1);
-        std::vector<float> burst(512);
-        while (!stop) {
-            try {
-                // Indices up to the count just read: the top one is invalid, and any other may
-                // become invalid before the pluck lands.
-                const int count = harp->GetNumStrings();
-                const int string = std::uniform_int_distribution<int>(0, count)(random);
-                for (int j = 0; j < 512; ++j)
-                    burst[j] = j < 256 ? j / 256.0f : 1.0f - (j - 256) / 256.0f;
-                harp->ExciteString(string, 32 + string, 127, burst.data(), 512);
-                ++plucks;
-            } catch (const std::out_of_range&) {
-                ++refused;
-            } catch (...) {
-                ++escaped;
-            }
-        }
-    });
-    std::thread window([&] {
-        std::mt19937 random(2);
+    testsupport::ThreadsTogether threads;
+    std::atomic<long> refused{0}, pairs{0};
+    std::mt19937 trackingRandom(1);
+    std::vector<float> burst(512);
+    const std::atomic<long>& plucks = threads.Loop([&] {
         try {
-            while (!stop) {
-                if (std::uniform_int_distribution<int>(0, 1)(random)) {
-                    harp->AddString();
-                } else {
-                    harp->RemoveString();
-                }
-                ++changes;
-                for (SampleAccumulator* tap : harp->GetBuffers())
-                    pairs += static_cast<long>(tap->Get().size());
-                std::this_thread::sleep_for(std::chrono::microseconds(200));
-            }
-        } catch (...) {
-            ++escaped;
+            // Indices up to the count just read: the top one is invalid, and any other may
+            // become invalid before the pluck lands.
+            const int count = harp->GetNumStrings();
+            const int string = std::uniform_int_distribution<int>(0, count)(trackingRandom);
+            for (int j = 0; j < 512; ++j)
+                burst[j] = j < 256 ? j / 256.0f : 1.0f - (j - 256) / 256.0f;
+            harp->ExciteString(string, 32 + string, 127, burst.data(), 512);
+        } catch (const std::out_of_range&) {
+            ++refused;
         }
+        return true;
     });
-    std::thread audio([&] {
-        std::vector<float> input(8192), output(2 * 8192);
-        try {
-            while (!stop) {
-                // Mostly device-sized blocks, now and then one longer than a pass can hold.
-                const unsigned frames = passes % 64 == 63 ? 5000 : 256;
-                server->AudioServerCallback(input.data(), output.data(), frames);
-                ++passes;
-            }
-        } catch (...) {
-            ++escaped;
+    std::mt19937 windowRandom(2);
+    const std::atomic<long>& changes = threads.Loop([&] {
+        if (std::uniform_int_distribution<int>(0, 1)(windowRandom)) {
+            harp->AddString();
+        } else {
+            harp->RemoveString();
         }
+        for (SampleAccumulator* tap : harp->GetBuffers())
+            pairs += static_cast<long>(tap->Get().size());
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+        return true;
+    });
+    std::vector<float> input(8192), output(2 * 8192);
+    long pass = 0;
+    const std::atomic<long>& passes = threads.Loop([&] {
+        // Mostly device-sized blocks, now and then one longer than a pass can hold.
+        const unsigned frames = pass++ % 64 == 63 ? 5000 : 256;
+        server->AudioServerCallback(input.data(), output.data(), frames);
+        return true;
     });
 
     std::this_thread::sleep_for(std::chrono::seconds(2));
-    stop = true;
-    tracking.join();
-    window.join();
-    audio.join();
+    const int escaped = threads.Stop();
     std::cout.rdbuf(console);
 
     EXPECT_EQ(escaped, 0);

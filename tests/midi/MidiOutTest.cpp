@@ -23,6 +23,7 @@
 #include "MidiTestSupport.h"
 #include "Pluck.h"
 #include "Shutdown.h"
+#include "support/ThreadsTogether.h"
 
 using miditest::describe;
 using miditest::Message;
@@ -245,15 +246,14 @@ TEST_F(MidiOutTest, TrackingPlucksAgainstKeysAndQuitLeaveEveryNoteEnded)
     // The tracking thread sweeps over a string in every frame of 10 ms (far more plucks than a
     // player makes, and no more: JACK takes about a hundred MIDI events per cycle from a port)
     // while the window thread removes, adds and rescales; then the quit path stops MIDI.
-    std::atomic<bool> playing{true};
     testing::internal::CaptureStdout();
-    std::thread tracking([&] {
-        int stringIndex = 0;
-        while (playing.load()) {
-            sweepOver(stringIndex);
-            stringIndex = (stringIndex + 3) % kStrings;
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
+    testsupport::ThreadsTogether threads;
+    int stringIndex = 0;
+    threads.Loop([&] {
+        sweepOver(stringIndex);
+        stringIndex = (stringIndex + 3) % kStrings;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        return true;
     });
     const unsigned char keys[] = {'z', 'z', '3', 'a', 'z', '1', 'a', 'a', '2', 'z', 'a', '4'};
     for (int round = 0; round < 20; ++round) {
@@ -262,8 +262,7 @@ TEST_F(MidiOutTest, TrackingPlucksAgainstKeysAndQuitLeaveEveryNoteEnded)
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
         }
     }
-    playing = false;
-    tracking.join();
+    EXPECT_EQ(threads.Stop(), 0);
     MidiOut::GetInstance()->Stop();
     testing::internal::GetCapturedStdout();
 

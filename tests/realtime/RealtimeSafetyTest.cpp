@@ -25,6 +25,7 @@
 #include "Leap.h"
 #include "SampleAccumulator.h"
 #include "Voices.h"
+#include "support/ThreadsTogether.h"
 
 namespace {
 
@@ -92,23 +93,26 @@ TEST(RealtimeSafetyTest, TenSecondsOfTheDemoPerformanceInsideRealtimePasses)
     const Clock::time_point end = start + blocks * kBlockPeriod;
     float peak = 0.0f;
     long mismatched = 0;
-    std::thread device([&] {
-        std::vector<float> input(kFrames), output(2 * kFrames);
-        for (long block = 0; block < blocks; ++block) {
-            std::this_thread::sleep_until(start + block * kBlockPeriod);
-            server->AudioServerCallback(input.data(), output.data(), kFrames);
-            for (unsigned k = 0; k < kFrames; ++k) {
-                peak = std::max(peak, std::fabs(output[k]));
-                mismatched += output[k] != output[kFrames + k];
-            }
+    std::vector<float> input(kFrames), output(2 * kFrames);
+    long block = 0;
+    testsupport::ThreadsTogether threads;
+    threads.Loop([&] {
+        std::this_thread::sleep_until(start + block * kBlockPeriod);
+        server->AudioServerCallback(input.data(), output.data(), kFrames);
+        for (unsigned k = 0; k < kFrames; ++k) {
+            peak = std::max(peak, std::fabs(output[k]));
+            mismatched += output[k] != output[kFrames + k];
         }
+        return ++block < blocks;
     });
     std::atomic<long> changes{0}, pairs{0};
     {
         Leap::Controller tracking(&listener, std::make_unique<Leap::DemoSource>());
-        std::thread window([&] { RunWindow(end, changes, pairs); });
-        device.join();
-        window.join();
+        threads.Loop([&] {
+            RunWindow(end, changes, pairs);
+            return false;
+        });
+        EXPECT_EQ(threads.Wait(), 0);
     }
     std::cout.rdbuf(console);
 
