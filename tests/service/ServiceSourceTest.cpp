@@ -100,6 +100,8 @@ TEST(ServiceEvents, AServiceWithoutDeviceEventsConnectsAtItsFirstFrame)
     FakeService service;
     Client client(service.url());
     ASSERT_TRUE(service.waitFor(hasRequests));
+    // The link runs on a thread of its own: the requests may arrive before the listener's init.
+    ASSERT_TRUE(client.log.waitForLast("init"));
     EXPECT_EQ(client.log.lines(), std::vector<std::string>{"init"});
 
     service.sendText(frameMessage(1, {{3, 0, 250, 0}}));
