@@ -30,6 +30,8 @@ KeyAction ActionForKey(unsigned char key)
         return KeyAction::kFasterRedraw;
     case 's':
         return KeyAction::kSlowerRedraw;
+    case 'c':
+        return KeyAction::kRecalibrate;
     case 'q':
         return KeyAction::kQuit;
     default:
@@ -79,6 +81,9 @@ WindowRequest ApplyKey(unsigned char key, std::ostream& out)
     case KeyAction::kFasterRedraw:
         FasterRedraw(gFrameRate, gRefreshRate);
         PrintRefreshRate(out, gFrameRate);
+        break;
+    case KeyAction::kRecalibrate:
+        Recalibrate();
         break;
     case KeyAction::kSlowerRedraw:
         SlowerRedraw(gFrameRate, gRefreshRate);

@@ -18,6 +18,7 @@ enum class KeyAction {
     kToggleHUD,
     kFasterRedraw,
     kSlowerRedraw,
+    kRecalibrate,
     kQuit,
 };
 
@@ -33,7 +34,8 @@ enum class WindowRequest {
 };
 
 // Applies a key to the shared state (scale, harp strings, full-screen bookkeeping, banner, redraw
-// rate), prints the redraw-rate line to `out` for w and s, and says what the window must do.
+// rate, the tracking's calibration), prints the redraw-rate line to `out` for w and s, and says
+// what the window must do.
 WindowRequest ApplyKey(unsigned char key, std::ostream& out);
 
 // Redraw rate. frameRate in redraws per second, refreshRate in milliseconds between redraws.

@@ -94,7 +94,7 @@ std::string Options::HelpText()
     return "Usage: quorvel [OPTION]... [WINDOW SYSTEM OPTION]...\n"
            "A harp played in the air: fingertips seen by a hand-tracking controller pluck\n"
            "vertical strings. Keys: 1-4 scale, a/z add/remove a string, f full screen,\n"
-           "h banner, w/s redraw rate, q quit.\n"
+           "h banner, w/s redraw rate, c camera: set the string plane again, q quit.\n"
            "\n"
            "Options:\n"
            "  --audio=SYSTEM     sound system: jack, pulse or alsa (PipeWire serves as jack\n"

@@ -9,6 +9,7 @@
 #include <mutex>
 
 #include "ConsoleWriter.h"
+#include "Instrument.h"
 #include "Leap.h"
 #include "MidiOut.h"
 #include "PerformanceSettings.h"
@@ -96,6 +97,7 @@ void StopThreads()
     // Tracking first: a pluck in flight still finds a live harp and server.
     if (all.tracking != nullptr) {
         PerformanceSettings::RecordTo(nullptr);
+        UseTracking(nullptr);
         SettingsRelay::Close(); // a replay waiting for the window thread would never be joined
         all.tracking->reset();
     }

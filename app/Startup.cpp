@@ -9,6 +9,7 @@
 
 #include "Controls.h"
 #include "GLStuff.h"
+#include "Instrument.h"
 #include "Keys.h"
 #include "Leap.h"
 #include "PerformanceSettings.h"
@@ -24,6 +25,7 @@ void GLStartup(int argc, const char** argv)
     auto controller = std::make_unique<Leap::Controller>(&listener);
     RegisterTracking(&controller);
     PerformanceSettings::RecordTo(controller.get());
+    UseTracking(controller.get());
 
     std::cout << "Hit q to quit.\n" << std::flush;
 

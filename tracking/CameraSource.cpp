@@ -246,6 +246,8 @@ bool CameraSource::next(SourceEvent& event)
         fFresh = false;
     }
     event.kind = SourceEvent::kFrame;
+    if (fRecalibrate.exchange(false))
+        fTracker->recalibrate();
     try {
         event.frame = fTracker->process(fWorking, micros);
     } catch (const std::exception& error) {

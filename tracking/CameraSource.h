@@ -34,6 +34,7 @@ public:
 
     bool next(SourceEvent& event) override;
     void stop() override;
+    void recalibrate() override { fRecalibrate = true; }
 
     // Images the capture thread replaced before they were tracked.
     std::int64_t droppedImages() const { return fDropped.load(); }
@@ -69,6 +70,7 @@ private:
     bool fFresh = false;                   // fSlot not yet tracked; guarded by fLock
     std::deque<SourceEvent::Kind> fStatus; // connects and disconnects; guarded by fLock
     std::atomic<std::int64_t> fDropped{0};
+    std::atomic<bool> fRecalibrate{false}; // asked from any thread, done on the controller's
 
     std::thread fCaptureThread; // last: started once everything above exists
 };

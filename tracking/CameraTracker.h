@@ -24,6 +24,8 @@ public:
     Frame process(const cv::Mat& image, std::int64_t captureMicros);
 
     const HandSpace& space() const { return fSpace; }
+    // The next hand held still sets the string plane again.
+    void recalibrate() { fSpace.recalibrate(); }
 
 private:
     HandTracker fTracker;

@@ -48,14 +48,18 @@ void HandSpace::calibrate(const HandTracker::Hand& hand, cv::Size imageSize, dou
     fSamples.clear();
 }
 
+void HandSpace::recalibrate()
+{
+    fCalibrated = false;
+    fSamples.clear();
+}
+
 std::vector<Hand> HandSpace::place(const std::vector<HandTracker::Hand>& hands, cv::Size imageSize,
                                    double seconds)
 {
     if (hands.empty()) {
-        if (seconds - fLastSeen > kForgetSeconds) {
-            fCalibrated = false;
-            fSamples.clear();
-        }
+        if (seconds - fLastSeen > kForgetSeconds)
+            recalibrate();
         return {};
     }
     fLastSeen = seconds;

@@ -16,7 +16,7 @@ namespace Leap {
 // first appears and is held still for about a second, its size sets the resting distance, taken
 // as 500 mm, and the string plane (z = 0) lies 100 mm nearer, where the hand looks a quarter
 // larger. Until then hands hover at z = +100 mm. With no hand in sight for kForgetSeconds the
-// calibration is dropped, so the next hand to appear calibrates again.
+// calibration is dropped, so the next hand to appear calibrates again; so does recalibrate().
 class HandSpace {
 public:
     static constexpr double kRestingDistanceMm = 500.0;
@@ -34,6 +34,8 @@ public:
                             double seconds);
 
     bool isCalibrated() const { return fCalibrated; }
+    // Drops the calibration: the next hand held still sets the plane again.
+    void recalibrate();
     // The apparent hand size (pixels) of the resting hand; 0 before calibration.
     double restingSize() const { return fCalibrated ? fRestingSize : 0.0; }
 

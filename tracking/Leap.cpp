@@ -67,6 +67,12 @@ void Controller::record(const std::string& message) const
         fSource->annotate(message);
 }
 
+void Controller::recalibrate() const
+{
+    if (fSource)
+        fSource->recalibrate();
+}
+
 void Controller::callListener(void (Listener::*callback)(const Controller&), const char* name)
 {
     if (!fListener)

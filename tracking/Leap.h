@@ -108,6 +108,9 @@ public:
     // A line of the program's own for a recording being made (a JSON object), stamped there with
     // the frames' clock; nothing when the source records nothing. Any thread.
     virtual void annotate(const std::string& /*message*/) {}
+    // Takes the player's position anew where the source has one (a camera's string plane);
+    // nothing otherwise. Any thread.
+    virtual void recalibrate() {}
 };
 
 class Controller {
@@ -129,6 +132,8 @@ public:
     // Adds a JSON object of the program's own to the recording being made, if any, at the
     // current point of the frames (see FrameSource::annotate). Any thread, callbacks included.
     void record(const std::string& message) const;
+    // Asks the source to take the player's position anew (see FrameSource::recalibrate).
+    void recalibrate() const;
 
 private:
     void run();

@@ -58,9 +58,10 @@ TEST(CameraTracker, FollowsTheIndexFingertipAndAGrowingHandCrossesThePlane)
 
     double errorSum = 0.0, restingZ = 0.0, leaningZ = 0.0;
     int tracked = 0, resting = 0, leaning = 0;
-    cv::Mat image;
+    cv::Mat image, last;
     for (const Truth& t : truth) {
         ASSERT_TRUE(video.read(image));
+        image.copyTo(last);
         const Leap::Frame frame =
             tracker.process(image, static_cast<std::int64_t>(t.seconds * 1e6));
         if (frame.hands().size() != 1)
@@ -91,6 +92,20 @@ TEST(CameraTracker, FollowsTheIndexFingertipAndAGrowingHandCrossesThePlane)
     // Resting: behind the plane by the calibration's 100 mm; half as large again: well past it.
     EXPECT_NEAR(restingZ / resting, Leap::HandSpace::kPlaneOffsetMm, 20.0);
     EXPECT_LT(leaningZ / leaning, -30.0);
+
+    // Calibrated again on the leaning hand held still, it rests behind the plane once more.
+    tracker.recalibrate();
+    double seconds = truth.back().seconds;
+    std::vector<double> heights;
+    for (int step = 0; step < 45; ++step) {
+        seconds += 1.0 / 30.0;
+        const Leap::Frame frame = tracker.process(last, static_cast<std::int64_t>(seconds * 1e6));
+        ASSERT_EQ(frame.hands().size(), 1u);
+        heights.push_back(frame.hands()[0].fingers()[1].tip().position.z);
+    }
+    EXPECT_GT(heights.front(), 50.0); // at once hovering behind the plane, uncalibrated
+    EXPECT_TRUE(tracker.space().isCalibrated());
+    EXPECT_NEAR(heights.back(), Leap::HandSpace::kPlaneOffsetMm, 20.0);
 }
 
 TEST(CameraSource, PlaysAVideoThroughTheTrackerThenDisconnects)
