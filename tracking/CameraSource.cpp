@@ -33,6 +33,13 @@ bool isIndex(const std::string& device)
                        [](unsigned char c) { return std::isdigit(c) != 0; });
 }
 
+// A camera of this machine: its number or its device file. Anything else names a stream that
+// another program or a network camera sends (a named pipe, rtsp://..., http://...).
+bool isV4l2(const std::string& device)
+{
+    return isIndex(device) || device.rfind("/dev/", 0) == 0;
+}
+
 std::string modelVariant()
 {
     const char* value = std::getenv(kModelVariable);
@@ -85,6 +92,11 @@ bool CameraSource::open()
         const double rate = fCapture.get(cv::CAP_PROP_FPS);
         fFramesPerSecond = rate > 0.0 && rate <= 240.0 ? rate : 30.0;
         return true;
+    }
+    if (!isV4l2(fDevice)) {
+        // A stream: taken as it comes, in its own size and rate.
+        fCapture.open(fDevice, cv::CAP_FFMPEG);
+        return fCapture.isOpened();
     }
     if (isIndex(fDevice))
         fCapture.open(std::stoi(fDevice), cv::CAP_V4L2);
@@ -141,6 +153,8 @@ void CameraSource::post(SourceEvent::Kind status)
 {
     {
         std::lock_guard<std::mutex> guard(fLock);
+        if (fStatus.empty())
+            fImageFirst = fFresh;
         fStatus.push_back(status);
     }
     fWake.notify_all();
@@ -206,6 +220,7 @@ void CameraSource::capture()
             std::lock_guard<std::mutex> guard(fLock);
             if (fFresh)
                 ++fDropped;
+            fImageFirst = false; // taken after every status still to be told
             cv::swap(fSlot, image);
             fSlotMicros = micros;
             fFresh = true;
@@ -236,7 +251,7 @@ bool CameraSource::next(SourceEvent& event)
                 fCaptureThread.join();
             return false;
         }
-        if (!fStatus.empty()) {
+        if (!fStatus.empty() && !(fFresh && fImageFirst)) {
             event.kind = fStatus.front();
             fStatus.pop_front();
             return true;
@@ -244,6 +259,7 @@ bool CameraSource::next(SourceEvent& event)
         cv::swap(fSlot, fWorking);
         micros = fSlotMicros;
         fFresh = false;
+        fImageFirst = false;
     }
     event.kind = SourceEvent::kFrame;
     if (fRecalibrate.exchange(false))

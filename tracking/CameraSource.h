@@ -22,13 +22,15 @@ namespace Leap {
 // only the newest image; the controller's thread runs the hand models on it in next(), so a slow
 // step drops stale images instead of queueing them. Frames are stamped with the capture time.
 // No camera, or models not set up: one line on standard error and no events, as with "none".
-// A camera lost while playing disconnects and is retried every second. Video files end with a
+// A camera is a V4L2 device (a number or /dev/...) or a stream another program or a network
+// camera sends (a named pipe, an rtsp:// or http:// address). A camera lost while playing, or a
+// stream that ends, disconnects and is retried every second. Video files end with a
 // disconnect, or start again with `loop`.
 class CameraSource : public FrameSource {
 public:
     enum class Kind { kCamera, kVideo };
 
-    // A camera: an index ("0") or a device path; a video: a file path.
+    // A camera: an index ("0"), a device path or a stream's address; a video: a file path.
     CameraSource(Kind kind, std::string device, bool loop);
     ~CameraSource() override;
 
@@ -69,6 +71,7 @@ private:
     std::int64_t fSlotMicros = 0;          // its capture time; guarded by fLock
     bool fFresh = false;                   // fSlot not yet tracked; guarded by fLock
     std::deque<SourceEvent::Kind> fStatus; // connects and disconnects; guarded by fLock
+    bool fImageFirst = false; // fSlot was taken before fStatus.front(); guarded by fLock
     std::atomic<std::int64_t> fDropped{0};
     std::atomic<bool> fRecalibrate{false}; // asked from any thread, done on the controller's
 

@@ -1,10 +1,15 @@
 // The camera pipeline on videos of a real hand photo moved along known paths (made by
 // makevideos.py; $QUORVEL_CAMERA_VIDEOS names their directory), with the real models.
+#include <unistd.h>
+
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -126,6 +131,44 @@ TEST(CameraSource, PlaysAVideoThroughTheTrackerThenDisconnects)
     // Stale images are dropped (how many depends on the machine's load); the rest are tracked.
     EXPECT_GT(frames, 0);
     EXPECT_GT(withHands, frames / 2);
+}
+
+// A camera that goes away (here a stream that ends and whose file is gone for a while) is said
+// lost, tried again every second in silence, and found again soon after it returns.
+TEST(CameraSource, ALostCameraIsRetriedEverySecondUntilItReturns)
+{
+    const std::filesystem::path stream =
+        std::filesystem::temp_directory_path() / ("quorvel-stream-" + std::to_string(getpid()));
+    const std::filesystem::path away = stream.string() + ".away";
+    std::filesystem::copy_file(videoPath("follow.avi"), stream,
+                               std::filesystem::copy_options::overwrite_existing);
+    Leap::CameraSource source(Leap::CameraSource::Kind::kCamera, stream.string(), false);
+    Leap::SourceEvent event;
+    ASSERT_TRUE(source.next(event));
+    EXPECT_EQ(event.kind, Leap::SourceEvent::kConnect);
+    int frames = 0;
+    while (source.next(event) && event.kind == Leap::SourceEvent::kFrame)
+        ++frames;
+    ASSERT_EQ(event.kind, Leap::SourceEvent::kDisconnect);
+    EXPECT_GT(frames, 0);
+
+    std::filesystem::rename(stream, away);
+    const auto lost = std::chrono::steady_clock::now();
+    std::thread plugIn([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(2500));
+        std::filesystem::rename(away, stream);
+    });
+    ASSERT_TRUE(source.next(event));
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - lost).count();
+    plugIn.join();
+    EXPECT_EQ(event.kind, Leap::SourceEvent::kConnect);
+    EXPECT_GE(seconds, 2.5);
+    EXPECT_LT(seconds, 4.5);
+    ASSERT_TRUE(source.next(event));
+    EXPECT_EQ(event.kind, Leap::SourceEvent::kFrame);
+    source.stop();
+    std::filesystem::remove(stream);
 }
 
 } // namespace
