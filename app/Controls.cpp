@@ -6,6 +6,7 @@
 #include <iostream>
 
 #include "GLStuff.h"
+#include "Heap.h"
 #include "Keys.h"
 #include "Render.h"
 #include "SettingsRelay.h"
@@ -56,6 +57,7 @@ void timerCallback(int /*value*/)
         return;
     }
     SettingsRelay::ApplyWaiting(); // settings a replay has met
+    TrimFreedHeapEveryMinute();
     glutPostRedisplay();
     glutTimerFunc(static_cast<unsigned int>(TimerPeriodMs(gRefreshRate)), timerCallback, 0);
 }

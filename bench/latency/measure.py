@@ -41,7 +41,7 @@ for part in (("tests", "e2e"), ("tests", "faults"), ("tests", "midi")):
 import harness  # noqa: E402  first: it reports a missing numpy
 import numpy as np  # noqa: E402
 import performances  # noqa: E402
-from fake_service import GREETING, STREAMING  # noqa: E402
+from fake_service import GREETING, device_event  # noqa: E402
 from test_midi_e2e import start_jack  # noqa: E402
 
 import websockets  # noqa: E402
@@ -104,7 +104,7 @@ class Service(threading.Thread):
         await connection.send(GREETING)
         for _ in range(2):
             await connection.recv()
-        await connection.send(STREAMING)
+        await connection.send(device_event(True))
         while not self.going.is_set():
             await connection.send(self.lines[0])
             await asyncio.sleep(0.01)
