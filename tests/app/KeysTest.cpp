@@ -1,16 +1,12 @@
 // The key table and the redraw rate, applied to the real shared state and harp.
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <memory>
 #include <sstream>
 #include <string>
 
 #include "GLStuff.h"
 #include "Harp.h"
-#include "Instrument.h"
 #include "Keys.h"
-#include "StopSignal.h"
 
 namespace GLStuff {
 namespace {
@@ -55,35 +51,6 @@ TEST(KeyTable, OnlyTheTwelveLowerCaseKeysAndDigitsHaveAnAction)
     EXPECT_EQ(ActionForKey('q'), KeyAction::kQuit);
     EXPECT_EQ(ActionForKey('a'), KeyAction::kAddString);
     EXPECT_EQ(ActionForKey('z'), KeyAction::kRemoveString);
-}
-
-// A tracking source that only counts how often it was asked to calibrate again.
-struct CalibratedSource : Leap::FrameSource {
-    bool next(Leap::SourceEvent&) override
-    {
-        signal.waitForStop();
-        return false;
-    }
-    void stop() override { signal.stop(); }
-    void recalibrate() override { ++asked; }
-    Leap::StopSignal signal;
-    std::atomic<int> asked{0};
-};
-
-TEST_F(KeysTest, CReachesTheTrackingSourceWhileTrackingRuns)
-{
-    auto owned = std::make_unique<CalibratedSource>();
-    CalibratedSource* source = owned.get();
-    {
-        Leap::Controller tracking(nullptr, std::move(owned));
-        Press('c');
-        UseTracking(&tracking);
-        Press('c');
-        Press('C');
-        EXPECT_EQ(source->asked, 1);
-        UseTracking(nullptr);
-    }
-    Press('c'); // with tracking gone, nothing to reach
 }
 
 TEST_F(KeysTest, ScaleKeysPublishTableAndCountTogether)

@@ -1,55 +1,43 @@
 #pragma once
 
-// The instrument's threads in one test (audio passes, the window's changes, tracking's plucks):
-// each step runs over and over on a thread of its own until it returns false or the test stops
-// them all, so a test says only what each thread does. An exception out of a step ends its thread
-// and is counted, never lost to std::terminate.
+// The instrument's threads in one test: each step runs over and over on a thread of its own until
+// it returns false or Stop(). An exception out of a step ends its thread and is counted.
 
 #include <atomic>
 #include <functional>
-#include <memory>
+#include <list>
 #include <thread>
-#include <vector>
 
 namespace testsupport {
 
 class ThreadsTogether {
 public:
-    ThreadsTogether() = default;
-    ThreadsTogether(const ThreadsTogether&) = delete;
-    ThreadsTogether& operator=(const ThreadsTogether&) = delete;
     ~ThreadsTogether() { Stop(); }
 
-    // Starts `step` on its own thread; the count is how many times it has run.
+    // Starts `step`; the count is how many times it has run.
     const std::atomic<long>& Loop(std::function<bool()> step)
     {
-        auto loop = std::make_unique<Running>();
-        Running* self = loop.get();
-        loop->thread = std::thread([this, self, step = std::move(step)] {
+        std::atomic<long>& count = fCounts.emplace_back(0);
+        fThreads.emplace_back([this, &count, step = std::move(step)] {
             try {
-                while (!fStop.load() && step()) {
-                    ++self->count;
-                }
+                while (!fStop && step())
+                    ++count;
             } catch (...) {
                 ++fEscaped;
             }
         });
-        fLoops.push_back(std::move(loop));
-        return self->count;
+        return count;
     }
 
-    // Waits for every step to return false; returns how many exceptions escaped.
+    // Waits for every step to return false (Stop: asks them to end first); returns how many
+    // exceptions escaped.
     int Wait()
     {
-        for (const std::unique_ptr<Running>& loop : fLoops) {
-            if (loop->thread.joinable()) {
-                loop->thread.join();
-            }
-        }
-        return fEscaped.load();
+        for (std::thread& thread : fThreads)
+            if (thread.joinable())
+                thread.join();
+        return fEscaped;
     }
-
-    // Ends every loop after its current step, then as Wait().
     int Stop()
     {
         fStop = true;
@@ -57,13 +45,10 @@ public:
     }
 
 private:
-    struct Running {
-        std::thread thread;
-        std::atomic<long> count{0};
-    };
     std::atomic<bool> fStop{false};
     std::atomic<int> fEscaped{0};
-    std::vector<std::unique_ptr<Running>> fLoops;
+    std::list<std::atomic<long>> fCounts; // a list: counts never move
+    std::list<std::thread> fThreads;
 };
 
 } // namespace testsupport
