@@ -161,7 +161,7 @@ void RtAudioDriver::Cleanup()
     CloseStream(fState.fFailed.load(std::memory_order_acquire));
     const unsigned long underflows = Underflows();
     if (underflows > 0 && !fUnderflowsReported) {
-        std::cerr << "audio output underflows: " << underflows << std::endl;
+        WriteLine(std::cerr, "audio output underflows: ", underflows);
         fUnderflowsReported = true;
     }
     RtAudioDriver* self = this;
@@ -245,7 +245,7 @@ void RtAudioDriver::ReportFailure(const std::string& text)
     fFailureText[length] = '\0';
     if (fClosing.load(std::memory_order_acquire)) {
         // Quitting: say it as the library would have without a report function.
-        std::cerr << '\n' << fFailureText << "\n\n" << std::flush;
+        std::cerr << ("\n" + std::string(fFailureText) + "\n\n") << std::flush;
     }
     // Published after the text: whoever sees the flag may read the text.
     fState.fFailed.store(true, std::memory_order_release);
@@ -276,12 +276,13 @@ void RtAudioDriver::Supervise()
         if (!lost) {
             const std::string reason(fFailureText);
             CloseStream(true);
-            std::cerr << "audio stream lost (" << reason << "); trying to reopen it every "
-                      << kReopenIntervalMs / 1000 << " s" << std::endl;
+            // One write a line: the library prints from the stream's own thread meanwhile.
+            WriteLine(std::cerr, "audio stream lost (", reason, "); trying to reopen it every ",
+                      kReopenIntervalMs / 1000, " s");
             lost = true;
             nextAttempt = Clock::now() + std::chrono::milliseconds(kReopenIntervalMs);
         } else if (OpenQuiet()) {
-            std::cerr << "audio stream reopened" << std::endl;
+            WriteLine(std::cerr, "audio stream reopened");
             lost = false;
         } else {
             nextAttempt = Clock::now() + std::chrono::milliseconds(kReopenIntervalMs);
