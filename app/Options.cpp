@@ -116,7 +116,7 @@ std::string Options::HelpText()
            "      service:ws://HOST:PORT/PATH  another tracking service\n"
            "      camera                       a camera, the first one found\n"
            "      camera:DEVICE                that camera (/dev/videoN or its number), or\n"
-           "                                   a stream (rtsp://..., http://..., a pipe)\n"
+           "                                   a stream (an RTSP or HTTP address, a pipe)\n"
            "      video:PATH[,loop]            hands in a video file, once or over and over\n"
            "      replay:PATH[,loop]           a recorded performance, once or over and over\n"
            "      demo                         two fingertips sweeping the strings for ever\n"

@@ -34,7 +34,7 @@ bool isIndex(const std::string& device)
 }
 
 // A camera of this machine: its number or its device file. Anything else names a stream that
-// another program or a network camera sends (a named pipe, rtsp://..., http://...).
+// another program or a network camera sends (a named pipe, an RTSP or HTTP address).
 bool isV4l2(const std::string& device)
 {
     return isIndex(device) || device.rfind("/dev/", 0) == 0;

@@ -23,7 +23,7 @@ namespace Leap {
 // step drops stale images instead of queueing them. Frames are stamped with the capture time.
 // No camera, or models not set up: one line on standard error and no events, as with "none".
 // A camera is a V4L2 device (a number or /dev/...) or a stream another program or a network
-// camera sends (a named pipe, an rtsp:// or http:// address). A camera lost while playing, or a
+// camera sends (a named pipe, an RTSP or HTTP address). A camera lost while playing, or a
 // stream that ends, disconnects and is retried every second. Video files end with a
 // disconnect, or start again with `loop`.
 class CameraSource : public FrameSource {
