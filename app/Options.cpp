@@ -124,6 +124,8 @@ std::string Options::HelpText()
            "  QUORVEL_TRACKING_RECORD=PATH  also record the frames to PATH (for replay:)\n"
            "  QUORVEL_CAMERA_MODEL=lite|full  the hand model of the camera source\n"
            "                                   (lite: faster; full: steadier)\n"
+           "  QUORVEL_CAMERA_RUNTIME=onnxruntime|opencv  what runs the hand models; default:\n"
+           "                                ONNX Runtime once scripts/models.sh set it up\n"
            "  QUORVEL_MODEL_DIR=DIR         where scripts/models.sh keeps the hand models\n"
            "                                (default ~/.cache/quorvel/models)\n"
            "  QUORVEL_MIDI=jack|alsa|off    where the MIDI port \"Quorvel\" goes; default: JACK\n"

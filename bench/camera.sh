@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Measures the camera pipeline (lite models) on videos of real hands at 30 fps: one hand, then two.
-# Makes the videos with the tests' maker; needs the models (scripts/models.sh) and a build.
+# Measures the camera pipeline (lite models) on videos of real hands at 30 fps: one hand, then two,
+# each with the models on ONNX Runtime and on OpenCV's dnn, side by side. Makes the videos with the
+# tests' maker; sets up the models (scripts/models.sh) and builds what it runs.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/models.sh
@@ -29,6 +30,8 @@ writer.release()
 PY
 cmake --build --preset default --target camera_bench >/dev/null
 for video in follow two; do
-  echo "== $video.avi =="
-  build/default/bench/camera_bench "$out/$video.avi"
+  for runtime in onnxruntime opencv; do
+    echo "== $video.avi, $runtime =="
+    QUORVEL_CAMERA_RUNTIME=$runtime build/default/bench/camera_bench "$out/$video.avi"
+  done
 done

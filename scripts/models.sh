@@ -2,12 +2,21 @@
 # Sets up the hand models for the camera source: fetches @mediapipe/hands at a pinned version with
 # npm, checks it, cuts the palm models out of its packed assets, converts all four models to ONNX
 # (checked against a reference run of the originals) and keeps them, with their licence, in
-# ${XDG_CACHE_HOME:-~/.cache}/quorvel/models (or $QUORVEL_MODEL_DIR). Does nothing when they are
-# there already and unchanged (SHA256SUMS); converts again when one is missing or damaged.
+# ${XDG_CACHE_HOME:-~/.cache}/quorvel/models (or $QUORVEL_MODEL_DIR). Then ONNX Runtime, which runs
+# them at a fifth of OpenCV's cost: its library from the npm package onnxruntime-node at a pinned
+# version, checked, with the models in the form it reads, in onnxruntime/ there. Each part does
+# nothing when it is there already and unchanged (SHA256SUMS), and is made again when damaged.
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
 dir="${QUORVEL_MODEL_DIR:-${XDG_CACHE_HOME:-$HOME/.cache}/quorvel/models}"
-(cd "$dir" 2>/dev/null && sha256sum --quiet -c SHA256SUMS >/dev/null 2>&1) && exit 0
+runtime="$dir/onnxruntime"
+intact() { (cd "$1" 2>/dev/null && sha256sum --quiet -c SHA256SUMS >/dev/null 2>&1); }
+case "$(uname -m)" in
+  x86_64) platform=x64 library_sum=ffb75a925ba05e47b235bb66e3e3911714a80b328a9c9425539feb204aa32a23 ;;
+  aarch64) platform=arm64 library_sum=1f549d46250b005580b597f4164984aaf75b3bcb9f3aeb07c7f8a8fe60b23c76 ;;
+  *) platform= ;;
+esac
+intact "$dir" && { [ -z "$platform" ] || intact "$runtime"; } && exit 0
 
 package=@mediapipe/hands@0.4.1675469240
 tarball=mediapipe-hands-0.4.1675469240.tgz
@@ -26,30 +35,92 @@ check() { # FILE
 mkdir -p "$dir"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-echo "models.sh: setting up the hand models in $dir"
-if [ ! -f "$dir/$tarball" ]; then
-  (cd "$work" && npm pack --silent "$package" >/dev/null) || fail "npm pack $package failed"
-  mv "$work/$tarball" "$dir/$tarball"
-fi
-check "$dir/$tarball"
-tar xzf "$dir/$tarball" -C "$work" package/hand_landmark_lite.tflite \
-  package/hand_landmark_full.tflite package/hands_solution_packed_assets.data
-packed="$work/package/hands_solution_packed_assets.data"
-# Byte ranges from the package's asset loader: palm full [11, 2341291), lite [2341291, 4326731).
-head -c 2341291 "$packed" | tail -c +12 >"$work/palm_detection_full.tflite"
-tail -c +2341292 "$packed" | head -c 1985440 >"$work/palm_detection_lite.tflite"
-mv "$work"/package/hand_landmark_*.tflite "$work/"
-for model in palm_detection_lite palm_detection_full hand_landmark_lite hand_landmark_full; do
-  check "$work/$model.tflite"
-  /usr/bin/python3 "$here/tflite2onnx.py" "$work/$model.tflite" "$dir/$model.onnx" ||
-    fail "could not convert $model"
-done
-cp /usr/share/common-licenses/Apache-2.0 "$dir/LICENSE"
-cat >"$dir/NOTICE" <<NOTE
+set_up_models() {
+  echo "models.sh: setting up the hand models in $dir"
+  if [ ! -f "$dir/$tarball" ]; then
+    (cd "$work" && npm pack --silent "$package" >/dev/null) || fail "npm pack $package failed"
+    mv "$work/$tarball" "$dir/$tarball"
+  fi
+  check "$dir/$tarball"
+  tar xzf "$dir/$tarball" -C "$work" package/hand_landmark_lite.tflite \
+    package/hand_landmark_full.tflite package/hands_solution_packed_assets.data
+  packed="$work/package/hands_solution_packed_assets.data"
+  # Byte ranges from the package's asset loader: palm full [11, 2341291), lite [2341291, 4326731).
+  head -c 2341291 "$packed" | tail -c +12 >"$work/palm_detection_full.tflite"
+  tail -c +2341292 "$packed" | head -c 1985440 >"$work/palm_detection_lite.tflite"
+  mv "$work"/package/hand_landmark_*.tflite "$work/"
+  for model in palm_detection_lite palm_detection_full hand_landmark_lite hand_landmark_full; do
+    check "$work/$model.tflite"
+    /usr/bin/python3 "$here/tflite2onnx.py" "$work/$model.tflite" "$dir/$model.onnx" ||
+      fail "could not convert $model"
+  done
+  cp /usr/share/common-licenses/Apache-2.0 "$dir/LICENSE"
+  cat >"$dir/NOTICE" <<NOTE
 The hand models here (palm_detection_*.onnx, hand_landmark_*.onnx) are converted from the models
 in the npm package $package (MediaPipe Hands, Copyright Google LLC), licensed under the Apache
 License, Version 2.0 (LICENSE beside this file). They were converted from TensorFlow Lite to ONNX
 by Quorvel's scripts/tflite2onnx.py; the weights are otherwise unchanged.
 NOTE
-(cd "$dir" && sha256sum ./*.onnx LICENSE NOTICE >SHA256SUMS)
-echo "models.sh: hand models ready"
+  (cd "$dir" && sha256sum ./*.onnx LICENSE NOTICE >SHA256SUMS)
+  echo "models.sh: hand models ready"
+}
+
+if intact "$dir"; then
+  echo "models.sh: the hand models in $dir are ready"
+else
+  set_up_models
+fi
+
+if [ -z "$platform" ]; then
+  echo "models.sh: no ONNX Runtime for $(uname -m); the hand models will run on OpenCV"
+  exit 0
+fi
+echo "models.sh: setting up ONNX Runtime in $runtime"
+ort_package=onnxruntime-node@1.30.0
+ort_tarball=onnxruntime-node-1.30.0.tgz
+ort_sum=6e3390d6b783e7be946fad629292799da28d0b42f84856e50d2c1b0383291e75
+rm -rf "$runtime"
+mkdir -p "$runtime"
+(cd "$work" && npm pack --silent "$ort_package" >/dev/null) || fail "npm pack $ort_package failed"
+echo "$ort_sum  $work/$ort_tarball" | sha256sum --quiet -c - || fail "$ort_tarball: wrong checksum"
+library=package/bin/napi-v6/linux/$platform/libonnxruntime.so.1
+tar xzf "$work/$ort_tarball" -C "$work" "$library"
+rm "$work/$ort_tarball" # 110 MB for every platform; only the one library is kept
+echo "$library_sum  $work/$library" | sha256sum --quiet -c - ||
+  fail "libonnxruntime.so.1: wrong checksum"
+mv "$work/$library" "$runtime/"
+for model in palm_detection_lite palm_detection_full hand_landmark_lite hand_landmark_full; do
+  /usr/bin/python3 "$here/tflite2onnx.py" --clip-inputs "$dir/$model.onnx" "$runtime/$model.onnx" ||
+    fail "could not convert $model for ONNX Runtime"
+done
+cat >"$runtime/LICENSE" <<'LICENCE'
+MIT License
+
+Copyright (c) Microsoft Corporation
+
+Permission is hereby granted, free of charge, to any person obtaining a copy
+of this software and associated documentation files (the "Software"), to deal
+in the Software without restriction, including without limitation the rights
+to use, copy, modify, merge, publish, distribute, sublicense, and/or sell
+copies of the Software, and to permit persons to whom the Software is
+furnished to do so, subject to the following conditions:
+
+The above copyright notice and this permission notice shall be included in all
+copies or substantial portions of the Software.
+
+THE SOFTWARE IS PROVIDED "AS IS", WITHOUT WARRANTY OF ANY KIND, EXPRESS OR
+IMPLIED, INCLUDING BUT NOT LIMITED TO THE WARRANTIES OF MERCHANTABILITY,
+FITNESS FOR A PARTICULAR PURPOSE AND NONINFRINGEMENT. IN NO EVENT SHALL THE
+AUTHORS OR COPYRIGHT HOLDERS BE LIABLE FOR ANY CLAIM, DAMAGES OR OTHER
+LIABILITY, WHETHER IN AN ACTION OF CONTRACT, TORT OR OTHERWISE, ARISING FROM,
+OUT OF OR IN CONNECTION WITH THE SOFTWARE OR THE USE OR OTHER DEALINGS IN THE
+SOFTWARE.
+LICENCE
+cat >"$runtime/NOTICE" <<NOTE
+libonnxruntime.so.1 is ONNX Runtime 1.30.0 for Linux $platform, taken unchanged from the npm
+package $ort_package, licensed under the MIT License (LICENSE beside this file). The models
+here are the hand models one folder up (see its NOTICE, Apache License 2.0) with each Clip's
+bounds given as inputs, the form ONNX Runtime reads; the weights are unchanged.
+NOTE
+(cd "$runtime" && sha256sum ./*.onnx libonnxruntime.so.1 LICENSE NOTICE >SHA256SUMS)
+echo "models.sh: ONNX Runtime ready"

@@ -3,10 +3,12 @@
 the ONNX model, run by OpenCV, against a numpy interpreter of the original graph.
 
     tflite2onnx.py IN.tflite OUT.onnx
+    tflite2onnx.py --clip-inputs IN.onnx OUT.onnx
 
 The ONNX model takes NCHW input (1, 3, H, W) and keeps every 4-d tensor in NCHW; outputs keep the
 tflite names and shapes. fp16 weights (DEQUANTIZE of a constant) are folded into float32
-initialisers. Clip keeps the old attribute form, the only one OpenCV 4.6 parses.
+initialisers. Clip keeps the old attribute form, the only one OpenCV 4.6 parses; --clip-inputs
+makes a copy of a converted model with Clip's bounds as inputs, the form ONNX Runtime wants.
 Exits non-zero, saying why, when the models disagree."""
 
 import sys
@@ -205,10 +207,37 @@ def check(model, onnx_bytes, inputs=4):
     return worst
 
 
+def clip_bounds_as_inputs(model):
+    """A copy of `model` whose Clip nodes take min and max as inputs (opset 11) rather than as
+    attributes."""
+    copy = onnx.ModelProto()
+    copy.CopyFrom(model)
+    graph = copy.graph
+    nodes = []
+    for index, node in enumerate(graph.node):
+        if node.op_type == "Clip" and len(node.input) == 1:
+            bounds = {a.name: a.f for a in node.attribute}
+            inputs = [node.input[0]]
+            for bound in ("min", "max"):
+                name = f"clip{index}_{bound}"
+                graph.initializer.append(
+                    numpy_helper.from_array(np.array(bounds[bound], np.float32), name))
+                inputs.append(name)
+            node = helper.make_node("Clip", inputs, list(node.output))
+        nodes.append(node)
+    del graph.node[:]
+    graph.node.extend(nodes)
+    onnx.checker.check_model(copy)
+    return copy
+
+
 TOLERANCE = 1e-3
 
 
 def main(argv):
+    if len(argv) == 4 and argv[1] == "--clip-inputs":
+        onnx.save(clip_bounds_as_inputs(onnx.load(argv[2])), argv[3])
+        return 0
     if len(argv) != 3:
         print(__doc__, file=sys.stderr)
         return 2

@@ -16,6 +16,7 @@ namespace Leap {
 namespace {
 
 const char kModelVariable[] = "QUORVEL_CAMERA_MODEL";
+const char kRuntimeVariable[] = "QUORVEL_CAMERA_RUNTIME";
 const char kSetUpCommand[] = "scripts/models.sh";
 constexpr auto kRetryInterval = std::chrono::seconds(1);
 
@@ -51,6 +52,21 @@ std::string modelVariant()
                   "\"; accepted: lite, full. Using lite.\n")
               << std::flush;
     return "lite";
+}
+
+InferenceRuntime chosenRuntime()
+{
+    const char* value = std::getenv(kRuntimeVariable);
+    if (!value || !*value)
+        return InferenceRuntime::kAutomatic;
+    if (std::string(value) == "onnxruntime")
+        return InferenceRuntime::kOnnxRuntime;
+    if (std::string(value) == "opencv")
+        return InferenceRuntime::kOpenCv;
+    std::cerr << (std::string(kRuntimeVariable) + ": unknown value \"" + value +
+                  "\"; accepted: onnxruntime, opencv. Choosing by what is set up.\n")
+              << std::flush;
+    return InferenceRuntime::kAutomatic;
 }
 
 } // namespace
@@ -120,13 +136,19 @@ bool CameraSource::start()
     // One thread for the models: the other core belongs to the sound.
     cv::setNumThreads(1);
     const std::string dir = cameraModelDir();
+    const InferenceRuntime runtime = chosenRuntime();
     try {
-        fTracker = std::make_unique<CameraTracker>(dir, modelVariant(), true);
+        fTracker = std::make_unique<CameraTracker>(dir, modelVariant(), true, runtime);
     } catch (const std::exception& error) {
         report(std::string("hand models not usable (") + error.what() + "); run " + kSetUpCommand +
                " to set them up. Tracking is off.");
         return false;
     }
+    if (runtime == InferenceRuntime::kAutomatic &&
+        resolveRuntime(dir, runtime) == InferenceRuntime::kOpenCv)
+        report(std::string("ONNX Runtime is not set up, so the hand models run on OpenCV at about "
+                           "five times the CPU; run ") +
+               kSetUpCommand + " to set it up.");
     if (!open()) {
         if (fKind == Kind::kCamera) {
             report("cannot open this camera. Tracking is off.");

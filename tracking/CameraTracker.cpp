@@ -14,8 +14,9 @@ constexpr double kDerivativeCutoffHz = 1.0;
 
 } // namespace
 
-CameraTracker::CameraTracker(const std::string& modelDir, const std::string& variant, bool mirror)
-    : fTracker(modelDir, variant), fSpace(mirror)
+CameraTracker::CameraTracker(const std::string& modelDir, const std::string& variant, bool mirror,
+                             InferenceRuntime runtime)
+    : fTracker(modelDir, variant, runtime), fSpace(mirror)
 {
 }
 

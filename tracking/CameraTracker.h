@@ -18,7 +18,8 @@ namespace Leap {
 class CameraTracker {
 public:
     // Throws std::runtime_error when a model cannot be read (see HandTracker).
-    CameraTracker(const std::string& modelDir, const std::string& variant, bool mirror);
+    CameraTracker(const std::string& modelDir, const std::string& variant, bool mirror,
+                  InferenceRuntime runtime = InferenceRuntime::kAutomatic);
 
     // The frame for a BGR image captured at `captureMicros` (steady clock).
     Frame process(const cv::Mat& image, std::int64_t captureMicros);

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <fstream>
 #include <stdexcept>
 
 namespace Leap {
@@ -12,19 +11,12 @@ namespace {
 constexpr float kMinPresence = 0.5f;
 constexpr float kFollowMovement = 0.7f;
 
-std::string modelFile(const std::string& dir, const char* name, const std::string& variant)
-{
-    const std::string path = dir + "/" + name + "_" + variant + ".onnx";
-    if (!std::ifstream(path))
-        throw std::runtime_error(path + " is missing");
-    return path;
-}
-
 } // namespace
 
-HandTracker::HandTracker(const std::string& modelDir, const std::string& variant)
-    : fPalms(modelFile(modelDir, "palm_detection", variant)),
-      fLandmarks(modelFile(modelDir, "hand_landmark", variant))
+HandTracker::HandTracker(const std::string& modelDir, const std::string& variant,
+                         InferenceRuntime runtime)
+    : fPalms(openInferenceNet(modelDir, "palm_detection_" + variant, runtime)),
+      fLandmarks(openInferenceNet(modelDir, "hand_landmark_" + variant, runtime))
 {
 }
 

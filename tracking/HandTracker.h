@@ -7,6 +7,7 @@
 #include <opencv2/core.hpp>
 
 #include "HandCrop.h"
+#include "InferenceNet.h"
 #include "LandmarkModel.h"
 #include "PalmDetector.h"
 
@@ -30,9 +31,9 @@ public:
         HandCrop::Landmarks points; // image pixels
     };
 
-    // Reads palm_detection_VARIANT.onnx and hand_landmark_VARIANT.onnx from `modelDir`; throws
-    // std::runtime_error naming the file that is missing or unreadable.
-    HandTracker(const std::string& modelDir, const std::string& variant);
+    // Reads palm_detection_VARIANT.onnx and hand_landmark_VARIANT.onnx for `runtime` from
+    // `modelDir`; throws std::runtime_error naming the file that is missing or unreadable.
+    HandTracker(const std::string& modelDir, const std::string& variant, InferenceRuntime runtime);
 
     // The hands in one BGR image, in the order they were found.
     const std::vector<Hand>& track(const cv::Mat& image);

@@ -1,8 +1,9 @@
 #include "LandmarkModel.h"
 
 #include <stdexcept>
-#include <vector>
+#include <utility>
 
+#include <opencv2/dnn.hpp>
 #include <opencv2/imgproc.hpp>
 
 namespace Leap {
@@ -13,25 +14,16 @@ constexpr int kInputSize = 224;
 
 } // namespace
 
-LandmarkModel::LandmarkModel(const std::string& modelPath)
-{
-    try {
-        fNet = cv::dnn::readNetFromONNX(modelPath);
-    } catch (const cv::Exception&) {
-        throw std::runtime_error("cannot read " + modelPath);
-    }
-    if (fNet.empty())
-        throw std::runtime_error("cannot read " + modelPath);
-}
+LandmarkModel::LandmarkModel(std::unique_ptr<InferenceNet> net) : fNet(std::move(net)) {}
 
 LandmarkModel::Result LandmarkModel::run(const cv::Mat& image, const HandCrop& crop)
 {
     const cv::Matx23f toImage = crop.cropToImage(kInputSize);
     cv::warpAffine(image, fInput, toImage, cv::Size(kInputSize, kInputSize),
                    cv::INTER_LINEAR | cv::WARP_INVERSE_MAP, cv::BORDER_CONSTANT);
-    fNet.setInput(cv::dnn::blobFromImage(fInput, 1.0 / 255.0, cv::Size(), cv::Scalar(), true));
-    std::vector<cv::Mat> outputs;
-    fNet.forward(outputs, std::vector<cv::String>{"Identity", "Identity_1"});
+    fNet->run(cv::dnn::blobFromImage(fInput, 1.0 / 255.0, cv::Size(), cv::Scalar(), true),
+              fOutputs);
+    const std::vector<cv::Mat>& outputs = fOutputs;
     if (outputs.size() != 2 || outputs[0].total() != 3 * HandCrop::kLandmarks ||
         outputs[1].total() != 1)
         throw std::runtime_error("the landmark model gives outputs of the wrong size");

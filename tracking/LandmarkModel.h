@@ -1,16 +1,17 @@
 #pragma once
 
-#include <string>
+#include <memory>
+#include <vector>
 
 #include <opencv2/core.hpp>
-#include <opencv2/dnn.hpp>
 
 #include "HandCrop.h"
+#include "InferenceNet.h"
 
 namespace Leap {
 
 // Finds the 21 landmarks of one hand inside a crop of the camera image with the hand landmark
-// model (224x224 input). About 16 ms a call with the lite model on one core. Not thread-safe.
+// model (224x224 input). Not thread-safe.
 class LandmarkModel {
 public:
     struct Result {
@@ -18,14 +19,15 @@ public:
         float presence = 0.0f;      // 0..1: how sure the model is that a hand is in the crop
     };
 
-    // Reads the ONNX model; throws std::runtime_error saying what is wrong.
-    explicit LandmarkModel(const std::string& modelPath);
+    // `net` runs hand_landmark_VARIANT.onnx.
+    explicit LandmarkModel(std::unique_ptr<InferenceNet> net);
 
     Result run(const cv::Mat& image, const HandCrop& crop);
 
 private:
-    cv::dnn::Net fNet;
+    std::unique_ptr<InferenceNet> fNet;
     cv::Mat fInput; // the crop, reused
+    std::vector<cv::Mat> fOutputs;
 };
 
 } // namespace Leap

@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <cmath>
 #include <stdexcept>
+#include <utility>
 
+#include <opencv2/dnn.hpp>
 #include <opencv2/imgproc.hpp>
 
 namespace Leap {
@@ -66,15 +68,8 @@ std::vector<Palm> suppress(std::vector<Palm> palms)
 
 } // namespace
 
-PalmDetector::PalmDetector(const std::string& modelPath)
+PalmDetector::PalmDetector(std::unique_ptr<InferenceNet> net) : fNet(std::move(net))
 {
-    try {
-        fNet = cv::dnn::readNetFromONNX(modelPath);
-    } catch (const cv::Exception& error) {
-        throw std::runtime_error("cannot read " + modelPath);
-    }
-    if (fNet.empty())
-        throw std::runtime_error("cannot read " + modelPath);
     // A 24x24 grid with 2 anchors a cell, then a 12x12 grid with 6 (three stride-16 layers).
     for (const auto& [grid, perCell] : {std::pair{24, 2}, std::pair{12, 6}})
         for (int y = 0; y < grid; ++y)
@@ -95,9 +90,9 @@ std::vector<HandCrop> PalmDetector::detect(const cv::Mat& image)
     fInput.setTo(cv::Scalar::all(0));
     cv::resize(image, fInput(cv::Rect(padX, padY, width, height)), cv::Size(width, height), 0, 0,
                cv::INTER_AREA);
-    fNet.setInput(cv::dnn::blobFromImage(fInput, 1.0 / 255.0, cv::Size(), cv::Scalar(), true));
-    std::vector<cv::Mat> outputs;
-    fNet.forward(outputs, std::vector<cv::String>{"Identity", "Identity_1"});
+    fNet->run(cv::dnn::blobFromImage(fInput, 1.0 / 255.0, cv::Size(), cv::Scalar(), true),
+              fOutputs);
+    const std::vector<cv::Mat>& outputs = fOutputs;
     if (outputs.size() != 2 || outputs[0].total() != kAnchorCount * kValuesPerAnchor ||
         outputs[1].total() != kAnchorCount)
         throw std::runtime_error("the palm model gives outputs of the wrong size");

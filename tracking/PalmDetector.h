@@ -1,12 +1,12 @@
 #pragma once
 
-#include <string>
+#include <memory>
 #include <vector>
 
 #include <opencv2/core.hpp>
-#include <opencv2/dnn.hpp>
 
 #include "HandCrop.h"
+#include "InferenceNet.h"
 
 namespace Leap {
 
@@ -15,8 +15,8 @@ namespace Leap {
 // hand must be found, not on every image. Not thread-safe.
 class PalmDetector {
 public:
-    // Reads the ONNX model; throws std::runtime_error saying what is wrong.
-    explicit PalmDetector(const std::string& modelPath);
+    // `net` runs palm_detection_VARIANT.onnx.
+    explicit PalmDetector(std::unique_ptr<InferenceNet> net);
 
     // Crops around the palms found in a BGR image, best first; score >= 0.5 only.
     std::vector<HandCrop> detect(const cv::Mat& image);
@@ -26,9 +26,10 @@ private:
         float x, y; // 0..1 of the model's input
     };
 
-    cv::dnn::Net fNet;
+    std::unique_ptr<InferenceNet> fNet;
     std::vector<Anchor> fAnchors;
     cv::Mat fInput; // the letterboxed image, reused
+    std::vector<cv::Mat> fOutputs;
 };
 
 } // namespace Leap

@@ -8,6 +8,8 @@ import unittest
 import harness  # first: it reports a missing numpy as a skip
 
 VIDEOS = os.environ.get("QUORVEL_CAMERA_VIDEOS", ".")
+MODELS = os.environ.get("QUORVEL_MODEL_DIR") or os.path.join(
+    os.environ.get("XDG_CACHE_HOME") or os.path.expanduser("~/.cache"), "quorvel", "models")
 
 
 def answers_keys(test, app):
@@ -34,10 +36,16 @@ class CameraTest(unittest.TestCase):
 
     def test_no_camera_unusable_models_and_unreadable_videos_leave_it_playable(self):
         with harness.Session(harness.artifacts_dir("camera-faults")) as session:
+            # Damaged models for each runtime; ONNX Runtime's beside the real library.
             bad_models = session.tempdir("models")
-            for name in ("palm_detection_lite.onnx", "hand_landmark_lite.onnx"):
-                with open(os.path.join(bad_models, name), "wb") as model:
-                    model.write(b"\x08\x07not a model" * 100)
+            bad_runtime = os.path.join(session.tempdir("models-onnxruntime"), "onnxruntime")
+            os.mkdir(bad_runtime)
+            os.symlink(os.path.join(MODELS, "onnxruntime", "libonnxruntime.so.1"),
+                       os.path.join(bad_runtime, "libonnxruntime.so.1"))
+            for folder in (bad_models, bad_runtime):
+                for name in ("palm_detection_lite.onnx", "hand_landmark_lite.onnx"):
+                    with open(os.path.join(folder, name), "wb") as model:
+                        model.write(b"\x08\x07not a model" * 100)
             not_a_video = os.path.join(bad_models, "clip.avi")
             with open(not_a_video, "w") as text:
                 text.write("hello\n")
@@ -47,6 +55,10 @@ class CameraTest(unittest.TestCase):
                 ("video:" + os.path.join(VIDEOS, "pluck-in.avi"), {"QUORVEL_MODEL_DIR": bad_models},
                  r"^video .*: hand models not usable \(cannot read .*palm_detection_lite.onnx\); "
                  r"run scripts/models\.sh to set them up\. Tracking is off\.$"),
+                ("video:" + os.path.join(VIDEOS, "pluck-in.avi"),
+                 {"QUORVEL_MODEL_DIR": os.path.dirname(bad_runtime)},
+                 r"^video .*: hand models not usable \(cannot read "
+                 r".*onnxruntime/palm_detection_lite.onnx\); run scripts/models\.sh"),
                 ("video:/nonexistent/clip.avi", {},
                  r"^video /nonexistent/clip.avi: cannot open: No such file or directory$"),
                 ("video:" + not_a_video, {},
