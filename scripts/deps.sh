@@ -21,14 +21,16 @@ play_packages=(
 )
 
 # Testing and measuring only: test frameworks and their oracles (FFTW, STK), sanitizers, the
-# format check, and the private display, sound servers (PulseAudio, JACK, ALSA's PulseAudio plugin) and tools the
-# whole-program tests start for themselves.
+# format check, and the private display, sound servers (PulseAudio, JACK, PipeWire with its Pulse
+# and JACK interfaces, ALSA's PulseAudio plugin) and tools the whole-program tests start for
+# themselves.
 test_packages=(
   libgtest-dev libgmock-dev libbenchmark-dev libstk-dev libfftw3-dev
   clang clang-format libclang-rt-19-dev git
   xvfb xdotool x11-utils x11-apps imagemagick
   pulseaudio pulseaudio-utils sox libasound2-plugins
   jackd2 alsa-utils
+  pipewire pipewire-bin pipewire-pulse pipewire-jack wireplumber dbus-daemon
   python3-websockets
   procps psmisc
 )

@@ -1,6 +1,8 @@
 """The sound system and device a player chooses: the list, a choice by name, a name that fits
-nothing, JACK at its server's rate and period, and plain ALSA surviving its own underruns."""
+nothing, JACK at its server's rate and period, PipeWire through its Pulse and JACK interfaces, and
+plain ALSA surviving its own underruns."""
 
+import glob
 import os
 import re
 import signal
@@ -12,11 +14,13 @@ import unittest
 import faultkit  # first: it sets up the harness's path and reports a missing numpy as a skip
 import analysis
 import harness
+import numpy as np
 
 sys.path.insert(0, os.path.join(faultkit.HERE, os.pardir, "midi"))
 from test_midi_e2e import start_jack  # noqa: E402
 
 SECOND_SINK = "quorvel_second"
+PIPEWIRE_SINK = "quorvel_pipewire"
 
 
 def run(session, args, env):
@@ -24,6 +28,36 @@ def run(session, args, env):
     done = subprocess.run([harness.quorvel_binary(), *args], env=dict(session.base_env(), **env),
                           capture_output=True, text=True, timeout=60.0)
     return done.returncode, done.stdout, done.stderr
+
+
+def start_pipewire(session):
+    """A private PipeWire, as a desktop runs it (WirePlumber, the Pulse server), whose default
+    sink is a null sink; the environment that points a Pulse client at it."""
+    harness.require("dbus-daemon", "pipewire", "wireplumber", "pipewire-pulse", "pw-cli",
+                    "parecord")
+    runtime = session.tempdir("pipewire")
+    bus = "unix:path=" + os.path.join(runtime, "bus")
+    env = dict(session.base_env(), XDG_RUNTIME_DIR=runtime, PIPEWIRE_RUNTIME_DIR=runtime,
+               HOME=runtime, XDG_CONFIG_HOME=os.path.join(runtime, "config"),
+               DBUS_SESSION_BUS_ADDRESS=bus)
+    # WirePlumber and the Pulse server stop without a session bus; a desktop has one.
+    session.spawn(["dbus-daemon", "--session", "--nofork", "--address=" + bus], env, "dbus")
+    for name in ("pipewire", "wireplumber", "pipewire-pulse"):
+        time.sleep(0.5)
+        session.spawn([name], env, name)
+    env["PULSE_SERVER"] = "unix:" + os.path.join(runtime, "pulse", "native")
+    deadline = time.monotonic() + 30.0
+    while subprocess.run(["pw-cli", "create-node", "adapter",
+                          f"{{ factory.name=support.null-audio-sink node.name={PIPEWIRE_SINK} "
+                          f"node.description={PIPEWIRE_SINK} "
+                          "media.class=Audio/Sink object.linger=true audio.position=[FL FR] }"],
+                         env=env, capture_output=True, timeout=20.0).returncode != 0 or \
+            subprocess.run(["pactl", "set-default-sink", PIPEWIRE_SINK], env=env,
+                           capture_output=True, timeout=20.0).returncode != 0:
+        if time.monotonic() > deadline:
+            raise AssertionError("PipeWire did not start")
+        time.sleep(0.5)
+    return env
 
 
 class SoundSystemsTest(unittest.TestCase):
@@ -67,6 +101,45 @@ class SoundSystemsTest(unittest.TestCase):
                 self.assertRegex(ports, rf"system:playback_{channel}\n\s+\S*:outport {channel - 1}",
                                  ports)
             app.process.signal(signal.SIGTERM)
+
+    def test_pipewire_plays_through_its_pulse_and_its_jack_interface(self):
+        jack_library = glob.glob("/usr/lib/*/pipewire-0.3/jack/libjack.so.0")
+        if not jack_library:
+            raise harness.Skip("PipeWire's JACK library is missing (Debian package pipewire-jack)")
+        with harness.Session(harness.artifacts_dir("sound-systems-pipewire")) as session:
+            pipewire = start_pipewire(session)
+            # As pw-jack starts a JACK program: PipeWire's libjack in place of JACK's own.
+            as_jack = {"LD_LIBRARY_PATH": os.path.dirname(jack_library[0])}
+            for interface, extra in (("pulse", {}), ("jack", as_jack)):
+                with self.subTest(interface=interface):
+                    env = {name: pipewire[name] for name in
+                           ("XDG_RUNTIME_DIR", "PIPEWIRE_RUNTIME_DIR", "PULSE_SERVER")}
+                    app = session.quorvel(tracking="demo", extra_env=dict(env, **extra))
+                    app.window()
+                    app.wait_for_line(r"^note: ", timeout=30.0)
+                    heard = os.path.join(session.tempdir("rec"), interface + ".raw")
+                    recording = session.spawn(
+                        ["parecord", f"--device={PIPEWIRE_SINK}.monitor", "--raw",
+                         "--format=float32le", "--rate=48000", "--channels=2", heard],
+                        pipewire, "parecord")
+                    time.sleep(3.0)
+                    ports = subprocess.run(["jack_lsp", "-c"], env=dict(pipewire, **as_jack),
+                                           capture_output=True, text=True, timeout=20.0).stdout
+                    streams = subprocess.run(["pactl", "list", "sink-inputs"], env=pipewire,
+                                             capture_output=True, text=True, timeout=20.0).stdout
+                    recording.signal(signal.SIGINT)
+                    recording.wait_exit(10.0)
+                    app.process.signal(signal.SIGTERM)
+                    self.assertEqual(app.wait_exit(20.0), -signal.SIGTERM,
+                                     app.text("err")[-3000:])
+                    if interface == "pulse":
+                        self.assertIn("quorvel", streams)
+                    else:
+                        for channel in ("FL", "FR"):
+                            self.assertRegex(ports, rf"{PIPEWIRE_SINK}:playback_{channel}\n"
+                                             r"(\s+\S+\n)*\s+\S+:outport", ports)
+                    samples = np.fromfile(heard, "<f4")
+                    self.assertGreater(float(abs(samples).max(initial=0.0)), 0.01, "silence")
 
     def test_alsa_plays_on_through_underruns_and_counts_them_once_at_quit(self):
         with harness.Session(harness.artifacts_dir("sound-systems-alsa")) as session:
