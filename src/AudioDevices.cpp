@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "JackPresence.h"
+#include "PulseDescriptions.h"
 
 namespace {
 
@@ -39,6 +40,14 @@ AudioDevices::System ProbeOne(RtAudio::Api api, bool& hasDevices, bool lookFirst
     hasDevices = false;
     if (lookFirst && api == RtAudio::UNIX_JACK && !JackServerMayRun()) {
         return system;
+    }
+    if (api == RtAudio::LINUX_PULSE) {
+        const std::string undescribed = PulseDeviceWithoutDescription();
+        if (!undescribed.empty()) {
+            system.unusable = "its device \"" + undescribed +
+                              "\" has no description, which the audio library cannot take";
+            return system;
+        }
     }
     try {
         RtAudio audio(api);
@@ -95,7 +104,7 @@ bool AudioDevices::Choose(const std::string& systemName, const std::string& devi
         if (named == apis.end()) {
             std::vector<System> known;
             for (const RtAudio::Api api : apis) {
-                known.push_back({api, RtAudio::getApiName(api), {}});
+                known.push_back({api, RtAudio::getApiName(api), {}, {}});
             }
             error = "unknown audio system \"" + systemName + "\"; there are: " + Names(known);
             return false;
@@ -103,6 +112,10 @@ bool AudioDevices::Choose(const std::string& systemName, const std::string& devi
         bool hasDevices = false;
         // Asked for by name, JACK is tried even where no socket shows a server.
         system = ProbeOne(*named, hasDevices, false);
+        if (!system.unusable.empty()) {
+            error = "audio system \"" + system.name + "\" is not usable here: " + system.unusable;
+            return false;
+        }
         if (system.outputs.empty()) {
             error = "audio system \"" + system.name + "\" has no output device here" +
                     (system.api == RtAudio::UNIX_JACK ? " (is a JACK server running?)" : "");
@@ -172,7 +185,9 @@ void AudioDevices::Print(std::ostream& out, const std::vector<System>& systems)
 {
     for (const System& system : systems) {
         out << system.name << ":";
-        if (system.outputs.empty()) {
+        if (!system.unusable.empty()) {
+            out << " not usable here: " << system.unusable;
+        } else if (system.outputs.empty()) {
             out << " no output devices" << (system.api == RtAudio::UNIX_JACK ? " (no server)" : "");
         }
         out << "\n";

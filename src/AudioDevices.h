@@ -21,6 +21,7 @@ public:
         RtAudio::Api api = RtAudio::UNSPECIFIED;
         std::string name;
         std::vector<Device> outputs; // only devices with output channels
+        std::string unusable;        // why the library must leave it alone here; "" if it need not
     };
     // What the driver opens: a system (UNSPECIFIED: the library's own choice, the first system
     // that has devices) and a device name (empty: the system's default output).

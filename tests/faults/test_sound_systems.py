@@ -140,6 +140,20 @@ class SoundSystemsTest(unittest.TestCase):
                                              r"(\s+\S+\n)*\s+\S+:outport", ports)
                     samples = np.fromfile(heard, "<f4")
                     self.assertGreater(float(abs(samples).max(initial=0.0)), 0.01, "silence")
+            # A sink with no description, which the audio library's Pulse backend dies on.
+            subprocess.run(["pw-cli", "create-node", "adapter",
+                            "{ factory.name=support.null-audio-sink node.name=undescribed "
+                            "media.class=Audio/Sink object.linger=true }"],
+                           env=pipewire, capture_output=True, timeout=20.0, check=True)
+            deadline = time.monotonic() + 10.0
+            while "undescribed" not in subprocess.run(
+                    ["pactl", "list", "short", "sinks"], env=pipewire, capture_output=True,
+                    text=True, timeout=20.0).stdout and time.monotonic() < deadline:
+                time.sleep(0.1)
+            status, out, err = run(session, ["--list-devices"], pipewire)
+            self.assertEqual(status, 0, err)
+            self.assertIn('pulse: not usable here: its device "undescribed" has no description',
+                          out)
 
     def test_alsa_plays_on_through_underruns_and_counts_them_once_at_quit(self):
         with harness.Session(harness.artifacts_dir("sound-systems-alsa")) as session:
