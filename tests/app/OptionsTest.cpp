@@ -85,7 +85,7 @@ TEST(OptionsTest, HelpNamesEveryVariableTheProgramReads)
 TEST(AudioDevicesTest, FindsADeviceByNumberWholeNameOrAPartThatFitsOneAlone)
 {
     const AudioDevices::System system{
-        RtAudio::LINUX_PULSE, "pulse", {{1, "Null Output", true}, {3, "USB Output", false}}};
+        RtAudio::LINUX_PULSE, "pulse", {{1, "Null Output", true}, {3, "USB Output", false}}, {}};
     std::string error;
     EXPECT_EQ(AudioDevices::Find(system, "3", error)->name, "USB Output");
     EXPECT_EQ(AudioDevices::Find(system, "usb", error)->id, 3u);
