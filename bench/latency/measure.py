@@ -168,12 +168,14 @@ def onsets(mono, heard, sent):
     passes both 5x the residue just before and 5 % of the pluck's own peak. `heard`: the time
     each sample is heard, monotonic seconds."""
     # A stream that underran left runs of exact zeros in the recording and then goes on where it
-    # stopped: joined up again, the ringing is periodic, and each sample keeps its own time.
+    # stopped: joined up again, the ringing is periodic, and each sample keeps its own time. The
+    # silence before the first sound stays: without it the first pluck's first period would have
+    # nothing to depart from, and would be heard a period late.
     silent = np.concatenate([[0], (mono == 0.0).astype(np.int8), [0]])
     edges = np.flatnonzero(np.diff(silent))
     keep = np.ones(len(mono), dtype=bool)
     for start, end in zip(edges[0::2], edges[1::2]):
-        if end - start >= 16:
+        if end - start >= 16 and start > 0:
             keep[start:end] = False
     mono, heard = mono[keep], heard[keep]
     period = RATE / NOTE_HZ
