@@ -75,25 +75,27 @@ if [ -z "$platform" ]; then
   echo "models.sh: no ONNX Runtime for $(uname -m); the hand models will run on OpenCV"
   exit 0
 fi
-echo "models.sh: setting up ONNX Runtime in $runtime"
-ort_package=onnxruntime-node@1.30.0
-ort_tarball=onnxruntime-node-1.30.0.tgz
-ort_sum=6e3390d6b783e7be946fad629292799da28d0b42f84856e50d2c1b0383291e75
-rm -rf "$runtime"
-mkdir -p "$runtime"
-(cd "$work" && npm pack --silent "$ort_package" >/dev/null) || fail "npm pack $ort_package failed"
-echo "$ort_sum  $work/$ort_tarball" | sha256sum --quiet -c - || fail "$ort_tarball: wrong checksum"
-library=package/bin/napi-v6/linux/$platform/libonnxruntime.so.1
-tar xzf "$work/$ort_tarball" -C "$work" "$library"
-rm "$work/$ort_tarball" # 110 MB for every platform; only the one library is kept
-echo "$library_sum  $work/$library" | sha256sum --quiet -c - ||
-  fail "libonnxruntime.so.1: wrong checksum"
-mv "$work/$library" "$runtime/"
-for model in palm_detection_lite palm_detection_full hand_landmark_lite hand_landmark_full; do
-  /usr/bin/python3 "$here/tflite2onnx.py" --clip-inputs "$dir/$model.onnx" "$runtime/$model.onnx" ||
-    fail "could not convert $model for ONNX Runtime"
-done
-cat >"$runtime/LICENSE" <<'LICENCE'
+# Errors here are checked one by one (errexit does not reach into a function run as a condition).
+set_up_runtime() {
+  echo "models.sh: setting up ONNX Runtime in $runtime"
+  ort_package=onnxruntime-node@1.30.0
+  ort_tarball=onnxruntime-node-1.30.0.tgz
+  ort_sum=6e3390d6b783e7be946fad629292799da28d0b42f84856e50d2c1b0383291e75
+  rm -rf "$runtime"
+  mkdir -p "$runtime" || fail "cannot make $runtime"
+  (cd "$work" && npm pack --silent "$ort_package" >/dev/null) || fail "npm pack $ort_package failed"
+  echo "$ort_sum  $work/$ort_tarball" | sha256sum --quiet -c - || fail "$ort_tarball: wrong checksum"
+  library=package/bin/napi-v6/linux/$platform/libonnxruntime.so.1
+  tar xzf "$work/$ort_tarball" -C "$work" "$library" || fail "$ort_tarball: no $library"
+  rm "$work/$ort_tarball" # 110 MB for every platform; only the one library is kept
+  echo "$library_sum  $work/$library" | sha256sum --quiet -c - ||
+    fail "libonnxruntime.so.1: wrong checksum"
+  mv "$work/$library" "$runtime/" || fail "cannot write $runtime"
+  for model in palm_detection_lite palm_detection_full hand_landmark_lite hand_landmark_full; do
+    /usr/bin/python3 "$here/tflite2onnx.py" --clip-inputs "$dir/$model.onnx" "$runtime/$model.onnx" ||
+      fail "could not convert $model for ONNX Runtime"
+  done
+  cat >"$runtime/LICENSE" <<'LICENCE'
 MIT License
 
 Copyright (c) Microsoft Corporation
@@ -116,11 +118,20 @@ LIABILITY, WHETHER IN AN ACTION OF CONTRACT, TORT OR OTHERWISE, ARISING FROM,
 OUT OF OR IN CONNECTION WITH THE SOFTWARE OR THE USE OR OTHER DEALINGS IN THE
 SOFTWARE.
 LICENCE
-cat >"$runtime/NOTICE" <<NOTE
+  cat >"$runtime/NOTICE" <<NOTE
 libonnxruntime.so.1 is ONNX Runtime 1.30.0 for Linux $platform, taken unchanged from the npm
 package $ort_package, licensed under the MIT License (LICENSE beside this file). The models
 here are the hand models one folder up (see its NOTICE, Apache License 2.0) with each Clip's
 bounds given as inputs, the form ONNX Runtime reads; the weights are unchanged.
 NOTE
-(cd "$runtime" && sha256sum ./*.onnx libonnxruntime.so.1 LICENSE NOTICE >SHA256SUMS)
-echo "models.sh: ONNX Runtime ready"
+  (cd "$runtime" && sha256sum ./*.onnx libonnxruntime.so.1 LICENSE NOTICE >SHA256SUMS) ||
+    fail "cannot write $runtime"
+  echo "models.sh: ONNX Runtime ready"
+}
+
+# Without it the camera still works, on OpenCV: a failed fetch must not stop the player.
+if ! (set_up_runtime); then
+  rm -rf "$runtime"
+  echo "models.sh: ONNX Runtime is not set up; the hand models will run on OpenCV, at about five" \
+    "times the CPU" >&2
+fi
