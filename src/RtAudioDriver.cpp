@@ -35,6 +35,10 @@ RtAudioDriver::RtAudioDriver(unsigned int bufferFrames, int sampleRate, int /*un
     fFirstChannel = static_cast<unsigned int>(firstChannel);
     fOptions.flags = RTAUDIO_HOG_DEVICE | RTAUDIO_SCHEDULE_REALTIME | RTAUDIO_NONINTERLEAVED;
     fOptions.numberOfBuffers = kNumberOfBuffers;
+    // What a patchbay or the desktop's mixer shows, rather than the library's own name. Under
+    // JACK the MIDI port's client is already "Quorvel".
+    fOptions.streamName =
+        fAudio.getCurrentApi() == RtAudio::UNIX_JACK ? "Quorvel-audio" : "Quorvel";
 
     // Configured before any stream starts: the first block must meet a ready server. Its input
     // channel count stays 1, matching the silence the callback hands it as input.

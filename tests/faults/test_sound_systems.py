@@ -98,8 +98,8 @@ class SoundSystemsTest(unittest.TestCase):
             ports = subprocess.run(["jack_lsp", "-c"], env=dict(session.base_env(), **jack),
                                    capture_output=True, text=True, timeout=20.0).stdout
             for channel in (1, 2):
-                self.assertRegex(ports, rf"system:playback_{channel}\n\s+\S*:outport {channel - 1}",
-                                 ports)
+                self.assertRegex(
+                    ports, rf"system:playback_{channel}\n\s+Quorvel-audio:outport {channel - 1}")
             app.process.signal(signal.SIGTERM)
 
     def test_pipewire_plays_through_its_pulse_and_its_jack_interface(self):
@@ -133,11 +133,11 @@ class SoundSystemsTest(unittest.TestCase):
                     self.assertEqual(app.wait_exit(20.0), -signal.SIGTERM,
                                      app.text("err")[-3000:])
                     if interface == "pulse":
-                        self.assertIn("quorvel", streams)
+                        self.assertIn('application.name = "Quorvel"', streams)
                     else:
                         for channel in ("FL", "FR"):
                             self.assertRegex(ports, rf"{PIPEWIRE_SINK}:playback_{channel}\n"
-                                             r"(\s+\S+\n)*\s+\S+:outport", ports)
+                                             r"(\s+\S+\n)*\s+Quorvel-audio:outport", ports)
                     samples = np.fromfile(heard, "<f4")
                     self.assertGreater(float(abs(samples).max(initial=0.0)), 0.01, "silence")
             # A sink with no description, which the audio library's Pulse backend dies on.
