@@ -40,6 +40,12 @@ def start_pipewire(session):
     env = dict(session.base_env(), XDG_RUNTIME_DIR=runtime, PIPEWIRE_RUNTIME_DIR=runtime,
                HOME=runtime, XDG_CONFIG_HOME=os.path.join(runtime, "config"),
                DBUS_SESSION_BUS_ADDRESS=bus)
+    # Only the null sink: the machine's own cards and cameras stay with whatever uses them.
+    for folder, settings in (("main.lua.d", "alsa v4l2 libcamera"), ("bluetooth.lua.d", "bluez")):
+        os.makedirs(os.path.join(env["XDG_CONFIG_HOME"], "wireplumber", folder))
+        with open(os.path.join(env["XDG_CONFIG_HOME"], "wireplumber", folder, "60-test.lua"),
+                  "w") as config:
+            config.writelines(f"{name}_monitor.enabled = false\n" for name in settings.split())
     # WirePlumber and the Pulse server stop without a session bus; a desktop has one.
     session.spawn(["dbus-daemon", "--session", "--nofork", "--address=" + bus], env, "dbus")
     for name in ("pipewire", "wireplumber", "pipewire-pulse"):
