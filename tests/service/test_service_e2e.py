@@ -62,8 +62,7 @@ class LiveServiceTest(unittest.TestCase):
                 # The tracking library's own lines go to standard error only.
                 self.assertFalse([line for line in lines if line.startswith("tracking")], lines)
 
-                mono = samples[:, 0]
-                onsets = analysis.find_onsets(mono, min_gap=0.9)
+                mono, onsets = analysis.plucks_heard(samples[:, 0], 2, min_gap=0.9)
                 self.assertEqual(len(onsets), 2, [round(onset, 3) for onset in onsets])
                 for onset in onsets:
                     pitch = analysis.pitch_after(mono, onset, window=0.3)
