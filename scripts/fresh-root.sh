@@ -1,0 +1,96 @@
+#!/usr/bin/env bash
+# Runs a command in a fresh clone of this checkout, inside a fresh root of a named Debian release
+# as a new machine of that release comes: the minimal base plus g++, cmake, make, git and sudo.
+#
+#   scripts/fresh-root.sh RELEASE COMMAND [ARG...]     RELEASE: 12, 13, bookworm or trixie
+#
+# The base is made once with debootstrap and kept under $QUORVEL_ROOTS (default
+# /var/cache/quorvel/roots). Each run lays a throwaway layer over it, so nothing a run installs is
+# there for the next; only downloaded .deb files are kept, so each is fetched once. The clone is of
+# the checkout's HEAD (commit what you want tried). The command runs as root in /root/quorvel, in
+# mount and process namespaces of its own: every process it leaves is ended and every mount goes
+# with the namespace, whatever way the run ends. /dev/shm and /tmp are the root's own.
+set -euo pipefail
+here="$(cd "$(dirname "$0")/.." && pwd)"
+
+usage() { echo "usage: scripts/fresh-root.sh 12|13|bookworm|trixie COMMAND [ARG...]" >&2; exit 2; }
+[ $# -ge 2 ] || usage
+case "$1" in
+  12 | bookworm) codename=bookworm ;;
+  13 | trixie) codename=trixie ;;
+  *) echo "fresh-root.sh: no Debian release \"$1\" here (12 or 13)" >&2; exit 2 ;;
+esac
+shift
+[ "$(id -u)" -eq 0 ] || { echo "fresh-root.sh: needs root (debootstrap, mounts, chroot)" >&2; exit 2; }
+command -v apt-get >/dev/null || { echo "fresh-root.sh: needs a Debian machine (no apt-get)" >&2; exit 2; }
+
+roots="${QUORVEL_ROOTS:-/var/cache/quorvel/roots}"
+base="$roots/$codename"
+debs="$roots/$codename-debs"
+mkdir -p "$roots" "$debs"
+
+# The mirrors this machine's apt already uses: the archive's and the security archive's.
+mirror_of() { # PATTERN: the first URI of a sources entry whose suites match PATTERN
+  local files=(/etc/apt/sources.list.d/*.sources)
+  awk -v pat="$1" '
+    /^URIs:/ { uri = $2 } /^Suites:/ { if ($0 ~ pat && uri != "") { print uri; exit } }
+    /^$/ { uri = "" }' "${files[@]}" 2>/dev/null | head -n 1
+  grep -hE '^deb ' /etc/apt/sources.list /etc/apt/sources.list.d/*.list 2>/dev/null |
+    awk -v pat="$1" '$3 ~ pat { print $2; exit }'
+}
+mirror=$(mirror_of '(bookworm|trixie|forky|sid|stable)( |-updates|$)' | grep -m1 '/debian/*$' || true)
+security=$(mirror_of -security | head -n 1 || true)
+[ -n "$mirror" ] || { echo "fresh-root.sh: found no Debian archive in this machine's apt sources" >&2; exit 1; }
+
+make_base() {
+  command -v debootstrap >/dev/null || DEBIAN_FRONTEND=noninteractive apt-get install -y -q \
+    --no-install-recommends --no-remove debootstrap >/dev/null
+  local new="$base.new"
+  rm -rf "$new"
+  echo "fresh-root.sh: making a $codename base in $base (once)"
+  debootstrap --variant=minbase --include=ca-certificates,g++,cmake,make,git,sudo \
+    --cache-dir="$debs" "$codename" "$new" "$mirror" >"$roots/$codename-debootstrap.log" 2>&1 ||
+    { echo "fresh-root.sh: debootstrap failed (see $roots/$codename-debootstrap.log)" >&2; exit 1; }
+  rm -f "$new"/etc/apt/sources.list
+  {
+    printf 'Types: deb\nURIs: %s\nSuites: %s %s-updates\nComponents: main\n' "$mirror" "$codename" "$codename"
+    printf 'Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg\n'
+    if [ -n "$security" ]; then
+      printf '\nTypes: deb\nURIs: %s\nSuites: %s-security\nComponents: main\n' "$security" "$codename"
+      printf 'Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg\n'
+    fi
+  } >"$new/etc/apt/sources.list.d/debian.sources"
+  # Downloads go to the shared cache, so keep apt from deleting them after each install.
+  echo 'Binary::apt::APT::Keep-Downloaded-Packages "true";' >"$new/etc/apt/apt.conf.d/10keep-debs"
+  mv "$new" "$base"
+}
+
+exec 9>"$roots/$codename.lock"
+flock 9
+[ -d "$base" ] || make_base
+flock -u 9
+
+run=$(mktemp -d "$roots/run-$codename.XXXXXX")
+trap 'rm -rf "$run"' EXIT
+mkdir -p "$run/upper" "$run/work" "$run/merged"
+git clone --quiet --no-hardlinks "$here" "$run/upper/root/quorvel"
+git -C "$run/upper/root/quorvel" remote remove origin
+
+# Everything below happens in the namespaces: when the command ends, so does all it started.
+unshare --mount --pid --fork --propagation private -- bash -s -- "$base" "$run" "$debs" "$@" <<'INSIDE'
+set -euo pipefail
+base=$1 run=$2 debs=$3
+shift 3
+m="$run/merged"
+mount -t overlay overlay -o "lowerdir=$base,upperdir=$run/upper,workdir=$run/work" "$m"
+cp /etc/resolv.conf "$m/etc/resolv.conf"
+mount -t proc proc "$m/proc"
+mount --rbind /sys "$m/sys"
+mount --rbind /dev "$m/dev"
+mount -t tmpfs -o mode=1777 tmpfs "$m/dev/shm"
+mount -t tmpfs -o mode=1777 tmpfs "$m/tmp"
+mount --bind "$debs" "$m/var/cache/apt/archives"
+exec chroot "$m" /usr/bin/env -i HOME=/root TERM="${TERM:-dumb}" LANG=C.UTF-8 CI="${CI:-}" \
+  PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin \
+  /bin/bash -c 'cd /root/quorvel && exec "$@"' bash "$@"
+INSIDE
