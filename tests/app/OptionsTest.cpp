@@ -119,10 +119,20 @@ TEST(AudioDevicesTest, LooksForAJackServerWithoutOpeningAClient)
     for (const AudioDevices::System& system : AudioDevices::Probe())
         EXPECT_TRUE(system.api != RtAudio::UNIX_JACK || system.outputs.empty());
     EXPECT_TRUE(hadDatabase || !std::filesystem::exists("/dev/shm/jack_db-" + uid));
-    const std::string socket = "/dev/shm/jack_" + server + "_" + uid + "_0";
-    std::ofstream(socket).put('\n');
-    EXPECT_TRUE(JackServerMayRun());
-    std::filesystem::remove(socket);
+    // JACK 2's socket, and JACK 1's folder of sockets, in either place a server keeps them.
+    for (const std::string dir : {"/dev/shm/", "/tmp/"}) {
+        const std::string jack1 = dir + "jack-" + uid;
+        const bool hadJack1 = std::filesystem::exists(jack1);
+        for (const std::string& socket :
+             {dir + "jack_" + server + "_" + uid + "_0", jack1 + "/" + server}) {
+            std::filesystem::create_directories(socket);
+            EXPECT_TRUE(JackServerMayRun()) << socket;
+            std::filesystem::remove(socket);
+        }
+        if (!hadJack1)
+            std::filesystem::remove(jack1);
+        EXPECT_FALSE(JackServerMayRun());
+    }
     ::unsetenv("JACK_DEFAULT_SERVER");
 }
 
