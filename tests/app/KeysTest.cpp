@@ -1,12 +1,15 @@
-// The key table and the redraw rate, applied to the real shared state and harp.
+// The key table and the redraw rate, applied to the real shared state and harp; the settings a
+// recording carries.
 #include <gtest/gtest.h>
 
 #include <sstream>
 #include <string>
+#include <utility>
 
 #include "GLStuff.h"
 #include "Harp.h"
 #include "Keys.h"
+#include "PerformanceSettings.h"
 
 namespace GLStuff {
 namespace {
@@ -127,6 +130,32 @@ TEST_F(KeysTest, WindowKeysToggleAndAskTheWindowSystemAndFullScreenRemembersTheS
         gHeight = 1080;
     }
     EXPECT_FLOAT_EQ(gFrameRate, 60.0f);
+}
+
+// A recording's settings line: the harp's limits and the four scales by name, nothing else.
+TEST(PerformanceSettings, ALineTakesOneToThirtyStringsAndTheFourScalesByName)
+{
+    const std::pair<const char*, bool> instruments[] = {
+        {R"({"strings":1})", true},
+        {R"({"strings":30})", true},
+        {R"({"strings":0})", false},
+        {R"({"strings":31})", false},
+        {R"({"scale":"pentatonic-major"})", true},
+        {R"({"scale":"pentatonic-minor"})", true},
+        {R"({"scale":"diatonic"})", true},
+        {R"({"scale":"whole-tone"})", true},
+        {R"({"scale":"chromatic"})", false},
+    };
+    for (const auto& [instrument, accepted] : instruments) {
+        const std::string line = std::string(R"({"instrument":)") + instrument + "}";
+        PerformanceSettings read;
+        std::string error;
+        EXPECT_EQ(PerformanceSettings::Parse(line, read, error), accepted) << line;
+        EXPECT_EQ(error.empty(), accepted) << line << ": " << error;
+        if (accepted) {
+            EXPECT_EQ(read.Line(), line);
+        }
+    }
 }
 
 } // namespace
