@@ -45,7 +45,7 @@ TEST(ConsoleWriter, AWriterNeverWaitsAndEveryLineIsReceivedWholeOrCountedAsDropp
 {
     enum class Reader { kLate, kGone, kNever };
     for (const Reader reader : {Reader::kLate, Reader::kGone, Reader::kNever}) {
-        SCOPED_TRACE(static_cast<int>(reader));
+        SCOPED_TRACE(reader == Reader::kLate ? "late" : reader == Reader::kGone ? "gone" : "never");
         // About 500 KB, far beyond the pipe and the queue; or 20 KB, within the queue.
         const int written = reader == Reader::kLate ? 20000 : 1000;
         int fds[2];
