@@ -80,8 +80,6 @@ TEST_F(KeysTest, ScaleKeysPublishTableAndCountTogether)
         const ScaleChoice choice = CurrentScale();
         EXPECT_EQ(choice.table, c.table) << c.key;
         EXPECT_EQ(choice.count, c.count) << c.key;
-        EXPECT_EQ(gScale, c.table) << c.key;
-        EXPECT_EQ(gScaleIntervals, c.count) << c.key;
     }
 }
 
@@ -93,7 +91,6 @@ TEST_F(KeysTest, RedrawKeysPrintTheRateAndSlowerStopsAtOnePerSecond)
     for (int press = 0; press < 60; ++press)
         last = Press('s');
     EXPECT_EQ(last, "refresh rate: 1\n");
-    EXPECT_FLOAT_EQ(gRefreshRate, 1000.0f);
     EXPECT_EQ(Press('s'), "refresh rate: 1\n");
     EXPECT_FLOAT_EQ(gFrameRate, 1.0f);
     EXPECT_FLOAT_EQ(gRefreshRate, 1000.0f);
