@@ -62,6 +62,26 @@ OfflineRenderer::~OfflineRenderer()
     DiscardOutput();
 }
 
+std::string OfflineRenderer::OutputEndangers(const std::string& performance,
+                                             const std::string& output)
+{
+    struct stat out = {};
+    if (::stat(output.c_str(), &out) != 0 || !S_ISREG(out.st_mode))
+        return "";
+    struct stat in = {};
+    if (::stat(performance.c_str(), &in) == 0 && in.st_dev == out.st_dev && in.st_ino == out.st_ino)
+        return output + " is the performance itself; give another output file";
+    // A recording's first line is a JSON object; a sound file does not even start with a brace.
+    std::ifstream existing(output, std::ios::binary);
+    existing >> std::ws;
+    std::string line;
+    bool tooLong = false;
+    if (existing.peek() == '{' && ReadLine(existing, line, tooLong) && !tooLong &&
+        Leap::parseMessage(line).kind != Leap::ParsedMessage::kError)
+        return output + " holds a recorded performance; give another output file";
+    return "";
+}
+
 double OfflineRenderer::RenderedSeconds() const
 {
     return static_cast<double>(fRendered) / fOptions.rate;

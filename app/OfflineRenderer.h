@@ -45,6 +45,10 @@ public:
     // line number and skipped.
     int Run(std::ostream& errors);
 
+    // Why writing `output` would lose a performance: it is `performance` itself, by any path or
+    // link, or it holds another recording. Empty when it is safe to write.
+    static std::string OutputEndangers(const std::string& performance, const std::string& output);
+
     // Seconds of audio rendered so far.
     double RenderedSeconds() const;
 

@@ -104,6 +104,11 @@ int main(int argc, char** argv)
         return Refuse("needs a performance and an output file");
     options.performance = files[0];
     options.output = files[1];
+    const std::string danger = OfflineRenderer::OutputEndangers(files[0], files[1]);
+    if (!danger.empty()) {
+        std::cerr << "quorvel-render: " << danger << "\n";
+        return 2;
+    }
 
     OfflineRenderer renderer(options);
     return renderer.Run(std::cerr);

@@ -4,6 +4,7 @@ no sound device."""
 import filecmp
 import json
 import os
+import shutil
 import unittest
 
 import harness  # first: it reports a missing numpy as a skip
@@ -126,6 +127,24 @@ class RenderFailureTest(unittest.TestCase):
                 self.assertIn("cannot write " + unwritable, done.stderr)
             self.assertEqual(sorted(os.listdir(out)), ["broken.jsonl", "out.wav"],
                              "a partial file was left behind")
+
+    def test_no_performance_is_overwritten(self):
+        with harness.Session() as session:
+            out = session.tempdir("render")
+            take, other = os.path.join(out, "take.jsonl"), os.path.join(out, "other.jsonl")
+            shutil.copy(example("glissando.jsonl"), take)
+            shutil.copy(example("ode-to-joy.jsonl"), other)
+            os.symlink(take, os.path.join(out, "soft.jsonl"))
+            os.link(take, os.path.join(out, "hard.jsonl"))
+            for target in (take, os.path.join(out, "..", os.path.basename(out), "take.jsonl"),
+                           os.path.join(out, "soft.jsonl"), os.path.join(out, "hard.jsonl"),
+                           other):
+                done = render.run(take, target)
+                self.assertEqual((done.returncode, len(done.stderr.splitlines())), (2, 1),
+                                 done.stderr)
+                self.assertIn(target, done.stderr)
+            self.assertTrue(filecmp.cmp(take, example("glissando.jsonl"), shallow=False))
+            self.assertTrue(filecmp.cmp(other, example("ode-to-joy.jsonl"), shallow=False))
 
 
 if __name__ == "__main__":
