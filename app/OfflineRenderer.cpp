@@ -1,6 +1,7 @@
 #include "OfflineRenderer.h"
 
 #include <cerrno>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -21,6 +22,9 @@ namespace {
 
 // The voices' noise comes from rand(): one seed, one sound.
 constexpr unsigned kNoiseSeed = 1;
+
+// The number of the signal that asked the render to stop; 0 while none has.
+volatile std::sig_atomic_t sInterruption = 0;
 
 // Reads one line of at most Leap::kMaxMessageBytes; the rest of a longer one is skipped. False
 // at the end of the input. `tooLong` says a line was cut.
@@ -60,6 +64,16 @@ OfflineRenderer::OfflineRenderer(Options options)
 OfflineRenderer::~OfflineRenderer()
 {
     DiscardOutput();
+}
+
+void OfflineRenderer::Interrupt(int signal)
+{
+    sInterruption = signal;
+}
+
+int OfflineRenderer::Interruption()
+{
+    return sInterruption;
 }
 
 std::string OfflineRenderer::OutputEndangers(const std::string& performance,
@@ -125,6 +139,10 @@ int OfflineRenderer::Run(std::ostream& errors)
     if (!played ||
         !RenderUntil(fRendered + static_cast<std::int64_t>(fOptions.tailSeconds * fOptions.rate)) ||
         !Flush()) {
+        if (sInterruption != 0) {
+            DiscardOutput(); // perhaps gigabytes, and never finished
+            return 1;
+        }
         errors << "quorvel-render: cannot write " << fOptions.output << ": " << fWriteError << "\n";
         DiscardOutput();
         return 1;
@@ -213,6 +231,8 @@ bool OfflineRenderer::RenderUntil(std::int64_t sample)
 {
     AudioServer* server = AudioServer::GetInstance();
     while (fRendered < sample) {
+        if (sInterruption != 0)
+            return false;
         const int frames =
             static_cast<int>(std::min<std::int64_t>(kBlockFrames, sample - fRendered));
         server->AudioServerCallback(nullptr, fChannels.data(), static_cast<unsigned>(frames));

@@ -5,6 +5,9 @@ import filecmp
 import json
 import os
 import shutil
+import signal
+import subprocess
+import time
 import unittest
 
 import harness  # first: it reports a missing numpy as a skip
@@ -128,7 +131,7 @@ class RenderFailureTest(unittest.TestCase):
             self.assertEqual(sorted(os.listdir(out)), ["broken.jsonl", "out.wav"],
                              "a partial file was left behind")
 
-    def test_no_performance_is_overwritten(self):
+    def test_no_performance_is_overwritten_and_an_interrupted_render_leaves_nothing(self):
         with harness.Session() as session:
             out = session.tempdir("render")
             take, other = os.path.join(out, "take.jsonl"), os.path.join(out, "other.jsonl")
@@ -145,6 +148,21 @@ class RenderFailureTest(unittest.TestCase):
                 self.assertIn(target, done.stderr)
             self.assertTrue(filecmp.cmp(take, example("glissando.jsonl"), shallow=False))
             self.assertTrue(filecmp.cmp(other, example("ode-to-joy.jsonl"), shallow=False))
+
+            # Ten minutes of tail at the top rate: stopped half-way, nothing of it stays.
+            binary = os.environ["QUORVEL_RENDER"]
+            render_process = subprocess.Popen(
+                [binary, "--tail", "600", "--rate", "192000", "--float", take,
+                 os.path.join(out, "long.wav")], stdout=subprocess.DEVNULL)
+            deadline = time.monotonic() + 30.0
+            while not any(name.startswith("long.wav.") for name in os.listdir(out)):
+                self.assertLess(time.monotonic(), deadline, "no render under way")
+                time.sleep(0.05)
+            time.sleep(0.5)
+            render_process.send_signal(signal.SIGINT)
+            self.assertEqual(render_process.wait(timeout=30.0), -signal.SIGINT)
+            self.assertEqual(sorted(os.listdir(out)),
+                             ["hard.jsonl", "other.jsonl", "soft.jsonl", "take.jsonl"])
 
 
 if __name__ == "__main__":
