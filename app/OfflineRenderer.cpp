@@ -275,7 +275,9 @@ bool OfflineRenderer::OpenOutput(std::ostream& errors)
     SF_INFO info{};
     info.samplerate = fOptions.rate;
     info.channels = kChannels;
-    info.format = SF_FORMAT_WAV | (fOptions.floatSamples ? SF_FORMAT_FLOAT : SF_FORMAT_PCM_16);
+    // RF64, written as plain WAV when it ends under 4 GiB: past that a WAV header's 32-bit sizes
+    // wrap, and every reader would take the wrong length.
+    info.format = SF_FORMAT_RF64 | (fOptions.floatSamples ? SF_FORMAT_FLOAT : SF_FORMAT_PCM_16);
     fSound = sf_open_fd(fTempFd, SFM_WRITE, &info, SF_FALSE);
     if (!fSound) {
         errors << "quorvel-render: cannot write " << fOptions.output << ": " << sf_strerror(nullptr)
@@ -283,6 +285,7 @@ bool OfflineRenderer::OpenOutput(std::ostream& errors)
         DiscardOutput();
         return false;
     }
+    sf_command(fSound, SFC_RF64_AUTO_DOWNGRADE, nullptr, SF_TRUE);
     // Beyond full scale, integer samples clip instead of wrapping around.
     sf_command(fSound, SFC_SET_CLIPPING, nullptr, SF_TRUE);
     return true;

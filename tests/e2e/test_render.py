@@ -34,6 +34,8 @@ class GlissandoRenderTest(unittest.TestCase):
             self.assertTrue(filecmp.cmp(first, again, shallow=False), "two renders differ")
             samples, rate, kind = render.read_wav(first)
             self.assertEqual((rate, kind, samples.shape[1]), (44100, "pcm16", 2))
+            with open(first, "rb") as wav:  # RF64 made plain WAV: room kept for RF64's sizes
+                self.assertEqual(wav.read(16)[12:], b"JUNK", "not written as RF64")
             self.assertTrue((samples[:, 0] == samples[:, 1]).all(), "the channels differ")
 
             # The file sets up 10 strings: up, down, then both ways at once (in pairs).
