@@ -18,7 +18,10 @@ case "$(uname -m)" in
   aarch64) platform=arm64 library_sum=1f549d46250b005580b597f4164984aaf75b3bcb9f3aeb07c7f8a8fe60b23c76 ;;
   *) platform= ;;
 esac
-intact "$dir" && { [ -z "$platform" ] || intact "$runtime"; } && exit 0
+# Where the set-up has no ONNX Runtime build, this file says so to the camera source.
+unavailable="$dir/onnxruntime-unavailable"
+runtime_done() { if [ -z "$platform" ]; then [ -f "$unavailable" ]; else intact "$runtime"; fi; }
+intact "$dir" && runtime_done && exit 0
 
 package=@mediapipe/hands@0.4.1675469240
 tarball=mediapipe-hands-0.4.1675469240.tgz
@@ -41,7 +44,7 @@ if ! flock -n 9; then
   echo "models.sh: waiting for another set-up of $dir to finish"
   flock 9
 fi
-intact "$dir" && { [ -z "$platform" ] || intact "$runtime"; } && exit 0
+intact "$dir" && runtime_done && exit 0
 rm -rf "$dir"/.work.* # left by a set-up that was killed
 # Beside the cache, on its file system, so that moving a finished file in is one rename.
 work=$(mktemp -d "$dir/.work.XXXXXX")
@@ -101,9 +104,12 @@ else
 fi
 
 if [ -z "$platform" ]; then
+  echo "ONNX Runtime has no build for $(uname -m)" >"$work/onnxruntime-unavailable"
+  put "$work/onnxruntime-unavailable" "$dir"
   echo "models.sh: no ONNX Runtime for $(uname -m); the hand models will run on OpenCV"
   exit 0
 fi
+rm -f "$unavailable"
 # Errors here are checked one by one (errexit does not reach into a function run as a condition).
 set_up_runtime() {
   echo "models.sh: setting up ONNX Runtime in $runtime"

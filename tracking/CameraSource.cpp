@@ -252,12 +252,8 @@ void CameraSource::start()
                          kSetUpCommand + " to set them up. Tracking is off.");
         return;
     }
-    if (runtime == InferenceRuntime::kAutomatic &&
-        resolveRuntime(dir, runtime) == InferenceRuntime::kOpenCv)
-        fCapture->report(
-            std::string("ONNX Runtime is not set up, so the hand models run on OpenCV at about "
-                        "five times the CPU; run ") +
-            kSetUpCommand + " to set it up.");
+    if (const std::string note = runtimeNote(dir, runtime); !note.empty())
+        fCapture->report(note);
     fCaptureThread = std::thread([capture = fCapture] { capture->run(); });
 }
 
