@@ -1,6 +1,7 @@
 """The camera source through the whole program: a video of a real hand plucks the one string of
 a fresh harp, a missing camera, unusable models or an unreadable video each give one line and
-leave the instrument playable, and no stream holds up quitting. Videos: $QUORVEL_CAMERA_VIDEOS (tests/camera/makevideos.py)."""
+leave the instrument playable, and no stream holds up quitting. Videos: $QUORVEL_CAMERA_VIDEOS
+(tests/camera/makevideos.py)."""
 
 import os
 import signal
@@ -62,8 +63,8 @@ class CameraTest(unittest.TestCase):
                  r"run scripts/models\.sh to set them up\. Tracking is off\.$"),
                 ("video:" + os.path.join(VIDEOS, "pluck-in.avi"),
                  {"QUORVEL_MODEL_DIR": os.path.dirname(bad_runtime)},
-                 r"^video .*: hand models not usable \(cannot read "
-                 r".*onnxruntime/palm_detection_lite.onnx\); run scripts/models\.sh"),
+                 r"^video .*: hand models not usable \(.*onnxruntime/palm_detection_lite.onnx "
+                 r"failed:.+\); run scripts/models\.sh"),  # in ONNX Runtime's own words
                 ("video:/nonexistent/clip.avi", {},
                  r"^video /nonexistent/clip.avi: cannot open: No such file or directory$"),
                 ("video:" + not_a_video, {},
