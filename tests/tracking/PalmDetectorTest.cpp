@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <limits>
 #include <memory>
 #include <vector>
 
@@ -12,30 +11,6 @@
 namespace {
 
 constexpr int kAnchors = 2016;
-constexpr int kValues = 18;
-constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
-
-class WrittenOutputs : public Leap::InferenceNet {
-public:
-    std::vector<float> regressors = std::vector<float>(kAnchors * kValues, 0.0f);
-    std::vector<float> logits = std::vector<float>(kAnchors, -10.0f);
-
-    void run(const cv::Mat&, std::vector<cv::Mat>& outputs) override
-    {
-        outputs = {cv::Mat(1, kAnchors * kValues, CV_32F, regressors.data()),
-                   cv::Mat(1, kAnchors, CV_32F, logits.data())};
-    }
-};
-
-// 24x24 cells of 8 px with 2 anchors each, then 12x12 cells of 16 px with 6 each.
-cv::Point2f anchorCenter(int index)
-{
-    const bool fine = index < 24 * 24 * 2;
-    const int cell = fine ? index / 2 : (index - 24 * 24 * 2) / 6;
-    const int grid = fine ? 24 : 12;
-    const float stride = fine ? 8.0f : 16.0f;
-    return {(cell % grid + 0.5f) * stride, (cell / grid + 0.5f) * stride};
-}
 
 struct Palm {
     int anchor;
@@ -45,30 +20,38 @@ struct Palm {
     cv::Point2f up = {0, -1}; // wrist towards the fingers
 };
 
-struct Detection {
-    WrittenOutputs* outputs = new WrittenOutputs;
-    Leap::PalmDetector detector{std::unique_ptr<Leap::InferenceNet>(outputs)};
+struct WrittenOutputs : Leap::InferenceNet {
+    std::vector<float> regressors = std::vector<float>(kAnchors * 18, 0.0f);
+    std::vector<float> logits = std::vector<float>(kAnchors, -10.0f);
 
-    float* write(const Palm& palm)
+    void run(const cv::Mat&, std::vector<cv::Mat>& outputs) override
     {
-        const cv::Point2f anchor = anchorCenter(palm.anchor);
-        float* r = &outputs->regressors[palm.anchor * kValues];
-        const cv::Point2f wrist = palm.center - palm.up * (palm.height / 2);
-        const cv::Point2f middleBase = palm.center + palm.up * (palm.height / 4);
-        const float values[] = {
-            palm.center.x - anchor.x, palm.center.y - anchor.y, palm.width, palm.height,
-            wrist.x - anchor.x,       wrist.y - anchor.y,       0,          0,
-            middleBase.x - anchor.x,  middleBase.y - anchor.y};
-        std::copy(std::begin(values), std::end(values), r);
-        outputs->logits[palm.anchor] = std::log(palm.score / (1 - palm.score));
-        return r;
+        outputs = {cv::Mat(1, kAnchors * 18, CV_32F, regressors.data()),
+                   cv::Mat(1, kAnchors, CV_32F, logits.data())};
     }
-
-    std::vector<Leap::HandCrop> detect()
+    // Box centre and size, then keypoints 0 (wrist) and 2 (middle-finger base), relative to the
+    // anchor's centre: 24x24 cells of 8 px with 2 anchors each, then 12x12 of 16 px with 6.
+    float* write(const Palm& p)
     {
-        return detector.detect(cv::Mat::zeros(192, 192, CV_8UC3));
+        const bool fine = p.anchor < 1152;
+        const int cell = fine ? p.anchor / 2 : (p.anchor - 1152) / 6, grid = fine ? 24 : 12;
+        const cv::Point2f anchor((cell % grid + 0.5f) * (fine ? 8 : 16),
+                                 (cell / grid + 0.5f) * (fine ? 8 : 16));
+        const cv::Point2f box = p.center - anchor, wrist = box - p.up * (p.height / 2),
+                          middle = box + p.up * (p.height / 4);
+        float* r = &regressors[p.anchor * 18];
+        for (float value :
+             {box.x, box.y, p.width, p.height, wrist.x, wrist.y, 0.0f, 0.0f, middle.x, middle.y})
+            *r++ = value;
+        logits[p.anchor] = std::log(p.score / (1 - p.score));
+        return &regressors[p.anchor * 18];
     }
 };
+
+std::vector<Leap::HandCrop> detect(std::unique_ptr<WrittenOutputs> outputs)
+{
+    return Leap::PalmDetector(std::move(outputs)).detect(cv::Mat::zeros(192, 192, CV_8UC3));
+}
 
 void expectCrop(const Leap::HandCrop& crop, cv::Point2f center, float side, float rotation)
 {
@@ -81,41 +64,36 @@ void expectCrop(const Leap::HandCrop& crop, cv::Point2f center, float side, floa
 TEST(PalmDetector, OnePalmGivesOneCropHalfItsHeightTowardsTheFingers)
 {
     // Upright, and turned to the right (positive rotation); in either grid of anchors.
-    const struct {
-        Palm palm;
-        float rotation;
-    } cases[] = {{{700, 0.8f, {90, 110}, 30, 40}, 0.0f},
-                 {{1800, 0.6f, {120, 70}, 50, 20, {1, 0}}, static_cast<float>(M_PI / 2)}};
-    for (const auto& c : cases) {
-        Detection detection;
-        detection.write(c.palm);
-        const std::vector<Leap::HandCrop> crops = detection.detect();
-        ASSERT_EQ(crops.size(), 1u) << c.palm.anchor;
-        expectCrop(crops[0], c.palm.center + c.palm.up * (c.palm.height / 2),
-                   2.6f * std::max(c.palm.width, c.palm.height), c.rotation);
+    for (const Palm& palm :
+         {Palm{700, 0.8f, {90, 110}, 30, 40}, Palm{1800, 0.6f, {120, 70}, 50, 20, {1, 0}}}) {
+        auto outputs = std::make_unique<WrittenOutputs>();
+        outputs->write(palm);
+        const std::vector<Leap::HandCrop> crops = detect(std::move(outputs));
+        ASSERT_EQ(crops.size(), 1u) << palm.anchor;
+        expectCrop(crops[0], palm.center + palm.up * (palm.height / 2),
+                   2.6f * std::max(palm.width, palm.height), palm.up.x * float(M_PI / 2));
     }
 }
 
 TEST(PalmDetector, OverlappingPalmsMergeIntoTheirScoreWeightedMeanBestFirst)
 {
-    Detection detection;
+    auto outputs = std::make_unique<WrittenOutputs>();
     const Palm merged[] = {{600, 0.7f, {100, 98}, 44, 40},
                            {601, 0.9f, {96, 96}, 40, 40},
                            {1500, 0.6f, {92, 100}, 36, 48}};
-    for (const Palm& palm : merged)
-        detection.write(palm);
-    detection.write({300, 0.8f, {40, 150}, 30, 30}); // far from them: a palm of its own
     float weight = 0, width = 0, height = 0;
     cv::Point2f center;
     for (const Palm& palm : merged) {
+        outputs->write(palm);
         weight += palm.score;
         center += palm.score * palm.center;
         width += palm.score * palm.width;
         height += palm.score * palm.height;
     }
     center /= weight, width /= weight, height /= weight;
+    outputs->write({300, 0.8f, {40, 150}, 30, 30}); // far from them: a palm of its own
 
-    const std::vector<Leap::HandCrop> crops = detection.detect();
+    const std::vector<Leap::HandCrop> crops = detect(std::move(outputs));
     ASSERT_EQ(crops.size(), 2u);
     expectCrop(crops[0], {center.x, center.y - height / 2}, 2.6f * std::max(width, height), 0);
     expectCrop(crops[1], {40, 135}, 78, 0);
@@ -124,19 +102,16 @@ TEST(PalmDetector, OverlappingPalmsMergeIntoTheirScoreWeightedMeanBestFirst)
 TEST(PalmDetector, NonFiniteOutputsAndEmptyBoxesAreSkipped)
 {
     // Each beside a good palm, scored above it and at its place, so that merging would spoil it.
-    const struct {
-        const char* what;
-        int value; // index among the anchor's 18 values, or -1 for the score
-        float bad;
-    } cases[] = {{"NaN score", -1, kNaN}, {"NaN box", 0, kNaN},    {"infinite size", 2, INFINITY},
-                 {"NaN wrist", 5, kNaN},  {"zero width", 2, 0.0f}, {"negative height", 3, -10.0f}};
-    for (const auto& c : cases) {
-        Detection detection;
-        detection.write({700, 0.8f, {90, 110}, 30, 40});
-        float* values = detection.write({701, 0.95f, {90, 110}, 30, 40});
-        (c.value < 0 ? detection.outputs->logits[701] : values[c.value]) = c.bad;
-        const std::vector<Leap::HandCrop> crops = detection.detect();
-        ASSERT_EQ(crops.size(), 1u) << c.what;
+    // The value is one of the anchor's 18, or -1 for its score.
+    const std::pair<int, float> damage[] = {{-1, NAN}, {0, NAN}, {2, INFINITY},
+                                            {5, NAN},  {2, 0},   {3, -10}};
+    for (const auto& [value, bad] : damage) {
+        auto outputs = std::make_unique<WrittenOutputs>();
+        outputs->write({700, 0.8f, {90, 110}, 30, 40});
+        float* values = outputs->write({701, 0.95f, {90, 110}, 30, 40});
+        (value < 0 ? outputs->logits[701] : values[value]) = bad;
+        const std::vector<Leap::HandCrop> crops = detect(std::move(outputs));
+        ASSERT_EQ(crops.size(), 1u) << value << " " << bad;
         expectCrop(crops[0], {90, 90}, 104, 0);
     }
 }
