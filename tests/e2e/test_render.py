@@ -4,6 +4,10 @@ no sound device."""
 import filecmp
 import json
 import os
+import shutil
+import signal
+import subprocess
+import time
 import unittest
 
 import harness  # first: it reports a missing numpy as a skip
@@ -30,6 +34,8 @@ class GlissandoRenderTest(unittest.TestCase):
             self.assertTrue(filecmp.cmp(first, again, shallow=False), "two renders differ")
             samples, rate, kind = render.read_wav(first)
             self.assertEqual((rate, kind, samples.shape[1]), (44100, "pcm16", 2))
+            with open(first, "rb") as wav:  # RF64 made plain WAV: room kept for RF64's sizes
+                self.assertEqual(wav.read(16)[12:], b"JUNK", "not written as RF64")
             self.assertTrue((samples[:, 0] == samples[:, 1]).all(), "the channels differ")
 
             # The file sets up 10 strings: up, down, then both ways at once (in pairs).
@@ -126,6 +132,39 @@ class RenderFailureTest(unittest.TestCase):
                 self.assertIn("cannot write " + unwritable, done.stderr)
             self.assertEqual(sorted(os.listdir(out)), ["broken.jsonl", "out.wav"],
                              "a partial file was left behind")
+
+    def test_no_performance_is_overwritten_and_an_interrupted_render_leaves_nothing(self):
+        with harness.Session() as session:
+            out = session.tempdir("render")
+            take, other = os.path.join(out, "take.jsonl"), os.path.join(out, "other.jsonl")
+            shutil.copy(example("glissando.jsonl"), take)
+            shutil.copy(example("ode-to-joy.jsonl"), other)
+            os.symlink(take, os.path.join(out, "soft.jsonl"))
+            os.link(take, os.path.join(out, "hard.jsonl"))
+            for target in (take, os.path.join(out, "..", os.path.basename(out), "take.jsonl"),
+                           os.path.join(out, "soft.jsonl"), os.path.join(out, "hard.jsonl"),
+                           other):
+                done = render.run(take, target)
+                self.assertEqual((done.returncode, len(done.stderr.splitlines())), (2, 1),
+                                 done.stderr)
+                self.assertIn(target, done.stderr)
+            self.assertTrue(filecmp.cmp(take, example("glissando.jsonl"), shallow=False))
+            self.assertTrue(filecmp.cmp(other, example("ode-to-joy.jsonl"), shallow=False))
+
+            # Ten minutes of tail at the top rate: stopped half-way, nothing of it stays.
+            binary = os.environ["QUORVEL_RENDER"]
+            render_process = subprocess.Popen(
+                [binary, "--tail", "600", "--rate", "192000", "--float", take,
+                 os.path.join(out, "long.wav")], stdout=subprocess.DEVNULL)
+            deadline = time.monotonic() + 30.0
+            while not any(name.startswith("long.wav.") for name in os.listdir(out)):
+                self.assertLess(time.monotonic(), deadline, "no render under way")
+                time.sleep(0.05)
+            time.sleep(0.5)
+            render_process.send_signal(signal.SIGINT)
+            self.assertEqual(render_process.wait(timeout=30.0), -signal.SIGINT)
+            self.assertEqual(sorted(os.listdir(out)),
+                             ["hard.jsonl", "other.jsonl", "soft.jsonl", "take.jsonl"])
 
 
 if __name__ == "__main__":
