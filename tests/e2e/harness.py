@@ -782,6 +782,11 @@ def quorvel_binary():
     return binary
 
 
+def example(name):
+    """A recorded performance shipped in examples/."""
+    return os.path.join(os.environ["QUORVEL_SOURCE_DIR"], "examples", name)
+
+
 def artifacts_dir(test_name):
     """Where a failing test leaves its screenshots, recordings and logs, if a place was given."""
     base = os.environ.get("QUORVEL_E2E_ARTIFACTS")

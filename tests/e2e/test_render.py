@@ -14,13 +14,9 @@ import render
 GAIN = 1.0 / 12.0
 
 
-def example(name):
-    return os.path.join(os.environ["QUORVEL_SOURCE_DIR"], "examples", name)
-
-
 class GlissandoRenderTest(unittest.TestCase):
     def test_every_note_in_order_at_its_pitch_and_two_renders_alike(self):
-        source = example("glissando.jsonl")
+        source = harness.example("glissando.jsonl")
         with harness.Session() as session:
             out = session.tempdir("render")
             first, again = os.path.join(out, "first.wav"), os.path.join(out, "again.wav")
@@ -76,8 +72,8 @@ class GlissandoRenderTest(unittest.TestCase):
         # The glissando on one string in the diatonic scale, at 22050 Hz: every pluck is note 32.
         with harness.Session() as session:
             out = os.path.join(session.tempdir("render"), "one.wav")
-            done = render.run(example("glissando.jsonl"), out, "--strings", "1", "--scale",
-                              "diatonic", "--rate", "22050", "--tail", "2", "--float")
+            done = render.run(harness.example("glissando.jsonl"), out, "--strings", "1",
+                              "--scale", "diatonic", "--rate", "22050", "--tail", "2", "--float")
             self.assertEqual(done.returncode, 0, done.stderr)
             self.assertEqual(set(render.notes(done.stdout)), {32})
             samples, rate, kind = render.read_wav(out)
@@ -87,7 +83,7 @@ class GlissandoRenderTest(unittest.TestCase):
             self.assertGreater(peak, GAIN / 4, "hardly any sound")
             # Up to the last frame (no pause in the file is long enough to be shortened), then
             # the tail.
-            with open(example("glissando.jsonl")) as source:
+            with open(harness.example("glissando.jsonl")) as source:
                 last = json.loads(source.read().splitlines()[-1])["timestamp"] / 1e6
             self.assertAlmostEqual(len(samples) / rate, last + 2.0, delta=0.01)
 
@@ -104,7 +100,7 @@ class RenderFailureTest(unittest.TestCase):
             self.assertEqual(os.listdir(out), [], "something was written")
 
             # A broken line in the middle is reported with its number; the rest plays.
-            with open(example("amazing-grace.jsonl")) as source:
+            with open(harness.example("amazing-grace.jsonl")) as source:
                 lines = source.read().splitlines()
             lines.insert(199, '{"id": 7, "timestamp": ')
             broken = os.path.join(out, "broken.jsonl")
