@@ -18,13 +18,9 @@ import render
 GAIN = 1.0 / 12.0
 
 
-def example(name):
-    return os.path.join(os.environ["QUORVEL_SOURCE_DIR"], "examples", name)
-
-
 class GlissandoRenderTest(unittest.TestCase):
     def test_every_note_in_order_at_its_pitch_and_two_renders_alike(self):
-        source = example("glissando.jsonl")
+        source = harness.example("glissando.jsonl")
         with harness.Session() as session:
             out = session.tempdir("render")
             first, again = os.path.join(out, "first.wav"), os.path.join(out, "again.wav")
@@ -49,8 +45,10 @@ class GlissandoRenderTest(unittest.TestCase):
             floats, _, _ = render.read_wav(self.render_cut(out, source, None))
             onsets = analysis.find_onsets(floats[:, 0], min_gap=0.1)
             self.assertEqual(len(onsets), 30, [round(onset, 3) for onset in onsets])
+            # One render per cut: a pluck's "up to the next" is the next pluck's "before".
+            upto = render.read_wav(self.render_cut(out, source, onsets[0]))[0][:, 0]
             for k, note in enumerate(performances.GLISSANDO_NOTES_10):
-                before = render.read_wav(self.render_cut(out, source, onsets[k]))[0][:, 0]
+                before = upto
                 upto = render.read_wav(self.render_cut(out, source, onsets[k + 1]))[0][:, 0]
                 length = min(len(before), len(upto))
                 pitch = analysis.pitch_after(upto[:length] - before[:length], onsets[k],
@@ -80,8 +78,8 @@ class GlissandoRenderTest(unittest.TestCase):
         # The glissando on one string in the diatonic scale, at 22050 Hz: every pluck is note 32.
         with harness.Session() as session:
             out = os.path.join(session.tempdir("render"), "one.wav")
-            done = render.run(example("glissando.jsonl"), out, "--strings", "1", "--scale",
-                              "diatonic", "--rate", "22050", "--tail", "2", "--float")
+            done = render.run(harness.example("glissando.jsonl"), out, "--strings", "1",
+                              "--scale", "diatonic", "--rate", "22050", "--tail", "2", "--float")
             self.assertEqual(done.returncode, 0, done.stderr)
             self.assertEqual(set(render.notes(done.stdout)), {32})
             samples, rate, kind = render.read_wav(out)
@@ -91,7 +89,7 @@ class GlissandoRenderTest(unittest.TestCase):
             self.assertGreater(peak, GAIN / 4, "hardly any sound")
             # Up to the last frame (no pause in the file is long enough to be shortened), then
             # the tail.
-            with open(example("glissando.jsonl")) as source:
+            with open(harness.example("glissando.jsonl")) as source:
                 last = json.loads(source.read().splitlines()[-1])["timestamp"] / 1e6
             self.assertAlmostEqual(len(samples) / rate, last + 2.0, delta=0.01)
 
@@ -108,7 +106,7 @@ class RenderFailureTest(unittest.TestCase):
             self.assertEqual(os.listdir(out), [], "something was written")
 
             # A broken line in the middle is reported with its number; the rest plays.
-            with open(example("amazing-grace.jsonl")) as source:
+            with open(harness.example("amazing-grace.jsonl")) as source:
                 lines = source.read().splitlines()
             lines.insert(199, '{"id": 7, "timestamp": ')
             broken = os.path.join(out, "broken.jsonl")
