@@ -19,6 +19,8 @@ enum class KeyAction {
     kFasterRedraw,
     kSlowerRedraw,
     kRecalibrate,
+    kKeyUp,
+    kKeyDown,
     kQuit,
 };
 

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "AudioDevices.h"
+#include "Tuning.h"
 
 namespace {
 
@@ -66,6 +67,14 @@ Options Options::Parse(int& argc, char** argv, const Lookup& lookup)
             if (!error.empty() && options.error.empty()) {
                 options.error = error;
             }
+        } else if (std::string keyName;
+                   TakeValue("--key", argc, argv, index, keyName, error) ||
+                   TakeValue("--scale", argc, argv, index, options.scaleFile, error)) {
+            if (error.empty() && !keyName.empty() && !ParseNoteName(keyName, options.key))
+                error = "--key takes a note name (D, F#3, Bb2) or a MIDI note 0..127, not \"" +
+                        keyName.substr(0, 40) + "\"";
+            if (!error.empty() && options.error.empty())
+                options.error = error;
         } else if (argument == "--") {
             // The rest is the window system's.
             for (++index; index < argc; ++index) {
@@ -94,7 +103,8 @@ std::string Options::HelpText()
     return "Usage: quorvel [OPTION]... [WINDOW SYSTEM OPTION]...\n"
            "A harp played in the air: fingertips seen by a hand-tracking controller pluck\n"
            "vertical strings. Keys: 1-4 scale, a/z add/remove a string, f full screen,\n"
-           "h banner, w/s redraw rate, c camera: set the string plane again, q quit.\n"
+           "h banner, w/s redraw rate, +/- key a semitone up/down, c camera: set the\n"
+           "string plane again, q quit.\n"
            "\n"
            "Options:\n"
            "  --audio=SYSTEM     sound system: jack, pulse or alsa (PipeWire serves as jack\n"
@@ -103,6 +113,10 @@ std::string Options::HelpText()
            "  --device=DEVICE    output device of that system, by number or name (or a part\n"
            "                     of a name that fits one device); default: its default\n"
            "  --list-devices     list the sound systems and their output devices, and exit\n"
+           "  --key=NOTE         note of the leftmost string: a name (D, F#3, Bb2; octave 1\n"
+           "                     when none is given) or a MIDI note number; default G#1 (32)\n"
+           "  --scale=FILE.scl   play in a Scala tuning from the key upwards (keys 1-4 still\n"
+           "                     choose the built-in scales)\n"
            "  -h, --help         show this help, and exit\n"
            "  Other options (-display, -geometry, ...) go to the window system; so does\n"
            "  everything after --.\n"

@@ -28,4 +28,8 @@ public:
     std::string audioSystem; // "jack", "pulse", "alsa"; empty: the first that has devices
     std::string audioDevice; // a number or a name; empty: the system's default output
     std::string error;       // why, for Refuse
+
+    // What the strings play: key -1 and an empty scaleFile leave the defaults (G#1, pentatonic).
+    int key = -1;          // note of string 0, 0..127 (69 = 440 Hz)
+    std::string scaleFile; // a Scala .scl file
 };

@@ -10,12 +10,19 @@
 
 namespace GLStuff {
 
-int StringNote(int stringIndex, ScaleChoice scale)
+double StringPitch(int stringIndex, const ScaleChoice& scale)
 {
+    if (scale.tuning)
+        return scale.key + scale.tuning->Offset(stringIndex);
     const int degree = stringIndex % scale.count;
     const int octave =
         static_cast<int>(static_cast<float>(stringIndex) / static_cast<float>(scale.count));
-    return kLowestNote + 12 * octave + scale.table[degree];
+    return scale.key + 12 * octave + scale.table[degree];
+}
+
+int StringNote(int stringIndex, ScaleChoice scale)
+{
+    return static_cast<int>(std::lround(StringPitch(stringIndex, scale)));
 }
 
 void FillBurst(float height, bool leftward, float (&burst)[kBurstLength])
@@ -41,11 +48,18 @@ void FillBurst(float height, bool leftward, float (&burst)[kBurstLength])
 void PluckString(int stringIndex, bool leftward, float height)
 {
     std::cout << "trig\n" << std::flush;
-    const int note = StringNote(stringIndex, CurrentScale());
+    const ScaleChoice scale = CurrentScale();
+    const double pitch = StringPitch(stringIndex, scale);
+    const int note = static_cast<int>(std::lround(pitch));
     float burst[kBurstLength];
     FillBurst(height, leftward, burst);
     try {
-        Harp::GetInstance()->ExciteString(stringIndex, note, kPluckVelocity, burst, kBurstLength);
+        Harp* harp = Harp::GetInstance();
+        if (scale.tuning)
+            harp->ExciteString(stringIndex, static_cast<float>(pitch), kPluckVelocity, burst,
+                               kBurstLength);
+        else
+            harp->ExciteString(stringIndex, note, kPluckVelocity, burst, kBurstLength);
     } catch (const std::out_of_range&) {
         // The string was removed on the window thread since the count was read.
         return;

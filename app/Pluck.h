@@ -5,11 +5,16 @@
 // The pieces of the pluck detector, for the detector itself and for tests.
 namespace GLStuff {
 
-constexpr int kBurstLength = 512; // samples of an excitation burst
-constexpr int kLowestNote = 32;   // note of string 0 in every scale (69 = 440 Hz)
+constexpr int kBurstLength = 512;        // samples of an excitation burst
+constexpr int kLowestNote = kDefaultKey; // note of string 0 unless a key is chosen
 constexpr int kPluckVelocity = 127;
+// The highest note a string is tuned to: its period is still 4 samples at 44100 Hz.
+constexpr int kHighestTunableNote = 124;
 
-// Note of string `stringIndex` (0 = leftmost) in `scale`.
+// Pitch of string `stringIndex` (0 = leftmost) in `scale`, in notes (69 = 440 Hz); between notes
+// for a Scala tuning.
+double StringPitch(int stringIndex, const ScaleChoice& scale);
+// The nearest note of that pitch: what MIDI carries.
 int StringNote(int stringIndex, ScaleChoice scale);
 
 // A triangle whose apex lies at the same fraction of its length as `height` (normalised window

@@ -94,7 +94,7 @@ void displayFunc()
 
     if (gShowHUD) {
         glLineWidth(2.0f);
-        std::string banner = kBannerText;
+        std::string banner = BannerLine(CurrentScale().key);
         const PixelPoint origin = BannerOrigin(gWidth, gHeight);
         DrawString(origin.x, origin.y, banner, GLUT_BITMAP_TIMES_ROMAN_10, kBannerScale);
     }

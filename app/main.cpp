@@ -5,6 +5,7 @@
 
 #include "AudioDevices.h"
 #include "ConsoleWriter.h"
+#include "GLStuff.h"
 #include "Heap.h"
 #include "MidiOut.h"
 #include "Options.h"
@@ -22,6 +23,22 @@ int main(int argc, char** argv)
     const Options options = Options::Parse(argc, argv, std::getenv);
     if (options.action != Options::Action::Play) {
         return options.Answer(std::cout, std::cerr);
+    }
+    // The key is refused before anything starts; a bad tuning leaves the built-in scale.
+    std::string refused;
+    if (options.key >= 0 && !GLStuff::SetKey(options.key, refused)) {
+        std::cerr << "quorvel: --key " << NoteName(options.key) << ": " << refused << "\n"
+                  << std::flush;
+        return 2;
+    }
+    if (!options.scaleFile.empty()) {
+        auto tuning = std::make_shared<Tuning>();
+        if (!LoadScala(options.scaleFile, *tuning, refused))
+            std::cerr << "quorvel: " << refused << "; playing the built-in scale\n" << std::flush;
+        else if (!GLStuff::SetTuning(tuning, refused))
+            std::cerr << "quorvel: " << options.scaleFile << ": " << refused
+                      << "; playing the built-in scale\n"
+                      << std::flush;
     }
     AudioDevices::Choice audio;
     std::string refusal;

@@ -1,0 +1,103 @@
+"""Playing with feeling, through the renderer and the real harp: the key, Scala tunings and the
+settings a recording carries for them."""
+
+import json
+import math
+import os
+import unittest
+from fractions import Fraction
+
+import harness  # first: it reports a missing numpy as a skip
+import analysis
+import performances
+import render
+
+STRINGS = 8
+
+
+def write_scl(path, description, pitches):
+    with open(path, "w") as out:
+        out.write(f"! {os.path.basename(path)}\n!\n{description}\n {len(pitches)}\n!\n")
+        out.write("".join(f" {pitch}\n" for pitch in pitches))
+    return path
+
+
+def one_by_one(path, **settings):
+    """Each of STRINGS strings plucked once, 0.6 s apart, after a settings line."""
+    performance = performances.Performance()
+    performance.lines.append(json.dumps({"instrument": dict(strings=STRINGS, **settings)}))
+    performances.melody(list(range(STRINGS)), STRINGS, 0.6, lead_in=0.2, performance=performance)
+    performance.pause(1.0)
+    performance.clear()
+    performance.write(path)
+    return path
+
+
+class TuningTest(unittest.TestCase):
+    def assert_pitches(self, performance, wav, expected_hz, *options):
+        done = render.run(performance, wav, "--float", "--tail", "1", *options)
+        self.assertEqual(done.returncode, 0, done.stderr)
+        samples = render.read_wav(wav)[0][:, 0]
+        onsets = analysis.find_onsets(samples, min_gap=0.3)
+        self.assertEqual(len(onsets), len(expected_hz), onsets)
+        for string, (onset, expected) in enumerate(zip(onsets, expected_hz)):
+            pitch = analysis.pitch_after(samples, onset, window=0.5, high=4000.0)
+            cents = 1200.0 * math.log2(pitch / expected)
+            self.assertLess(abs(cents), 1.0, f"string {string}: {pitch:.3f} Hz, not {expected:.3f}")
+        # MIDI and the note lines carry the nearest note.
+        self.assertEqual(render.notes(done.stdout),
+                         [round(69 + 12 * math.log2(hz / 440.0)) for hz in expected_hz])
+        return done
+
+    def test_a_key_and_a_just_scale_from_the_command_line(self):
+        with harness.Session() as session:
+            out = session.tempdir("feel")
+            just = ["9/8", "5/4", "4/3", "3/2", "5/3", "15/8", "2/1"]
+            scl = write_scl(os.path.join(out, "just.scl"), "5-limit just major", just)
+            d3 = analysis.note_frequency(50)
+            ratios = [1.0] + [float(Fraction(ratio)) for ratio in just]
+            self.assert_pitches(one_by_one(os.path.join(out, "plain.jsonl")),
+                                os.path.join(out, "just.wav"), [d3 * r for r in ratios],
+                                "--key", "D3", "--scale", scl)
+
+    def test_a_recording_carries_an_equal_division_and_its_key(self):
+        with harness.Session() as session:
+            out = session.tempdir("feel")
+            cents = [1200.0 * step / 19 for step in range(1, 20)]
+            take = one_by_one(os.path.join(out, "edo19.jsonl"), scale="scala", key=57,
+                              tuning={"description": "19-EDO", "cents": cents})
+            self.assert_pitches(take, os.path.join(out, "edo19.wav"),
+                                [220.0 * 2 ** (step / 19) for step in range(STRINGS)])
+
+    def test_bad_files_and_keys_are_refused_with_the_reason(self):
+        with harness.Session() as session:
+            out = session.tempdir("feel")
+            take = one_by_one(os.path.join(out, "plain.jsonl"))
+            degrees = [f"{100.0 * n:.1f}" for n in range(1, 130)]
+            cases = {
+                write_scl(os.path.join(out, "zero.scl"), "zero", ["3/2", "0/1", "2/1"]):
+                    r"zero\.scl:7: ratio 0/1 is not above zero",
+                write_scl(os.path.join(out, "none.scl"), "none", []):
+                    r"none\.scl:4: no degrees",
+                write_scl(os.path.join(out, "huge.scl"), "huge", degrees):
+                    r"huge\.scl:4: 129 degrees, more than 128",
+                os.path.join(out, "missing.scl"): r"missing\.scl: cannot be read",
+            }
+            with open(os.path.join(out, "short.scl"), "w") as short:
+                short.write("short\n3\n 200.0\n 2/1\n")
+            cases[short.name] = r"short\.scl:5: 2 pitches, the count says 3"
+            wav = os.path.join(out, "x.wav")
+            for scl, reason in cases.items():
+                done = render.run(take, wav, "--scale", scl)
+                self.assertEqual(done.returncode, 2, scl)
+                self.assertRegex(done.stderr, reason)
+                self.assertFalse(os.path.exists(wav))
+            # Pentatonic major spans 69 semitones over 30 strings: G3 would reach 124, A3 not.
+            done = render.run(take, wav, "--key", "A3")
+            self.assertEqual(done.returncode, 2)
+            self.assertIn("string 30 would sound note 126", done.stderr)
+            self.assertEqual(render.run(take, wav, "--key", "H2").returncode, 2)
+
+
+if __name__ == "__main__":
+    harness.main()
