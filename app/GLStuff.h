@@ -34,9 +34,15 @@ constexpr int kDefaultKey = 32; // note of string 0 unless a key is chosen (69 =
 // The current scale as one unit: a built-in table and its count, the key (note of string 0) and,
 // when a Scala tuning is chosen, that tuning, which then replaces the table.
 struct ScaleChoice {
+    ScaleChoice(const int* table_, int count_, int key_ = kDefaultKey,
+                std::shared_ptr<const Tuning> tuning_ = nullptr)
+        : table(table_), count(count_), key(key_), tuning(std::move(tuning_))
+    {
+    }
+
     const int* table;
     int count;
-    int key = kDefaultKey;
+    int key;
     std::shared_ptr<const Tuning> tuning;
 };
 

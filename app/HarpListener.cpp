@@ -1,5 +1,6 @@
 #include "HarpListener.h"
 
+#include <cmath>
 #include <iostream>
 
 #include "ConsoleLine.h"
@@ -23,6 +24,16 @@ float windowY(double trackerY)
 float nearness(double trackerZ)
 {
     return static_cast<float>(trackerZ / -300.0 + 1.0);
+}
+
+// Horizontal speed in window widths per second over `dx` since the track's previous frame; a new
+// track, or a clock that stood still or went back, counts one nominal frame of 10 ms.
+float SweepSpeed(float dx, long long lastMicros, long long nowMicros)
+{
+    constexpr long long kNominalFrameMicros = 10000;
+    const long long micros =
+        lastMicros >= 0 && nowMicros > lastMicros ? nowMicros - lastMicros : kNominalFrameMicros;
+    return std::fabs(dx) / (static_cast<float>(micros) * 1e-6f);
 }
 
 } // namespace
@@ -76,6 +87,7 @@ void HarpListener::Follow(const Leap::Frame& frame)
             const float y = windowY(tip.y);
             float lastX = 0.0f;
             float lastY = 0.0f;
+            long long lastMicros = -1;
             bool inserted = false;
             {
                 std::lock_guard<std::mutex> hold(gLock);
@@ -89,13 +101,16 @@ void HarpListener::Follow(const Leap::Frame& frame)
                 // A new track starts at (0, 0), so its first move may pluck the leftmost string.
                 lastX = track->second.fX;
                 lastY = track->second.fY;
+                lastMicros = track->second.fTimestampMicros;
+                track->second.fTimestampMicros = frame.timestamp();
                 track->second.SetX(x);
                 track->second.SetY(y);
                 track->second.fNearness = nearness(tip.z);
             }
             if (inserted)
                 WriteLine(std::cout, "inserted finger: ", id);
-            airMotion(x, y, static_cast<float>(tip.z), lastX, lastY);
+            airMotion(x, y, static_cast<float>(tip.z), lastX, lastY,
+                      SweepSpeed(x - lastX, lastMicros, frame.timestamp()));
         }
     }
 

@@ -4,6 +4,7 @@
 #include "GLStuff.h"
 #include "Instrument.h"
 #include "PerformanceSettings.h"
+#include "Pluck.h"
 #include "Tuning.h"
 
 namespace GLStuff {
@@ -55,6 +56,8 @@ KeyAction ActionForKey(unsigned char key)
         return KeyAction::kKeyUp;
     case '-':
         return KeyAction::kKeyDown;
+    case 't':
+        return KeyAction::kToggleTouch;
     case 'q':
         return KeyAction::kQuit;
     default:
@@ -124,6 +127,11 @@ WindowRequest ApplyKey(unsigned char key, std::ostream& out)
         }
         break;
     }
+    case KeyAction::kToggleTouch:
+        SetTouch(!Touch());
+        WriteLine(out, "touch: ", Touch() ? "on" : "off");
+        PerformanceSettings::Changed();
+        break;
     case KeyAction::kQuit:
         return WindowRequest::kQuit;
     }

@@ -21,6 +21,7 @@ enum class KeyAction {
     kRecalibrate,
     kKeyUp,
     kKeyDown,
+    kToggleTouch,
     kQuit,
 };
 

@@ -94,7 +94,9 @@ int OfflineRenderer::Run(std::ostream& errors)
     chosen.scale = fOptions.scale;
     chosen.tuning = fOptions.tuning;
     chosen.key = fOptions.key;
-    if ((chosen.strings > 0 || !chosen.scale.empty() || chosen.key >= 0) && !chosen.Apply(errors)) {
+    chosen.touch = fOptions.touch ? 1 : -1;
+    if ((chosen.strings > 0 || !chosen.scale.empty() || chosen.key >= 0 || fOptions.touch) &&
+        !chosen.Apply(errors)) {
         DiscardOutput();
         return 2; // as a refused option
     }
@@ -171,6 +173,8 @@ bool OfflineRenderer::Play(std::ostream& errors)
                 settings.scale.clear();
             if (fOptions.key >= 0)
                 settings.key = -1;
+            if (fOptions.touch)
+                settings.touch = -1;
             settings.Apply(errors);
             break;
         }

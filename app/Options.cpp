@@ -10,6 +10,7 @@ namespace {
 
 const char kAudioVariable[] = "QUORVEL_AUDIO";
 const char kDeviceVariable[] = "QUORVEL_AUDIO_DEVICE";
+const char kTouchVariable[] = "QUORVEL_TOUCH";
 
 // Status for a command line or setting the program refuses.
 constexpr int kUsageStatus = 2;
@@ -49,6 +50,8 @@ Options Options::Parse(int& argc, char** argv, const Lookup& lookup)
     const char* device = lookup(kDeviceVariable);
     options.audioSystem = system ? system : "";
     options.audioDevice = device ? device : "";
+    const char* touch = lookup(kTouchVariable);
+    options.touch = touch && std::strcmp(touch, "1") == 0;
 
     std::vector<char*> rest;
     for (int index = 0; index < argc; ++index) {
@@ -58,6 +61,8 @@ Options Options::Parse(int& argc, char** argv, const Lookup& lookup)
             rest.push_back(argv[index]);
         } else if (argument == "--help" || argument == "-h") {
             options.action = Action::Help;
+        } else if (argument == "--touch") {
+            options.touch = true;
         } else if (argument == "--list-devices") {
             if (options.action == Action::Play) {
                 options.action = Action::ListDevices;
@@ -103,7 +108,7 @@ std::string Options::HelpText()
     return "Usage: quorvel [OPTION]... [WINDOW SYSTEM OPTION]...\n"
            "A harp played in the air: fingertips seen by a hand-tracking controller pluck\n"
            "vertical strings. Keys: 1-4 scale, a/z add/remove a string, f full screen,\n"
-           "h banner, w/s redraw rate, +/- key a semitone up/down, c camera: set the\n"
+           "h banner, w/s redraw rate, +/- key a semitone up/down, t touch, c camera: set the\n"
            "string plane again, q quit.\n"
            "\n"
            "Options:\n"
@@ -115,6 +120,8 @@ std::string Options::HelpText()
            "  --list-devices     list the sound systems and their output devices, and exit\n"
            "  --key=NOTE         note of the leftmost string: a name (D, F#3, Bb2; octave 1\n"
            "                     when none is given) or a MIDI note number; default G#1 (32)\n"
+           "  --touch            each pluck as loud and bright as the sweep is fast (t\n"
+           "                     switches it while playing); default: every pluck full\n"
            "  --scale=FILE.scl   play in a Scala tuning from the key upwards (keys 1-4 still\n"
            "                     choose the built-in scales)\n"
            "  -h, --help         show this help, and exit\n"
@@ -124,6 +131,7 @@ std::string Options::HelpText()
            "Environment:\n"
            "  QUORVEL_AUDIO=SYSTEM          as --audio (the option wins)\n"
            "  QUORVEL_AUDIO_DEVICE=DEVICE   as --device (the option wins)\n"
+           "  QUORVEL_TOUCH=1               as --touch\n"
            "  QUORVEL_TRACKING=SOURCE       where the fingertips come from:\n"
            "      service                      the tracking service on this machine\n"
            "                                   (ws://127.0.0.1:6437; the default)\n"

@@ -32,4 +32,5 @@ public:
     // What the strings play: key -1 and an empty scaleFile leave the defaults (G#1, pentatonic).
     int key = -1;          // note of string 0, 0..127 (69 = 440 Hz)
     std::string scaleFile; // a Scala .scl file
+    bool touch = false;    // velocity follows the sweep's speed
 };

@@ -9,6 +9,7 @@
 #include "Harp.h"
 #include "Keys.h"
 #include "Leap.h"
+#include "Pluck.h"
 
 namespace {
 
@@ -83,6 +84,7 @@ PerformanceSettings PerformanceSettings::Current()
         now.tuning = scale.tuning;
     }
     now.key = scale.key;
+    now.touch = GLStuff::Touch() ? 1 : 0;
     return now;
 }
 
@@ -139,8 +141,15 @@ bool PerformanceSettings::Parse(const std::string& line, PerformanceSettings& se
         }
         read.key = key->get<int>();
     }
-    if (read.strings == 0 && read.scale.empty() && read.key < 0) {
-        error = "neither \"strings\" nor \"scale\" nor \"key\"";
+    if (auto touch = instrument.find("touch"); touch != instrument.end()) {
+        if (!touch->is_boolean()) {
+            error = "\"touch\" is neither true nor false";
+            return false;
+        }
+        read.touch = touch->get<bool>() ? 1 : 0;
+    }
+    if (read.strings == 0 && read.scale.empty() && read.key < 0 && read.touch < 0) {
+        error = "neither \"strings\" nor \"scale\" nor \"key\" nor \"touch\"";
         return false;
     }
     settings = read;
@@ -158,6 +167,8 @@ std::string PerformanceSettings::Line() const
         instrument["tuning"] = {{"description", tuning->description}, {"cents", tuning->cents}};
     if (key >= 0)
         instrument["key"] = key;
+    if (touch >= 0)
+        instrument["touch"] = touch == 1;
     return nlohmann::ordered_json{{"instrument", instrument}}.dump();
 }
 
@@ -192,6 +203,8 @@ bool PerformanceSettings::Apply(std::ostream& errors) const
         errors << "key " << NoteName(key) << " refused: " << error << "\n";
         applied = false;
     }
+    if (touch >= 0)
+        GLStuff::SetTouch(touch == 1);
     if (!scaleSet && !applyScale(error)) {
         errors << "scale " << scale << " refused: " << error << "\n";
         applied = false;

@@ -23,6 +23,7 @@ public:
                        // leaves the scale as it is; "scala" plays `tuning`
     int key = -1;      // note of string 0, 0..127; -1 leaves the key as it is
     std::shared_ptr<const Tuning> tuning; // with scale "scala"
+    int touch = -1; // 1: velocity follows the sweep; 0: every pluck 127; -1 leaves it as it is
 
     // The harp's settings now. Any thread.
     static PerformanceSettings Current();

@@ -1,5 +1,7 @@
 #include "Pluck.h"
 
+#include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <iostream>
 #include <stdexcept>
@@ -45,7 +47,53 @@ void FillBurst(float height, bool leftward, float (&burst)[kBurstLength])
     }
 }
 
-void PluckString(int stringIndex, bool leftward, float height)
+namespace {
+
+std::atomic<bool> sTouch{false};
+
+} // namespace
+
+void SetTouch(bool on)
+{
+    sTouch.store(on);
+}
+
+bool Touch()
+{
+    return sTouch.load();
+}
+
+int TouchVelocity(float sweepSpeed)
+{
+    if (!(sweepSpeed > kSlowSweep))
+        return kSoftVelocity;
+    const float share = std::log(sweepSpeed / kSlowSweep) / std::log(kFastSweep / kSlowSweep);
+    if (share >= 1.0f)
+        return kPluckVelocity;
+    return kSoftVelocity + static_cast<int>(std::lround(share * (kPluckVelocity - kSoftVelocity)));
+}
+
+void ShapeBurst(int velocity, float (&burst)[kBurstLength])
+{
+    if (velocity >= kPluckVelocity)
+        return;
+    // Cut-off in harmonics of the string, 3 at velocity 0 up to the burst's Nyquist (256)
+    // at 127, on a logarithmic scale as pitch is heard.
+    const float share = static_cast<float>(std::max(velocity, 0)) / kPluckVelocity;
+    const float harmonics = 3.0f * std::pow(256.0f / 3.0f, share);
+    const float pole = std::exp(-6.2831853f * harmonics / kBurstLength);
+    // The burst repeats once a period: start the filter from where one pass ends.
+    float state = 0.0f;
+    for (int pass = 0; pass < 2; ++pass) {
+        for (float& sample : burst) {
+            state = (1.0f - pole) * sample + pole * state;
+            if (pass == 1)
+                sample = state;
+        }
+    }
+}
+
+void PluckString(int stringIndex, bool leftward, float height, int velocity)
 {
     std::cout << "trig\n" << std::flush;
     const ScaleChoice scale = CurrentScale();
@@ -53,21 +101,27 @@ void PluckString(int stringIndex, bool leftward, float height)
     const int note = static_cast<int>(std::lround(pitch));
     float burst[kBurstLength];
     FillBurst(height, leftward, burst);
+    ShapeBurst(velocity, burst);
     try {
         Harp* harp = Harp::GetInstance();
         if (scale.tuning)
-            harp->ExciteString(stringIndex, static_cast<float>(pitch), kPluckVelocity, burst,
+            harp->ExciteString(stringIndex, static_cast<float>(pitch), velocity, burst,
                                kBurstLength);
         else
-            harp->ExciteString(stringIndex, note, kPluckVelocity, burst, kBurstLength);
+            harp->ExciteString(stringIndex, note, velocity, burst, kBurstLength);
     } catch (const std::out_of_range&) {
         // The string was removed on the window thread since the count was read.
         return;
     }
-    MidiOut::GetInstance()->Plucked(stringIndex, note, kPluckVelocity);
+    MidiOut::GetInstance()->Plucked(stringIndex, note, velocity);
 }
 
-void airMotion(float x, float y, float z, float lastX, float /*lastY*/)
+void airMotion(float x, float y, float z, float lastX, float lastY)
+{
+    airMotion(x, y, z, lastX, lastY, -1.0f);
+}
+
+void airMotion(float x, float y, float z, float lastX, float /*lastY*/, float sweepSpeed)
 {
     if (!(z < 0.0f)) // only a fingertip beyond the string plane plucks (NaN never does)
         return;
@@ -80,7 +134,8 @@ void airMotion(float x, float y, float z, float lastX, float /*lastY*/)
         const bool rightward = lastX <= position && x > position;
         const bool leftward = lastX > position && x <= position;
         if ((rightward || leftward) && std::fabs(x - position) < spacing / 2.0f)
-            PluckString(i, leftward, y);
+            PluckString(i, leftward, y,
+                        Touch() && sweepSpeed >= 0.0f ? TouchVelocity(sweepSpeed) : kPluckVelocity);
     }
 }
 

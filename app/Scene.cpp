@@ -29,9 +29,9 @@ FingertipLook FingertipAppearance(float nearness, int width, int height)
     return look;
 }
 
-std::string BannerLine(int key)
+std::string BannerLine(int key, bool touch)
 {
-    return std::string(kBannerText) + "   key " + NoteName(key);
+    return std::string(kBannerText) + "   key " + NoteName(key) + (touch ? "   touch" : "");
 }
 
 } // namespace GLStuff

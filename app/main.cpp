@@ -9,6 +9,7 @@
 #include "Heap.h"
 #include "MidiOut.h"
 #include "Options.h"
+#include "Pluck.h"
 #include "QuitSignals.h"
 #include "RtAudioDriver.h"
 #include "Shutdown.h"
@@ -40,6 +41,7 @@ int main(int argc, char** argv)
                       << "; playing the built-in scale\n"
                       << std::flush;
     }
+    GLStuff::SetTouch(options.touch);
     AudioDevices::Choice audio;
     std::string refusal;
     if (!AudioDevices::Choose(options.audioSystem, options.audioDevice, audio, refusal)) {

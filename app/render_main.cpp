@@ -25,6 +25,7 @@ const char kUsage[] =
     "  --rate HZ       sample rate (8000..192000; default 44100)\n"
     "  --tail SECONDS  decay rendered after the last frame (0..600; default 3)\n"
     "  --float         32-bit float samples (default: 16-bit integers)\n"
+    "  --touch         velocity from the sweep's speed throughout, whatever the recording says\n"
     "  --help          this text\n"
     "Without --strings or --scale the recording's own settings lines choose them; a recording\n"
     "without any starts on one string in the pentatonic major scale, as the instrument does.\n";
@@ -63,6 +64,10 @@ int main(int argc, char** argv)
         }
         if (argument == "--float") {
             options.floatSamples = true;
+            continue;
+        }
+        if (argument == "--touch") {
+            options.touch = true;
             continue;
         }
         const bool takesValue = argument == "--strings" || argument == "--scale" ||

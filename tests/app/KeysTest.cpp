@@ -48,7 +48,7 @@ protected:
 TEST_F(KeysTest, OnlyTheActionKeysHaveAnActionTheRestChangeNothing)
 {
     const int strings = Harp::GetInstance()->GetNumStrings();
-    const std::string active = "1234azfhwscq+=-";
+    const std::string active = "1234azfhwscqt+=-";
     for (int code = 0; code < 256; ++code) {
         const unsigned char key = static_cast<unsigned char>(code);
         const bool expectAction = active.find(static_cast<char>(key)) != std::string::npos;
@@ -168,6 +168,8 @@ TEST(PerformanceSettings, ALineTakesOneToThirtyStringsAndTheFourScalesByName)
         {R"({"key":0})", true},
         {R"({"key":127})", true},
         {R"({"key":128})", false},
+        {R"({"touch":true})", true},
+        {R"({"touch":1})", false},
         {R"({"scale":"scala","tuning":{"description":"fifths","cents":[701.955,1200.0]}})", true},
         {R"({"scale":"scala","tuning":{"description":"none","cents":[]}})", false},
         {R"({"scale":"scala"})", false},

@@ -8,6 +8,7 @@ import unittest
 from fractions import Fraction
 
 import harness  # first: it reports a missing numpy as a skip
+import numpy as np
 import analysis
 import performances
 import render
@@ -97,6 +98,47 @@ class TuningTest(unittest.TestCase):
             self.assertEqual(done.returncode, 2)
             self.assertIn("string 30 would sound note 126", done.stderr)
             self.assertEqual(render.run(take, wav, "--key", "H2").returncode, 2)
+
+
+class TouchTest(unittest.TestCase):
+    def test_faster_sweeps_pluck_louder_and_brighter(self):
+        # String 1 of 4 swept across 0.14 of the window ever faster, each note left to ring
+        # alone; with --touch (the recording says nothing of it).
+        performance = performances.Performance()
+        performance.instrument(strings=4)
+        left, right = 0.3, 0.44
+        performance.place(1, left, 0.5, performances.ABOVE_MM)
+        performance.pause(0.2)
+        sweeps = [0.7, 0.25, 0.1]  # seconds: 0.2, 0.56 and 1.4 widths a second
+        for seconds in sweeps:
+            performance.move(0.04, f1=(left, 0.5, performances.BEYOND_MM))
+            performance.move(seconds, f1=(right, 0.5, performances.BEYOND_MM))
+            performance.move(0.04, f1=(right, 0.5, performances.ABOVE_MM))
+            performance.move(0.05, f1=(left, 0.5, performances.ABOVE_MM))
+            performance.pause(1.2)
+        performance.clear()
+        with harness.Session() as session:
+            out = session.tempdir("feel")
+            take = os.path.join(out, "sweeps.jsonl")
+            performance.write(take)
+            wav = os.path.join(out, "sweeps.wav")
+            done = render.run(take, wav, "--float", "--touch")
+            self.assertEqual(done.returncode, 0, done.stderr)
+            self.assertEqual(render.notes(done.stdout), [34] * len(sweeps))
+            samples = render.read_wav(wav)[0][:, 0]
+            onsets = analysis.find_onsets(samples, min_gap=0.5, floor=0.002)
+            self.assertEqual(len(onsets), len(sweeps), onsets)
+            levels, centroids = [], []
+            for onset in onsets:
+                start = int((onset + 0.005) * analysis.RATE)
+                note = samples[start:start + int(0.3 * analysis.RATE)]
+                levels.append(float(np.sqrt(np.mean(note ** 2))))
+                spectrum = np.abs(np.fft.rfft(note))
+                centroids.append(float((spectrum * np.arange(len(spectrum))).sum() /
+                                       spectrum.sum()))
+            self.assertEqual(levels, sorted(levels), levels)
+            self.assertEqual(centroids, sorted(centroids), centroids)
+            self.assertGreater(levels[-1], 3 * levels[0], levels)
 
 
 if __name__ == "__main__":
