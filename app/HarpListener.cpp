@@ -5,6 +5,7 @@
 
 #include "ConsoleLine.h"
 #include "GLStuff.h"
+#include "OscOut.h"
 #include "PerformanceSettings.h"
 #include "Pluck.h"
 #include "SettingsRelay.h"
@@ -78,6 +79,8 @@ void HarpListener::Follow(const Leap::Frame& frame)
         for (auto& entry : gFingers)
             entry.second.fStale = true;
     }
+    OscOut* osc = OscOut::GetInstance();
+    osc->BeginFrame();
 
     for (const Leap::Hand& hand : frame.hands()) {
         for (const Leap::Finger& finger : hand.fingers()) {
@@ -109,11 +112,13 @@ void HarpListener::Follow(const Leap::Frame& frame)
             }
             if (inserted)
                 WriteLine(std::cout, "inserted finger: ", id);
+            osc->Finger(id, x, y, static_cast<float>(tip.z));
             airMotion(x, y, static_cast<float>(tip.z), lastX, lastY,
                       SweepSpeed(x - lastX, lastMicros, frame.timestamp()));
         }
     }
 
+    osc->EndFrame();
     std::lock_guard<std::mutex> hold(gLock);
     for (auto track = gFingers.begin(); track != gFingers.end();) {
         if (track->second.fStale)

@@ -74,7 +74,8 @@ Options Options::Parse(int& argc, char** argv, const Lookup& lookup)
             }
         } else if (std::string keyName;
                    TakeValue("--key", argc, argv, index, keyName, error) ||
-                   TakeValue("--scale", argc, argv, index, options.scaleFile, error)) {
+                   TakeValue("--scale", argc, argv, index, options.scaleFile, error) ||
+                   TakeValue("--osc", argc, argv, index, options.osc, error)) {
             if (error.empty() && !keyName.empty() && !ParseNoteName(keyName, options.key))
                 error = "--key takes a note name (D, F#3, Bb2) or a MIDI note 0..127, not \"" +
                         keyName.substr(0, 40) + "\"";
@@ -122,6 +123,7 @@ std::string Options::HelpText()
            "                     when none is given) or a MIDI note number; default G#1 (32)\n"
            "  --touch            each pluck as loud and bright as the sweep is fast (t\n"
            "                     switches it while playing); default: every pluck full\n"
+           "  --osc=HOST:PORT    also send every pluck and fingertip as OSC over UDP\n"
            "  --scale=FILE.scl   play in a Scala tuning from the key upwards (keys 1-4 still\n"
            "                     choose the built-in scales)\n"
            "  -h, --help         show this help, and exit\n"

@@ -33,4 +33,6 @@ public:
     int key = -1;          // note of string 0, 0..127 (69 = 440 Hz)
     std::string scaleFile; // a Scala .scl file
     bool touch = false;    // velocity follows the sweep's speed
+
+    std::string osc; // HOST:PORT to send plucks and fingertips to over OSC; empty: none
 };

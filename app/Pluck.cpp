@@ -8,6 +8,7 @@
 
 #include "Harp.h"
 #include "MidiOut.h"
+#include "OscOut.h"
 #include "StringLayout.h"
 
 namespace GLStuff {
@@ -114,6 +115,7 @@ void PluckString(int stringIndex, bool leftward, float height, int velocity)
         return;
     }
     MidiOut::GetInstance()->Plucked(stringIndex, note, velocity);
+    OscOut::GetInstance()->Pluck(stringIndex, note, velocity);
 }
 
 void airMotion(float x, float y, float z, float lastX, float lastY)

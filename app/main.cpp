@@ -9,6 +9,7 @@
 #include "Heap.h"
 #include "MidiOut.h"
 #include "Options.h"
+#include "OscOut.h"
 #include "Pluck.h"
 #include "QuitSignals.h"
 #include "RtAudioDriver.h"
@@ -48,6 +49,10 @@ int main(int argc, char** argv)
         std::cerr << "quorvel: " << refusal << "\n" << std::flush;
         return 2;
     }
+
+    // Refused before anything else starts; from here on every way out stops its thread.
+    if (!options.osc.empty() && !OscOut::GetInstance()->Start(options.osc, std::cerr))
+        return 2;
 
     // Never destroyed: the exit handler still writes through it.
     auto* console = new ConsoleWriter(STDOUT_FILENO);

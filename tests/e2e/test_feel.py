@@ -4,6 +4,10 @@ settings a recording carries for them."""
 import json
 import math
 import os
+import socket
+import struct
+import subprocess
+import threading
 import unittest
 from fractions import Fraction
 
@@ -139,6 +143,80 @@ class TouchTest(unittest.TestCase):
             self.assertEqual(levels, sorted(levels), levels)
             self.assertEqual(centroids, sorted(centroids), centroids)
             self.assertGreater(levels[-1], 3 * levels[0], levels)
+
+
+def osc_string(data, at):
+    end = data.index(b"\0", at)
+    return data[at:end].decode(), (end + 4) & ~3
+
+
+def osc_bundle(data):
+    """(time tag, [(address, arguments)]) of one OSC bundle of messages."""
+    assert data[:8] == b"#bundle\0", data[:16]
+    tag, at, messages = struct.unpack(">Q", data[8:16])[0], 16, []
+    while at < len(data):
+        size = struct.unpack(">i", data[at:at + 4])[0]
+        element = data[at + 4:at + 4 + size]
+        address, where = osc_string(element, 0)
+        types, where = osc_string(element, where)
+        values = [struct.unpack(">" + kind, element[where + 4 * k:where + 4 * k + 4])[0]
+                  for k, kind in enumerate(types[1:])]
+        messages.append((address, types, values))
+        at += 4 + size
+    return tag, messages
+
+
+class OscTest(unittest.TestCase):
+    def test_a_receiver_hears_plucks_and_fingertips_and_a_bad_address_is_refused(self):
+        with harness.Session() as session:
+            out = session.tempdir("feel")
+            receiver = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+            receiver.bind(("127.0.0.1", 0))
+            receiver.settimeout(0.5)
+            bundles, done = [], threading.Event()
+
+            def listen():
+                while not done.is_set():
+                    try:
+                        bundles.append(osc_bundle(receiver.recv(65536)))
+                    except socket.timeout:
+                        pass
+            listener = threading.Thread(target=listen)
+            listener.start()
+            try:
+                take = os.path.join(out, "three.jsonl")
+                performance = performances.melody([0, 1, 2], 4, 0.3)
+                performance.lines.insert(0, json.dumps({"instrument": {"strings": 4}}))
+                performance.clear()
+                performance.write(take)
+                app = session.quorvel(tracking="replay:" + take, extra_env={"QUORVEL_MIDI": "off"},
+                                      args=("--osc", f"127.0.0.1:{receiver.getsockname()[1]}"))
+                app.wait_for_line(r"^Disconnected$", timeout=40.0)
+                app.window().keys("q")
+                self.assertEqual(app.wait_exit(), 0, app.text("err"))
+            finally:
+                done.set()
+                listener.join()
+                receiver.close()
+            messages = [message for _, contents in bundles for message in contents]
+            plucks = [values for address, _, values in messages if address == "/quorvel/pluck"]
+            self.assertEqual(plucks, [[0, 32, 127], [1, 34, 127], [2, 37, 127]])
+            fingers = [(types, values) for address, types, values in messages
+                       if address == "/quorvel/finger"]
+            self.assertGreater(len(fingers), 50)
+            self.assertTrue(all(types == ",ifff" and values[0] == 1 for types, values in fingers))
+            self.assertTrue(all(0.0 <= values[1] <= 1.0 for _, values in fingers))
+            tags = [tag for tag, _ in bundles]
+            self.assertEqual(tags, sorted(tags), "bundles out of time order")
+            self.assertNotIn("dropped", app.text("err"))
+
+            for bad, reason in (("localhost", "is not HOST:PORT"),
+                                ("127.0.0.1:99999", "not a number from 1 to 65535"),
+                                ("no-such-host.invalid:9000", "cannot find host")):
+                refused = subprocess.run([harness.quorvel_binary(), "--osc", bad],
+                                         capture_output=True, text=True, timeout=20)
+                self.assertEqual(refused.returncode, 2, bad)
+                self.assertIn(reason, refused.stderr)
 
 
 if __name__ == "__main__":
