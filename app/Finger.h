@@ -16,6 +16,7 @@ public:
 
     bool fStale;     // not yet seen in the frame being processed
     float fNearness; // 1 - z/300 for tracker depth z in mm: 0 at z = 300, 1 on the string plane
+    long long fTimestampMicros = -1; // the frame that last moved it; -1 before the first
 };
 
 } // namespace GLStuff

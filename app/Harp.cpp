@@ -152,6 +152,12 @@ void Harp::ExciteString(int string, int note, int velocity, float* burst, int le
     StringAt(string)->NoteOn(note, velocity, burst, length);
 }
 
+void Harp::ExciteString(int string, float pitch, int velocity, float* burst, int length)
+{
+    std::lock_guard<std::mutex> pluck(fPluckLock);
+    StringAt(string)->NoteOn(pitch, velocity, burst, length);
+}
+
 int Harp::GetNumStrings() const
 {
     return fNumStrings.load();

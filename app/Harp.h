@@ -48,6 +48,8 @@ public:
     // place) fitted to one period. velocity 0..127. Throws std::out_of_range for an index
     // outside 0..GetNumStrings()-1 and then touches nothing; the burst is consumed on return.
     void ExciteString(int string, int note, int velocity, float* burst, int length);
+    // The same at a pitch between notes (69.5: a quarter tone above 440 Hz).
+    void ExciteString(int string, float pitch, int velocity, float* burst, int length);
 
     // Any thread; never waits.
     int GetNumStrings() const;

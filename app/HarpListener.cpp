@@ -1,9 +1,11 @@
 #include "HarpListener.h"
 
+#include <cmath>
 #include <iostream>
 
 #include "ConsoleLine.h"
 #include "GLStuff.h"
+#include "OscOut.h"
 #include "PerformanceSettings.h"
 #include "Pluck.h"
 #include "SettingsRelay.h"
@@ -23,6 +25,16 @@ float windowY(double trackerY)
 float nearness(double trackerZ)
 {
     return static_cast<float>(trackerZ / -300.0 + 1.0);
+}
+
+// Horizontal speed in window widths per second over `dx` since the track's previous frame; a new
+// track, or a clock that stood still or went back, counts one nominal frame of 10 ms.
+float SweepSpeed(float dx, long long lastMicros, long long nowMicros)
+{
+    constexpr long long kNominalFrameMicros = 10000;
+    const long long micros =
+        lastMicros >= 0 && nowMicros > lastMicros ? nowMicros - lastMicros : kNominalFrameMicros;
+    return std::fabs(dx) / (static_cast<float>(micros) * 1e-6f);
 }
 
 } // namespace
@@ -67,6 +79,8 @@ void HarpListener::Follow(const Leap::Frame& frame)
         for (auto& entry : gFingers)
             entry.second.fStale = true;
     }
+    OscOut* osc = OscOut::GetInstance();
+    osc->BeginFrame();
 
     for (const Leap::Hand& hand : frame.hands()) {
         for (const Leap::Finger& finger : hand.fingers()) {
@@ -76,6 +90,7 @@ void HarpListener::Follow(const Leap::Frame& frame)
             const float y = windowY(tip.y);
             float lastX = 0.0f;
             float lastY = 0.0f;
+            long long lastMicros = -1;
             bool inserted = false;
             {
                 std::lock_guard<std::mutex> hold(gLock);
@@ -89,16 +104,21 @@ void HarpListener::Follow(const Leap::Frame& frame)
                 // A new track starts at (0, 0), so its first move may pluck the leftmost string.
                 lastX = track->second.fX;
                 lastY = track->second.fY;
+                lastMicros = track->second.fTimestampMicros;
+                track->second.fTimestampMicros = frame.timestamp();
                 track->second.SetX(x);
                 track->second.SetY(y);
                 track->second.fNearness = nearness(tip.z);
             }
             if (inserted)
                 WriteLine(std::cout, "inserted finger: ", id);
-            airMotion(x, y, static_cast<float>(tip.z), lastX, lastY);
+            osc->Finger(id, x, y, static_cast<float>(tip.z));
+            airMotion(x, y, static_cast<float>(tip.z), lastX, lastY,
+                      SweepSpeed(x - lastX, lastMicros, frame.timestamp()));
         }
     }
 
+    osc->EndFrame();
     std::lock_guard<std::mutex> hold(gLock);
     for (auto track = gFingers.begin(); track != gFingers.end();) {
         if (track->second.fStale)

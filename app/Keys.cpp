@@ -4,8 +4,27 @@
 #include "GLStuff.h"
 #include "Instrument.h"
 #include "PerformanceSettings.h"
+#include "Pluck.h"
+#include "Tuning.h"
 
 namespace GLStuff {
+namespace {
+
+// A built-in scale, unless it would put a string out of range at the current key.
+void ChooseScale(const int* table, int count, std::ostream& out)
+{
+    ScaleChoice choice = CurrentScale();
+    choice.table = table;
+    choice.count = count;
+    choice.tuning.reset();
+    const std::string error = RangeError(choice);
+    if (error.empty())
+        SetScale(table, count);
+    else
+        WriteLine(out, "scale refused: ", error);
+}
+
+} // namespace
 
 KeyAction ActionForKey(unsigned char key)
 {
@@ -32,6 +51,13 @@ KeyAction ActionForKey(unsigned char key)
         return KeyAction::kSlowerRedraw;
     case 'c':
         return KeyAction::kRecalibrate;
+    case '+':
+    case '=': // + without shift on most keyboards
+        return KeyAction::kKeyUp;
+    case '-':
+        return KeyAction::kKeyDown;
+    case 't':
+        return KeyAction::kToggleTouch;
     case 'q':
         return KeyAction::kQuit;
     default:
@@ -46,16 +72,16 @@ WindowRequest ApplyKey(unsigned char key, std::ostream& out)
     case KeyAction::kNone:
         break;
     case KeyAction::kScalePentatonicMajor:
-        SetScale(gPentatonicMajor, 5);
+        ChooseScale(gPentatonicMajor, 5, out);
         break;
     case KeyAction::kScalePentatonicMinor:
-        SetScale(gPentatonicMinor, 5);
+        ChooseScale(gPentatonicMinor, 5, out);
         break;
     case KeyAction::kScaleDiatonic:
-        SetScale(gDiatonic, 7);
+        ChooseScale(gDiatonic, 7, out);
         break;
     case KeyAction::kScaleWholeTone:
-        SetScale(gWholeTone, 6);
+        ChooseScale(gWholeTone, 6, out);
         break;
     case KeyAction::kAddString:
         AddString();
@@ -88,6 +114,23 @@ WindowRequest ApplyKey(unsigned char key, std::ostream& out)
     case KeyAction::kSlowerRedraw:
         SlowerRedraw(gFrameRate, gRefreshRate);
         PrintRefreshRate(out, gFrameRate);
+        break;
+    case KeyAction::kKeyUp:
+    case KeyAction::kKeyDown: {
+        const int key = CurrentScale().key + (action == KeyAction::kKeyUp ? 1 : -1);
+        std::string error;
+        if (SetKey(key, error)) {
+            WriteLine(out, "key: ", NoteName(key), " (", key, ")");
+            PerformanceSettings::Changed();
+        } else {
+            WriteLine(out, "key ", NoteName(key), " refused: ", error);
+        }
+        break;
+    }
+    case KeyAction::kToggleTouch:
+        SetTouch(!Touch());
+        WriteLine(out, "touch: ", Touch() ? "on" : "off");
+        PerformanceSettings::Changed();
         break;
     case KeyAction::kQuit:
         return WindowRequest::kQuit;

@@ -19,6 +19,9 @@ enum class KeyAction {
     kFasterRedraw,
     kSlowerRedraw,
     kRecalibrate,
+    kKeyUp,
+    kKeyDown,
+    kToggleTouch,
     kQuit,
 };
 

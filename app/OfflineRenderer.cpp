@@ -126,8 +126,14 @@ int OfflineRenderer::Run(std::ostream& errors)
     PerformanceSettings chosen;
     chosen.strings = fOptions.strings;
     chosen.scale = fOptions.scale;
-    if (chosen.strings > 0 || !chosen.scale.empty())
-        chosen.Apply();
+    chosen.tuning = fOptions.tuning;
+    chosen.key = fOptions.key;
+    chosen.touch = fOptions.touch ? 1 : -1;
+    if ((chosen.strings > 0 || !chosen.scale.empty() || chosen.key >= 0 || fOptions.touch) &&
+        !chosen.Apply(errors)) {
+        DiscardOutput();
+        return 2; // as a refused option
+    }
 
     const bool played = Play(errors);
     if (played && fFrames == 0) {
@@ -203,7 +209,11 @@ bool OfflineRenderer::Play(std::ostream& errors)
                 settings.strings = 0;
             if (!fOptions.scale.empty())
                 settings.scale.clear();
-            settings.Apply();
+            if (fOptions.key >= 0)
+                settings.key = -1;
+            if (fOptions.touch)
+                settings.touch = -1;
+            settings.Apply(errors);
             break;
         }
         }

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <fstream>
+#include <memory>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -19,10 +20,14 @@ typedef struct sf_private_tag SNDFILE;
 class OfflineRenderer {
 public:
     struct Options {
-        std::string performance;   // the recording, one JSON message a line
-        std::string output;        // the WAV file to write
-        int strings = 0;           // 1..30 for the whole render; 0 leaves it to the recording
-        std::string scale;         // for the whole render; empty leaves it to the recording
+        std::string performance; // the recording, one JSON message a line
+        std::string output;      // the WAV file to write
+        int strings = 0;         // 1..30 for the whole render; 0 leaves it to the recording
+        std::string scale;       // for the whole render; empty leaves it to the recording
+        std::shared_ptr<const Tuning> tuning; // with scale "scala": a Scala tuning
+        int key = -1;              // note of string 0 (0..127); -1 leaves it to the recording
+        bool touch = false;        // velocity from the sweep for the whole render; false leaves
+                                   // it to the recording
         int rate = 44100;          // sample rate in Hz, kMinRate..kMaxRate
         double tailSeconds = 3.0;  // decay rendered after the last line, seconds, 0..kMaxTail
         bool floatSamples = false; // 32-bit float samples instead of 16-bit integers

@@ -4,11 +4,13 @@
 #include <vector>
 
 #include "AudioDevices.h"
+#include "Tuning.h"
 
 namespace {
 
 const char kAudioVariable[] = "QUORVEL_AUDIO";
 const char kDeviceVariable[] = "QUORVEL_AUDIO_DEVICE";
+const char kTouchVariable[] = "QUORVEL_TOUCH";
 
 // Status for a command line or setting the program refuses.
 constexpr int kUsageStatus = 2;
@@ -48,6 +50,8 @@ Options Options::Parse(int& argc, char** argv, const Lookup& lookup)
     const char* device = lookup(kDeviceVariable);
     options.audioSystem = system ? system : "";
     options.audioDevice = device ? device : "";
+    const char* touch = lookup(kTouchVariable);
+    options.touch = touch && std::strcmp(touch, "1") == 0;
 
     std::vector<char*> rest;
     for (int index = 0; index < argc; ++index) {
@@ -57,6 +61,8 @@ Options Options::Parse(int& argc, char** argv, const Lookup& lookup)
             rest.push_back(argv[index]);
         } else if (argument == "--help" || argument == "-h") {
             options.action = Action::Help;
+        } else if (argument == "--touch") {
+            options.touch = true;
         } else if (argument == "--list-devices") {
             if (options.action == Action::Play) {
                 options.action = Action::ListDevices;
@@ -66,6 +72,15 @@ Options Options::Parse(int& argc, char** argv, const Lookup& lookup)
             if (!error.empty() && options.error.empty()) {
                 options.error = error;
             }
+        } else if (std::string keyName;
+                   TakeValue("--key", argc, argv, index, keyName, error) ||
+                   TakeValue("--scale", argc, argv, index, options.scaleFile, error) ||
+                   TakeValue("--osc", argc, argv, index, options.osc, error)) {
+            if (error.empty() && !keyName.empty() && !ParseNoteName(keyName, options.key))
+                error = "--key takes a note name (D, F#3, Bb2) or a MIDI note 0..127, not \"" +
+                        keyName.substr(0, 40) + "\"";
+            if (!error.empty() && options.error.empty())
+                options.error = error;
         } else if (argument == "--") {
             // The rest is the window system's.
             for (++index; index < argc; ++index) {
@@ -94,7 +109,8 @@ std::string Options::HelpText()
     return "Usage: quorvel [OPTION]... [WINDOW SYSTEM OPTION]...\n"
            "A harp played in the air: fingertips seen by a hand-tracking controller pluck\n"
            "vertical strings. Keys: 1-4 scale, a/z add/remove a string, f full screen,\n"
-           "h banner, w/s redraw rate, c camera: set the string plane again, q quit.\n"
+           "h banner, w/s redraw rate, +/- key a semitone up/down, t touch, c camera: set the\n"
+           "string plane again, q quit.\n"
            "\n"
            "Options:\n"
            "  --audio=SYSTEM     sound system: jack, pulse or alsa (PipeWire serves as jack\n"
@@ -103,6 +119,13 @@ std::string Options::HelpText()
            "  --device=DEVICE    output device of that system, by number or name (or a part\n"
            "                     of a name that fits one device); default: its default\n"
            "  --list-devices     list the sound systems and their output devices, and exit\n"
+           "  --key=NOTE         note of the leftmost string: a name (D, F#3, Bb2; octave 1\n"
+           "                     when none is given) or a MIDI note number; default G#1 (32)\n"
+           "  --touch            each pluck as loud and bright as the sweep is fast (t\n"
+           "                     switches it while playing); default: every pluck full\n"
+           "  --osc=HOST:PORT    also send every pluck and fingertip as OSC over UDP\n"
+           "  --scale=FILE.scl   play in a Scala tuning from the key upwards (keys 1-4 still\n"
+           "                     choose the built-in scales)\n"
            "  -h, --help         show this help, and exit\n"
            "  Other options (-display, -geometry, ...) go to the window system; so does\n"
            "  everything after --.\n"
@@ -110,6 +133,7 @@ std::string Options::HelpText()
            "Environment:\n"
            "  QUORVEL_AUDIO=SYSTEM          as --audio (the option wins)\n"
            "  QUORVEL_AUDIO_DEVICE=DEVICE   as --device (the option wins)\n"
+           "  QUORVEL_TOUCH=1               as --touch\n"
            "  QUORVEL_TRACKING=SOURCE       where the fingertips come from:\n"
            "      service                      the tracking service on this machine\n"
            "                                   (ws://127.0.0.1:6437; the default)\n"

@@ -28,4 +28,11 @@ public:
     std::string audioSystem; // "jack", "pulse", "alsa"; empty: the first that has devices
     std::string audioDevice; // a number or a name; empty: the system's default output
     std::string error;       // why, for Refuse
+
+    // What the strings play: key -1 and an empty scaleFile leave the defaults (G#1, pentatonic).
+    int key = -1;          // note of string 0, 0..127 (69 = 440 Hz)
+    std::string scaleFile; // a Scala .scl file
+    bool touch = false;    // velocity follows the sweep's speed
+
+    std::string osc; // HOST:PORT to send plucks and fingertips to over OSC; empty: none
 };

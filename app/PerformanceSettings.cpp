@@ -9,6 +9,7 @@
 #include "Harp.h"
 #include "Keys.h"
 #include "Leap.h"
+#include "Pluck.h"
 
 namespace {
 
@@ -16,14 +17,17 @@ struct NamedScale {
     const char* name;
     unsigned char key; // the key that selects it
     const int* table;
+    int count;
 };
 
 const NamedScale kScales[] = {
-    {"pentatonic-major", '1', GLStuff::gPentatonicMajor},
-    {"pentatonic-minor", '2', GLStuff::gPentatonicMinor},
-    {"diatonic", '3', GLStuff::gDiatonic},
-    {"whole-tone", '4', GLStuff::gWholeTone},
+    {"pentatonic-major", '1', GLStuff::gPentatonicMajor, 5},
+    {"pentatonic-minor", '2', GLStuff::gPentatonicMinor, 5},
+    {"diatonic", '3', GLStuff::gDiatonic, 7},
+    {"whole-tone", '4', GLStuff::gWholeTone, 6},
 };
+
+const char kScalaName[] = "scala";
 
 const NamedScale* FindScale(const std::string& name)
 {
@@ -40,6 +44,31 @@ const Leap::Controller* sRecorder = nullptr;
 // Window thread only, like the keys.
 bool sApplying = false;
 
+// The "tuning" of a line whose scale is "scala" into settings.tuning; the reason it is refused,
+// or empty.
+std::string ReadTuning(const nlohmann::json& instrument, PerformanceSettings& settings)
+{
+    const auto tuning = instrument.find("tuning");
+    if (tuning == instrument.end() || !tuning->is_object())
+        return "\"scale\" \"scala\" without a \"tuning\"";
+    const auto cents = tuning->find("cents");
+    if (cents == tuning->end() || !cents->is_array() || cents->empty() ||
+        cents->size() > static_cast<std::size_t>(Tuning::kMaxDegrees))
+        return "\"tuning\" has no \"cents\" list of 1 to " + std::to_string(Tuning::kMaxDegrees) +
+               " pitches";
+    auto read = std::make_shared<Tuning>();
+    for (const nlohmann::json& pitch : *cents) {
+        if (!pitch.is_number())
+            return "\"tuning\" has a pitch that is not a number";
+        read->cents.push_back(pitch.get<double>());
+    }
+    if (const auto description = tuning->find("description");
+        description != tuning->end() && description->is_string())
+        read->description = description->get<std::string>();
+    settings.tuning = std::move(read);
+    return "";
+}
+
 } // namespace
 
 PerformanceSettings PerformanceSettings::Current()
@@ -48,8 +77,14 @@ PerformanceSettings PerformanceSettings::Current()
     now.strings = Harp::GetInstance()->GetNumStrings();
     const GLStuff::ScaleChoice scale = GLStuff::CurrentScale();
     for (const NamedScale& named : kScales)
-        if (named.table == scale.table)
+        if (named.table == scale.table && !scale.tuning)
             now.scale = named.name;
+    if (scale.tuning) {
+        now.scale = kScalaName;
+        now.tuning = scale.tuning;
+    }
+    now.key = scale.key;
+    now.touch = GLStuff::Touch() ? 1 : 0;
     return now;
 }
 
@@ -91,12 +126,30 @@ bool PerformanceSettings::Parse(const std::string& line, PerformanceSettings& se
             return false;
         }
         read.scale = scale->get<std::string>();
-        error = ScaleError(read.scale);
+        if (read.scale == kScalaName) {
+            error = ReadTuning(instrument, read);
+        } else {
+            error = ScaleError(read.scale);
+        }
         if (!error.empty())
             return false;
     }
-    if (read.strings == 0 && read.scale.empty()) {
-        error = "neither \"strings\" nor \"scale\"";
+    if (auto key = instrument.find("key"); key != instrument.end()) {
+        if (!key->is_number_integer() || *key < 0 || *key > 127) {
+            error = "\"key\" is not a note from 0 to 127";
+            return false;
+        }
+        read.key = key->get<int>();
+    }
+    if (auto touch = instrument.find("touch"); touch != instrument.end()) {
+        if (!touch->is_boolean()) {
+            error = "\"touch\" is neither true nor false";
+            return false;
+        }
+        read.touch = touch->get<bool>() ? 1 : 0;
+    }
+    if (read.strings == 0 && read.scale.empty() && read.key < 0 && read.touch < 0) {
+        error = "neither \"strings\" nor \"scale\" nor \"key\" nor \"touch\"";
         return false;
     }
     settings = read;
@@ -110,14 +163,52 @@ std::string PerformanceSettings::Line() const
         instrument["strings"] = strings;
     if (!scale.empty())
         instrument["scale"] = scale;
+    if (scale == kScalaName && tuning)
+        instrument["tuning"] = {{"description", tuning->description}, {"cents", tuning->cents}};
+    if (key >= 0)
+        instrument["key"] = key;
+    if (touch >= 0)
+        instrument["touch"] = touch == 1;
     return nlohmann::ordered_json{{"instrument", instrument}}.dump();
 }
 
 void PerformanceSettings::Apply() const
 {
+    Apply(std::cerr);
+}
+
+bool PerformanceSettings::Apply(std::ostream& errors) const
+{
     sApplying = true;
-    if (const NamedScale* named = FindScale(scale))
-        GLStuff::ApplyKey(named->key, std::cout);
+    // The scale, then the key; a scale that only fits the new key is tried again after it.
+    auto applyScale = [this](std::string& error) {
+        if (scale == kScalaName && tuning)
+            return GLStuff::SetTuning(tuning, error);
+        if (const NamedScale* named = FindScale(scale)) {
+            GLStuff::ScaleChoice choice = GLStuff::CurrentScale();
+            choice.table = named->table;
+            choice.count = named->count;
+            choice.tuning.reset();
+            error = GLStuff::RangeError(choice);
+            if (!error.empty())
+                return false;
+            GLStuff::ApplyKey(named->key, std::cout);
+        }
+        return true;
+    };
+    std::string error;
+    bool applied = true;
+    const bool scaleSet = applyScale(error);
+    if (key >= 0 && !GLStuff::SetKey(key, error)) {
+        errors << "key " << NoteName(key) << " refused: " << error << "\n";
+        applied = false;
+    }
+    if (touch >= 0)
+        GLStuff::SetTouch(touch == 1);
+    if (!scaleSet && !applyScale(error)) {
+        errors << "scale " << scale << " refused: " << error << "\n";
+        applied = false;
+    }
     if (strings > 0) {
         Harp* harp = Harp::GetInstance();
         // One key press a string; stops where the harp stops (its limits).
@@ -131,6 +222,7 @@ void PerformanceSettings::Apply() const
     }
     sApplying = false;
     Changed();
+    return applied;
 }
 
 void PerformanceSettings::RecordTo(const Leap::Controller* controller)

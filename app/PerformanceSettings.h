@@ -1,21 +1,29 @@
 #pragma once
 
+#include <memory>
 #include <string>
+
+#include "Tuning.h"
 
 namespace Leap {
 class Controller;
 }
 
-// The settings that shape what a performance sounds like: the number of strings and the scale.
-// A recording carries them beside the tracking frames, one line at the start and one at every
-// change, stamped there with the frames' clock:
-//   {"instrument":{"strings":10,"scale":"diatonic"},"timestamp":5000000}
+// The settings that shape what a performance sounds like: the number of strings, the scale and
+// the key. A recording carries them beside the tracking frames, one line at the start and one at
+// every change, stamped there with the frames' clock:
+//   {"instrument":{"strings":10,"scale":"diatonic","key":32},"timestamp":5000000}
+// A Scala tuning travels whole in the line, as "scale":"scala" and
+//   "tuning":{"description":"...","cents":[...]}, so a replay never depends on the file.
 // Applying them presses the keys' own actions, so the picture, the sound and MIDI out all follow.
 class PerformanceSettings {
 public:
     int strings = 0;   // 1..Harp::kMaxStrings; 0 leaves the strings as they are
     std::string scale; // "pentatonic-major", "pentatonic-minor", "diatonic", "whole-tone"; empty
-                       // leaves the scale as it is
+                       // leaves the scale as it is; "scala" plays `tuning`
+    int key = -1;      // note of string 0, 0..127; -1 leaves the key as it is
+    std::shared_ptr<const Tuning> tuning; // with scale "scala"
+    int touch = -1; // 1: velocity follows the sweep; 0: every pluck 127; -1 leaves it as it is
 
     // The harp's settings now. Any thread.
     static PerformanceSettings Current();
@@ -29,9 +37,12 @@ public:
     // The line for these settings, without a timestamp (the recording adds it).
     std::string Line() const;
 
-    // Turns the harp to these settings with the keys' actions and records the result once.
+    // Turns the harp to these settings with the keys' actions and records the result once. A key
+    // or tuning that would put a string out of range is refused with one line on `errors`.
     // Window thread, or the only thread of a program without a window.
     void Apply() const;
+    // False when something was refused.
+    bool Apply(std::ostream& errors) const;
 
     // Where the keys' changes are recorded (Controller::record): the controller, or null for
     // nowhere. Window thread; cleared before the controller is destroyed.

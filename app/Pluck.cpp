@@ -1,21 +1,31 @@
 #include "Pluck.h"
 
+#include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <iostream>
 #include <stdexcept>
 
 #include "Harp.h"
 #include "MidiOut.h"
+#include "OscOut.h"
 #include "StringLayout.h"
 
 namespace GLStuff {
 
-int StringNote(int stringIndex, ScaleChoice scale)
+double StringPitch(int stringIndex, const ScaleChoice& scale)
 {
+    if (scale.tuning)
+        return scale.key + scale.tuning->Offset(stringIndex);
     const int degree = stringIndex % scale.count;
     const int octave =
         static_cast<int>(static_cast<float>(stringIndex) / static_cast<float>(scale.count));
-    return kLowestNote + 12 * octave + scale.table[degree];
+    return scale.key + 12 * octave + scale.table[degree];
+}
+
+int StringNote(int stringIndex, ScaleChoice scale)
+{
+    return static_cast<int>(std::lround(StringPitch(stringIndex, scale)));
 }
 
 void FillBurst(float height, bool leftward, float (&burst)[kBurstLength])
@@ -38,22 +48,82 @@ void FillBurst(float height, bool leftward, float (&burst)[kBurstLength])
     }
 }
 
-void PluckString(int stringIndex, bool leftward, float height)
+namespace {
+
+std::atomic<bool> sTouch{false};
+
+} // namespace
+
+void SetTouch(bool on)
+{
+    sTouch.store(on);
+}
+
+bool Touch()
+{
+    return sTouch.load();
+}
+
+int TouchVelocity(float sweepSpeed)
+{
+    if (!(sweepSpeed > kSlowSweep))
+        return kSoftVelocity;
+    const float share = std::log(sweepSpeed / kSlowSweep) / std::log(kFastSweep / kSlowSweep);
+    if (share >= 1.0f)
+        return kPluckVelocity;
+    return kSoftVelocity + static_cast<int>(std::lround(share * (kPluckVelocity - kSoftVelocity)));
+}
+
+void ShapeBurst(int velocity, float (&burst)[kBurstLength])
+{
+    if (velocity >= kPluckVelocity)
+        return;
+    // Cut-off in harmonics of the string, 3 at velocity 0 up to the burst's Nyquist (256)
+    // at 127, on a logarithmic scale as pitch is heard.
+    const float share = static_cast<float>(std::max(velocity, 0)) / kPluckVelocity;
+    const float harmonics = 3.0f * std::pow(256.0f / 3.0f, share);
+    const float pole = std::exp(-6.2831853f * harmonics / kBurstLength);
+    // The burst repeats once a period: start the filter from where one pass ends.
+    float state = 0.0f;
+    for (int pass = 0; pass < 2; ++pass) {
+        for (float& sample : burst) {
+            state = (1.0f - pole) * sample + pole * state;
+            if (pass == 1)
+                sample = state;
+        }
+    }
+}
+
+void PluckString(int stringIndex, bool leftward, float height, int velocity)
 {
     std::cout << "trig\n" << std::flush;
-    const int note = StringNote(stringIndex, CurrentScale());
+    const ScaleChoice scale = CurrentScale();
+    const double pitch = StringPitch(stringIndex, scale);
+    const int note = static_cast<int>(std::lround(pitch));
     float burst[kBurstLength];
     FillBurst(height, leftward, burst);
+    ShapeBurst(velocity, burst);
     try {
-        Harp::GetInstance()->ExciteString(stringIndex, note, kPluckVelocity, burst, kBurstLength);
+        Harp* harp = Harp::GetInstance();
+        if (scale.tuning)
+            harp->ExciteString(stringIndex, static_cast<float>(pitch), velocity, burst,
+                               kBurstLength);
+        else
+            harp->ExciteString(stringIndex, note, velocity, burst, kBurstLength);
     } catch (const std::out_of_range&) {
         // The string was removed on the window thread since the count was read.
         return;
     }
-    MidiOut::GetInstance()->Plucked(stringIndex, note, kPluckVelocity);
+    MidiOut::GetInstance()->Plucked(stringIndex, note, velocity);
+    OscOut::GetInstance()->Pluck(stringIndex, note, velocity);
 }
 
-void airMotion(float x, float y, float z, float lastX, float /*lastY*/)
+void airMotion(float x, float y, float z, float lastX, float lastY)
+{
+    airMotion(x, y, z, lastX, lastY, -1.0f);
+}
+
+void airMotion(float x, float y, float z, float lastX, float /*lastY*/, float sweepSpeed)
 {
     if (!(z < 0.0f)) // only a fingertip beyond the string plane plucks (NaN never does)
         return;
@@ -66,7 +136,8 @@ void airMotion(float x, float y, float z, float lastX, float /*lastY*/)
         const bool rightward = lastX <= position && x > position;
         const bool leftward = lastX > position && x <= position;
         if ((rightward || leftward) && std::fabs(x - position) < spacing / 2.0f)
-            PluckString(i, leftward, y);
+            PluckString(i, leftward, y,
+                        Touch() && sweepSpeed >= 0.0f ? TouchVelocity(sweepSpeed) : kPluckVelocity);
     }
 }
 

@@ -10,6 +10,7 @@
 
 #include "GLStuff.h"
 #include "Harp.h"
+#include "Pluck.h"
 #include "SampleAccumulator.h"
 #include "Scene.h"
 
@@ -94,7 +95,7 @@ void displayFunc()
 
     if (gShowHUD) {
         glLineWidth(2.0f);
-        std::string banner = kBannerText;
+        std::string banner = BannerLine(CurrentScale().key, Touch());
         const PixelPoint origin = BannerOrigin(gWidth, gHeight);
         DrawString(origin.x, origin.y, banner, GLUT_BITMAP_TIMES_ROMAN_10, kBannerScale);
     }

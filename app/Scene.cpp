@@ -1,5 +1,7 @@
 #include "Scene.h"
 
+#include "Tuning.h"
+
 namespace GLStuff {
 
 Color StringColor(int stringIndex, int scaleIntervals)
@@ -25,6 +27,11 @@ FingertipLook FingertipAppearance(float nearness, int width, int height)
     look.inner = Color{0.7f, 0.7f, 0.7f, reach};
     look.innerScale = std::min(0.85f, reach);
     return look;
+}
+
+std::string BannerLine(int key, bool touch)
+{
+    return std::string(kBannerText) + "   key " + NoteName(key) + (touch ? "   touch" : "");
 }
 
 } // namespace GLStuff

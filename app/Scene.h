@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <string>
 #include <utility>
 
 #include "StringLayout.h"
@@ -71,6 +72,8 @@ FingertipLook FingertipAppearance(float nearness, int width, int height);
 // bottom-left corner of a width x height window.
 constexpr const char* kBannerText = "Quorvel 0.0.1";
 constexpr float kBannerScale = 0.15f;
+// The banner with what shapes the sound now: the key (note of string 0) by name, and touch.
+std::string BannerLine(int key, bool touch = false);
 
 struct PixelPoint {
     int x;

@@ -6,12 +6,14 @@
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
+#include <iostream>
 #include <mutex>
 
 #include "ConsoleWriter.h"
 #include "Instrument.h"
 #include "Leap.h"
 #include "MidiOut.h"
+#include "OscOut.h"
 #include "PerformanceSettings.h"
 #include "QuitSignals.h"
 #include "RtAudioDriver.h"
@@ -103,6 +105,7 @@ void StopThreads()
     }
     // No pluck can come any more: every sounding note gets its note-off.
     MidiOut::GetInstance()->Stop();
+    OscOut::GetInstance()->Stop(std::cerr);
     if (all.audio != nullptr)
         all.audio->Cleanup();
     if (all.console != nullptr)

@@ -5,9 +5,12 @@
 
 #include "AudioDevices.h"
 #include "ConsoleWriter.h"
+#include "GLStuff.h"
 #include "Heap.h"
 #include "MidiOut.h"
 #include "Options.h"
+#include "OscOut.h"
+#include "Pluck.h"
 #include "QuitSignals.h"
 #include "RtAudioDriver.h"
 #include "Shutdown.h"
@@ -23,12 +26,33 @@ int main(int argc, char** argv)
     if (options.action != Options::Action::Play) {
         return options.Answer(std::cout, std::cerr);
     }
+    // The key is refused before anything starts; a bad tuning leaves the built-in scale.
+    std::string refused;
+    if (options.key >= 0 && !GLStuff::SetKey(options.key, refused)) {
+        std::cerr << "quorvel: --key " << NoteName(options.key) << ": " << refused << "\n"
+                  << std::flush;
+        return 2;
+    }
+    if (!options.scaleFile.empty()) {
+        auto tuning = std::make_shared<Tuning>();
+        if (!LoadScala(options.scaleFile, *tuning, refused))
+            std::cerr << "quorvel: " << refused << "; playing the built-in scale\n" << std::flush;
+        else if (!GLStuff::SetTuning(tuning, refused))
+            std::cerr << "quorvel: " << options.scaleFile << ": " << refused
+                      << "; playing the built-in scale\n"
+                      << std::flush;
+    }
+    GLStuff::SetTouch(options.touch);
     AudioDevices::Choice audio;
     std::string refusal;
     if (!AudioDevices::Choose(options.audioSystem, options.audioDevice, audio, refusal)) {
         std::cerr << "quorvel: " << refusal << "\n" << std::flush;
         return 2;
     }
+
+    // Refused before anything else starts; from here on every way out stops its thread.
+    if (!options.osc.empty() && !OscOut::GetInstance()->Start(options.osc, std::cerr))
+        return 2;
 
     // Never destroyed: the exit handler still writes through it.
     auto* console = new ConsoleWriter(STDOUT_FILENO);

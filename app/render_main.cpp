@@ -6,6 +6,7 @@
 #include <iostream>
 #include <string>
 
+#include "GLStuff.h"
 #include "Harp.h"
 #include "OfflineRenderer.h"
 #include "PerformanceSettings.h"
@@ -19,10 +20,13 @@ const char kUsage[] =
     "(\"trig\", \"note: ...\") as it plays.\n"
     "  --strings N     play on N strings (1..30) throughout, whatever the recording says\n"
     "  --scale NAME    play in this scale throughout: pentatonic-major, pentatonic-minor,\n"
-    "                  diatonic, whole-tone\n"
+    "                  diatonic, whole-tone, or a Scala tuning FILE.scl\n"
+    "  --key NOTE      note of the leftmost string throughout: a name (D, F#3, Bb2) or a\n"
+    "                  MIDI note number\n"
     "  --rate HZ       sample rate (8000..192000; default 44100)\n"
     "  --tail SECONDS  decay rendered after the last frame (0..600; default 3)\n"
     "  --float         32-bit float samples (default: 16-bit integers)\n"
+    "  --touch         velocity from the sweep's speed throughout, whatever the recording says\n"
     "  --help          this text\n"
     "Without --strings or --scale the recording's own settings lines choose them; a recording\n"
     "without any starts on one string in the pentatonic major scale, as the instrument does.\n";
@@ -83,14 +87,31 @@ int main(int argc, char** argv)
             options.floatSamples = true;
             continue;
         }
+        if (argument == "--touch") {
+            options.touch = true;
+            continue;
+        }
         const bool takesValue = argument == "--strings" || argument == "--scale" ||
-                                argument == "--rate" || argument == "--tail";
+                                argument == "--key" || argument == "--rate" || argument == "--tail";
         if (takesValue) {
             if (i + 1 >= argc)
                 return Refuse(argument + " needs a value");
             const std::string value = argv[++i];
             double number = 0.0;
-            if (argument == "--scale") {
+            if (argument == "--key") {
+                if (!ParseNoteName(value, options.key))
+                    return Refuse("--key takes a note name (D, F#3, Bb2) or a MIDI note 0..127, "
+                                  "not \"" +
+                                  value.substr(0, 40) + "\"");
+            } else if (argument == "--scale" && value.size() > 4 &&
+                       value.compare(value.size() - 4, 4, ".scl") == 0) {
+                auto tuning = std::make_shared<Tuning>();
+                std::string error;
+                if (!LoadScala(value, *tuning, error))
+                    return Refuse(error);
+                options.scale = "scala";
+                options.tuning = std::move(tuning);
+            } else if (argument == "--scale") {
                 const std::string error = PerformanceSettings::ScaleError(value);
                 if (!error.empty())
                     return Refuse("--scale: " + error);

@@ -15,7 +15,7 @@ play_packages=(
   build-essential cmake pkg-config
   librtaudio-dev librtmidi-dev freeglut3-dev libglu1-mesa-dev
   nlohmann-json3-dev libwebsocketpp-dev libasio-dev
-  libsndfile1-dev
+  libsndfile1-dev liblo-dev
   libopencv-dev
   nodejs npm python3 python3-onnx python3-flatbuffers python3-numpy python3-opencv
 )

@@ -85,20 +85,26 @@ Karplus::~Karplus() = default;
 
 void Karplus::NoteOn(int note, int velocity, float* burst, int burstLength)
 {
-    Voice::NoteOn(note, velocity);
-    const PreparedNote prepared = PrepareNote(note, velocity, burst != nullptr ? burstLength : 0);
+    // Every note is exact in single precision, so this is the pitch path bit for bit.
+    NoteOn(static_cast<float>(note), velocity, burst, burstLength);
+}
+
+void Karplus::NoteOn(float pitch, int velocity, float* burst, int burstLength)
+{
+    const PreparedNote prepared = PrepareNote(pitch, velocity, burst != nullptr ? burstLength : 0);
+    Voice::NoteOn(prepared.note, velocity);
     // Printed before the server lock is taken: the audio thread never waits for the console.
-    WriteLine(std::cout, "note: ", note, " freq: ", prepared.frequency);
+    WriteLine(std::cout, "note: ", prepared.note, " freq: ", prepared.frequency);
     AudioServer::ScopedLock hold;
     ApplyNote(prepared, burst, burstLength);
 }
 
-Karplus::PreparedNote Karplus::PrepareNote(int note, int velocity, int burstLength)
+Karplus::PreparedNote Karplus::PrepareNote(float pitch, int velocity, int burstLength)
 {
     PreparedNote prepared;
-    prepared.note = note;
+    prepared.note = std::isfinite(pitch) ? static_cast<int>(std::lround(pitch)) : 0;
     prepared.velocity = velocity;
-    prepared.frequency = kNoteZeroHz * powf(2.0f, static_cast<float>(note) / 12.0f);
+    prepared.frequency = kNoteZeroHz * powf(2.0f, pitch / 12.0f);
     const LoopTuning tuning =
         TuneLoop(static_cast<double>(AudioServer::GetInstance()->Fs()) / prepared.frequency);
     prepared.length = tuning.length;

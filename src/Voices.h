@@ -58,6 +58,9 @@ public:
     // line: with noise when `burst` is null, otherwise with the burst (burstLength samples,
     // scaled in place for headroom) fitted to it. Not on the audio thread.
     void NoteOn(int note, int velocity, float* burst, int burstLength);
+    // The same at a pitch between notes: `pitch` in notes (69 = 440 Hz, 69.5 a quarter tone
+    // above); the note line shows the nearest note.
+    void NoteOn(float pitch, int velocity, float* burst, int burstLength);
     // Sets the loss to 0.5; the string dies away within a few periods. Not on the audio thread.
     void NoteOff() override;
 
@@ -98,7 +101,7 @@ private:
         int length;      // line length in samples
         float allpass;   // allpass coefficient
     };
-    PreparedNote PrepareNote(int note, int velocity, int burstLength);
+    PreparedNote PrepareNote(float pitch, int velocity, int burstLength);
     // The half of NoteOn that the audio thread must not see halfway: retune and excite with the
     // noise drawn by the PrepareNote just before. The caller holds the server lock.
     void ApplyNote(const PreparedNote& prepared, float* burst, int burstLength);

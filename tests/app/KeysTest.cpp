@@ -26,6 +26,8 @@ void ResetWindowState()
     gRefreshRate = 1000.0f / 60.0f;
     gShowHUD = true;
     SetScale(gPentatonicMajor, 5);
+    std::string error;
+    SetKey(kDefaultKey, error);
 }
 
 class KeysTest : public ::testing::Test {
@@ -43,10 +45,10 @@ protected:
     WindowRequest lastRequest = WindowRequest::kNothing;
 };
 
-TEST_F(KeysTest, OnlyTheTwelveLowerCaseKeysAndDigitsHaveAnActionTheRestChangeNothing)
+TEST_F(KeysTest, OnlyTheActionKeysHaveAnActionTheRestChangeNothing)
 {
     const int strings = Harp::GetInstance()->GetNumStrings();
-    const std::string active = "1234azfhwscq";
+    const std::string active = "1234azfhwscqt+=-";
     for (int code = 0; code < 256; ++code) {
         const unsigned char key = static_cast<unsigned char>(code);
         const bool expectAction = active.find(static_cast<char>(key)) != std::string::npos;
@@ -129,6 +131,27 @@ TEST_F(KeysTest, WindowKeysToggleAndAskTheWindowSystemAndFullScreenRemembersTheS
     EXPECT_FLOAT_EQ(gFrameRate, 60.0f);
 }
 
+// The key moves a semitone a press, and stops where string 30 would leave the tunable range; a
+// scale that would leave it there is refused too.
+TEST_F(KeysTest, PlusAndMinusMoveTheKeyWithinRange)
+{
+    EXPECT_EQ(Press('+'), "key: A1 (33)\n");
+    Press('-');
+    EXPECT_EQ(Press('-'), "key: G1 (31)\n");
+    std::string error;
+    // Pentatonic minor spans 70 semitones over 30 strings: 54 + 70 = 124 is the last that fits.
+    SetScale(gPentatonicMinor, 5);
+    ASSERT_TRUE(SetKey(54, error)) << error;
+    EXPECT_EQ(Press('+').rfind("key G3 refused: string 30 would sound note 125", 0), 0u);
+    EXPECT_EQ(CurrentScale().key, 54);
+    ASSERT_TRUE(SetKey(0, error)) << error;
+    EXPECT_FALSE(SetKey(-1, error));
+    SetScale(gDiatonic, 7);
+    ASSERT_TRUE(SetKey(73, error)) << error; // 73 + 51
+    EXPECT_NE(Press('2').find("refused"), std::string::npos);
+    EXPECT_EQ(CurrentScale().table, gDiatonic);
+}
+
 // A recording's settings line: the harp's limits and the four scales by name, nothing else.
 TEST(PerformanceSettings, ALineTakesOneToThirtyStringsAndTheFourScalesByName)
 {
@@ -142,6 +165,14 @@ TEST(PerformanceSettings, ALineTakesOneToThirtyStringsAndTheFourScalesByName)
         {R"({"scale":"diatonic"})", true},
         {R"({"scale":"whole-tone"})", true},
         {R"({"scale":"chromatic"})", false},
+        {R"({"key":0})", true},
+        {R"({"key":127})", true},
+        {R"({"key":128})", false},
+        {R"({"touch":true})", true},
+        {R"({"touch":1})", false},
+        {R"({"scale":"scala","tuning":{"description":"fifths","cents":[701.955,1200.0]}})", true},
+        {R"({"scale":"scala","tuning":{"description":"none","cents":[]}})", false},
+        {R"({"scale":"scala"})", false},
     };
     for (const auto& [instrument, accepted] : instruments) {
         const std::string line = std::string(R"({"instrument":)") + instrument + "}";

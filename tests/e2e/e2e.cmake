@@ -37,6 +37,7 @@ quorvel_e2e(e2e_keys test_keys.py)
 quorvel_e2e(e2e_faults test_faults.py)
 quorvel_e2e(e2e_examples test_examples.py)
 quorvel_e2e(e2e_render test_render.py)
+quorvel_e2e(e2e_feel test_feel.py)
 quorvel_e2e(e2e_recording test_recording.py)
 quorvel_e2e(e2e_camera test_camera.py)
 set_property(TEST e2e_camera APPEND PROPERTY ENVIRONMENT

@@ -232,6 +232,28 @@ TEST_F(MidiOutTest, ANoteAnotherStringHoldsEndsBeforeItSoundsAgain)
                    {noteOn(44), noteOff(44), noteOn(44), noteOff(44)});
 }
 
+// With touch a faster sweep sends a stronger note-on; without it every one is 127.
+TEST_F(MidiOutTest, TouchVelocityRisesWithTheSweepsSpeed)
+{
+    testing::internal::CaptureStdout();
+    GLStuff::SetTouch(true);
+    for (float widthsPerSecond : {0.15f, 0.5f, 3.0f})
+        GLStuff::airMotion(0.06f, 0.5f, -5.0f, 0.04f, 0.5f, widthsPerSecond);
+    GLStuff::SetTouch(false);
+    GLStuff::airMotion(0.06f, 0.5f, -5.0f, 0.04f, 0.5f, 0.15f);
+    testing::internal::GetCapturedStdout();
+    MidiOut::GetInstance()->Stop();
+    std::vector<int> velocities;
+    for (const Message& m : fListener->WaitFor(8, std::chrono::seconds(2)))
+        if (m.IsNoteOn())
+            velocities.push_back(m.velocity);
+    ASSERT_EQ(velocities.size(), 4u);
+    EXPECT_LT(velocities[0], velocities[1]);
+    EXPECT_LT(velocities[1], velocities[2]);
+    EXPECT_EQ(velocities[2], 127);
+    EXPECT_EQ(velocities[3], 127);
+}
+
 TEST_F(MidiOutTest, StandardOutputIsTheSameAsWithMidiTurnedOff)
 {
     const std::string withMidi = playPassage();
