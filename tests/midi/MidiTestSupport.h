@@ -161,12 +161,6 @@ public:
             std::this_thread::sleep_for(std::chrono::milliseconds(200));
     }
 
-    ~MidiListener()
-    {
-        fIn.cancelCallback();
-        fIn.closePort();
-    }
-
     bool Connected() const { return fConnected; }
 
     // Waits until at least `count` messages have arrived in all, or the time is up.
@@ -197,7 +191,9 @@ private:
         listener->fArrived.notify_all();
     }
 
-    // Built before fIn, whose JACK thread calls Received.
+    // Built before fIn, whose JACK thread calls Received until fIn's destructor closes its client.
+    // No cancelCallback before that: RtMidi clears the function before the flag its JACK thread
+    // checks, so a message arriving in between calls a null function.
     std::mutex fLock;
     std::condition_variable fArrived;
     std::vector<Message> fMessages;
