@@ -147,8 +147,12 @@ protected:
         ASSERT_TRUE(sServer->Running()) << "jackd did not start:\n" << sServer->Log();
         apptest::freshStrings(kStrings);
         GLStuff::SetScale(GLStuff::gPentatonicMajor, 5);
-        ASSERT_TRUE(MidiOut::GetInstance()->Start("jack", fReport)) << fReport.str() << "jackd:\n"
-                                                                    << sServer->Log();
+        bool started;
+        {
+            miditest::JackClientNameLock names;
+            started = MidiOut::GetInstance()->Start("jack", fReport);
+        }
+        ASSERT_TRUE(started) << fReport.str() << "jackd:\n" << sServer->Log();
         fListener = std::make_unique<miditest::MidiListener>();
         ASSERT_TRUE(fListener->Connected()) << "no JACK port Quorvel:Quorvel";
     }
@@ -368,7 +372,12 @@ TEST(MidiOutServerGone, QuitStillReturnsWhenTheJackServerDiedWhileNotesSounded)
     ASSERT_TRUE(server.Running()) << server.Log();
     apptest::freshStrings(kStrings);
     std::ostringstream report;
-    ASSERT_TRUE(MidiOut::GetInstance()->Start("jack", report)) << report.str();
+    bool midiOn;
+    {
+        miditest::JackClientNameLock names;
+        midiOn = MidiOut::GetInstance()->Start("jack", report);
+    }
+    ASSERT_TRUE(midiOn) << report.str();
     pluck({1, 2});
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
     server.Kill();

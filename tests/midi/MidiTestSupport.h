@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -23,13 +24,43 @@ namespace miditest {
 
 inline void silentJack(const char*) {}
 
+// JACK 2 listens for a new client's server at /dev/shm/jack_CLIENT_UID_0, whatever the server:
+// two processes opening clients of one name at once, even on servers of their own, take each
+// other's socket (one is refused with status 0x21, or hears the other's server). The tests' own
+// clients carry the process id; the instrument's fixed names open under this machine-wide lock.
+class JackClientNameLock {
+public:
+    JackClientNameLock()
+        : fLock(open("/tmp/quorvel-jack-client-names.lock", O_RDWR | O_CREAT | O_CLOEXEC, 0666))
+    {
+        if (fLock >= 0)
+            flock(fLock, LOCK_EX);
+    }
+    ~JackClientNameLock()
+    {
+        if (fLock >= 0)
+            close(fLock);
+    }
+    JackClientNameLock(const JackClientNameLock&) = delete;
+    JackClientNameLock& operator=(const JackClientNameLock&) = delete;
+
+private:
+    int fLock;
+};
+
+inline std::string ownClientName(const char* base)
+{
+    return base + std::string("-") + std::to_string(getpid());
+}
+
 // True if a JACK client can connect to the server this process is pointed at (never starts one).
 inline bool jackServerAnswers()
 {
     jack_set_error_function(silentJack);
     jack_set_info_function(silentJack);
     jack_status_t status;
-    jack_client_t* client = jack_client_open("quorvel-test-probe", JackNoStartServer, &status);
+    jack_client_t* client =
+        jack_client_open(ownClientName("quorvel-test-probe").c_str(), JackNoStartServer, &status);
     if (client == nullptr)
         return false;
     jack_client_close(client);
@@ -145,7 +176,7 @@ inline std::string describe(const std::vector<Message>& messages)
 class MidiListener {
 public:
     explicit MidiListener(const std::string& sourcePort = "Quorvel:Quorvel")
-        : fIn(RtMidi::UNIX_JACK, "quorvel-midi-test")
+        : fIn(RtMidi::UNIX_JACK, ownClientName("quorvel-midi-test"))
     {
         fIn.setCallback(&MidiListener::Received, this);
         for (unsigned int port = 0; port < fIn.getPortCount(); ++port) {

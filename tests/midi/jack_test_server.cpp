@@ -88,7 +88,9 @@ int takeSlot(int first, int& slot)
 bool serverAnswers()
 {
     jack_status_t status;
-    jack_client_t* client = jack_client_open("quorvel-test-probe", JackNoStartServer, &status);
+    // Of this process's own name: JACK 2 binds a client's socket by name alone, across servers.
+    const std::string name = "quorvel-test-probe-" + std::to_string(getpid());
+    jack_client_t* client = jack_client_open(name.c_str(), JackNoStartServer, &status);
     if (client == nullptr)
         return false;
     jack_client_close(client);
