@@ -132,8 +132,13 @@ MidiPort::~MidiPort()
 {
     // JACK takes queued messages in its next process cycle, and a port closed before then loses
     // them: the last note-offs at quit. Two cycles and a margin let them go out first.
-    if (fOut && fSystem == System::kJack)
+    if (fOut && fSystem == System::kJack) {
         std::this_thread::sleep_for(2 * fJackCycle + std::chrono::milliseconds(10));
+        // RtMidi frees the port's ring buffer before it closes its JACK client: a process cycle
+        // that found the port still open must be over by then.
+        fOut->closePort();
+        std::this_thread::sleep_for(fJackCycle + std::chrono::milliseconds(10));
+    }
 }
 
 bool MidiPort::OpenVirtual()

@@ -7,3 +7,6 @@ cmake_language(DEFER CALL quorvel_e2e faults_tracking_service ../faults/test_tra
 cmake_language(DEFER CALL quorvel_e2e faults_hidden_window ../faults/test_window_hidden.py)
 # The chosen sound system and device: the list, a choice, JACK, plain ALSA through underruns.
 cmake_language(DEFER CALL quorvel_e2e faults_sound_systems ../faults/test_sound_systems.py)
+# Its JACK test uses the MIDI tests' server keeper.
+cmake_language(DEFER CALL set_property TEST faults_sound_systems APPEND PROPERTY ENVIRONMENT
+  "QUORVEL_JACK_TEST_SERVER=$<TARGET_FILE:jack_test_server>")

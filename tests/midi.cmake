@@ -10,6 +10,13 @@ quorvel_test(midi_tests
   SOURCES midi/MidiOutTest.cpp midi/TsanSuppressions.cpp
   LIBS quorvel_app
   LABELS concurrency)
+# Runs a test's JACK server and ends it when the test ends, however it ends.
+add_executable(jack_test_server midi/jack_test_server.cpp)
+target_link_libraries(jack_test_server PRIVATE PkgConfig::MIDI)
+target_compile_options(jack_test_server PRIVATE ${QUORVEL_WARNINGS})
+add_dependencies(midi_tests jack_test_server)
+target_compile_definitions(midi_tests PRIVATE
+  QUORVEL_JACK_TEST_SERVER="$<TARGET_FILE:jack_test_server>")
 
 # The whole program under Xvfb and PulseAudio with a JACK dummy server, heard by midi_listen (an
 # RtMidi input on the port "Quorvel"); uses the whole-program harness in tests/e2e.
@@ -27,4 +34,4 @@ set_tests_properties(e2e_midi PROPERTIES
   RUN_SERIAL TRUE
   SKIP_RETURN_CODE 77
   TIMEOUT 300
-  ENVIRONMENT "QUORVEL_BINARY=$<TARGET_FILE:quorvel>;QUORVEL_MIDI_LISTEN=$<TARGET_FILE:midi_listen>;QUORVEL_SOURCE_DIR=${PROJECT_SOURCE_DIR};QUORVEL_E2E_ARTIFACTS=${CMAKE_BINARY_DIR}/e2e-artifacts/e2e_midi;PYTHONDONTWRITEBYTECODE=1;PYTHONUNBUFFERED=1")
+  ENVIRONMENT "QUORVEL_BINARY=$<TARGET_FILE:quorvel>;QUORVEL_JACK_TEST_SERVER=$<TARGET_FILE:jack_test_server>;QUORVEL_MIDI_LISTEN=$<TARGET_FILE:midi_listen>;QUORVEL_SOURCE_DIR=${PROJECT_SOURCE_DIR};QUORVEL_E2E_ARTIFACTS=${CMAKE_BINARY_DIR}/e2e-artifacts/e2e_midi;PYTHONDONTWRITEBYTECODE=1;PYTHONUNBUFFERED=1")

@@ -16,6 +16,11 @@
 #include <thread>
 #include <vector>
 
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include "../app/AppTestSupport.h"
 #include "GLStuff.h"
 #include "Keys.h"
@@ -142,8 +147,12 @@ protected:
         ASSERT_TRUE(sServer->Running()) << "jackd did not start:\n" << sServer->Log();
         apptest::freshStrings(kStrings);
         GLStuff::SetScale(GLStuff::gPentatonicMajor, 5);
-        ASSERT_TRUE(MidiOut::GetInstance()->Start("jack", fReport)) << fReport.str() << "jackd:\n"
-                                                                    << sServer->Log();
+        bool started;
+        {
+            miditest::JackClientNameLock names;
+            started = MidiOut::GetInstance()->Start("jack", fReport);
+        }
+        ASSERT_TRUE(started) << fReport.str() << "jackd:\n" << sServer->Log();
         fListener = std::make_unique<miditest::MidiListener>();
         ASSERT_TRUE(fListener->Connected()) << "no JACK port Quorvel:Quorvel";
     }
@@ -385,7 +394,12 @@ TEST(MidiOutServerGone, QuitStillReturnsWhenTheJackServerDiedWhileNotesSounded)
     ASSERT_TRUE(server.Running()) << server.Log();
     apptest::freshStrings(kStrings);
     std::ostringstream report;
-    ASSERT_TRUE(MidiOut::GetInstance()->Start("jack", report)) << report.str();
+    bool midiOn;
+    {
+        miditest::JackClientNameLock names;
+        midiOn = MidiOut::GetInstance()->Start("jack", report);
+    }
+    ASSERT_TRUE(midiOn) << report.str();
     pluck({1, 2});
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
     server.Kill();
@@ -396,6 +410,44 @@ TEST(MidiOutServerGone, QuitStillReturnsWhenTheJackServerDiedWhileNotesSounded)
     MidiOut::GetInstance()->Stop();
     EXPECT_LT(Clock::now() - started, std::chrono::seconds(10));
     EXPECT_FALSE(MidiOut::GetInstance()->IsRunning());
+}
+
+// A test that dies leaves no server in the way of the next test's. This process adopts orphans
+// and reaps none until the end, as an init that reaps nothing does: a killed jackd stays a zombie,
+// whose pid answers the liveness check of JACK's registry.
+TEST(JackTestServer, ATestThatDiedLeavesNoServerInTheWayOfTheNext)
+{
+    if (!jackdInstalled())
+        GTEST_SKIP() << "jackd is not installed (Debian package jackd2; scripts/deps.sh)";
+    ASSERT_EQ(prctl(PR_SET_CHILD_SUBREAPER, 1), 0);
+    // A test that crashed, then one killed with all it started (as on a ctest timeout).
+    for (const bool withItsServer : {false, true}) {
+        int ready[2];
+        ASSERT_EQ(pipe(ready), 0);
+        const pid_t test = fork();
+        if (test == 0) {
+            setpgid(0, 0);
+            miditest::JackServer server;
+            const char running = server.Running() ? 'y' : 'n';
+            if (!server.Running())
+                std::fputs(server.Log().c_str(), stderr);
+            if (write(ready[1], &running, 1) == 1)
+                pause();
+            _exit(0);
+        }
+        close(ready[1]);
+        char running = 'n';
+        EXPECT_EQ(read(ready[0], &running, 1), 1);
+        close(ready[0]);
+        EXPECT_EQ(running, 'y');
+        kill(withItsServer ? -test : test, SIGKILL);
+        miditest::JackServer next;
+        EXPECT_TRUE(next.Running())
+            << (withItsServer ? "all killed: " : "test killed: ") << next.Log();
+    }
+    prctl(PR_SET_CHILD_SUBREAPER, 0);
+    while (wait(nullptr) > 0) {
+    }
 }
 
 } // namespace

@@ -14,7 +14,6 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdlib>
-#include <fstream>
 #include <mutex>
 #include <sstream>
 #include <string>
@@ -25,81 +24,87 @@ namespace miditest {
 
 inline void silentJack(const char*) {}
 
+// JACK 2 listens for a new client's server at /dev/shm/jack_CLIENT_UID_0, whatever the server:
+// two processes opening clients of one name at once, even on servers of their own, take each
+// other's socket (one is refused with status 0x21, or hears the other's server). The tests' own
+// clients carry the process id; the instrument's fixed names open under this machine-wide lock.
+class JackClientNameLock {
+public:
+    JackClientNameLock()
+        : fLock(open("/tmp/quorvel-jack-client-names.lock", O_RDWR | O_CREAT | O_CLOEXEC, 0666))
+    {
+        if (fLock >= 0)
+            flock(fLock, LOCK_EX);
+    }
+    ~JackClientNameLock()
+    {
+        if (fLock >= 0)
+            close(fLock);
+    }
+    JackClientNameLock(const JackClientNameLock&) = delete;
+    JackClientNameLock& operator=(const JackClientNameLock&) = delete;
+
+private:
+    int fLock;
+};
+
+inline std::string ownClientName(const char* base)
+{
+    return base + std::string("-") + std::to_string(getpid());
+}
+
 // True if a JACK client can connect to the server this process is pointed at (never starts one).
 inline bool jackServerAnswers()
 {
     jack_set_error_function(silentJack);
     jack_set_info_function(silentJack);
     jack_status_t status;
-    jack_client_t* client = jack_client_open("quorvel-test-probe", JackNoStartServer, &status);
+    jack_client_t* client =
+        jack_client_open(ownClientName("quorvel-test-probe").c_str(), JackNoStartServer, &status);
     if (client == nullptr)
         return false;
     jack_client_close(client);
     return true;
 }
 
-// How many JACK servers the tests of this machine may run at once; JACK's registry has room for
-// eight servers in all.
-constexpr int kJackSlots = 6;
-
-// Takes a JACK server name that no other test on this machine is using: the lock on the slot's
-// file holds until this process (and the jackd it starts, which inherits it) ends, however it
-// ends. Reusing a few names matters: a server that was killed leaves its entry in JACK's
-// registry, and only a later server of the same name reclaims it. Returns the locked file, or -1.
-inline int takeJackSlot(std::string& name)
-{
-    for (int slot = 0; slot < kJackSlots; ++slot) {
-        const std::string lockPath = "/tmp/quorvel-midi-jack-" + std::to_string(slot) + ".lock";
-        const int lock = open(lockPath.c_str(), O_RDWR | O_CREAT, 0666);
-        if (lock < 0)
-            continue;
-        if (flock(lock, LOCK_EX | LOCK_NB) == 0) {
-            name = "quorvel-midi-" + std::to_string(slot);
-            return lock;
-        }
-        close(lock);
-    }
-    return -1;
-}
-
-// A real JACK server with the dummy backend (no sound card), under a name of its own, which this
-// process's JACK clients use from construction on. Stopped again by the destructor.
+#ifdef QUORVEL_JACK_TEST_SERVER
+// A real JACK server with the dummy backend (no sound card) under a name of its own, which this
+// process's JACK clients use from construction on; run by jack_test_server, which ends it when
+// this process ends, however it ends. Stopped again by the destructor.
 class JackServer {
 public:
     JackServer()
     {
-        fSlotLock = takeJackSlot(fName);
-        if (fSlotLock < 0) {
-            fLog = "every JACK slot of the tests is taken (/tmp/quorvel-midi-jack-*.lock)";
+        // Unlinked at once: nothing is left behind by a test that was killed.
+        char logPath[] = "/tmp/quorvel-midi-jack-XXXXXX";
+        fLog = mkostemp(logPath, O_CLOEXEC);
+        if (fLog >= 0)
+            unlink(logPath);
+        int out[2];
+        if (fLog < 0 || pipe2(out, O_CLOEXEC) != 0)
             return;
-        }
-        fLogPath = "/tmp/quorvel-midi-jack-" + std::to_string(getpid()) + ".log";
-        setenv("JACK_DEFAULT_SERVER", fName.c_str(), 1);
-        setenv("JACK_NO_AUDIO_RESERVATION", "1", 1);
+        const pid_t starter = getpid();
         fPid = fork();
         if (fPid == 0) {
-            prctl(PR_SET_PDEATHSIG, SIGKILL); // never outlive a test that was killed
-            const int log = open(fLogPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-            if (log >= 0) {
-                dup2(log, 1);
-                dup2(log, 2);
-            }
-            // Synchronous, with a generous client timeout: a client slowed down by a sanitizer
-            // delays the cycle instead of losing its MIDI events.
-            execlp("jackd", "jackd", "--no-realtime", "--sync", "--timeout", "5000", "-d", "dummy",
-                   "-r", "44100", "-p", "256", static_cast<char*>(nullptr));
+            prctl(PR_SET_PDEATHSIG, SIGTERM); // never outlive a test that was killed
+            if (getppid() != starter)
+                _exit(1);
+            dup2(fLog, 2);
+            dup2(out[1], 1);
+            execl(QUORVEL_JACK_TEST_SERVER, QUORVEL_JACK_TEST_SERVER, static_cast<char*>(nullptr));
             _exit(127);
         }
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-        while (std::chrono::steady_clock::now() < deadline) {
-            if (Ended())
-                return;
-            if (jackServerAnswers()) {
-                fRunning = true;
-                return;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        }
+        close(out[1]);
+        std::string name;
+        char c;
+        while (fPid > 0 && read(out[0], &c, 1) == 1 && c != '\n')
+            name += c;
+        close(out[0]);
+        if (name.empty())
+            return;
+        setenv("JACK_DEFAULT_SERVER", name.c_str(), 1);
+        setenv("JACK_NO_AUDIO_RESERVATION", "1", 1);
+        fRunning = true;
     }
 
     JackServer(const JackServer&) = delete;
@@ -110,52 +115,38 @@ public:
     // jackd's own output, for a failure message.
     std::string Log() const
     {
-        std::ifstream in(fLogPath);
-        std::stringstream text;
-        text << fLog << in.rdbuf();
-        return text.str();
+        std::string text;
+        char chunk[4096];
+        ssize_t got;
+        for (off_t at = 0; (got = pread(fLog, chunk, sizeof chunk, at)) > 0; at += got)
+            text.append(chunk, static_cast<std::size_t>(got));
+        return text;
     }
 
-    // Ends the server (SIGTERM, then SIGKILL) and waits for it.
+    // Ends the server and waits for it.
     void Kill()
     {
         fRunning = false;
         if (fPid <= 0)
             return;
         kill(fPid, SIGTERM);
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-        while (!Ended() && std::chrono::steady_clock::now() < deadline)
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        if (fPid > 0) {
-            kill(fPid, SIGKILL);
-            waitpid(fPid, nullptr, 0);
-            fPid = -1;
-        }
-        unlink(fLogPath.c_str());
+        waitpid(fPid, nullptr, 0);
+        fPid = -1;
     }
 
     ~JackServer()
     {
         Kill();
-        if (fSlotLock >= 0)
-            close(fSlotLock);
+        if (fLog >= 0)
+            close(fLog);
     }
 
 private:
-    bool Ended()
-    {
-        if (fPid > 0 && waitpid(fPid, nullptr, WNOHANG) == fPid)
-            fPid = -1;
-        return fPid <= 0;
-    }
-
-    std::string fName;
-    std::string fLogPath;
-    std::string fLog;
-    int fSlotLock = -1;
+    int fLog = -1;
     pid_t fPid = -1;
     bool fRunning = false;
 };
+#endif
 
 struct Message {
     int status; // high nibble: 0x9 note-on, 0x8 note-off; low nibble: channel - 1
@@ -185,7 +176,7 @@ inline std::string describe(const std::vector<Message>& messages)
 class MidiListener {
 public:
     explicit MidiListener(const std::string& sourcePort = "Quorvel:Quorvel")
-        : fIn(RtMidi::UNIX_JACK, "quorvel-midi-test")
+        : fIn(RtMidi::UNIX_JACK, ownClientName("quorvel-midi-test"))
     {
         fIn.setCallback(&MidiListener::Received, this);
         for (unsigned int port = 0; port < fIn.getPortCount(); ++port) {
@@ -199,12 +190,6 @@ public:
         // cycles (5.8 ms each here) later; what is sent before that is not delivered.
         if (fConnected)
             std::this_thread::sleep_for(std::chrono::milliseconds(200));
-    }
-
-    ~MidiListener()
-    {
-        fIn.cancelCallback();
-        fIn.closePort();
     }
 
     bool Connected() const { return fConnected; }
@@ -237,7 +222,9 @@ private:
         listener->fArrived.notify_all();
     }
 
-    // Built before fIn, whose JACK thread calls Received.
+    // Built before fIn, whose JACK thread calls Received until fIn's destructor closes its client.
+    // No cancelCallback before that: RtMidi clears the function before the flag its JACK thread
+    // checks, so a message arriving in between calls a null function.
     std::mutex fLock;
     std::condition_variable fArrived;
     std::vector<Message> fMessages;

@@ -2,11 +2,9 @@
 with a JACK server on the dummy backend and an RtMidi input (midi_listen) on the port "Quorvel".
 """
 
-import fcntl
 import os
 import shutil
 import signal
-import subprocess
 import sys
 import time
 import unittest
@@ -21,48 +19,18 @@ def example(name):
     return os.path.join(os.environ["QUORVEL_SOURCE_DIR"], "examples", name)
 
 
-JACK_SLOTS = 6  # as in MidiTestSupport.h: JACK's registry has room for eight servers in all
-
-
-_held_slots = []
-
-
-def take_jack_slot():
-    """A JACK server name no other test on this machine uses now, held until this process ends
-    (the gtest side takes the same slots). A few names are reused because a killed server leaves
-    its entry in JACK's registry until a server of the same name reclaims it."""
-    for slot in range(JACK_SLOTS):
-        lock = open(f"/tmp/quorvel-midi-jack-{slot}.lock", "a+")
-        try:
-            fcntl.flock(lock, fcntl.LOCK_EX | fcntl.LOCK_NB)
-        except OSError:
-            lock.close()
-            continue
-        _held_slots.append(lock)
-        return f"quorvel-midi-{slot}"
-    raise AssertionError("every JACK slot of the tests is taken (/tmp/quorvel-midi-jack-*.lock)")
-
-
 def start_jack(session, rate=44100, period=256):
-    """A JACK server with the dummy backend; the environment that points a client at it."""
+    """A JACK server with the dummy backend, run by jack_test_server under a name no other test
+    uses and ended with the session, or with this process however it ends; the environment that
+    points a client at it."""
     if shutil.which("jackd") is None or shutil.which("jack_lsp") is None:
         raise harness.Skip("jackd is not installed (Debian package jackd2); "
                            "scripts/deps.sh installs it")
-    env = {"JACK_DEFAULT_SERVER": take_jack_slot(), "JACK_NO_AUDIO_RESERVATION": "1",
-           "JACK_NO_START_SERVER": "1"}
-    full = dict(session.base_env(), **env)
-    # Synchronous with a generous client timeout: a slow client delays the cycle instead of
-    # losing its MIDI events.
-    jackd = session.spawn(["jackd", "--no-realtime", "--sync", "--timeout", "5000", "-d", "dummy",
-                           "-r", str(rate), "-p", str(period)], full, "jackd")
-    deadline = time.monotonic() + 30.0
-    while subprocess.run(["jack_lsp"], env=full, capture_output=True,
-                         timeout=20.0).returncode != 0:
-        if not jackd.alive() or time.monotonic() > deadline:
-            raise AssertionError("jackd did not start: " + jackd.text("err")[-2000:]
-                                 + jackd.text()[-2000:])
-        time.sleep(0.1)
-    return env
+    server = session.spawn([os.environ["QUORVEL_JACK_TEST_SERVER"], str(rate), str(period)],
+                           session.base_env(), "jackd")
+    _, name = server.wait_for_line(r"^quorvel-midi-\d+$", timeout=60.0)
+    return {"JACK_DEFAULT_SERVER": name.group(0), "JACK_NO_AUDIO_RESERVATION": "1",
+            "JACK_NO_START_SERVER": "1"}
 
 
 def listen(session, jack_env):
