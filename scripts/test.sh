@@ -8,7 +8,7 @@ cd "$(dirname "$0")/.."
 scripts/deps.sh test || exit 1
 # A JACK database left broken by a killed client makes every JACK client die (see
 # clear_stale_jack_database in tests/e2e/harness.py); with no JACK server running it can go.
-pgrep -u "$(id -u)" -x 'jackd|jackdbus' >/dev/null || rm -rf "/dev/shm/jack_db-$(id -u)"
+pgrep -u "$(id -u)" -r R,S,D -x 'jackd|jackdbus' >/dev/null || rm -rf "/dev/shm/jack_db-$(id -u)"
 # The camera tests need the hand models (cached after the first run).
 scripts/models.sh || exit 1
 

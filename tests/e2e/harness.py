@@ -594,9 +594,11 @@ def clear_stale_jack_database():
     uid = os.getuid()
     for pid in filter(str.isdigit, os.listdir("/proc")):
         try:
-            with open(f"/proc/{pid}/comm") as comm:
-                name = comm.read().strip()
-            if name in ("jackd", "jackdbus") and os.stat(f"/proc/{pid}").st_uid == uid:
+            with open(f"/proc/{pid}/stat") as stat:
+                head, tail = stat.read().rsplit(")", 1)
+            name, state = head.split("(", 1)[1], tail.split()[0]
+            # A killed server nobody reaped (a zombie) holds no database.
+            if name in ("jackd", "jackdbus") and state != "Z" and os.stat(f"/proc/{pid}").st_uid == uid:
                 return
         except OSError:
             continue
