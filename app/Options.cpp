@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "AudioDevices.h"
+#include "InstalledFiles.h"
 
 namespace {
 
@@ -57,6 +58,9 @@ Options Options::Parse(int& argc, char** argv, const Lookup& lookup)
             rest.push_back(argv[index]);
         } else if (argument == "--help" || argument == "-h") {
             options.action = Action::Help;
+        } else if (argument == "--version") {
+            if (options.action != Action::Help)
+                options.action = Action::Version;
         } else if (argument == "--list-devices") {
             if (options.action == Action::Play) {
                 options.action = Action::ListDevices;
@@ -77,8 +81,10 @@ Options Options::Parse(int& argc, char** argv, const Lookup& lookup)
             rest.push_back(argv[index]);
         }
     }
-    // Help answers whatever else the line says; a mistake is refused before anything starts.
-    if (options.action != Action::Help && !options.error.empty()) {
+    // Help and the version answer whatever else the line says; a mistake is refused before
+    // anything starts.
+    if (options.action != Action::Help && options.action != Action::Version &&
+        !options.error.empty()) {
         options.action = Action::Refuse;
     }
     argc = static_cast<int>(rest.size());
@@ -89,7 +95,10 @@ Options Options::Parse(int& argc, char** argv, const Lookup& lookup)
     return options;
 }
 
-std::string Options::HelpText()
+namespace {
+
+// The help as a checkout's program gives it.
+const char* CheckoutHelpText()
 {
     return "Usage: quorvel [OPTION]... [WINDOW SYSTEM OPTION]...\n"
            "A harp played in the air: fingertips seen by a hand-tracking controller pluck\n"
@@ -104,6 +113,7 @@ std::string Options::HelpText()
            "                     of a name that fits one device); default: its default\n"
            "  --list-devices     list the sound systems and their output devices, and exit\n"
            "  -h, --help         show this help, and exit\n"
+           "  --version          show the version, and exit\n"
            "  Other options (-display, -geometry, ...) go to the window system; so does\n"
            "  everything after --.\n"
            "\n"
@@ -132,11 +142,33 @@ std::string Options::HelpText()
            "                                if a server runs, else the ALSA sequencer\n";
 }
 
+} // namespace
+
+std::string Options::HelpText()
+{
+    // Installed, the model set-up is not where a checkout has it.
+    const std::string checkoutSetUp = "scripts/models.sh";
+    std::string text = CheckoutHelpText();
+    for (std::size_t at = 0; (at = text.find(checkoutSetUp, at)) != std::string::npos;) {
+        text.replace(at, checkoutSetUp.size(), Leap::modelSetUpCommand());
+        at += Leap::modelSetUpCommand().size();
+    }
+    return text;
+}
+
+std::string Options::VersionText()
+{
+    return "quorvel " QUORVEL_VERSION;
+}
+
 int Options::Answer(std::ostream& out, std::ostream& err) const
 {
     switch (action) {
     case Action::Help:
         out << HelpText() << std::flush;
+        return 0;
+    case Action::Version:
+        out << VersionText() << "\n" << std::flush;
         return 0;
     case Action::ListDevices:
         AudioDevices::Print(out, AudioDevices::Probe());
