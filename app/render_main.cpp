@@ -6,6 +6,7 @@
 #include <string>
 
 #include "Harp.h"
+#include "InstalledFiles.h"
 #include "OfflineRenderer.h"
 #include "PerformanceSettings.h"
 
@@ -23,6 +24,7 @@ const char kUsage[] =
     "  --tail SECONDS  decay rendered after the last frame (0..600; default 3)\n"
     "  --float         32-bit float samples (default: 16-bit integers)\n"
     "  --help          this text\n"
+    "  --version       the version\n"
     "Without --strings or --scale the recording's own settings lines choose them; a recording\n"
     "without any starts on one string in the pentatonic major scale, as the instrument does.\n";
 
@@ -56,6 +58,10 @@ int main(int argc, char** argv)
         const std::string argument = argv[i];
         if (argument == "--help" || argument == "-h") {
             std::cout << kUsage;
+            return 0;
+        }
+        if (argument == "--version") {
+            std::cout << "quorvel-render " QUORVEL_VERSION "\n";
             return 0;
         }
         if (argument == "--float") {
@@ -102,7 +108,7 @@ int main(int argc, char** argv)
     }
     if (fileCount != 2)
         return Refuse("needs a performance and an output file");
-    options.performance = files[0];
+    options.performance = Leap::findPerformance(files[0]);
     options.output = files[1];
 
     OfflineRenderer renderer(options);

@@ -11,13 +11,14 @@
 
 #include <opencv2/core/utils/logger.hpp>
 
+#include "InstalledFiles.h"
+
 namespace Leap {
 
 namespace {
 
 const char kModelVariable[] = "QUORVEL_CAMERA_MODEL";
 const char kRuntimeVariable[] = "QUORVEL_CAMERA_RUNTIME";
-const char kSetUpCommand[] = "scripts/models.sh";
 constexpr auto kRetryInterval = std::chrono::seconds(1);
 
 std::int64_t nowMicros()
@@ -140,15 +141,19 @@ bool CameraSource::start()
     try {
         fTracker = std::make_unique<CameraTracker>(dir, modelVariant(), true, runtime);
     } catch (const std::exception& error) {
-        report(std::string("hand models not usable (") + error.what() + "); run " + kSetUpCommand +
-               " to set them up. Tracking is off.");
+        const std::string missing = missingSetUpPackages();
+        const std::string install =
+            missing.empty() ? ""
+                            : "install " + missing + " (sudo apt install " + missing + "), then ";
+        report(std::string("hand models not usable (") + error.what() + "); " + install + "run " +
+               modelSetUpCommand() + " to set them up. Tracking is off.");
         return false;
     }
     if (runtime == InferenceRuntime::kAutomatic &&
         resolveRuntime(dir, runtime) == InferenceRuntime::kOpenCv)
         report(std::string("ONNX Runtime is not set up, so the hand models run on OpenCV at about "
                            "five times the CPU; run ") +
-               kSetUpCommand + " to set it up.");
+               modelSetUpCommand() + " to set it up.");
     if (!open()) {
         if (fKind == Kind::kCamera) {
             report("cannot open this camera. Tracking is off.");
