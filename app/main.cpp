@@ -5,10 +5,12 @@
 
 #include "AudioDevices.h"
 #include "ConsoleWriter.h"
+#include "ErrorLines.h"
 #include "Heap.h"
 #include "MidiOut.h"
 #include "Options.h"
 #include "QuitSignals.h"
+#include "Render.h"
 #include "RtAudioDriver.h"
 #include "Shutdown.h"
 #include "Startup.h"
@@ -34,6 +36,11 @@ int main(int argc, char** argv)
     auto* console = new ConsoleWriter(STDOUT_FILENO);
     std::cout.rdbuf(console);
     GLStuff::RegisterConsole(console);
+    // Started from the menu there is no terminal: the banner shows why it cannot play. Never
+    // destroyed, like the console.
+    auto* errors = new ErrorLines(std::cerr.rdbuf());
+    std::cerr.rdbuf(errors);
+    GLStuff::ShowErrorsFrom(errors);
 
     RtAudioDriver driver(256, 44100, 2, 0, audio.api, audio.device);
     GLStuff::RegisterAudio(&driver);
