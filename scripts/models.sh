@@ -7,6 +7,8 @@
 # version, checked, with the models in the form it reads, in onnxruntime/ there. Each part does
 # nothing when it is there already and unchanged (SHA256SUMS), and is made again when damaged.
 set -euo pipefail
+# Installed, the converter lies under /usr: nothing may be written beside it.
+export PYTHONDONTWRITEBYTECODE=1
 here="$(cd "$(dirname "$0")" && pwd)"
 dir="${QUORVEL_MODEL_DIR:-${XDG_CACHE_HOME:-$HOME/.cache}/quorvel/models}"
 runtime="$dir/onnxruntime"

@@ -12,6 +12,7 @@
 #include <opencv2/core/utils/logger.hpp>
 
 #include "InstalledFiles.h"
+#include "ModelSetUp.h"
 
 namespace Leap {
 
@@ -138,15 +139,35 @@ bool CameraSource::start()
     cv::setNumThreads(1);
     const std::string dir = cameraModelDir();
     const InferenceRuntime runtime = chosenRuntime();
-    try {
-        fTracker = std::make_unique<CameraTracker>(dir, modelVariant(), true, runtime);
-    } catch (const std::exception& error) {
-        const std::string missing = missingSetUpPackages();
+    const std::string variant = modelVariant();
+    std::string why;
+    auto makeTracker = [&] {
+        try {
+            fTracker = std::make_unique<CameraTracker>(dir, variant, true, runtime);
+        } catch (const std::exception& error) {
+            why = error.what();
+        }
+        return fTracker != nullptr;
+    };
+    const bool made = makeTracker();
+    const std::string missing = made ? "" : missingSetUpPackages();
+    // Installed, the program sets its models up itself: started from the menu there is no
+    // terminal to run the set-up in (a checkout's scripts/run.sh runs it before starting).
+    if (!made && !installedDataDir().empty() && missing.empty()) {
+        report("hand models not set up yet: setting them up now, once (a few minutes).");
+        auto stopped = [this] {
+            std::lock_guard<std::mutex> guard(fLock);
+            return fStopped;
+        };
+        if (runModelSetUp(stopped, std::cerr))
+            makeTracker();
+    }
+    if (!fTracker) {
         const std::string install =
             missing.empty() ? ""
                             : "install " + missing + " (sudo apt install " + missing + "), then ";
-        report(std::string("hand models not usable (") + error.what() + "); " + install + "run " +
-               modelSetUpCommand() + " to set them up. Tracking is off.");
+        report("hand models not usable (" + why + "); " + install + "run " + modelSetUpCommand() +
+               " to set them up. Tracking is off.");
         return false;
     }
     if (runtime == InferenceRuntime::kAutomatic &&
