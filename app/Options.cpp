@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "AudioDevices.h"
+#include "InstalledFiles.h"
 #include "Tuning.h"
 
 namespace {
@@ -63,6 +64,9 @@ Options Options::Parse(int& argc, char** argv, const Lookup& lookup)
             options.action = Action::Help;
         } else if (argument == "--touch") {
             options.touch = true;
+        } else if (argument == "--version") {
+            if (options.action != Action::Help)
+                options.action = Action::Version;
         } else if (argument == "--list-devices") {
             if (options.action == Action::Play) {
                 options.action = Action::ListDevices;
@@ -92,8 +96,10 @@ Options Options::Parse(int& argc, char** argv, const Lookup& lookup)
             rest.push_back(argv[index]);
         }
     }
-    // Help answers whatever else the line says; a mistake is refused before anything starts.
-    if (options.action != Action::Help && !options.error.empty()) {
+    // Help and the version answer whatever else the line says; a mistake is refused before
+    // anything starts.
+    if (options.action != Action::Help && options.action != Action::Version &&
+        !options.error.empty()) {
         options.action = Action::Refuse;
     }
     argc = static_cast<int>(rest.size());
@@ -104,7 +110,10 @@ Options Options::Parse(int& argc, char** argv, const Lookup& lookup)
     return options;
 }
 
-std::string Options::HelpText()
+namespace {
+
+// The help as a checkout's program gives it.
+const char* CheckoutHelpText()
 {
     return "Usage: quorvel [OPTION]... [WINDOW SYSTEM OPTION]...\n"
            "A harp played in the air: fingertips seen by a hand-tracking controller pluck\n"
@@ -127,6 +136,7 @@ std::string Options::HelpText()
            "  --scale=FILE.scl   play in a Scala tuning from the key upwards (keys 1-4 still\n"
            "                     choose the built-in scales)\n"
            "  -h, --help         show this help, and exit\n"
+           "  --version          show the version, and exit\n"
            "  Other options (-display, -geometry, ...) go to the window system; so does\n"
            "  everything after --.\n"
            "\n"
@@ -156,11 +166,33 @@ std::string Options::HelpText()
            "                                if a server runs, else the ALSA sequencer\n";
 }
 
+} // namespace
+
+std::string Options::HelpText()
+{
+    // Installed, the model set-up is not where a checkout has it.
+    const std::string checkoutSetUp = "scripts/models.sh";
+    std::string text = CheckoutHelpText();
+    for (std::size_t at = 0; (at = text.find(checkoutSetUp, at)) != std::string::npos;) {
+        text.replace(at, checkoutSetUp.size(), Leap::modelSetUpCommand());
+        at += Leap::modelSetUpCommand().size();
+    }
+    return text;
+}
+
+std::string Options::VersionText()
+{
+    return "quorvel " QUORVEL_VERSION;
+}
+
 int Options::Answer(std::ostream& out, std::ostream& err) const
 {
     switch (action) {
     case Action::Help:
         out << HelpText() << std::flush;
+        return 0;
+    case Action::Version:
+        out << VersionText() << "\n" << std::flush;
         return 0;
     case Action::ListDevices:
         AudioDevices::Print(out, AudioDevices::Probe());

@@ -9,7 +9,7 @@
 // window system, so that all of it works with no display.
 class Options {
 public:
-    enum class Action { Play, Help, ListDevices, Refuse };
+    enum class Action { Play, Help, Version, ListDevices, Refuse };
 
     // Reads an environment variable; null when it is not set.
     using Lookup = std::function<const char*(const char*)>;
@@ -21,7 +21,11 @@ public:
     // Every option and environment variable of the program.
     static std::string HelpText();
 
-    // Answers help, the device list or a refusal on `out` and `err`; returns the exit status.
+    // "quorvel VERSION", the project's version.
+    static std::string VersionText();
+
+    // Answers help, the version, the device list or a refusal on `out` and `err`; returns the exit
+    // status.
     int Answer(std::ostream& out, std::ostream& err) const;
 
     Action action = Action::Play;

@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "ErrorLines.h"
 #include "GLStuff.h"
 #include "Harp.h"
 #include "Pluck.h"
@@ -16,6 +17,9 @@
 
 namespace GLStuff {
 namespace {
+
+// Set once before the window opens; read on the window thread.
+const ErrorLines* gErrors = nullptr;
 
 void SetColor(const Color& color)
 {
@@ -98,10 +102,22 @@ void displayFunc()
         std::string banner = BannerLine(CurrentScale().key, Touch());
         const PixelPoint origin = BannerOrigin(gWidth, gHeight);
         DrawString(origin.x, origin.y, banner, GLUT_BITMAP_TIMES_ROMAN_10, kBannerScale);
+        if (gErrors) {
+            int baseline = origin.y - 2 * kNoticeLeading;
+            for (std::string& line : WrapNotice(gErrors->LastLine(), gWidth)) {
+                DrawString(kNoticeMargin, baseline, line, GLUT_BITMAP_TIMES_ROMAN_10, kNoticeScale);
+                baseline -= kNoticeLeading;
+            }
+        }
     }
 
     glFlush();
     glutSwapBuffers();
+}
+
+void ShowErrorsFrom(const ErrorLines* errors)
+{
+    gErrors = errors;
 }
 
 void go2d()

@@ -34,4 +34,26 @@ std::string BannerLine(int key, bool touch)
     return std::string(kBannerText) + "   key " + NoteName(key) + (touch ? "   touch" : "");
 }
 
+std::vector<std::string> WrapNotice(const std::string& text, int width)
+{
+    // GLUT's widest roman stroke glyph is 104.76 units: lines never run off the window.
+    const std::size_t perLine = static_cast<std::size_t>(
+        std::max(10.0, (width - 2.0 * kNoticeMargin) / (104.76 * kNoticeScale)));
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    while (start < text.size() && lines.size() < kNoticeLines) {
+        std::size_t end = std::min(text.size(), start + perLine);
+        if (end < text.size()) {
+            const std::size_t space = text.rfind(' ', end);
+            if (space != std::string::npos && space > start)
+                end = space;
+        }
+        lines.push_back(text.substr(start, end - start));
+        start = end;
+        while (start < text.size() && text[start] == ' ')
+            ++start;
+    }
+    return lines;
+}
+
 } // namespace GLStuff

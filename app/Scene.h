@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstddef>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "StringLayout.h"
 
@@ -84,5 +86,14 @@ inline PixelPoint BannerOrigin(int width, int height)
 {
     return PixelPoint{width - 500, height - 20};
 }
+
+// The last line of standard error (why the instrument cannot play), shown under the banner in
+// stroke scale kNoticeScale, from kNoticeMargin pixels off the left edge, kNoticeLeading pixels a
+// line; wrapped at spaces to fit a window `width` pixels wide, at most kNoticeLines lines.
+constexpr float kNoticeScale = 0.1f;
+constexpr int kNoticeMargin = 10;
+constexpr int kNoticeLeading = 16;
+constexpr std::size_t kNoticeLines = 4;
+std::vector<std::string> WrapNotice(const std::string& text, int width);
 
 } // namespace GLStuff

@@ -5,6 +5,7 @@
 
 #include "AudioDevices.h"
 #include "ConsoleWriter.h"
+#include "ErrorLines.h"
 #include "GLStuff.h"
 #include "Heap.h"
 #include "MidiOut.h"
@@ -12,6 +13,7 @@
 #include "OscOut.h"
 #include "Pluck.h"
 #include "QuitSignals.h"
+#include "Render.h"
 #include "RtAudioDriver.h"
 #include "Shutdown.h"
 #include "Startup.h"
@@ -58,6 +60,11 @@ int main(int argc, char** argv)
     auto* console = new ConsoleWriter(STDOUT_FILENO);
     std::cout.rdbuf(console);
     GLStuff::RegisterConsole(console);
+    // Started from the menu there is no terminal: the banner shows why it cannot play. Never
+    // destroyed, like the console.
+    auto* errors = new ErrorLines(std::cerr.rdbuf());
+    std::cerr.rdbuf(errors);
+    GLStuff::ShowErrorsFrom(errors);
 
     RtAudioDriver driver(256, 44100, 2, 0, audio.api, audio.device);
     GLStuff::RegisterAudio(&driver);

@@ -8,6 +8,7 @@
 
 #include "GLStuff.h"
 #include "Harp.h"
+#include "InstalledFiles.h"
 #include "OfflineRenderer.h"
 #include "PerformanceSettings.h"
 
@@ -28,6 +29,7 @@ const char kUsage[] =
     "  --float         32-bit float samples (default: 16-bit integers)\n"
     "  --touch         velocity from the sweep's speed throughout, whatever the recording says\n"
     "  --help          this text\n"
+    "  --version       the version\n"
     "Without --strings or --scale the recording's own settings lines choose them; a recording\n"
     "without any starts on one string in the pentatonic major scale, as the instrument does.\n";
 
@@ -81,6 +83,10 @@ int main(int argc, char** argv)
         const std::string argument = argv[i];
         if (argument == "--help" || argument == "-h") {
             std::cout << kUsage;
+            return 0;
+        }
+        if (argument == "--version") {
+            std::cout << "quorvel-render " QUORVEL_VERSION "\n";
             return 0;
         }
         if (argument == "--float") {
@@ -144,7 +150,7 @@ int main(int argc, char** argv)
     }
     if (fileCount != 2)
         return Refuse("needs a performance and an output file");
-    options.performance = files[0];
+    options.performance = Leap::findPerformance(files[0]);
     options.output = files[1];
     const std::string danger = OfflineRenderer::OutputEndangers(files[0], files[1]);
     if (!danger.empty()) {

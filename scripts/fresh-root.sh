@@ -4,6 +4,10 @@
 #
 #   scripts/fresh-root.sh RELEASE COMMAND [ARG...]     RELEASE: 12, 13, bookworm or trixie
 #
+# QUORVEL_ROOT_BARE=1 starts from the minimal base alone (no compiler, cmake, git or sudo), as a
+# player's machine may be. QUORVEL_ROOT_SHARE=DIR lends the host's DIR to the run as /root/share,
+# to bring files in (a package to install) and take results out.
+#
 # The base is made once with debootstrap and kept under $QUORVEL_ROOTS (default
 # /var/cache/quorvel/roots). Each run lays a throwaway layer over it, so nothing a run installs is
 # there for the next; only downloaded .deb files are kept, so each is fetched once. The clone is of
@@ -25,7 +29,15 @@ shift
 command -v apt-get >/dev/null || { echo "fresh-root.sh: needs a Debian machine (no apt-get)" >&2; exit 2; }
 
 roots="${QUORVEL_ROOTS:-/var/cache/quorvel/roots}"
+tools=ca-certificates,g++,cmake,make,git,sudo
 base="$roots/$codename"
+if [ -n "${QUORVEL_ROOT_BARE:-}" ]; then
+  tools=ca-certificates
+  base="$roots/$codename-bare"
+fi
+share="${QUORVEL_ROOT_SHARE:-}"
+[ -z "$share" ] || share=$(cd "$share" 2>/dev/null && pwd) ||
+  { echo "fresh-root.sh: no folder $QUORVEL_ROOT_SHARE to share" >&2; exit 2; }
 debs="$roots/$codename-debs"
 mkdir -p "$roots" "$debs"
 
@@ -47,10 +59,11 @@ make_base() {
     --no-install-recommends --no-remove debootstrap >/dev/null
   local new="$base.new"
   rm -rf "$new"
+  local log="$base-debootstrap.log"
   echo "fresh-root.sh: making a $codename base in $base (once)"
-  debootstrap --variant=minbase --include=ca-certificates,g++,cmake,make,git,sudo \
-    --cache-dir="$debs" "$codename" "$new" "$mirror" >"$roots/$codename-debootstrap.log" 2>&1 ||
-    { echo "fresh-root.sh: debootstrap failed (see $roots/$codename-debootstrap.log)" >&2; exit 1; }
+  debootstrap --variant=minbase --include="$tools" \
+    --cache-dir="$debs" "$codename" "$new" "$mirror" >"$log" 2>&1 ||
+    { echo "fresh-root.sh: debootstrap failed (see $log)" >&2; exit 1; }
   rm -f "$new"/etc/apt/sources.list
   {
     printf 'Types: deb\nURIs: %s\nSuites: %s %s-updates\nComponents: main\n' "$mirror" "$codename" "$codename"
@@ -65,7 +78,7 @@ make_base() {
   mv "$new" "$base"
 }
 
-exec 9>"$roots/$codename.lock"
+exec 9>"$base.lock"
 flock 9
 [ -d "$base" ] || make_base
 flock -u 9
@@ -77,10 +90,10 @@ git clone --quiet --no-hardlinks "$here" "$run/upper/root/quorvel"
 git -C "$run/upper/root/quorvel" remote remove origin
 
 # Everything below happens in the namespaces: when the command ends, so does all it started.
-unshare --mount --pid --fork --propagation private -- bash -s -- "$base" "$run" "$debs" "$@" <<'INSIDE'
+unshare --mount --pid --fork --propagation private -- bash -s -- "$base" "$run" "$debs" "$share" "$@" <<'INSIDE'
 set -euo pipefail
-base=$1 run=$2 debs=$3
-shift 3
+base=$1 run=$2 debs=$3 share=$4
+shift 4
 m="$run/merged"
 mount -t overlay overlay -o "lowerdir=$base,upperdir=$run/upper,workdir=$run/work" "$m"
 cp /etc/resolv.conf "$m/etc/resolv.conf"
@@ -90,6 +103,10 @@ mount --rbind /dev "$m/dev"
 mount -t tmpfs -o mode=1777 tmpfs "$m/dev/shm"
 mount -t tmpfs -o mode=1777 tmpfs "$m/tmp"
 mount --bind "$debs" "$m/var/cache/apt/archives"
+if [ -n "$share" ]; then
+  mkdir -p "$m/root/share"
+  mount --bind "$share" "$m/root/share"
+fi
 exec chroot "$m" /usr/bin/env -i HOME=/root TERM="${TERM:-dumb}" LANG=C.UTF-8 CI="${CI:-}" \
   PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin \
   /bin/bash -c 'cd /root/quorvel && exec "$@"' bash "$@"

@@ -9,6 +9,8 @@
 # Every file is written under a temporary name and renamed into place; one set-up at a time works
 # in the folder (flock), so a second one started beside it waits and then finds everything made.
 set -euo pipefail
+# Installed, the converter lies under /usr: nothing may be written beside it.
+export PYTHONDONTWRITEBYTECODE=1
 here="$(cd "$(dirname "$0")" && pwd)"
 dir="${QUORVEL_MODEL_DIR:-${XDG_CACHE_HOME:-$HOME/.cache}/quorvel/models}"
 runtime="$dir/onnxruntime"

@@ -1,7 +1,7 @@
 # The instrument (app/): key table, scene arithmetic and the quit path; the listener and the pluck
 # detector driven by hand into the real harp; the harp offline and under three threads.
 quorvel_test(app_tests
-  SOURCES app/KeysTest.cpp app/SceneTest.cpp
+  SOURCES app/KeysTest.cpp app/SceneTest.cpp app/ErrorLinesTest.cpp
   LIBS quorvel_app
   LABELS unit)
 

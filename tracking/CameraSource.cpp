@@ -21,13 +21,15 @@
 #include <opencv2/core/utils/logger.hpp>
 #include <opencv2/videoio.hpp>
 
+#include "InstalledFiles.h"
+#include "ModelSetUp.h"
+
 namespace Leap {
 
 namespace {
 
 const char kModelVariable[] = "QUORVEL_CAMERA_MODEL";
 const char kRuntimeVariable[] = "QUORVEL_CAMERA_RUNTIME";
-const char kSetUpCommand[] = "scripts/models.sh";
 constexpr auto kRetryInterval = std::chrono::seconds(1);
 // A stream's backend gives up on an address that does not answer, or stops sending, after these
 // (milliseconds).
@@ -245,11 +247,31 @@ void CameraSource::start()
     cv::setNumThreads(1);
     const std::string dir = cameraModelDir();
     const InferenceRuntime runtime = chosenRuntime();
-    try {
-        fTracker = std::make_unique<CameraTracker>(dir, modelVariant(), true, runtime);
-    } catch (const std::exception& error) {
-        fCapture->report(std::string("hand models not usable (") + error.what() + "); run " +
-                         kSetUpCommand + " to set them up. Tracking is off.");
+    const std::string variant = modelVariant();
+    std::string why;
+    auto makeTracker = [&] {
+        try {
+            fTracker = std::make_unique<CameraTracker>(dir, variant, true, runtime);
+        } catch (const std::exception& error) {
+            why = error.what();
+        }
+        return fTracker != nullptr;
+    };
+    const bool made = makeTracker();
+    const std::string missing = made ? "" : missingSetUpPackages();
+    // Installed, the program sets its models up itself: started from the menu there is no
+    // terminal to run the set-up in (a checkout's scripts/run.sh runs it before starting).
+    if (!made && !installedDataDir().empty() && missing.empty()) {
+        fCapture->report("hand models not set up yet: setting them up now, once (a few minutes).");
+        if (runModelSetUp([capture = fCapture] { return capture->stopping(); }, std::cerr))
+            makeTracker();
+    }
+    if (!fTracker) {
+        const std::string install =
+            missing.empty() ? ""
+                            : "install " + missing + " (sudo apt install " + missing + "), then ";
+        fCapture->report("hand models not usable (" + why + "); " + install + "run " +
+                         modelSetUpCommand() + " to set them up. Tracking is off.");
         return;
     }
     if (const std::string note = runtimeNote(dir, runtime); !note.empty())

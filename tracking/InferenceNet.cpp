@@ -2,6 +2,7 @@
 
 #include <filesystem>
 
+#include "InstalledFiles.h"
 #include "OnnxRuntimeNet.h"
 #include "OpenCvNet.h"
 
@@ -42,7 +43,8 @@ std::string runtimeNote(const std::string& modelDir, InferenceRuntime runtime)
     if (std::filesystem::exists(modelDir + "/" + kNoRuntimeMark, error))
         return "the hand models run on OpenCV: ONNX Runtime has no build for this machine.";
     return "ONNX Runtime is not set up, so the hand models run on OpenCV at about five times the "
-           "CPU; run scripts/models.sh to set it up.";
+           "CPU; run " +
+           modelSetUpCommand() + " to set it up.";
 }
 
 } // namespace Leap

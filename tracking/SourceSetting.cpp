@@ -8,6 +8,7 @@
 #include "CameraSource.h"
 #include "DemoSource.h"
 #include "IdleSource.h"
+#include "InstalledFiles.h"
 #include "RecordingSource.h"
 #include "ReplaySource.h"
 #include "ServiceSource.h"
@@ -66,7 +67,7 @@ std::unique_ptr<FrameSource> buildReplay(const std::string* argument, std::strin
     bool loop = false;
     if (!pathAndLoop(argument, "replay", path, loop, why))
         return nullptr;
-    return std::make_unique<ReplaySource>(path, loop);
+    return std::make_unique<ReplaySource>(findPerformance(path), loop);
 }
 
 std::unique_ptr<FrameSource> buildCamera(const std::string* device, std::string& why)
