@@ -6,6 +6,7 @@
 
 #include "JackPresence.h"
 #include "PulseDescriptions.h"
+#include "RtAudioVersion.h"
 
 namespace {
 
@@ -52,16 +53,19 @@ AudioDevices::System ProbeOne(RtAudio::Api api, bool& hasDevices, bool lookFirst
     try {
         RtAudio audio(api);
         // A system that is not running says so at length; here it simply has no devices.
-        audio.showWarnings(false);
-        const unsigned int count = audio.getDeviceCount();
-        hasDevices = count > 0;
-        for (unsigned int id = 0; id < count; ++id) {
-            const RtAudio::DeviceInfo info = audio.getDeviceInfo(id);
-            if (info.probed && info.outputChannels > 0) {
-                system.outputs.push_back({id, info.name, info.isDefaultOutput});
+        rtaudio::Silence(audio);
+        rtaudio::Check(audio, [&] {
+            const std::vector<unsigned int> ids = rtaudio::DeviceIds(audio);
+            hasDevices = !ids.empty();
+            // The player's number for a device is its place in the library's list.
+            for (unsigned int number = 0; number < ids.size(); ++number) {
+                const RtAudio::DeviceInfo info = audio.getDeviceInfo(ids[number]);
+                if (rtaudio::Probed(info) && info.outputChannels > 0) {
+                    system.outputs.push_back({number, info.name, info.isDefaultOutput});
+                }
             }
-        }
-    } catch (const RtAudioError&) {
+        });
+    } catch (const rtaudio::Failure&) {
         system.outputs.clear();
     }
     return system;

@@ -13,7 +13,7 @@
 class AudioDevices {
 public:
     struct Device {
-        unsigned int id = 0; // the library's number for it within its system
+        unsigned int id = 0; // its place in its system's list of devices, from 0
         std::string name;
         bool isDefault = false;
     };
