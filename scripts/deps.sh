@@ -48,7 +48,7 @@ esac
 # (Debian 12 takes it from npm, scripts/models.sh). Anything else is refused before any change.
 known="it needs Debian 12 (bookworm) or 13 (trixie); nothing was changed"
 if ! command -v apt-get >/dev/null || ! command -v dpkg-query >/dev/null; then
-  echo "deps.sh: this system has no apt-get and dpkg; $known" >&2
+  echo "deps.sh: this system has no apt (apt-get and dpkg); $known" >&2
   exit 1
 fi
 release=$(. /etc/os-release 2>/dev/null && echo "${ID:-}:${VERSION_CODENAME:-}:${PRETTY_NAME:-}" ||
