@@ -44,8 +44,9 @@ case "${1:-}" in
     ;;
 esac
 
-# What each release names differently: GLUT's headers, and ONNX Runtime, which Debian 13 has
-# (Debian 12 takes it from npm, scripts/models.sh). Anything else is refused before any change.
+# What each release names differently: GLUT's headers, ONNX Runtime, which Debian 13 has
+# (Debian 12 takes it from npm, scripts/models.sh), and JACK's command-line clients, which
+# Debian 13 moved out of jackd2. Anything else is refused before any change.
 known="it needs Debian 12 (bookworm) or 13 (trixie); nothing was changed"
 if ! command -v apt-get >/dev/null || ! command -v dpkg-query >/dev/null; then
   echo "deps.sh: this system has no apt (apt-get and dpkg); $known" >&2
@@ -55,7 +56,10 @@ release=$(. /etc/os-release 2>/dev/null && echo "${ID:-}:${VERSION_CODENAME:-}:$
   echo "::")
 case "${release%:*}" in
   debian:bookworm) packages+=(freeglut3-dev) ;;
-  debian:trixie) packages+=(libglut-dev libonnxruntime-dev) ;;
+  debian:trixie)
+    packages+=(libglut-dev libonnxruntime-dev)
+    [ "$1" = test ] && packages+=(jack-example-tools)
+    ;;
   *)
     name=${release#*:*:}
     echo "deps.sh: ${name:-this system} is not a release this set-up knows: $known" >&2
