@@ -29,6 +29,13 @@ std::vector<RtAudio::Api> CompiledApis()
     RtAudio::getCompiledApi(apis);
     // A stand-in that never makes a sound is no choice for a player.
     apis.erase(std::remove(apis.begin(), apis.end(), RtAudio::RTAUDIO_DUMMY), apis.end());
+    // JACK, then PulseAudio, then ALSA, as RtAudio 5 tries them; RtAudio 6 tries ALSA first,
+    // which would always win.
+    const auto rank = [](RtAudio::Api api) {
+        return api == RtAudio::UNIX_JACK ? 0 : api == RtAudio::LINUX_PULSE ? 1 : 2;
+    };
+    std::stable_sort(apis.begin(), apis.end(),
+                     [&](RtAudio::Api a, RtAudio::Api b) { return rank(a) < rank(b); });
     return apis;
 }
 
@@ -96,9 +103,6 @@ bool AudioDevices::Choose(const std::string& systemName, const std::string& devi
                           std::string& error)
 {
     choice = Choice();
-    if (systemName.empty() && device.empty() && JackServerMayRun()) {
-        return true;
-    }
     System system;
     if (!systemName.empty()) {
         const std::vector<RtAudio::Api> apis = CompiledApis();
@@ -126,7 +130,7 @@ bool AudioDevices::Choose(const std::string& systemName, const std::string& devi
             return false;
         }
     } else {
-        // The library's own choice: the first system that has any device.
+        // The automatic choice: the first system that has any device.
         for (const RtAudio::Api api : CompiledApis()) {
             bool hasDevices = false;
             system = ProbeOne(api, hasDevices);
