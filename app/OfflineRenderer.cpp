@@ -1,6 +1,7 @@
 #include "OfflineRenderer.h"
 
 #include <cerrno>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -21,6 +22,9 @@ namespace {
 
 // The voices' noise comes from rand(): one seed, one sound.
 constexpr unsigned kNoiseSeed = 1;
+
+// The number of the signal that asked the render to stop; 0 while none has.
+volatile std::sig_atomic_t sInterruption = 0;
 
 // Reads one line of at most Leap::kMaxMessageBytes; the rest of a longer one is skipped. False
 // at the end of the input. `tooLong` says a line was cut.
@@ -60,6 +64,36 @@ OfflineRenderer::OfflineRenderer(Options options)
 OfflineRenderer::~OfflineRenderer()
 {
     DiscardOutput();
+}
+
+void OfflineRenderer::Interrupt(int signal)
+{
+    sInterruption = signal;
+}
+
+int OfflineRenderer::Interruption()
+{
+    return sInterruption;
+}
+
+std::string OfflineRenderer::OutputEndangers(const std::string& performance,
+                                             const std::string& output)
+{
+    struct stat out = {};
+    if (::stat(output.c_str(), &out) != 0 || !S_ISREG(out.st_mode))
+        return "";
+    struct stat in = {};
+    if (::stat(performance.c_str(), &in) == 0 && in.st_dev == out.st_dev && in.st_ino == out.st_ino)
+        return output + " is the performance itself; give another output file";
+    // A recording's first line is a JSON object; a sound file does not even start with a brace.
+    std::ifstream existing(output, std::ios::binary);
+    existing >> std::ws;
+    std::string line;
+    bool tooLong = false;
+    if (existing.peek() == '{' && ReadLine(existing, line, tooLong) && !tooLong &&
+        Leap::parseMessage(line).kind != Leap::ParsedMessage::kError)
+        return output + " holds a recorded performance; give another output file";
+    return "";
 }
 
 double OfflineRenderer::RenderedSeconds() const
@@ -105,6 +139,10 @@ int OfflineRenderer::Run(std::ostream& errors)
     if (!played ||
         !RenderUntil(fRendered + static_cast<std::int64_t>(fOptions.tailSeconds * fOptions.rate)) ||
         !Flush()) {
+        if (sInterruption != 0) {
+            DiscardOutput(); // perhaps gigabytes, and never finished
+            return 1;
+        }
         errors << "quorvel-render: cannot write " << fOptions.output << ": " << fWriteError << "\n";
         DiscardOutput();
         return 1;
@@ -193,6 +231,8 @@ bool OfflineRenderer::RenderUntil(std::int64_t sample)
 {
     AudioServer* server = AudioServer::GetInstance();
     while (fRendered < sample) {
+        if (sInterruption != 0)
+            return false;
         const int frames =
             static_cast<int>(std::min<std::int64_t>(kBlockFrames, sample - fRendered));
         server->AudioServerCallback(nullptr, fChannels.data(), static_cast<unsigned>(frames));
@@ -235,7 +275,9 @@ bool OfflineRenderer::OpenOutput(std::ostream& errors)
     SF_INFO info{};
     info.samplerate = fOptions.rate;
     info.channels = kChannels;
-    info.format = SF_FORMAT_WAV | (fOptions.floatSamples ? SF_FORMAT_FLOAT : SF_FORMAT_PCM_16);
+    // RF64, written as plain WAV when it ends under 4 GiB: past that a WAV header's 32-bit sizes
+    // wrap, and every reader would take the wrong length.
+    info.format = SF_FORMAT_RF64 | (fOptions.floatSamples ? SF_FORMAT_FLOAT : SF_FORMAT_PCM_16);
     fSound = sf_open_fd(fTempFd, SFM_WRITE, &info, SF_FALSE);
     if (!fSound) {
         errors << "quorvel-render: cannot write " << fOptions.output << ": " << sf_strerror(nullptr)
@@ -243,6 +285,7 @@ bool OfflineRenderer::OpenOutput(std::ostream& errors)
         DiscardOutput();
         return false;
     }
+    sf_command(fSound, SFC_RF64_AUTO_DOWNGRADE, nullptr, SF_TRUE);
     // Beyond full scale, integer samples clip instead of wrapping around.
     sf_command(fSound, SFC_SET_CLIPPING, nullptr, SF_TRUE);
     return true;

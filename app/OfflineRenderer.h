@@ -45,6 +45,15 @@ public:
     // line number and skipped.
     int Run(std::ostream& errors);
 
+    // Why writing `output` would lose a performance: it is `performance` itself, by any path or
+    // link, or it holds another recording. Empty when it is safe to write.
+    static std::string OutputEndangers(const std::string& performance, const std::string& output);
+
+    // From a signal handler (async-signal-safe): the render stops at its next block and removes
+    // its unfinished file. Interruption() is then the signal's number, else 0.
+    static void Interrupt(int signal);
+    static int Interruption();
+
     // Seconds of audio rendered so far.
     double RenderedSeconds() const;
 

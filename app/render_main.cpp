@@ -1,5 +1,6 @@
 // quorvel-render: a recorded performance to a WAV file, faster than real time.
 #include <cerrno>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
@@ -43,6 +44,26 @@ int Refuse(const std::string& what)
 {
     std::cerr << "quorvel-render: " << what << "\n(quorvel-render --help for the options)\n";
     return 2;
+}
+
+extern "C" void OnQuitSignal(int signal)
+{
+    OfflineRenderer::Interrupt(signal);
+}
+
+// Ctrl-C and the like stop the render; the renderer removes its unfinished file. A signal the
+// parent set to be ignored (nohup) stays ignored.
+void CatchQuitSignals()
+{
+    struct sigaction handler = {};
+    handler.sa_handler = OnQuitSignal;
+    handler.sa_flags = SA_RESTART; // writes go on until the render looks at the flag
+    sigemptyset(&handler.sa_mask);
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        struct sigaction current = {};
+        if (sigaction(signal, nullptr, &current) == 0 && current.sa_handler != SIG_IGN)
+            sigaction(signal, &handler, nullptr);
+    }
 }
 
 } // namespace
@@ -104,7 +125,18 @@ int main(int argc, char** argv)
         return Refuse("needs a performance and an output file");
     options.performance = files[0];
     options.output = files[1];
+    const std::string danger = OfflineRenderer::OutputEndangers(files[0], files[1]);
+    if (!danger.empty()) {
+        std::cerr << "quorvel-render: " << danger << "\n";
+        return 2;
+    }
 
-    OfflineRenderer renderer(options);
-    return renderer.Run(std::cerr);
+    CatchQuitSignals();
+    const int status = OfflineRenderer(options).Run(std::cerr);
+    if (status != 0 && OfflineRenderer::Interruption() != 0) {
+        // Ended as the signal would have ended it, now that the file is gone.
+        std::signal(OfflineRenderer::Interruption(), SIG_DFL);
+        std::raise(OfflineRenderer::Interruption());
+    }
+    return status;
 }

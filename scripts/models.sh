@@ -7,6 +7,8 @@
 # where the distribution has no ONNX Runtime (Debian 12), its library from the npm package
 # onnxruntime-node at a pinned version, checked. Each part does
 # nothing when it is there already and unchanged (SHA256SUMS), and is made again when damaged.
+# Every file is written under a temporary name and renamed into place; one set-up at a time works
+# in the folder (flock), so a second one started beside it waits and then finds everything made.
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
 dir="${QUORVEL_MODEL_DIR:-${XDG_CACHE_HOME:-$HOME/.cache}/quorvel/models}"
@@ -19,7 +21,10 @@ case "$(uname -m)" in
 esac
 # Where the distribution has ONNX Runtime (Debian 13), the build links it: only its models are made.
 pkg-config --exists libonnxruntime 2>/dev/null && platform=system
-intact "$dir" && { [ -z "$platform" ] || intact "$runtime"; } && exit 0
+# Where the set-up has no ONNX Runtime build, this file says so to the camera source.
+unavailable="$dir/onnxruntime-unavailable"
+runtime_done() { if [ -z "$platform" ]; then [ -f "$unavailable" ]; else intact "$runtime"; fi; }
+intact "$dir" && runtime_done && exit 0
 
 package=@mediapipe/hands@0.4.1675469240
 tarball=mediapipe-hands-0.4.1675469240.tgz
@@ -31,20 +36,44 @@ declare -A sums=(
   [palm_detection_lite.tflite]=e9a4aaddf90dda56a87235303cf00e4c2d3fb28725f68fd88772997dac905c18
 )
 fail() { echo "models.sh: $*" >&2; exit 1; }
-check() { # FILE
-  echo "${sums[$(basename "$1")]}  $1" | sha256sum --quiet -c - || fail "$1: wrong checksum"
+matches() { # FILE: has its pinned checksum
+  echo "${sums[$(basename "$1")]}  $1" | sha256sum --quiet -c - >/dev/null 2>&1
 }
+check() { matches "$1" || fail "$1: wrong checksum"; }
 
 mkdir -p "$dir"
-work=$(mktemp -d)
+exec 9>>"$dir/.lock"
+if ! flock -n 9; then
+  echo "models.sh: waiting for another set-up of $dir to finish"
+  flock 9
+fi
+intact "$dir" && runtime_done && exit 0
+rm -rf "$dir"/.work.* # left by a set-up that was killed
+# Beside the cache, on its file system, so that moving a finished file in is one rename.
+work=$(mktemp -d "$dir/.work.XXXXXX")
 trap 'rm -rf "$work"' EXIT
+put() { mv -f "$1" "$2/"; } # FILE FOLDER
+
+# The package is checked before it enters the cache. A damaged copy (in the cache, or as fetched)
+# is deleted and fetched again, once.
+fetch_package() {
+  [ -f "$dir/$tarball" ] && matches "$dir/$tarball" && return 0
+  rm -f "$dir/$tarball"
+  for attempt in 1 2; do
+    (cd "$work" && npm pack --silent "$package" >/dev/null) || fail "npm pack $package failed"
+    if matches "$work/$tarball"; then
+      put "$work/$tarball" "$dir"
+      return 0
+    fi
+    rm -f "$work/$tarball"
+    [ "$attempt" = 2 ] || echo "models.sh: $tarball: wrong checksum; fetching it again" >&2
+  done
+  fail "$tarball: wrong checksum again; nothing kept"
+}
+
 set_up_models() {
   echo "models.sh: setting up the hand models in $dir"
-  if [ ! -f "$dir/$tarball" ]; then
-    (cd "$work" && npm pack --silent "$package" >/dev/null) || fail "npm pack $package failed"
-    mv "$work/$tarball" "$dir/$tarball"
-  fi
-  check "$dir/$tarball"
+  fetch_package
   tar xzf "$dir/$tarball" -C "$work" package/hand_landmark_lite.tflite \
     package/hand_landmark_full.tflite package/hands_solution_packed_assets.data
   packed="$work/package/hands_solution_packed_assets.data"
@@ -54,17 +83,20 @@ set_up_models() {
   mv "$work"/package/hand_landmark_*.tflite "$work/"
   for model in palm_detection_lite palm_detection_full hand_landmark_lite hand_landmark_full; do
     check "$work/$model.tflite"
-    /usr/bin/python3 "$here/tflite2onnx.py" "$work/$model.tflite" "$dir/$model.onnx" ||
+    /usr/bin/python3 "$here/tflite2onnx.py" "$work/$model.tflite" "$work/$model.onnx" ||
       fail "could not convert $model"
+    put "$work/$model.onnx" "$dir"
   done
-  cp /usr/share/common-licenses/Apache-2.0 "$dir/LICENSE"
-  cat >"$dir/NOTICE" <<NOTE
+  cp /usr/share/common-licenses/Apache-2.0 "$work/LICENSE"
+  cat >"$work/NOTICE" <<NOTE
 The hand models here (palm_detection_*.onnx, hand_landmark_*.onnx) are converted from the models
 in the npm package $package (MediaPipe Hands, Copyright Google LLC), licensed under the Apache
 License, Version 2.0 (LICENSE beside this file). They were converted from TensorFlow Lite to ONNX
 by Quorvel's scripts/tflite2onnx.py; the weights are otherwise unchanged.
 NOTE
-  (cd "$dir" && sha256sum ./*.onnx LICENSE NOTICE >SHA256SUMS)
+  put "$work/LICENSE" "$dir" && put "$work/NOTICE" "$dir"
+  (cd "$dir" && sha256sum ./*.onnx LICENSE NOTICE) >"$work/SHA256SUMS"
+  put "$work/SHA256SUMS" "$dir"
   echo "models.sh: hand models ready"
 }
 
@@ -75,13 +107,16 @@ else
 fi
 
 if [ -z "$platform" ]; then
+  echo "ONNX Runtime has no build for $(uname -m)" >"$work/onnxruntime-unavailable"
+  put "$work/onnxruntime-unavailable" "$dir"
   echo "models.sh: no ONNX Runtime for $(uname -m); the hand models will run on OpenCV"
   exit 0
 fi
+rm -f "$unavailable"
 # Errors here are checked one by one (errexit does not reach into a function run as a condition).
-convert_for_runtime() {
+convert_for_runtime() { # FOLDER
   for model in palm_detection_lite palm_detection_full hand_landmark_lite hand_landmark_full; do
-    /usr/bin/python3 "$here/tflite2onnx.py" --clip-inputs "$dir/$model.onnx" "$runtime/$model.onnx" ||
+    /usr/bin/python3 "$here/tflite2onnx.py" --clip-inputs "$dir/$model.onnx" "$1/$model.onnx" ||
       fail "could not convert $model for ONNX Runtime"
   done
 }
@@ -90,13 +125,15 @@ set_up_runtime() {
   ort_package=onnxruntime-node@1.30.0
   ort_tarball=onnxruntime-node-1.30.0.tgz
   ort_sum=6e3390d6b783e7be946fad629292799da28d0b42f84856e50d2c1b0383291e75
-  rm -rf "$runtime"
-  mkdir -p "$runtime" || fail "cannot make $runtime"
+  # Made whole beside the cache, then moved in place of what was there.
+  local made="$work/onnxruntime"
+  mkdir -p "$made" || fail "cannot write $work"
   if [ "$platform" = system ]; then
-    convert_for_runtime || return 1
+    convert_for_runtime "$made"
     echo "The models here are the hand models one folder up (see its NOTICE, Apache License 2.0)" \
-      "with each Clip's bounds given as inputs, the form ONNX Runtime reads." >"$runtime/NOTICE"
-    (cd "$runtime" && sha256sum ./*.onnx NOTICE >SHA256SUMS) || fail "cannot write $runtime"
+      "with each Clip's bounds given as inputs, the form ONNX Runtime reads." >"$made/NOTICE"
+    (cd "$made" && sha256sum ./*.onnx NOTICE >SHA256SUMS) || fail "cannot write $made"
+    rm -rf "$runtime" && mv "$made" "$runtime" || fail "cannot write $runtime"
     echo "models.sh: models for the system's ONNX Runtime ready"
     return 0
   fi
@@ -107,9 +144,9 @@ set_up_runtime() {
   rm "$work/$ort_tarball" # 110 MB for every platform; only the one library is kept
   echo "$library_sum  $work/$library" | sha256sum --quiet -c - ||
     fail "libonnxruntime.so.1: wrong checksum"
-  mv "$work/$library" "$runtime/" || fail "cannot write $runtime"
-  convert_for_runtime || return 1
-  cat >"$runtime/LICENSE" <<'LICENCE'
+  put "$work/$library" "$made" || fail "cannot write $made"
+  convert_for_runtime "$made"
+  cat >"$made/LICENSE" <<'LICENCE'
 MIT License
 
 Copyright (c) Microsoft Corporation
@@ -132,14 +169,15 @@ LIABILITY, WHETHER IN AN ACTION OF CONTRACT, TORT OR OTHERWISE, ARISING FROM,
 OUT OF OR IN CONNECTION WITH THE SOFTWARE OR THE USE OR OTHER DEALINGS IN THE
 SOFTWARE.
 LICENCE
-  cat >"$runtime/NOTICE" <<NOTE
+  cat >"$made/NOTICE" <<NOTE
 libonnxruntime.so.1 is ONNX Runtime 1.30.0 for Linux $platform, taken unchanged from the npm
 package $ort_package, licensed under the MIT License (LICENSE beside this file). The models
 here are the hand models one folder up (see its NOTICE, Apache License 2.0) with each Clip's
 bounds given as inputs, the form ONNX Runtime reads; the weights are unchanged.
 NOTE
-  (cd "$runtime" && sha256sum ./*.onnx libonnxruntime.so.1 LICENSE NOTICE >SHA256SUMS) ||
-    fail "cannot write $runtime"
+  (cd "$made" && sha256sum ./*.onnx libonnxruntime.so.1 LICENSE NOTICE >SHA256SUMS) ||
+    fail "cannot write $made"
+  rm -rf "$runtime" && mv "$made" "$runtime" || fail "cannot write $runtime"
   echo "models.sh: ONNX Runtime ready"
 }
 

@@ -96,12 +96,26 @@ AudioServer* AudioServer::GetInstance()
     return instance;
 }
 
-// The input copy is sized and zeroed here, off the audio thread, for the device's usual blocks.
+// The input copy is sized and zeroed here, off the audio thread, for the longest block.
 AudioServer::AudioServer()
-    : fInputBuffer(new float[kMaxBlockFrames]()), fFs(44100.0f), fInputChannels(1),
-      fOutputChannels(1), fTime(0), fInputSize(kMaxBlockFrames), fInputFrames(0)
+    : fInputBuffer(new float[kMaxInputFrames]()), fFs(44100.0f), fInputChannels(1),
+      fOutputChannels(1), fTime(0), fInputSize(kMaxInputFrames), fInputFrames(0)
 {
     realtime::InitChecks();
+}
+
+void AudioServer::SetInputChannels(int channels)
+{
+    const unsigned int size = static_cast<unsigned int>(std::max(channels, 1)) * kMaxInputFrames;
+    float* grown = size > fInputSize ? new float[size]() : nullptr;
+    ScopedLock hold;
+    if (grown) {
+        std::swap(fInputBuffer, grown);
+        fInputSize = size;
+        fInputFrames = 0;
+    }
+    fInputChannels = channels;
+    delete[] grown;
 }
 
 void AudioServer::AudioServerCallback(float* input, float* output, unsigned int frames)
@@ -126,18 +140,16 @@ void AudioServer::CopyInput(const float* input, unsigned int frames)
 {
     const unsigned int channels =
         fInputChannels > 0 ? static_cast<unsigned int>(fInputChannels) : 0;
-    const unsigned int size = frames * channels;
-    if (size > fInputSize) {
-        delete[] fInputBuffer;
-        fInputBuffer = nullptr;
-        fInputBuffer = new float[size];
-        fInputSize = size;
-    }
-    fInputFrames = frames;
-    if (input != nullptr) {
-        std::copy(input, input + size, fInputBuffer);
-    } else {
-        std::fill(fInputBuffer, fInputBuffer + size, 0.0f);
+    const unsigned int kept = std::min(frames, static_cast<unsigned int>(kMaxInputFrames));
+    fInputFrames = kept;
+    for (unsigned int channel = 0; channel < channels; ++channel) {
+        float* to = fInputBuffer + static_cast<size_t>(channel) * kept;
+        if (input != nullptr) {
+            const float* from = input + static_cast<size_t>(channel) * frames;
+            std::copy(from, from + kept, to);
+        } else {
+            std::fill(to, to + kept, 0.0f);
+        }
     }
 }
 

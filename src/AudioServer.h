@@ -51,6 +51,10 @@ class AudioServer {
 public:
     // Scratch bound of a pass in frames; longer device blocks are rendered as several passes.
     static constexpr int kMaxBlockFrames = 4096;
+    // Longest block whose input is copied whole, in frames: the longest a driver hands over (a
+    // JACK period of 8192). The copy is that long from the start; of a longer block it keeps
+    // the first kMaxInputFrames.
+    static constexpr int kMaxInputFrames = 8192;
 
     // Creates the server on the first call, from whichever threads call first.
     static AudioServer* GetInstance();
@@ -92,7 +96,8 @@ public:
     float Fs() const { return fFs; }
     void SetOutputChannels(int channels) { fOutputChannels = channels; }
     int OutputChannels() const { return fOutputChannels; }
-    void SetInputChannels(int channels) { fInputChannels = channels; }
+    // Off the audio thread: makes room for the input copy of that many channels.
+    void SetInputChannels(int channels);
     int InputChannels() const { return fInputChannels; }
 
     // Block clock in frames since the first block; wraps modulo 2^32, compare only for equality.
@@ -117,8 +122,8 @@ private:
     uint32_t fTime; // unsigned so that the wrap after 2^32 frames is defined
     RealtimeMutex fLock;
 
-    // Capacity of fInputBuffer in floats and the frame count of the block it holds; the copy is
-    // reallocated only for a block that does not fit.
+    // Capacity of fInputBuffer in floats (kMaxInputFrames per input channel) and the frame count
+    // of the block it holds.
     unsigned int fInputSize;
     unsigned int fInputFrames;
 };

@@ -11,11 +11,14 @@ set_tests_properties(camera_models camera_videos PROPERTIES
   FIXTURES_SETUP camera LABELS "camera" TIMEOUT 900 RUN_SERIAL TRUE
   ENVIRONMENT "PYTHONDONTWRITEBYTECODE=1")
 
-# The converter against its numpy reference, on the cached package.
+# The converter against its numpy reference, and the set-up against damaged downloads, on the
+# cached package.
 add_test(NAME camera_converter
   COMMAND ${QUORVEL_DEBIAN_PYTHON} ${CMAKE_CURRENT_SOURCE_DIR}/camera/test_converter.py)
-set_tests_properties(camera_converter PROPERTIES
-  FIXTURES_REQUIRED camera LABELS "camera" ENVIRONMENT "PYTHONDONTWRITEBYTECODE=1")
+add_test(NAME camera_setup
+  COMMAND ${QUORVEL_DEBIAN_PYTHON} ${CMAKE_CURRENT_SOURCE_DIR}/camera/test_models.py)
+set_tests_properties(camera_converter camera_setup PROPERTIES
+  FIXTURES_REQUIRED camera LABELS "camera" TIMEOUT 900 ENVIRONMENT "PYTHONDONTWRITEBYTECODE=1")
 
 add_executable(camera_tests camera/CameraTrackerTest.cpp)
 target_link_libraries(camera_tests PRIVATE quorvel_tracking GTest::gtest GTest::gtest_main)

@@ -9,3 +9,9 @@ quorvel_test(tracking_controller_tests
   SOURCES tracking/ControllerTest.cpp tracking/ReplaySourceTest.cpp tracking/FrameQueueTest.cpp
   LIBS quorvel_tracking
   LABELS concurrency)
+
+# Palm detection from the model's raw outputs to crops, and the word on the runtime chosen.
+quorvel_test(tracking_model_tests
+  SOURCES tracking/PalmDetectorTest.cpp tracking/RuntimeNoteTest.cpp
+  LIBS quorvel_tracking
+  LABELS unit)

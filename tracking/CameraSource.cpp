@@ -2,14 +2,24 @@
 
 #include <cctype>
 #include <cerrno>
+#include <chrono>
+#include <condition_variable>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
 #include <filesystem>
 #include <iostream>
+#include <mutex>
 #include <stdexcept>
 #include <utility>
 
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <opencv2/core/utils/logger.hpp>
+#include <opencv2/videoio.hpp>
 
 namespace Leap {
 
@@ -19,6 +29,12 @@ const char kModelVariable[] = "QUORVEL_CAMERA_MODEL";
 const char kRuntimeVariable[] = "QUORVEL_CAMERA_RUNTIME";
 const char kSetUpCommand[] = "scripts/models.sh";
 constexpr auto kRetryInterval = std::chrono::seconds(1);
+// A stream's backend gives up on an address that does not answer, or stops sending, after these
+// (milliseconds).
+constexpr int kStreamOpenTimeoutMs = 5000;
+constexpr int kStreamReadTimeoutMs = 2000;
+// How often a wait for a pipe's writer looks for a stop, milliseconds.
+constexpr int kPipePollMs = 100;
 
 std::int64_t nowMicros()
 {
@@ -81,55 +97,147 @@ std::string cameraModelDir()
     return std::string(home ? home : ".") + "/.cache/quorvel/models";
 }
 
+// Shared by the source and its capture thread; the thread keeps it alive while it runs.
+struct CameraSource::Capture {
+    Capture(Kind kind, std::string device, bool loop)
+        : fKind(kind), fDevice(std::move(device)), fLoop(loop)
+    {
+    }
+
+    // The capture thread: opens, then keeps the newest image in fSlot until stopped.
+    void run();
+    bool open();
+    // For a named pipe: waits until a program writes to it, and gives in `held` a descriptor of
+    // it to keep open while the backend opens it. False once stopped.
+    bool waitForWriter(int& held);
+    void reportOpenFailure() const;
+    bool waitFor(std::chrono::steady_clock::duration interval);
+    bool stopping();
+    void post(SourceEvent::Kind status);
+    void report(const std::string& what) const;
+
+    const Kind fKind;
+    const std::string fDevice;
+    const bool fLoop;
+
+    // Capture thread only.
+    cv::VideoCapture fVideo;
+    double fFramesPerSecond = 30.0;
+
+    std::mutex fLock;
+    std::condition_variable fWake;
+    bool fStopped = false;                 // guarded by fLock
+    bool fFinished = false;                // the capture thread has returned; guarded by fLock
+    cv::Mat fSlot;                         // newest image; guarded by fLock
+    std::int64_t fSlotMicros = 0;          // its capture time; guarded by fLock
+    bool fFresh = false;                   // fSlot not yet tracked; guarded by fLock
+    std::deque<SourceEvent::Kind> fStatus; // connects and disconnects; guarded by fLock
+    bool fImageFirst = false; // fSlot was taken before fStatus.front(); guarded by fLock
+    std::atomic<std::int64_t> fDropped{0};
+};
+
 CameraSource::CameraSource(Kind kind, std::string device, bool loop)
-    : fKind(kind), fDevice(std::move(device)), fLoop(loop)
+    : fCapture(std::make_shared<Capture>(kind, std::move(device), loop))
 {
 }
 
 CameraSource::~CameraSource()
 {
     stop();
-    if (fCaptureThread.joinable())
-        fCaptureThread.join();
+    finishCapture();
 }
 
-void CameraSource::report(const std::string& what) const
+std::int64_t CameraSource::droppedImages() const
+{
+    return fCapture->fDropped.load();
+}
+
+void CameraSource::Capture::report(const std::string& what) const
 {
     const std::string name = fKind == Kind::kVideo ? "video " : "camera ";
     std::cerr << (name + fDevice + ": " + what + "\n") << std::flush;
 }
 
-bool CameraSource::open()
+bool CameraSource::Capture::waitForWriter(int& held)
 {
-    if (fKind == Kind::kVideo) {
-        fCapture.open(fDevice, cv::CAP_ANY);
-        if (!fCapture.isOpened())
-            return false;
-        const double rate = fCapture.get(cv::CAP_PROP_FPS);
-        fFramesPerSecond = rate > 0.0 && rate <= 240.0 ? rate : 30.0;
+    held = -1;
+    struct stat file = {};
+    if (::stat(fDevice.c_str(), &file) != 0 || !S_ISFIFO(file.st_mode))
         return true;
+    // The backend opens a pipe with a blocking open that returns only once a writer comes, and
+    // no stop can end it: wait for the writer's first bytes here instead, reading nothing.
+    for (;;) {
+        if (held < 0)
+            held = ::open(fDevice.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+        if (held < 0)
+            return true; // the backend fails on it and says why
+        pollfd pipe = {held, POLLIN, 0};
+        const int ready = ::poll(&pipe, 1, kPipePollMs);
+        if (stopping()) {
+            ::close(held);
+            held = -1;
+            return false;
+        }
+        if (ready > 0 && (pipe.revents & POLLHUP) != 0) {
+            // A writer came and went: open anew to wait for the next (and clear the hang-up).
+            ::close(held);
+            held = -1;
+        } else if (ready > 0 && (pipe.revents & POLLIN) != 0) {
+            return true;
+        }
     }
+}
+
+bool CameraSource::Capture::open()
+{
     if (!isV4l2(fDevice)) {
-        // A stream: taken as it comes, in its own size and rate.
-        fCapture.open(fDevice, cv::CAP_FFMPEG);
-        return fCapture.isOpened();
+        int held = -1;
+        if (!waitForWriter(held))
+            return false;
+        if (fKind == Kind::kVideo) {
+            fVideo.open(fDevice, cv::CAP_ANY);
+            const double rate = fVideo.isOpened() ? fVideo.get(cv::CAP_PROP_FPS) : 0.0;
+            fFramesPerSecond = rate > 0.0 && rate <= 240.0 ? rate : 30.0;
+        } else {
+            // A stream: taken as it comes, in its own size and rate. Short timeouts: an address
+            // that does not answer, or stops sending, counts as lost instead of holding on.
+            fVideo.open(fDevice, cv::CAP_FFMPEG,
+                        {cv::CAP_PROP_OPEN_TIMEOUT_MSEC, kStreamOpenTimeoutMs,
+                         cv::CAP_PROP_READ_TIMEOUT_MSEC, kStreamReadTimeoutMs});
+        }
+        if (held >= 0)
+            ::close(held);
+        return fVideo.isOpened();
     }
     if (isIndex(fDevice))
-        fCapture.open(std::stoi(fDevice), cv::CAP_V4L2);
+        fVideo.open(std::stoi(fDevice), cv::CAP_V4L2);
     else
-        fCapture.open(fDevice, cv::CAP_V4L2);
-    if (!fCapture.isOpened())
+        fVideo.open(fDevice, cv::CAP_V4L2);
+    if (!fVideo.isOpened())
         return false;
     // MJPG keeps 640x480 at the camera's full rate over USB 2; ask for 60, take what it gives.
-    fCapture.set(cv::CAP_PROP_FOURCC, cv::VideoWriter::fourcc('M', 'J', 'P', 'G'));
-    fCapture.set(cv::CAP_PROP_FRAME_WIDTH, 640);
-    fCapture.set(cv::CAP_PROP_FRAME_HEIGHT, 480);
-    fCapture.set(cv::CAP_PROP_FPS, 60);
-    fCapture.set(cv::CAP_PROP_BUFFERSIZE, 1);
+    fVideo.set(cv::CAP_PROP_FOURCC, cv::VideoWriter::fourcc('M', 'J', 'P', 'G'));
+    fVideo.set(cv::CAP_PROP_FRAME_WIDTH, 640);
+    fVideo.set(cv::CAP_PROP_FRAME_HEIGHT, 480);
+    fVideo.set(cv::CAP_PROP_FPS, 60);
+    fVideo.set(cv::CAP_PROP_BUFFERSIZE, 1);
     return true;
 }
 
-bool CameraSource::start()
+void CameraSource::Capture::reportOpenFailure() const
+{
+    if (fKind == Kind::kCamera) {
+        report("cannot open this camera. Tracking is off.");
+        return;
+    }
+    std::error_code error;
+    if (!std::filesystem::exists(fDevice, error))
+        report(std::string("cannot open: ") + std::strerror(ENOENT));
+    else
+        report("cannot read: not a video that can be decoded");
+}
+
+void CameraSource::start()
 {
     // OpenCV's own warnings would bury our one line about a missing camera.
     cv::utils::logging::setLogLevel(cv::utils::logging::LOG_LEVEL_SILENT);
@@ -140,38 +248,28 @@ bool CameraSource::start()
     try {
         fTracker = std::make_unique<CameraTracker>(dir, modelVariant(), true, runtime);
     } catch (const std::exception& error) {
-        report(std::string("hand models not usable (") + error.what() + "); run " + kSetUpCommand +
-               " to set them up. Tracking is off.");
-        return false;
+        fCapture->report(std::string("hand models not usable (") + error.what() + "); run " +
+                         kSetUpCommand + " to set them up. Tracking is off.");
+        return;
     }
-    if (runtime == InferenceRuntime::kAutomatic &&
-        resolveRuntime(dir, runtime) == InferenceRuntime::kOpenCv)
-        report(std::string("ONNX Runtime is not set up, so the hand models run on OpenCV at about "
-                           "five times the CPU; run ") +
-               kSetUpCommand + " to set it up.");
-    if (!open()) {
-        if (fKind == Kind::kCamera) {
-            report("cannot open this camera. Tracking is off.");
-        } else {
-            std::error_code error;
-            if (!std::filesystem::exists(fDevice, error))
-                report(std::string("cannot open: ") + std::strerror(ENOENT));
-            else
-                report("cannot read: not a video that can be decoded");
-        }
-        return false;
-    }
-    fCaptureThread = std::thread(&CameraSource::capture, this);
-    return true;
+    if (const std::string note = runtimeNote(dir, runtime); !note.empty())
+        fCapture->report(note);
+    fCaptureThread = std::thread([capture = fCapture] { capture->run(); });
 }
 
-bool CameraSource::waitFor(std::chrono::steady_clock::duration interval)
+bool CameraSource::Capture::waitFor(std::chrono::steady_clock::duration interval)
 {
     std::unique_lock<std::mutex> guard(fLock);
     return !fWake.wait_for(guard, interval, [this] { return fStopped; });
 }
 
-void CameraSource::post(SourceEvent::Kind status)
+bool CameraSource::Capture::stopping()
+{
+    std::lock_guard<std::mutex> guard(fLock);
+    return fStopped;
+}
+
+void CameraSource::Capture::post(SourceEvent::Kind status)
 {
     {
         std::lock_guard<std::mutex> guard(fLock);
@@ -182,8 +280,27 @@ void CameraSource::post(SourceEvent::Kind status)
     fWake.notify_all();
 }
 
-void CameraSource::capture()
+void CameraSource::Capture::run()
 {
+    struct Finished {
+        Capture& capture;
+        ~Finished()
+        {
+            {
+                std::lock_guard<std::mutex> guard(capture.fLock);
+                capture.fFinished = true;
+            }
+            capture.fWake.notify_all();
+        }
+    } finished{*this};
+
+    if (!open()) {
+        // No camera: one line, and tracking stays off.
+        if (!stopping())
+            reportOpenFailure();
+        return;
+    }
+    post(SourceEvent::kConnect);
     const auto framePeriod = std::chrono::duration_cast<std::chrono::steady_clock::duration>(
         std::chrono::duration<double>(1.0 / fFramesPerSecond));
     auto deadline = std::chrono::steady_clock::now();
@@ -191,11 +308,8 @@ void CameraSource::capture()
     bool hadImage = false;
     cv::Mat image;
     for (;;) {
-        {
-            std::lock_guard<std::mutex> guard(fLock);
-            if (fStopped)
-                return;
-        }
+        if (stopping())
+            return;
         if (!connected) {
             if (!waitFor(kRetryInterval))
                 return;
@@ -217,22 +331,22 @@ void CameraSource::capture()
         bool grabbed = false;
         std::int64_t micros = 0;
         try {
-            grabbed = fCapture.grab();
+            grabbed = fVideo.grab();
             micros = nowMicros();
-            grabbed = grabbed && fCapture.retrieve(image) && !image.empty();
+            grabbed = grabbed && fVideo.retrieve(image) && !image.empty();
         } catch (const cv::Exception&) {
             grabbed = false; // a backend that throws instead of failing: the same as a lost image
         }
         if (!grabbed) {
             if (fKind == Kind::kVideo) {
-                if (fLoop && hadImage && fCapture.set(cv::CAP_PROP_POS_FRAMES, 0)) {
+                if (fLoop && hadImage && fVideo.set(cv::CAP_PROP_POS_FRAMES, 0)) {
                     hadImage = false;
                     continue;
                 }
                 post(SourceEvent::kDisconnect);
                 return;
             }
-            fCapture.release();
+            fVideo.release();
             connected = false;
             post(SourceEvent::kDisconnect);
             continue;
@@ -251,37 +365,51 @@ void CameraSource::capture()
     }
 }
 
+void CameraSource::finishCapture()
+{
+    if (!fCaptureThread.joinable())
+        return;
+    bool finished = false;
+    {
+        std::unique_lock<std::mutex> guard(fCapture->fLock);
+        finished = fCapture->fWake.wait_for(guard, std::chrono::milliseconds(kStuckCaptureMs),
+                                            [this] { return fCapture->fFinished; });
+    }
+    if (finished)
+        fCaptureThread.join();
+    else
+        fCaptureThread.detach(); // inside a backend that holds it; it ends when that gives up
+}
+
 bool CameraSource::next(SourceEvent& event)
 {
     if (!fStarted) {
         fStarted = true;
-        fOff = !start();
-        if (!fOff) {
-            event.kind = SourceEvent::kConnect;
-            return true;
-        }
+        start();
     }
+    Capture& capture = *fCapture;
     std::int64_t micros = 0;
     {
-        std::unique_lock<std::mutex> guard(fLock);
-        fWake.wait(guard, [this] { return fStopped || (!fOff && (!fStatus.empty() || fFresh)); });
-        if (fStopped) {
-            // Joined here, on the controller's thread, so that once the controller has stopped
-            // (also at process exit, which does not destroy the source) no capture runs.
+        std::unique_lock<std::mutex> guard(capture.fLock);
+        capture.fWake.wait(
+            guard, [&] { return capture.fStopped || !capture.fStatus.empty() || capture.fFresh; });
+        if (capture.fStopped) {
+            // Ended here, on the controller's thread, so that once the controller has stopped
+            // (also at process exit, which does not destroy the source) no capture runs, but
+            // for one left stuck inside a backend.
             guard.unlock();
-            if (fCaptureThread.joinable())
-                fCaptureThread.join();
+            finishCapture();
             return false;
         }
-        if (!fStatus.empty() && !(fFresh && fImageFirst)) {
-            event.kind = fStatus.front();
-            fStatus.pop_front();
+        if (!capture.fStatus.empty() && !(capture.fFresh && capture.fImageFirst)) {
+            event.kind = capture.fStatus.front();
+            capture.fStatus.pop_front();
             return true;
         }
-        cv::swap(fSlot, fWorking);
-        micros = fSlotMicros;
-        fFresh = false;
-        fImageFirst = false;
+        cv::swap(capture.fSlot, fWorking);
+        micros = capture.fSlotMicros;
+        capture.fFresh = false;
+        capture.fImageFirst = false;
     }
     event.kind = SourceEvent::kFrame;
     if (fRecalibrate.exchange(false))
@@ -291,8 +419,8 @@ bool CameraSource::next(SourceEvent& event)
     } catch (const std::exception& error) {
         // A failing model must not stop the instrument: frames go on, without hands.
         if (!fTrackingFailed)
-            report(std::string("hand tracking failed (") + error.what() +
-                   "); frames go on without hands");
+            fCapture->report(std::string("hand tracking failed (") + error.what() +
+                             "); frames go on without hands");
         fTrackingFailed = true;
         event.frame = Frame(0, micros, {});
     }
@@ -302,10 +430,10 @@ bool CameraSource::next(SourceEvent& event)
 void CameraSource::stop()
 {
     {
-        std::lock_guard<std::mutex> guard(fLock);
-        fStopped = true;
+        std::lock_guard<std::mutex> guard(fCapture->fLock);
+        fCapture->fStopped = true;
     }
-    fWake.notify_all();
+    fCapture->fWake.notify_all();
 }
 
 } // namespace Leap

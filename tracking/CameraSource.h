@@ -1,17 +1,12 @@
 #pragma once
 
 #include <atomic>
-#include <chrono>
-#include <condition_variable>
 #include <cstdint>
-#include <deque>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <thread>
 
 #include <opencv2/core.hpp>
-#include <opencv2/videoio.hpp>
 
 #include "CameraTracker.h"
 #include "Leap.h"
@@ -24,8 +19,9 @@ namespace Leap {
 // No camera, or models not set up: one line on standard error and no events, as with "none".
 // A camera is a V4L2 device (a number or /dev/...) or a stream another program or a network
 // camera sends (a named pipe, an RTSP or HTTP address). A camera lost while playing, or a
-// stream that ends, disconnects and is retried every second. Video files end with a
-// disconnect, or start again with `loop`.
+// stream that ends, disconnects and is retried every second; a named pipe is waited on until a
+// program writes to it. Video files end with a disconnect, or start again with `loop`. Opening
+// and reading happen on the capture thread only, and a stop never waits on them for long.
 class CameraSource : public FrameSource {
 public:
     enum class Kind { kCamera, kVideo };
@@ -35,47 +31,36 @@ public:
     ~CameraSource() override;
 
     bool next(SourceEvent& event) override;
+    // Returns at once; next() then returns within kStuckCaptureMs whatever the camera does.
     void stop() override;
     void recalibrate() override { fRecalibrate = true; }
 
     // Images the capture thread replaced before they were tracked.
-    std::int64_t droppedImages() const { return fDropped.load(); }
+    std::int64_t droppedImages() const;
+
+    // How long a stop waits for the capture thread before leaving it inside the backend that
+    // holds it (a stream that stalls), milliseconds.
+    static constexpr int kStuckCaptureMs = 200;
 
 private:
-    bool start();
-    bool open();
-    void capture();
-    bool waitFor(std::chrono::steady_clock::duration interval);
-    void post(SourceEvent::Kind status);
-    void report(const std::string& what) const;
+    // What the capture thread uses, shared with it: a thread left inside a backend at stop
+    // finishes later on its own and frees nothing the source still needs.
+    struct Capture;
 
-    const Kind fKind;
-    const std::string fDevice;
-    const bool fLoop;
+    // Loads the models and starts the capture thread; without models, one line and no thread.
+    void start();
+    // Joins the capture thread, or leaves it if it does not end within kStuckCaptureMs.
+    void finishCapture();
 
     // Controller thread only.
     std::unique_ptr<CameraTracker> fTracker;
     bool fStarted = false;
-    bool fOff = false; // no camera or no models: wait to be stopped
     bool fTrackingFailed = false;
     cv::Mat fWorking;
+    std::thread fCaptureThread;
 
-    // Capture thread only, after start().
-    cv::VideoCapture fCapture;
-    double fFramesPerSecond = 30.0;
-
-    mutable std::mutex fLock;
-    std::condition_variable fWake;
-    bool fStopped = false;                 // guarded by fLock
-    cv::Mat fSlot;                         // newest image; guarded by fLock
-    std::int64_t fSlotMicros = 0;          // its capture time; guarded by fLock
-    bool fFresh = false;                   // fSlot not yet tracked; guarded by fLock
-    std::deque<SourceEvent::Kind> fStatus; // connects and disconnects; guarded by fLock
-    bool fImageFirst = false; // fSlot was taken before fStatus.front(); guarded by fLock
-    std::atomic<std::int64_t> fDropped{0};
     std::atomic<bool> fRecalibrate{false}; // asked from any thread, done on the controller's
-
-    std::thread fCaptureThread; // last: started once everything above exists
+    const std::shared_ptr<Capture> fCapture;
 };
 
 // Where the hand models are: $QUORVEL_MODEL_DIR, else ${XDG_CACHE_HOME:-~/.cache}/quorvel/models.

@@ -35,4 +35,8 @@ std::unique_ptr<InferenceNet> openInferenceNet(const std::string& modelDir, cons
 // The runtime kAutomatic stands for in `modelDir`.
 InferenceRuntime resolveRuntime(const std::string& modelDir, InferenceRuntime runtime);
 
+// What a camera start tells the player about the runtime `runtime` stands for in `modelDir`
+// (one line, no line end): a word when OpenCV was left to run the models, empty otherwise.
+std::string runtimeNote(const std::string& modelDir, InferenceRuntime runtime);
+
 } // namespace Leap

@@ -31,10 +31,8 @@ OnnxRuntimeNet::OnnxRuntimeNet(const std::string& dir, const std::string& model)
         fApi.check(fApi->SetIntraOpNumThreads(options, 1));
         fApi.check(fApi->SetInterOpNumThreads(options, 1));
         fApi.check(fApi->SetSessionGraphOptimizationLevel(options, ORT_ENABLE_ALL));
-        if (OrtStatus* status = fApi->CreateSession(fApi.env, path.c_str(), options, &fSession)) {
-            fApi->ReleaseStatus(status);
-            throw std::runtime_error("cannot read " + path);
-        }
+        // The runtime's own words name the file and say what is wrong with it.
+        fApi.check(fApi->CreateSession(fApi.env, path.c_str(), options, &fSession));
     } catch (...) {
         fApi->ReleaseSessionOptions(options);
         throw;

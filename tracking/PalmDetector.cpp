@@ -103,9 +103,12 @@ std::vector<HandCrop> PalmDetector::detect(const cv::Mat& image)
     for (int i = 0; i < kAnchorCount; ++i) {
         const float logit = std::clamp(logits[i], -100.0f, 100.0f);
         const float score = 1.0f / (1.0f + std::exp(-logit));
-        if (score < kMinScore)
-            continue;
         const float* r = regressors + i * kValuesPerAnchor;
+        // A NaN passes no comparison, and an empty box never overlaps itself: either would
+        // give a crop made of NaN.
+        if (!(score >= kMinScore) || !(r[2] > 0.0f && r[3] > 0.0f) ||
+            !std::all_of(r, r + kValuesPerAnchor, [](float v) { return std::isfinite(v); }))
+            continue;
         const Anchor& anchor = fAnchors[i];
         Palm palm{};
         const float w = r[2] / kInputSize;

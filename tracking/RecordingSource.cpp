@@ -83,6 +83,12 @@ void RecordingSource::handled()
         fSource->handled();
 }
 
+void RecordingSource::recalibrate()
+{
+    if (fSource)
+        fSource->recalibrate();
+}
+
 void RecordingSource::record(const SourceEvent& event)
 {
     // Lines handed on from a replay are the program's to record again, as it sees fit.
@@ -99,6 +105,8 @@ void RecordingSource::record(const SourceEvent& event)
 void RecordingSource::annotate(const std::string& message)
 {
     using json = nlohmann::json;
+    if (fSource)
+        fSource->annotate(message);
     if (fFailed.load(std::memory_order_relaxed))
         return;
     json object = json::parse(message, nullptr, false);

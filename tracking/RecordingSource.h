@@ -40,7 +40,9 @@ public:
     // so that a recording is complete once stop() returns.
     void stop() override;
     void handled() override;
+    // Recorded here, and passed on to the wrapped source as well.
     void annotate(const std::string& message) override;
+    void recalibrate() override;
 
 private:
     void record(const SourceEvent& event);

@@ -1,12 +1,15 @@
-// The key table and the redraw rate, applied to the real shared state and harp.
+// The key table and the redraw rate, applied to the real shared state and harp; the settings a
+// recording carries.
 #include <gtest/gtest.h>
 
 #include <sstream>
 #include <string>
+#include <utility>
 
 #include "GLStuff.h"
 #include "Harp.h"
 #include "Keys.h"
+#include "PerformanceSettings.h"
 
 namespace GLStuff {
 namespace {
@@ -40,17 +43,24 @@ protected:
     WindowRequest lastRequest = WindowRequest::kNothing;
 };
 
-TEST(KeyTable, OnlyTheTwelveLowerCaseKeysAndDigitsHaveAnAction)
+TEST_F(KeysTest, OnlyTheTwelveLowerCaseKeysAndDigitsHaveAnActionTheRestChangeNothing)
 {
+    const int strings = Harp::GetInstance()->GetNumStrings();
     const std::string active = "1234azfhwscq";
     for (int code = 0; code < 256; ++code) {
         const unsigned char key = static_cast<unsigned char>(code);
         const bool expectAction = active.find(static_cast<char>(key)) != std::string::npos;
         EXPECT_EQ(ActionForKey(key) != KeyAction::kNone, expectAction) << "key code " << code;
+        if (!expectAction) {
+            EXPECT_EQ(Press(key), "") << "key code " << code;
+            EXPECT_EQ(lastRequest, WindowRequest::kNothing) << "key code " << code;
+        }
     }
-    EXPECT_EQ(ActionForKey('q'), KeyAction::kQuit);
-    EXPECT_EQ(ActionForKey('a'), KeyAction::kAddString);
-    EXPECT_EQ(ActionForKey('z'), KeyAction::kRemoveString);
+    EXPECT_EQ(Harp::GetInstance()->GetNumStrings(), strings);
+    EXPECT_EQ(CurrentScale().table, gPentatonicMajor);
+    EXPECT_FLOAT_EQ(gFrameRate, 60.0f);
+    EXPECT_TRUE(gShowHUD);
+    EXPECT_FALSE(gFullscreen);
 }
 
 TEST_F(KeysTest, ScaleKeysPublishTableAndCountTogether)
@@ -70,27 +80,17 @@ TEST_F(KeysTest, ScaleKeysPublishTableAndCountTogether)
         const ScaleChoice choice = CurrentScale();
         EXPECT_EQ(choice.table, c.table) << c.key;
         EXPECT_EQ(choice.count, c.count) << c.key;
-        EXPECT_EQ(gScale, c.table) << c.key;
-        EXPECT_EQ(gScaleIntervals, c.count) << c.key;
     }
 }
 
-TEST_F(KeysTest, FasterRedrawPrintsTheRateAndKeepsTheTimerAtSixteenMs)
+TEST_F(KeysTest, RedrawKeysPrintTheRateAndSlowerStopsAtOnePerSecond)
 {
     EXPECT_EQ(Press('w'), "refresh rate: 61\n");
-    EXPECT_FLOAT_EQ(gFrameRate, 61.0f);
     EXPECT_NEAR(gRefreshRate, 16.393f, 0.001f);
-    EXPECT_EQ(TimerPeriodMs(gRefreshRate), 16);
-}
-
-TEST_F(KeysTest, SlowerRedrawStopsAtOnePerSecondAndStillPrints)
-{
     std::string last;
-    for (int press = 0; press < 59; ++press) {
+    for (int press = 0; press < 60; ++press)
         last = Press('s');
-    }
     EXPECT_EQ(last, "refresh rate: 1\n");
-    EXPECT_FLOAT_EQ(gRefreshRate, 1000.0f);
     EXPECT_EQ(Press('s'), "refresh rate: 1\n");
     EXPECT_FLOAT_EQ(gFrameRate, 1.0f);
     EXPECT_FLOAT_EQ(gRefreshRate, 1000.0f);
@@ -104,73 +104,55 @@ TEST(TimerPeriod, TruncatesTowardZero)
     EXPECT_EQ(TimerPeriodMs(1000.0f), 1000);
 }
 
-TEST_F(KeysTest, FullScreenRemembersTheWindowSizeItLeft)
+TEST_F(KeysTest, WindowKeysToggleAndAskTheWindowSystemAndFullScreenRemembersTheSizeItLeft)
 {
-    EXPECT_EQ(Press('f'), "");
-    EXPECT_EQ(lastRequest, WindowRequest::kEnterFullScreen);
-    EXPECT_TRUE(gFullscreen);
-    EXPECT_EQ(gLastWidth, 800);
-    EXPECT_EQ(gLastHeight, 600);
-
-    // The window system reports the full-screen size, then the player leaves.
-    gWidth = 1920;
-    gHeight = 1080;
-    Press('f');
-    EXPECT_EQ(lastRequest, WindowRequest::kLeaveFullScreen);
-    EXPECT_FALSE(gFullscreen);
-    EXPECT_EQ(gLastWidth, 800);
-    EXPECT_EQ(gLastHeight, 600);
-}
-
-TEST_F(KeysTest, BannerKeyToggles)
-{
-    Press('h');
-    EXPECT_FALSE(gShowHUD);
-    Press('h');
-    EXPECT_TRUE(gShowHUD);
-}
-
-TEST_F(KeysTest, StringKeysStayWithinTheHarpLimits)
-{
-    Harp* harp = Harp::GetInstance();
-    while (harp->GetNumStrings() > Harp::kMinStrings) {
-        Press('z');
+    struct Step {
+        unsigned char key;
+        WindowRequest request;
+        bool fullscreen, banner;
+    };
+    for (const Step& step : {Step{'f', WindowRequest::kEnterFullScreen, true, true},
+                             Step{'h', WindowRequest::kNothing, true, false},
+                             Step{'f', WindowRequest::kLeaveFullScreen, false, false},
+                             Step{'h', WindowRequest::kNothing, false, true},
+                             Step{'q', WindowRequest::kQuit, false, true}}) {
+        EXPECT_EQ(Press(step.key), "") << step.key;
+        EXPECT_EQ(lastRequest, step.request) << step.key;
+        EXPECT_EQ(gFullscreen, step.fullscreen) << step.key;
+        EXPECT_EQ(gShowHUD, step.banner) << step.key;
+        EXPECT_EQ(gLastWidth, 800) << step.key;
+        EXPECT_EQ(gLastHeight, 600) << step.key;
+        // The window system reports the full-screen size.
+        gWidth = 1920;
+        gHeight = 1080;
     }
-    Press('z');
-    EXPECT_EQ(harp->GetNumStrings(), 1);
-    for (int press = 0; press < 9; ++press) {
-        Press('a');
-    }
-    EXPECT_EQ(harp->GetNumStrings(), 10);
-    for (int press = 0; press < 25; ++press) {
-        Press('a');
-    }
-    EXPECT_EQ(harp->GetNumStrings(), Harp::kMaxStrings);
-    for (int press = 0; press < 40; ++press) {
-        Press('z');
-    }
-    EXPECT_EQ(harp->GetNumStrings(), 1);
-}
-
-TEST_F(KeysTest, UpperCaseAndUnlistedKeysChangeNothing)
-{
-    const int strings = Harp::GetInstance()->GetNumStrings();
-    for (unsigned char key : std::string("AFHQSWZ056789 \r\x1b")) {
-        EXPECT_EQ(Press(key), "") << key;
-        EXPECT_EQ(lastRequest, WindowRequest::kNothing) << key;
-    }
-    EXPECT_EQ(Harp::GetInstance()->GetNumStrings(), strings);
-    EXPECT_EQ(CurrentScale().table, gPentatonicMajor);
     EXPECT_FLOAT_EQ(gFrameRate, 60.0f);
-    EXPECT_TRUE(gShowHUD);
-    EXPECT_FALSE(gFullscreen);
 }
 
-TEST_F(KeysTest, QuitOnlyAsksTheWindowToEnd)
+// A recording's settings line: the harp's limits and the four scales by name, nothing else.
+TEST(PerformanceSettings, ALineTakesOneToThirtyStringsAndTheFourScalesByName)
 {
-    EXPECT_EQ(Press('q'), "");
-    EXPECT_EQ(lastRequest, WindowRequest::kQuit);
-    EXPECT_FLOAT_EQ(gFrameRate, 60.0f);
+    const std::pair<const char*, bool> instruments[] = {
+        {R"({"strings":1})", true},
+        {R"({"strings":30})", true},
+        {R"({"strings":0})", false},
+        {R"({"strings":31})", false},
+        {R"({"scale":"pentatonic-major"})", true},
+        {R"({"scale":"pentatonic-minor"})", true},
+        {R"({"scale":"diatonic"})", true},
+        {R"({"scale":"whole-tone"})", true},
+        {R"({"scale":"chromatic"})", false},
+    };
+    for (const auto& [instrument, accepted] : instruments) {
+        const std::string line = std::string(R"({"instrument":)") + instrument + "}";
+        PerformanceSettings read;
+        std::string error;
+        EXPECT_EQ(PerformanceSettings::Parse(line, read, error), accepted) << line;
+        EXPECT_EQ(error.empty(), accepted) << line << ": " << error;
+        if (accepted) {
+            EXPECT_EQ(read.Line(), line);
+        }
+    }
 }
 
 } // namespace

@@ -7,6 +7,7 @@
 #include <regex>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <unistd.h>
@@ -84,15 +85,25 @@ TEST(OptionsTest, HelpNamesEveryVariableTheProgramReads)
 
 TEST(AudioDevicesTest, FindsADeviceByNumberWholeNameOrAPartThatFitsOneAlone)
 {
+    // The library's numbers, not places in the list; "Output" is a whole name and a part of two.
     const AudioDevices::System system{
-        RtAudio::LINUX_PULSE, "pulse", {{1, "Null Output", true}, {3, "USB Output", false}}, {}};
+        RtAudio::LINUX_PULSE,
+        "pulse",
+        {{4, "USB Output", false}, {2, "Output", true}, {7, "Null Output", false}},
+        {}};
+    const std::pair<const char*, const char*> chosen[] = {
+        {"2", "Output"}, {"Output", "Output"}, {"usb", "USB Output"}, {"null", "Null Output"}};
     std::string error;
-    EXPECT_EQ(AudioDevices::Find(system, "3", error)->name, "USB Output");
-    EXPECT_EQ(AudioDevices::Find(system, "usb", error)->id, 3u);
-    EXPECT_EQ(AudioDevices::Find(system, "Null Output", error)->id, 1u);
-    for (const char* nothing : {"Output", "2", "hdmi"}) {
+    for (const auto& [asked, name] : chosen) {
+        const AudioDevices::Device* found = AudioDevices::Find(system, asked, error);
+        ASSERT_NE(found, nullptr) << asked << ": " << error;
+        EXPECT_EQ(found->name, name) << asked;
+    }
+    for (const char* nothing : {"put", "1", "hdmi"}) {
         EXPECT_EQ(AudioDevices::Find(system, nothing, error), nullptr) << nothing;
-        EXPECT_NE(error.find("1 \"Null Output\", 3 \"USB Output\""), std::string::npos) << error;
+        EXPECT_NE(error.find("4 \"USB Output\", 2 \"Output\", 7 \"Null Output\""),
+                  std::string::npos)
+            << error;
     }
 }
 
@@ -108,10 +119,20 @@ TEST(AudioDevicesTest, LooksForAJackServerWithoutOpeningAClient)
     for (const AudioDevices::System& system : AudioDevices::Probe())
         EXPECT_TRUE(system.api != RtAudio::UNIX_JACK || system.outputs.empty());
     EXPECT_TRUE(hadDatabase || !std::filesystem::exists("/dev/shm/jack_db-" + uid));
-    const std::string socket = "/dev/shm/jack_" + server + "_" + uid + "_0";
-    std::ofstream(socket).put('\n');
-    EXPECT_TRUE(JackServerMayRun());
-    std::filesystem::remove(socket);
+    // JACK 2's socket, and JACK 1's folder of sockets, in either place a server keeps them.
+    for (const std::string dir : {"/dev/shm/", "/tmp/"}) {
+        const std::string jack1 = dir + "jack-" + uid;
+        const bool hadJack1 = std::filesystem::exists(jack1);
+        for (const std::string& socket :
+             {dir + "jack_" + server + "_" + uid + "_0", jack1 + "/" + server}) {
+            std::filesystem::create_directories(socket);
+            EXPECT_TRUE(JackServerMayRun()) << socket;
+            std::filesystem::remove(socket);
+        }
+        if (!hadJack1)
+            std::filesystem::remove(jack1);
+        EXPECT_FALSE(JackServerMayRun());
+    }
     ::unsetenv("JACK_DEFAULT_SERVER");
 }
 

@@ -3,10 +3,8 @@
 
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <cstdlib>
 #include <memory>
-#include <mutex>
 #include <thread>
 
 #include "DemoSource.h"
@@ -22,36 +20,6 @@ std::unique_ptr<Leap::Controller>* gExitController = nullptr;
 
 namespace {
 
-// Delivers an endless stream of one-finger frames until stopped.
-class EndlessSource : public Leap::FrameSource {
-public:
-    bool next(Leap::SourceEvent& event) override
-    {
-        std::unique_lock<std::mutex> lock(fMutex);
-        fWake.wait_for(lock, std::chrono::milliseconds(1), [this] { return fStopped; });
-        if (fStopped) {
-            return false;
-        }
-        ++fId;
-        event.kind = Leap::SourceEvent::kFrame;
-        event.frame =
-            Leap::Frame(fId, fId * 1000, {Leap::Hand(1, {Leap::Finger(1, {0.0, 200.0, 50.0})})});
-        return true;
-    }
-    void stop() override
-    {
-        std::lock_guard<std::mutex> lock(fMutex);
-        fStopped = true;
-        fWake.notify_all();
-    }
-
-private:
-    std::mutex fMutex;
-    std::condition_variable fWake;
-    bool fStopped = false;
-    std::int64_t fId = 0;
-};
-
 class CountingListener : public Leap::Listener {
 public:
     void onFrame(const Leap::Controller&) override { fFrames.fetch_add(1); }
@@ -61,8 +29,8 @@ public:
 TEST(Shutdown, StopThreadsEndsTrackingCallbacksAndCanRunAgain)
 {
     CountingListener listener;
-    auto controller =
-        std::make_unique<Leap::Controller>(&listener, std::make_unique<EndlessSource>());
+    auto controller = std::make_unique<Leap::Controller>(
+        &listener, std::make_unique<Leap::DemoSource>(std::chrono::microseconds(200)));
     GLStuff::RegisterTracking(&controller);
     GLStuff::RegisterAudio(nullptr);
 

@@ -127,18 +127,27 @@ TEST_F(DriverCallbackTest, CountsOutputUnderflowsOnly)
     EXPECT_EQ(state->fUnderflows.load(), 2u);
 }
 
-TEST_F(DriverCallbackTest, CountsALateBlockOnceWithTheFlagThatFollows)
+TEST(UnderflowCount, ALateBlockAndTheFlagsInTheGlitchWindowAfterItAreOneGlitch)
 {
-    // Block 3 late, its flag lost; block 5 late, flagged on 6 (one glitch); 11 flagged alone.
-    const std::int64_t gaps[] = {5, 40, 1000, 5, 41, 5, 5, 5, 5, 5, 5};
-    state->fLateNs = 40;
-    std::int64_t now = 1;
-    for (unsigned long block = 1; block <= 11; ++block) {
-        const bool flagged = block == 6 || block == 11;
-        RtAudioDriver::CountUnderflows(*state, flagged ? RTAUDIO_OUTPUT_UNDERFLOW : 0, block,
-                                       now += gaps[block - 1]);
+    // Blocks 5 ns apart, then block 3 after `gap` (late beyond 40 ns), then a flag `flagAfter`
+    // blocks after block 3 (0: none).
+    const unsigned long window = RtAudioDriver::kGlitchBlocks;
+    struct Case {
+        std::int64_t gap;
+        unsigned long flagAfter, underflows;
+    };
+    for (const Case c : {Case{40, 0, 0}, Case{1000, 0, 1}, Case{41, 1, 1}, Case{41, window, 1},
+                         Case{41, window + 1, 2}}) {
+        auto state = std::make_unique<RtAudioDriver::StreamState>();
+        state->fLateNs = 40;
+        std::int64_t now = 1;
+        for (unsigned long block = 1; block <= 3 + c.flagAfter; ++block) {
+            const bool flagged = c.flagAfter > 0 && block == 3 + c.flagAfter;
+            RtAudioDriver::CountUnderflows(*state, flagged ? RTAUDIO_OUTPUT_UNDERFLOW : 0, block,
+                                           now += block == 3 ? c.gap : 5);
+        }
+        EXPECT_EQ(state->fUnderflows.load(), c.underflows) << c.gap << ", " << c.flagAfter;
     }
-    EXPECT_EQ(state->fUnderflows.load(), 3u);
 }
 
 } // namespace

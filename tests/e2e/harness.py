@@ -1,11 +1,12 @@
 """Runs the real instrument the way a person meets it: on a display, with a sound server.
 
 Everything a whole-program test needs is started here and stopped again, also when the test
-fails or is interrupted (children die with the test, even on a ctest timeout):
+fails or is interrupted (children die with the test, even on a ctest timeout); the display and
+sound server are started once per test process (see Session):
 
     with harness.Session(harness.artifacts_dir("my-test")) as session:
-        display = session.display()        # a private Xvfb on a free display number
-        sound = session.sound()            # a private PulseAudio, its default sink a null sink
+        display = session.display()        # Xvfb on a free display number
+        sound = session.sound()            # PulseAudio, its default sink a null sink
         recording = session.record()       # parecord on the null sink's monitor
         app = session.quorvel(tracking="replay:" + path)   # QUORVEL_BINARY, that display/sound
         window = app.window()              # waits for the window titled "Quorvel"
@@ -26,6 +27,7 @@ A tool that is not installed skips the case (exit status 77 when every case is s
 line naming the tool and its Debian package; scripts/deps.sh installs them all.
 """
 
+import atexit
 import contextlib
 import ctypes
 import functools
@@ -420,6 +422,8 @@ class SoundServer:
     def __init__(self, session):
         require("pulseaudio", "pactl", "parecord", "pacat")
         self.session = session
+        self.user = session  # the session whose test uses it now
+        self.changed = False  # killed, restarted or given modules by a test
         self.dir = session.tempdir("pulse")
         self.socket = os.path.join(self.dir, "native")
         self.client_config = os.path.join(self.dir, "client.conf")
@@ -478,6 +482,7 @@ class SoundServer:
         started again."""
         if self.process.alive():
             self.kill()
+        self.changed = True
         with contextlib.suppress(FileNotFoundError):
             os.unlink(self.socket)
         self._start()
@@ -515,6 +520,7 @@ class SoundServer:
 
     def pactl(self, *args, check=True):
         env = dict(self.session.base_env(), **self.env)
+        self.changed |= args[:1] in (("load-module",), ("unload-module",))
         done = subprocess.run(["pactl", *args], env=env, capture_output=True, text=True,
                               timeout=20.0)
         if check and done.returncode != 0:
@@ -546,6 +552,7 @@ class SoundServer:
 
     def kill(self):
         """Ends the server at once, as a crash would."""
+        self.changed = True
         self.process.signal(signal.SIGKILL)
         self.process.wait_exit(10.0)
 
@@ -555,7 +562,7 @@ class Recording:
 
     def __init__(self, server):
         self.server = server
-        self.path = os.path.join(server.session.tempdir("rec"), "monitor.raw")
+        self.path = os.path.join(server.user.tempdir("rec"), "monitor.raw")
         env = dict(server.session.base_env(), **server.env)
         self.process = Process(["parecord", f"--device={SINK}.monitor", "--raw",
                                 "--format=float32le", f"--rate={RATE}", "--channels=2",
@@ -597,9 +604,16 @@ def clear_stale_jack_database():
 
 
 class Session(contextlib.AbstractContextManager):
-    """Owns every process and temporary directory of one test; closing it stops them all."""
+    """Owns every process and temporary directory of one test; closing it stops them all.
 
-    def __init__(self, keep_dir=None):
+    The display and the sound server are the test process's own, shared by its sessions one after
+    another (starting them costs seconds): a session ends with none of its windows or streams
+    left on them, and a sound server a test killed, restarted or gave modules is not passed on.
+    private=True gives the session servers of its own."""
+
+    _shared = None  # the session that holds the shared display and sound server
+
+    def __init__(self, keep_dir=None, private=False):
         self._stack = contextlib.ExitStack()
         self._processes = []
         self.root = tempfile.mkdtemp(prefix="quorvel-e2e-")
@@ -607,6 +621,14 @@ class Session(contextlib.AbstractContextManager):
         self._display = None
         self._sound = None
         self.keep_dir = keep_dir
+        self._private = private
+
+    @classmethod
+    def _servers(cls):
+        if cls._shared is None:
+            cls._shared = Session(private=True)
+            atexit.register(cls._shared.__exit__, None, None, None)
+        return cls._shared
 
     def base_env(self):
         """The test's own environment without any display, sound server or tracking choice."""
@@ -627,14 +649,41 @@ class Session(contextlib.AbstractContextManager):
 
     def display(self, **kwargs):
         if self._display is None:
-            self._display = Display(self, **kwargs)
-            self._track(self._display.process)
+            if self._private or kwargs:
+                self._display = Display(self, **kwargs)
+                self._track(self._display.process)
+            else:
+                self._display = self._servers().display()
         return self._display
 
     def sound(self):
         if self._sound is None:
-            self._sound = SoundServer(self)
+            if self._private:
+                self._sound = SoundServer(self)
+            else:
+                self._sound = self._servers().sound()
+            self._sound.user = self
         return self._sound
+
+    def _hand_back(self):
+        """Leaves the shared servers as the next session must find them."""
+        servers = Session._shared
+        if servers is None:
+            return
+        if self._display is not None and self._display is servers._display:
+            deadline = time.monotonic() + 10.0
+            while self._display.windows("Quorvel") and time.monotonic() < deadline:
+                time.sleep(0.05)
+        if self._sound is not None and self._sound is servers._sound:
+            sound, self._sound.user = self._sound, servers
+            if sound.changed or not sound.process.alive():
+                servers._sound = None
+                for process in (sound.keep_alive, sound.process):
+                    process.stop()
+            else:
+                deadline = time.monotonic() + 10.0
+                while sound.sink_inputs() and time.monotonic() < deadline:
+                    time.sleep(0.05)
 
     def record(self):
         recording = self.sound().record()
@@ -667,6 +716,8 @@ class Session(contextlib.AbstractContextManager):
         # Stop the program first, then what it used, in reverse order of starting.
         for process in reversed(self._processes):
             process.stop()
+        if not self._private:
+            self._hand_back()
         self._stack.close()
         if exc[0] is not None and self.keep_dir:
             shutil.copytree(self.root, self.keep_dir, dirs_exist_ok=True)
@@ -729,6 +780,11 @@ def quorvel_binary():
     if not binary or not os.access(binary, os.X_OK):
         raise AssertionError(f"QUORVEL_BINARY does not name the built program: {binary!r}")
     return binary
+
+
+def example(name):
+    """A recorded performance shipped in examples/."""
+    return os.path.join(os.environ["QUORVEL_SOURCE_DIR"], "examples", name)
 
 
 def artifacts_dir(test_name):

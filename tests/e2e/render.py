@@ -31,7 +31,9 @@ def read_wav(path):
                                                                   "little")
         body = data[position + 8:position + 8 + size]
         if kind == b"fmt ":
-            fmt = (int.from_bytes(body[0:2], "little"), int.from_bytes(body[2:4], "little"),
+            # WAVE_FORMAT_EXTENSIBLE (0xFFFE) keeps the format's code in its sub-format.
+            code = body[24:26] if body[0:2] == b"\xfe\xff" else body[0:2]
+            fmt = (int.from_bytes(code, "little"), int.from_bytes(body[2:4], "little"),
                    int.from_bytes(body[4:8], "little"), int.from_bytes(body[14:16], "little"))
         elif kind == b"data":
             samples = body

@@ -7,15 +7,11 @@ import harness  # first: it reports a missing numpy as a skip
 import performances
 
 
-def example(name):
-    return os.path.join(os.environ["QUORVEL_SOURCE_DIR"], "examples", name)
-
-
 class ExamplesTest(unittest.TestCase):
     def play(self, name):
         """Plays an example as it is, no key pressed: it sets the harp up itself; the notes."""
         with harness.Session(harness.artifacts_dir("examples-" + name)) as session:
-            app = session.quorvel(tracking="replay:" + example(name))
+            app = session.quorvel(tracking="replay:" + harness.example(name))
             window = app.window()
             app.wait_for_line(r"^Disconnected$", timeout=60.0)
             window.keys("q")
@@ -27,7 +23,8 @@ class ExamplesTest(unittest.TestCase):
             directory = session.tempdir("examples")
             performances.write_examples(directory)
             for name in sorted(os.listdir(directory)):
-                with open(os.path.join(directory, name)) as fresh, open(example(name)) as shipped:
+                with open(os.path.join(directory, name)) as fresh, \
+                        open(harness.example(name)) as shipped:
                     self.assertEqual(fresh.read(), shipped.read(), name)
 
     def test_amazing_grace_in_the_start_scale(self):

@@ -18,7 +18,7 @@ import analysis
 
 class DisplayTest(unittest.TestCase):
     def test_private_displays_show_a_black_screen_and_go_away(self):
-        with harness.Session() as first, harness.Session() as second:
+        with harness.Session(private=True) as first, harness.Session(private=True) as second:
             one, two = first.display(), second.display()
             self.assertNotEqual(one.name, two.name)
             screen = one.screenshot()
@@ -66,7 +66,7 @@ class SoundTest(unittest.TestCase):
             self.assertLess(analysis.relative_error(pitch, expected), 0.01, pitch)
 
     def test_no_two_servers_share_a_socket(self):
-        with harness.Session() as first, harness.Session() as second:
+        with harness.Session(private=True) as first, harness.Session(private=True) as second:
             self.assertNotEqual(first.sound().socket, second.sound().socket)
             first.sound().pactl("info")
             second.sound().pactl("info")

@@ -65,8 +65,13 @@ class QuitWhilePlayingTest(unittest.TestCase):
             self.assertEqual(status, -number, errors[-3000:])
             # Flushed whole: every line a frame or an event, the last one ended.
             self.assertTrue(recorded.endswith("\n"), recorded[-300:])
+            # Every frame the demo made until the signal, none lost: they are numbered from 0 and
+            # each has a finger. How many depends on the machine: 49 to 151 over 35 runs here
+            # under load, 10 once on a fresh machine; two plucks need at least one.
             frames = [json.loads(line) for line in recorded.splitlines()]
-            self.assertGreater(sum(1 for frame in frames if "pointables" in frame), 10)
+            ids = [frame["id"] for frame in frames if "pointables" in frame]
+            self.assertEqual(ids, list(range(len(ids))), recorded[-300:])
+            self.assertGreaterEqual(len(ids), 1)
 
     def test_a_standard_output_nobody_reads_never_holds_up_the_window(self):
         with harness.Session(harness.artifacts_dir("quit-unread-stdout")) as session:

@@ -4,6 +4,10 @@ no sound device."""
 import filecmp
 import json
 import os
+import shutil
+import signal
+import subprocess
+import time
 import unittest
 
 import harness  # first: it reports a missing numpy as a skip
@@ -14,13 +18,9 @@ import render
 GAIN = 1.0 / 12.0
 
 
-def example(name):
-    return os.path.join(os.environ["QUORVEL_SOURCE_DIR"], "examples", name)
-
-
 class GlissandoRenderTest(unittest.TestCase):
     def test_every_note_in_order_at_its_pitch_and_two_renders_alike(self):
-        source = example("glissando.jsonl")
+        source = harness.example("glissando.jsonl")
         with harness.Session() as session:
             out = session.tempdir("render")
             first, again = os.path.join(out, "first.wav"), os.path.join(out, "again.wav")
@@ -30,6 +30,8 @@ class GlissandoRenderTest(unittest.TestCase):
             self.assertTrue(filecmp.cmp(first, again, shallow=False), "two renders differ")
             samples, rate, kind = render.read_wav(first)
             self.assertEqual((rate, kind, samples.shape[1]), (44100, "pcm16", 2))
+            with open(first, "rb") as wav:  # RF64 made plain WAV: room kept for RF64's sizes
+                self.assertEqual(wav.read(16)[12:], b"JUNK", "not written as RF64")
             self.assertTrue((samples[:, 0] == samples[:, 1]).all(), "the channels differ")
 
             # The file sets up 10 strings: up, down, then both ways at once (in pairs).
@@ -43,8 +45,10 @@ class GlissandoRenderTest(unittest.TestCase):
             floats, _, _ = render.read_wav(self.render_cut(out, source, None))
             onsets = analysis.find_onsets(floats[:, 0], min_gap=0.1)
             self.assertEqual(len(onsets), 30, [round(onset, 3) for onset in onsets])
+            # One render per cut: a pluck's "up to the next" is the next pluck's "before".
+            upto = render.read_wav(self.render_cut(out, source, onsets[0]))[0][:, 0]
             for k, note in enumerate(performances.GLISSANDO_NOTES_10):
-                before = render.read_wav(self.render_cut(out, source, onsets[k]))[0][:, 0]
+                before = upto
                 upto = render.read_wav(self.render_cut(out, source, onsets[k + 1]))[0][:, 0]
                 length = min(len(before), len(upto))
                 pitch = analysis.pitch_after(upto[:length] - before[:length], onsets[k],
@@ -74,8 +78,8 @@ class GlissandoRenderTest(unittest.TestCase):
         # The glissando on one string in the diatonic scale, at 22050 Hz: every pluck is note 32.
         with harness.Session() as session:
             out = os.path.join(session.tempdir("render"), "one.wav")
-            done = render.run(example("glissando.jsonl"), out, "--strings", "1", "--scale",
-                              "diatonic", "--rate", "22050", "--tail", "2", "--float")
+            done = render.run(harness.example("glissando.jsonl"), out, "--strings", "1",
+                              "--scale", "diatonic", "--rate", "22050", "--tail", "2", "--float")
             self.assertEqual(done.returncode, 0, done.stderr)
             self.assertEqual(set(render.notes(done.stdout)), {32})
             samples, rate, kind = render.read_wav(out)
@@ -85,7 +89,7 @@ class GlissandoRenderTest(unittest.TestCase):
             self.assertGreater(peak, GAIN / 4, "hardly any sound")
             # Up to the last frame (no pause in the file is long enough to be shortened), then
             # the tail.
-            with open(example("glissando.jsonl")) as source:
+            with open(harness.example("glissando.jsonl")) as source:
                 last = json.loads(source.read().splitlines()[-1])["timestamp"] / 1e6
             self.assertAlmostEqual(len(samples) / rate, last + 2.0, delta=0.01)
 
@@ -102,7 +106,7 @@ class RenderFailureTest(unittest.TestCase):
             self.assertEqual(os.listdir(out), [], "something was written")
 
             # A broken line in the middle is reported with its number; the rest plays.
-            with open(example("amazing-grace.jsonl")) as source:
+            with open(harness.example("amazing-grace.jsonl")) as source:
                 lines = source.read().splitlines()
             lines.insert(199, '{"id": 7, "timestamp": ')
             broken = os.path.join(out, "broken.jsonl")
@@ -126,6 +130,39 @@ class RenderFailureTest(unittest.TestCase):
                 self.assertIn("cannot write " + unwritable, done.stderr)
             self.assertEqual(sorted(os.listdir(out)), ["broken.jsonl", "out.wav"],
                              "a partial file was left behind")
+
+    def test_no_performance_is_overwritten_and_an_interrupted_render_leaves_nothing(self):
+        with harness.Session() as session:
+            out = session.tempdir("render")
+            take, other = os.path.join(out, "take.jsonl"), os.path.join(out, "other.jsonl")
+            shutil.copy(example("glissando.jsonl"), take)
+            shutil.copy(example("ode-to-joy.jsonl"), other)
+            os.symlink(take, os.path.join(out, "soft.jsonl"))
+            os.link(take, os.path.join(out, "hard.jsonl"))
+            for target in (take, os.path.join(out, "..", os.path.basename(out), "take.jsonl"),
+                           os.path.join(out, "soft.jsonl"), os.path.join(out, "hard.jsonl"),
+                           other):
+                done = render.run(take, target)
+                self.assertEqual((done.returncode, len(done.stderr.splitlines())), (2, 1),
+                                 done.stderr)
+                self.assertIn(target, done.stderr)
+            self.assertTrue(filecmp.cmp(take, example("glissando.jsonl"), shallow=False))
+            self.assertTrue(filecmp.cmp(other, example("ode-to-joy.jsonl"), shallow=False))
+
+            # Ten minutes of tail at the top rate: stopped half-way, nothing of it stays.
+            binary = os.environ["QUORVEL_RENDER"]
+            render_process = subprocess.Popen(
+                [binary, "--tail", "600", "--rate", "192000", "--float", take,
+                 os.path.join(out, "long.wav")], stdout=subprocess.DEVNULL)
+            deadline = time.monotonic() + 30.0
+            while not any(name.startswith("long.wav.") for name in os.listdir(out)):
+                self.assertLess(time.monotonic(), deadline, "no render under way")
+                time.sleep(0.05)
+            time.sleep(0.5)
+            render_process.send_signal(signal.SIGINT)
+            self.assertEqual(render_process.wait(timeout=30.0), -signal.SIGINT)
+            self.assertEqual(sorted(os.listdir(out)),
+                             ["hard.jsonl", "other.jsonl", "soft.jsonl", "take.jsonl"])
 
 
 if __name__ == "__main__":

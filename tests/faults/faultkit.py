@@ -46,6 +46,15 @@ def rss_kib(pid):
     raise AssertionError(f"no VmRSS for process {pid}")
 
 
+def peak_rss_kib(pid, seconds):
+    """The highest resident memory of a process over the next `seconds`, sampled every 0.1 s."""
+    peak, end = rss_kib(pid), time.monotonic() + seconds
+    while time.monotonic() < end:
+        time.sleep(0.1)
+        peak = max(peak, rss_kib(pid))
+    return peak
+
+
 def cpu_seconds(pid, tid=None):
     """User and system time a process (or one of its threads) has used so far."""
     path = f"/proc/{pid}/stat" if tid is None else f"/proc/{pid}/task/{tid}/stat"

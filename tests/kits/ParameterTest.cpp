@@ -128,15 +128,6 @@ TEST(ParameterSetValue, TellsObserversThenListenersThenPrintsTheLine)
     EXPECT_EQ(static_cast<Parameter*>(observer.lastObservable), &param);
 }
 
-TEST(ParameterSetValue, WithNobodyRegisteredStoresAndPrintsOnly)
-{
-    Parameter param(3, "mix", 1.0f);
-    CaptureStdout out;
-    param.SetValue(0.5f);
-    EXPECT_EQ(param.Value(), 0.5f);
-    EXPECT_EQ(out.Text(), "mix: 0.5\n");
-}
-
 TEST(ParameterSetValue, StoresAnyFloatUnchanged)
 {
     CaptureStdout quiet;

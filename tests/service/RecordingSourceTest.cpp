@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdio>
 #include <fstream>
 #include <memory>
@@ -80,11 +81,18 @@ TEST(Recording, ALiveSessionReplaysToTheSameCallbacks)
     std::remove(path.c_str());
 }
 
+// A hand-driven source that counts the calls a wrapper must pass on to it.
+struct CountingSource : Leap::ManualSource {
+    void recalibrate() override { ++recalibrations; }
+    void annotate(const std::string&) override { ++annotations; }
+    std::atomic<int> recalibrations{0}, annotations{0};
+};
+
 // A hand-driven controller whose events are recorded to `path`.
 struct RecordedManual {
     explicit RecordedManual(const std::string& path)
     {
-        auto manual = std::make_unique<Leap::ManualSource>();
+        auto manual = std::make_unique<CountingSource>();
         source = manual.get();
         controller = std::make_unique<Leap::Controller>(
             &log, std::make_unique<RecordingSource>(std::move(manual), path, reports.sink()));
@@ -92,9 +100,23 @@ struct RecordedManual {
 
     EventLog log;
     Reports reports;
-    Leap::ManualSource* source = nullptr;
+    CountingSource* source = nullptr;
     std::unique_ptr<Leap::Controller> controller;
 };
+
+TEST(Recording, TheWrappedSourceGetsEveryCall)
+{
+    const std::string path = temporaryPath("calls.jsonl");
+    RecordedManual session(path);
+    ASSERT_TRUE(session.source->connect()); // next, then handled once the listener returns
+    session.controller->recalibrate();
+    session.controller->record(R"({"strings": 3})");
+    EXPECT_EQ(session.source->recalibrations, 1);
+    EXPECT_EQ(session.source->annotations, 1);
+    session.controller.reset(); // stop: a source that never heard it would hang here
+    EXPECT_EQ(readLines(path).size(), 2u);
+    std::remove(path.c_str());
+}
 
 TEST(Recording, AFileThatCannotBeWrittenIsReportedOnceAndPlayingGoesOn)
 {

@@ -163,13 +163,16 @@ TEST(ReplaySource, DestroyingTheControllerWakesAReplayWaitingForItsNextFrame)
     EXPECT_EQ(listener.events(), (std::vector<std::string>{"init", "connect", "frame 1"}));
 }
 
-TEST(ReplaySource, HandsOnForeignLinesInPlaceAndStopsWhileAFifoHasNoWriter)
+TEST(ReplaySource, HandsOnForeignLinesAtTheirMomentAndStopsWhileAFifoHasNoWriter)
 {
     TempDir dir;
+    // Settings with no time come at once, whatever the first frame's time (an hour in); a line
+    // stamped 10 ms after that frame comes 10 ms after it.
     const std::string first = R"({"instrument": {"strings": 3}})";
-    const std::string later = R"({"mine": true, "timestamp": 10000})";
-    const std::string path = dir.write("take.jsonl", first + "\n" + frameLine(1, 0) + "\n" + later +
-                                                         "\n" + frameLine(2, 10000) + "\n");
+    const std::string later = R"({"mine": true, "timestamp": 3600010000})";
+    const std::string path =
+        dir.write("take.jsonl", first + "\n" + frameLine(1, 3600000000LL) + "\n" + later + "\n" +
+                                    frameLine(2, 3600010000LL) + "\n");
     RecordingListener listener;
     {
         Leap::Controller controller(&listener, replay(path));
@@ -177,6 +180,18 @@ TEST(ReplaySource, HandsOnForeignLinesInPlaceAndStopsWhileAFifoHasNoWriter)
     }
     EXPECT_EQ(listener.events(), (std::vector<std::string>{"init", first, "connect", "frame 1",
                                                            later, "frame 2", "disconnect"}));
+    Leap::ReplaySource source(path, false);
+    Leap::SourceEvent event;
+    const auto start = std::chrono::steady_clock::now();
+    const auto msSinceStart = [&] {
+        return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+            .count();
+    };
+    ASSERT_TRUE(source.next(event) && source.next(event));
+    EXPECT_LT(msSinceStart(), 1000.0) << "the first frame waited";
+    ASSERT_TRUE(source.next(event));
+    EXPECT_EQ(event.message, later);
+    EXPECT_GE(msSinceStart(), 10.0) << "the timed line came early";
 
     // Nobody ever writes to this FIFO: the replay waits for data, and for stop() beside it.
     const std::string fifo = (dir.path() / "fifo").string();
