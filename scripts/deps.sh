@@ -13,7 +13,7 @@ set -euo pipefail
 # sound files, and what the camera source's set-up uses (OpenCV; npm and Python for its model).
 play_packages=(
   build-essential cmake pkg-config
-  librtaudio-dev librtmidi-dev freeglut3-dev libglu1-mesa-dev
+  librtaudio-dev librtmidi-dev libglu1-mesa-dev
   nlohmann-json3-dev libwebsocketpp-dev libasio-dev
   libsndfile1-dev liblo-dev
   libopencv-dev
@@ -41,6 +41,29 @@ case "${1:-}" in
   *)
     echo "usage: scripts/deps.sh play|test" >&2
     exit 2
+    ;;
+esac
+
+# What each release names differently: GLUT's headers, ONNX Runtime, which Debian 13 has
+# (Debian 12 takes it from npm, scripts/models.sh), and JACK's command-line clients, which
+# Debian 13 moved out of jackd2. Anything else is refused before any change.
+known="it needs Debian 12 (bookworm) or 13 (trixie); nothing was changed"
+if ! command -v apt-get >/dev/null || ! command -v dpkg-query >/dev/null; then
+  echo "deps.sh: this system has no apt (apt-get and dpkg); $known" >&2
+  exit 1
+fi
+release=$(. /etc/os-release 2>/dev/null && echo "${ID:-}:${VERSION_CODENAME:-}:${PRETTY_NAME:-}" ||
+  echo "::")
+case "${release%:*}" in
+  debian:bookworm) packages+=(freeglut3-dev) ;;
+  debian:trixie)
+    packages+=(libglut-dev libonnxruntime-dev)
+    [ "$1" = test ] && packages+=(jack-example-tools)
+    ;;
+  *)
+    name=${release#*:*:}
+    echo "deps.sh: ${name:-this system} is not a release this set-up knows: $known" >&2
+    exit 1
     ;;
 esac
 

@@ -3,8 +3,9 @@
 # npm, checks it, cuts the palm models out of its packed assets, converts all four models to ONNX
 # (checked against a reference run of the originals) and keeps them, with their licence, in
 # ${XDG_CACHE_HOME:-~/.cache}/quorvel/models (or $QUORVEL_MODEL_DIR). Then ONNX Runtime, which runs
-# them at a fifth of OpenCV's cost: its library from the npm package onnxruntime-node at a pinned
-# version, checked, with the models in the form it reads, in onnxruntime/ there. Each part does
+# them at a fifth of OpenCV's cost: the models in the form it reads, in onnxruntime/ there, and,
+# where the distribution has no ONNX Runtime (Debian 12), its library from the npm package
+# onnxruntime-node at a pinned version, checked. Each part does
 # nothing when it is there already and unchanged (SHA256SUMS), and is made again when damaged.
 # Every file is written under a temporary name and renamed into place; one set-up at a time works
 # in the folder (flock), so a second one started beside it waits and then finds everything made.
@@ -20,6 +21,8 @@ case "$(uname -m)" in
   aarch64) platform=arm64 library_sum=1f549d46250b005580b597f4164984aaf75b3bcb9f3aeb07c7f8a8fe60b23c76 ;;
   *) platform= ;;
 esac
+# Where the distribution has ONNX Runtime (Debian 13), the build links it: only its models are made.
+pkg-config --exists libonnxruntime 2>/dev/null && platform=system
 # Where the set-up has no ONNX Runtime build, this file says so to the camera source.
 unavailable="$dir/onnxruntime-unavailable"
 runtime_done() { if [ -z "$platform" ]; then [ -f "$unavailable" ]; else intact "$runtime"; fi; }
@@ -113,6 +116,12 @@ if [ -z "$platform" ]; then
 fi
 rm -f "$unavailable"
 # Errors here are checked one by one (errexit does not reach into a function run as a condition).
+convert_for_runtime() { # FOLDER
+  for model in palm_detection_lite palm_detection_full hand_landmark_lite hand_landmark_full; do
+    /usr/bin/python3 "$here/tflite2onnx.py" --clip-inputs "$dir/$model.onnx" "$1/$model.onnx" ||
+      fail "could not convert $model for ONNX Runtime"
+  done
+}
 set_up_runtime() {
   echo "models.sh: setting up ONNX Runtime in $runtime"
   ort_package=onnxruntime-node@1.30.0
@@ -121,6 +130,15 @@ set_up_runtime() {
   # Made whole beside the cache, then moved in place of what was there.
   local made="$work/onnxruntime"
   mkdir -p "$made" || fail "cannot write $work"
+  if [ "$platform" = system ]; then
+    convert_for_runtime "$made"
+    echo "The models here are the hand models one folder up (see its NOTICE, Apache License 2.0)" \
+      "with each Clip's bounds given as inputs, the form ONNX Runtime reads." >"$made/NOTICE"
+    (cd "$made" && sha256sum ./*.onnx NOTICE >SHA256SUMS) || fail "cannot write $made"
+    rm -rf "$runtime" && mv "$made" "$runtime" || fail "cannot write $runtime"
+    echo "models.sh: models for the system's ONNX Runtime ready"
+    return 0
+  fi
   (cd "$work" && npm pack --silent "$ort_package" >/dev/null) || fail "npm pack $ort_package failed"
   echo "$ort_sum  $work/$ort_tarball" | sha256sum --quiet -c - || fail "$ort_tarball: wrong checksum"
   library=package/bin/napi-v6/linux/$platform/libonnxruntime.so.1
@@ -129,10 +147,7 @@ set_up_runtime() {
   echo "$library_sum  $work/$library" | sha256sum --quiet -c - ||
     fail "libonnxruntime.so.1: wrong checksum"
   put "$work/$library" "$made" || fail "cannot write $made"
-  for model in palm_detection_lite palm_detection_full hand_landmark_lite hand_landmark_full; do
-    /usr/bin/python3 "$here/tflite2onnx.py" --clip-inputs "$dir/$model.onnx" "$made/$model.onnx" ||
-      fail "could not convert $model for ONNX Runtime"
-  done
+  convert_for_runtime "$made"
   cat >"$made/LICENSE" <<'LICENCE'
 MIT License
 

@@ -6,6 +6,7 @@
 
 #include "JackPresence.h"
 #include "PulseDescriptions.h"
+#include "RtAudioVersion.h"
 
 namespace {
 
@@ -28,6 +29,13 @@ std::vector<RtAudio::Api> CompiledApis()
     RtAudio::getCompiledApi(apis);
     // A stand-in that never makes a sound is no choice for a player.
     apis.erase(std::remove(apis.begin(), apis.end(), RtAudio::RTAUDIO_DUMMY), apis.end());
+    // JACK, then PulseAudio, then ALSA, as RtAudio 5 tries them; RtAudio 6 tries ALSA first,
+    // which would always win.
+    const auto rank = [](RtAudio::Api api) {
+        return api == RtAudio::UNIX_JACK ? 0 : api == RtAudio::LINUX_PULSE ? 1 : 2;
+    };
+    std::stable_sort(apis.begin(), apis.end(),
+                     [&](RtAudio::Api a, RtAudio::Api b) { return rank(a) < rank(b); });
     return apis;
 }
 
@@ -52,16 +60,19 @@ AudioDevices::System ProbeOne(RtAudio::Api api, bool& hasDevices, bool lookFirst
     try {
         RtAudio audio(api);
         // A system that is not running says so at length; here it simply has no devices.
-        audio.showWarnings(false);
-        const unsigned int count = audio.getDeviceCount();
-        hasDevices = count > 0;
-        for (unsigned int id = 0; id < count; ++id) {
-            const RtAudio::DeviceInfo info = audio.getDeviceInfo(id);
-            if (info.probed && info.outputChannels > 0) {
-                system.outputs.push_back({id, info.name, info.isDefaultOutput});
+        rtaudio::Silence(audio);
+        rtaudio::Check(audio, [&] {
+            const std::vector<unsigned int> ids = rtaudio::DeviceIds(audio);
+            hasDevices = !ids.empty();
+            // The player's number for a device is its place in the library's list.
+            for (unsigned int number = 0; number < ids.size(); ++number) {
+                const RtAudio::DeviceInfo info = audio.getDeviceInfo(ids[number]);
+                if (rtaudio::Probed(info) && info.outputChannels > 0) {
+                    system.outputs.push_back({number, info.name, info.isDefaultOutput});
+                }
             }
-        }
-    } catch (const RtAudioError&) {
+        });
+    } catch (const rtaudio::Failure&) {
         system.outputs.clear();
     }
     return system;
@@ -92,9 +103,6 @@ bool AudioDevices::Choose(const std::string& systemName, const std::string& devi
                           std::string& error)
 {
     choice = Choice();
-    if (systemName.empty() && device.empty() && JackServerMayRun()) {
-        return true;
-    }
     System system;
     if (!systemName.empty()) {
         const std::vector<RtAudio::Api> apis = CompiledApis();
@@ -122,7 +130,7 @@ bool AudioDevices::Choose(const std::string& systemName, const std::string& devi
             return false;
         }
     } else {
-        // The library's own choice: the first system that has any device.
+        // The automatic choice: the first system that has any device.
         for (const RtAudio::Api api : CompiledApis()) {
             bool hasDevices = false;
             system = ProbeOne(api, hasDevices);

@@ -13,7 +13,7 @@
 class AudioDevices {
 public:
     struct Device {
-        unsigned int id = 0; // the library's number for it within its system
+        unsigned int id = 0; // its place in its system's list of devices, from 0
         std::string name;
         bool isDefault = false;
     };
@@ -23,21 +23,20 @@ public:
         std::vector<Device> outputs; // only devices with output channels
         std::string unusable;        // why the library must leave it alone here; "" if it need not
     };
-    // What the driver opens: a system (UNSPECIFIED: the library's own choice, the first system
-    // that has devices) and a device name (empty: the system's default output).
+    // What the driver opens: a system and a device name (empty: the system's default output).
     struct Choice {
         RtAudio::Api api = RtAudio::UNSPECIFIED;
         std::string device;
     };
 
-    // Every system the library was built with, in the order its automatic choice tries them,
+    // Every system the library was built with, in the order the automatic choice tries them,
     // each with the output devices it has now. Main thread; a system that is not running has none.
     static std::vector<System> Probe();
 
     // Resolves a system name (empty: automatic) and a device (empty: default). Returns false and
-    // sets `error` (one line listing what there is) when either matches nothing. Probes only what
-    // it needs: nothing when both are empty and a JACK server may run; JACK is left out of the
-    // automatic choice when none does.
+    // sets `error` (one line listing what there is) when either matches nothing. The automatic
+    // choice is the first system (JACK, PulseAudio, ALSA) that has devices, probed in turn; JACK
+    // is left out when no server's socket is there.
     static bool Choose(const std::string& system, const std::string& device, Choice& choice,
                        std::string& error);
 

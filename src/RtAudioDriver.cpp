@@ -8,6 +8,7 @@
 
 #include "AudioServer.h"
 #include "ConsoleLine.h"
+#include "RtAudioVersion.h"
 
 namespace {
 
@@ -17,6 +18,19 @@ constexpr unsigned int kNumberOfBuffers = 4;
 
 // The driver whose stream the library's error reports are about (there is one).
 std::atomic<RtAudioDriver*> sReporting{nullptr};
+
+// Says a message of the library's as the library itself would.
+void PrintLibraryMessage(const std::string& text)
+{
+    std::cerr << ("\n" + text + "\n\n") << std::flush;
+}
+
+void OnLibraryError(rtaudio::ErrorType type, const std::string& text)
+{
+    if (!rtaudio::IsDebug(type)) {
+        RtAudioDriver::OnStreamError(rtaudio::IsWarning(type), text);
+    }
+}
 
 } // namespace
 
@@ -47,6 +61,10 @@ RtAudioDriver::RtAudioDriver(unsigned int bufferFrames, int sampleRate, int /*un
     server->SetOutputChannels(fChannels);
 
     sReporting.store(this, std::memory_order_release);
+#if QUORVEL_RTAUDIO_6
+    // RtAudio 6 reports every call's errors here, including those of the opening itself.
+    fAudio.setErrorCallback(&OnLibraryError);
+#endif
     // A stream that never opened is not watched: the program runs on without sound.
     if (OpenLoud()) {
         fSupervisor = std::thread(&RtAudioDriver::Supervise, this);
@@ -64,8 +82,8 @@ bool RtAudioDriver::OpenLoud()
         OpenAndStart();
         WriteLine(std::cout, fAudio.getStreamSampleRate());
         return true;
-    } catch (const RtAudioError& error) {
-        error.printMessage();
+    } catch (const std::runtime_error& error) {
+        PrintLibraryMessage(error.what());
         CloseStream(false);
     }
     return false;
@@ -75,19 +93,27 @@ bool RtAudioDriver::OpenQuiet()
 {
     // Every failed attempt would otherwise print the library's complaints, every 2 s.
     fAudio.showWarnings(false);
+    fLoud = false;
     bool running = false;
     try {
         OpenAndStart();
         running = true;
-    } catch (const RtAudioError&) {
+    } catch (const std::runtime_error&) {
         CloseStream(true);
     }
+    fLoud = true;
     fAudio.showWarnings(true);
     return running;
 }
 
 void RtAudioDriver::OpenAndStart()
 {
+    // Until the stream runs, a warning is about this attempt (cleared on every way out).
+    struct Opening {
+        std::atomic<bool>& flag;
+        explicit Opening(std::atomic<bool>& opening) : flag(opening) { flag.store(true); }
+        ~Opening() { flag.store(false); }
+    } opening(fOpening);
     // Looked up on every attempt: the devices may have other numbers once the sound system is back.
     RtAudio::StreamParameters output;
     output.deviceId = OutputDevice();
@@ -99,8 +125,18 @@ void RtAudioDriver::OpenAndStart()
     RtAudio::StreamOptions options = fOptions;
     // No input: the instrument never listens, and an input stream that nobody reads piles up
     // inside the sound library (PulseAudio keeps up to 4 MB of it, at a heap block per fragment).
-    fAudio.openStream(&output, nullptr, RTAUDIO_FLOAT32, fSampleRate, &frames,
-                      &RtAudioDriver::callback, &fState, &options, &RtAudioDriver::OnStreamError);
+#if QUORVEL_RTAUDIO_6
+    rtaudio::Check(fAudio, [&] {
+        return fAudio.openStream(&output, nullptr, RTAUDIO_FLOAT32, fSampleRate, &frames,
+                                 &RtAudioDriver::callback, &fState, &options);
+    });
+#else
+    // RtAudio 5 takes the error report with each stream.
+    rtaudio::Check(fAudio, [&] {
+        fAudio.openStream(&output, nullptr, RTAUDIO_FLOAT32, fSampleRate, &frames,
+                          &RtAudioDriver::callback, &fState, &options, &OnLibraryError);
+    });
+#endif
     // Twice the device buffer's playing time: a sound server that takes its blocks in bursts
     // nearly the buffer long (PulseAudio behind ALSA does) is not taken for an underrun. A system
     // that keeps fewer buffers (JACK) still counts only a block held up this long.
@@ -108,10 +144,10 @@ void RtAudioDriver::OpenAndStart()
     const std::int64_t buffers = std::max(options.numberOfBuffers, kNumberOfBuffers);
     fState.fLateNs.store(rate == 0 ? 0 : 2 * buffers * frames * 1000000000LL / rate,
                          std::memory_order_relaxed);
-    fAudio.startStream();
-    // With an error report registered, the library reports a failed start there, not by throwing.
+    rtaudio::Check(fAudio, [&] { return fAudio.startStream(); });
+    // With an error report registered, RtAudio 5 reports a failed start there, not by throwing.
     if (fState.fFailed.load(std::memory_order_acquire)) {
-        throw RtAudioError(fFailureText, RtAudioError::SYSTEM_ERROR);
+        throw rtaudio::Failure(fFailureText);
     }
     fRunning.store(true, std::memory_order_release);
 }
@@ -122,20 +158,17 @@ void RtAudioDriver::CloseStream(bool abort)
     if (fAudio.isStreamRunning()) {
         try {
             // A failed stream has nothing to drain; stopping would wait on the lost connection.
-            if (abort) {
-                fAudio.abortStream();
-            } else {
-                fAudio.stopStream();
-            }
-        } catch (const RtAudioError& error) {
-            error.printMessage();
+            rtaudio::Check(fAudio,
+                           [&] { return abort ? fAudio.abortStream() : fAudio.stopStream(); });
+        } catch (const rtaudio::Failure& failure) {
+            PrintLibraryMessage(failure.what());
         }
     }
     if (fAudio.isStreamOpen()) {
         try {
-            fAudio.closeStream();
-        } catch (const RtAudioError& error) {
-            error.printMessage();
+            rtaudio::Check(fAudio, [&] { fAudio.closeStream(); });
+        } catch (const rtaudio::Failure& failure) {
+            PrintLibraryMessage(failure.what());
         }
     }
     // The library's audio thread has ended: no report about this stream can come any more.
@@ -172,15 +205,22 @@ void RtAudioDriver::Cleanup()
     sReporting.compare_exchange_strong(self, nullptr, std::memory_order_acq_rel);
 }
 
-void RtAudioDriver::OnStreamError(RtAudioError::Type type, const std::string& text)
+void RtAudioDriver::OnStreamError(bool warning, const std::string& text)
 {
     RtAudioDriver* driver = sReporting.load(std::memory_order_acquire);
-    if (driver == nullptr || type == RtAudioError::DEBUG_WARNING) {
+    if (driver == nullptr) {
+        return;
+    }
+    if (warning && driver->fOpening.load(std::memory_order_acquire)) {
+        // About the attempt, not a running stream: said only where the library would say it.
+        if (driver->fLoud) {
+            PrintLibraryMessage(text);
+        }
         return;
     }
     // The library goes on with a stream it only warns about, and stops one it reports an error
     // for.
-    if (type == RtAudioError::WARNING) {
+    if (warning) {
         driver->ReportWarning(text);
     } else {
         driver->ReportFailure(text);
@@ -212,27 +252,36 @@ unsigned int RtAudioDriver::OutputDevice()
     if (fOutputDevice.empty()) {
         return fAudio.getDefaultOutputDevice();
     }
-    const unsigned int count = fAudio.getDeviceCount();
-    for (unsigned int id = 0; id < count; ++id) {
-        const RtAudio::DeviceInfo info = fAudio.getDeviceInfo(id);
-        if (info.probed && info.outputChannels > 0 && info.name == fOutputDevice) {
-            return id;
+    unsigned int found = 0;
+    bool there = false;
+    rtaudio::Check(fAudio, [&] {
+        for (const unsigned int id : rtaudio::DeviceIds(fAudio)) {
+            const RtAudio::DeviceInfo info = fAudio.getDeviceInfo(id);
+            if (!there && rtaudio::Probed(info) && info.outputChannels > 0 &&
+                info.name == fOutputDevice) {
+                found = id;
+                there = true;
+            }
         }
+    });
+    if (!there) {
+        throw rtaudio::Failure("output device \"" + fOutputDevice + "\" is not there");
     }
-    throw RtAudioError("output device \"" + fOutputDevice + "\" is not there",
-                       RtAudioError::INVALID_DEVICE);
+    return found;
 }
 
 unsigned int RtAudioDriver::StreamRate(unsigned int requested)
 {
     try {
-        const RtAudio::DeviceInfo info = fAudio.getDeviceInfo(OutputDevice());
+        RtAudio::DeviceInfo info;
+        const unsigned int device = OutputDevice();
+        rtaudio::Check(fAudio, [&] { info = fAudio.getDeviceInfo(device); });
         const auto& rates = info.sampleRates;
         if (std::find(rates.begin(), rates.end(), requested) == rates.end() &&
             info.preferredSampleRate > 0) {
             return info.preferredSampleRate;
         }
-    } catch (const RtAudioError&) {
+    } catch (const rtaudio::Failure&) {
         // Opening the stream says what is wrong.
     }
     return requested;
@@ -249,7 +298,7 @@ void RtAudioDriver::ReportFailure(const std::string& text)
     fFailureText[length] = '\0';
     if (fClosing.load(std::memory_order_acquire)) {
         // Quitting: say it as the library would have without a report function.
-        std::cerr << ("\n" + std::string(fFailureText) + "\n\n") << std::flush;
+        PrintLibraryMessage(fFailureText);
     }
     // Published after the text: whoever sees the flag may read the text.
     fState.fFailed.store(true, std::memory_order_release);

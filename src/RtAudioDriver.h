@@ -92,15 +92,16 @@ public:
     // A flag within kGlitchBlocks after a late block is the same glitch. Audio thread.
     static void CountUnderflows(StreamState& state, RtAudioStreamStatus status, unsigned long block,
                                 std::int64_t nowNs);
+    // The library's error report (a warning, or a failure), on whichever thread met the error;
+    // while a stream opens, a warning is about the attempt.
+    static void OnStreamError(bool warning, const std::string& text);
 
 private:
-    // The library's error report for an open stream, on whichever thread met the error.
-    static void OnStreamError(RtAudioError::Type type, const std::string& text);
     // A warning about the running stream (audio thread): a failure once blocks keep warning.
     void ReportWarning(const std::string& text);
     void ReportFailure(const std::string& text);
     // The output device to open now: the chosen one by name, or the default; throws
-    // RtAudioError when the chosen one is gone.
+    // std::runtime_error when the chosen one is gone.
     unsigned int OutputDevice();
     // The requested rate if the output device offers it, else the device's own rate, in Hz.
     unsigned int StreamRate(unsigned int requested);
@@ -110,8 +111,8 @@ private:
     bool OpenLoud();
     // The same without a word, for the supervisor's attempts while the sound is gone.
     bool OpenQuiet();
-    // Opens and starts the stream on the default output device; throws RtAudioError when the
-    // library refuses.
+    // Opens and starts the stream on the output device; throws std::runtime_error with the
+    // library's message when it refuses.
     void OpenAndStart();
     // Stops (or, for a failed stream, aborts) and closes whatever stream is open; never throws.
     void CloseStream(bool abort);
@@ -137,6 +138,9 @@ private:
     std::atomic<bool> fFailureClaimed{false};
     // Set while Cleanup stops the stream: an error report then is printed as the library would.
     std::atomic<bool> fClosing{false};
+    // Set while a stream opens, when the library may warn about the attempt; fLoud: say so.
+    std::atomic<bool> fOpening{false};
+    bool fLoud = true;
     // The block of the last warning and how many blocks in a row ended in one; written where
     // the library warns (the audio thread), reset when the stream closes.
     std::atomic<unsigned long> fLastWarningBlock{0};

@@ -85,14 +85,19 @@ class SoundSystemsTest(unittest.TestCase):
                 self.assertIn(listed, err)
                 self.assertEqual(err.count("\n"), 1, err)
 
-            app = session.quorvel(tracking="demo", args=["--audio", "pulse"],
-                                  extra_env={"QUORVEL_AUDIO_DEVICE": "second"})
-            app.window()
-            app.wait_for_line(r"^note: ", timeout=30.0)
             sinks = sound.pactl("list", "short", "sinks").stdout
             second = re.search(rf"^(\d+)\s+{SECOND_SINK}\s", sinks, re.M).group(1)
-            streams = sound.sink_inputs()
-            self.assertEqual([stream["Sink"] for stream in streams], [second], streams)
+            # By a part of its name, and by the number listed (RtAudio 6's own ids are others).
+            number = re.search(rf"\n  (\d+)  {SECOND_SINK}\n", pulse).group(1)
+            for device in ("second", number):
+                app = session.quorvel(tracking="demo", args=["--audio", "pulse"],
+                                      extra_env={"QUORVEL_AUDIO_DEVICE": device})
+                app.window()
+                app.wait_for_line(r"^note: ", timeout=30.0)
+                streams = sound.sink_inputs()
+                self.assertEqual([stream["Sink"] for stream in streams], [second], streams)
+                app.process.signal(signal.SIGTERM)
+                app.wait_exit(20.0)
 
     def test_jack_plays_at_the_server_rate_into_the_system_playback_ports(self):
         with harness.Session(harness.artifacts_dir("sound-systems-jack")) as session:
