@@ -97,6 +97,12 @@ shift 4
 m="$run/merged"
 mount -t overlay overlay -o "lowerdir=$base,upperdir=$run/upper,workdir=$run/work" "$m"
 cp /etc/resolv.conf "$m/etc/resolv.conf"
+# The machine's own trust holds inside too: a network that inspects HTTPS (as some do) has a
+# certificate authority of its own, and npm fails without it.
+if [ -d /usr/local/share/ca-certificates ] && [ -f /etc/ssl/certs/ca-certificates.crt ]; then
+  cp -a /usr/local/share/ca-certificates/. "$m/usr/local/share/ca-certificates/"
+  cp /etc/ssl/certs/ca-certificates.crt "$m/etc/ssl/certs/ca-certificates.crt"
+fi
 mount -t proc proc "$m/proc"
 mount --rbind /sys "$m/sys"
 mount --rbind /dev "$m/dev"
@@ -108,6 +114,7 @@ if [ -n "$share" ]; then
   mount --bind "$share" "$m/root/share"
 fi
 exec chroot "$m" /usr/bin/env -i HOME=/root TERM="${TERM:-dumb}" LANG=C.UTF-8 CI="${CI:-}" \
+  NODE_EXTRA_CA_CERTS=/etc/ssl/certs/ca-certificates.crt \
   PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin \
   /bin/bash -c 'cd /root/quorvel && exec "$@"' bash "$@"
 INSIDE

@@ -1,9 +1,24 @@
 #!/usr/bin/env bash
 # Builds and runs every test: the developer build (unit, concurrency and whole-program tests),
 # the unit and concurrency tests under AddressSanitizer+UBSan, the concurrency tests under
-# ThreadSanitizer, and the audio pass under the realtime sanitizer. Installs what it needs first.
+# ThreadSanitizer, and the audio pass under the realtime sanitizer; then the developer build and
+# its tests again on the other supported Debian release, in a fresh root of it. Installs what it
+# needs first.
+#
+#   scripts/test.sh                    all of that
+#   scripts/test.sh --developer-build  the developer build's tests alone (what the fresh root runs)
 set -uo pipefail
 cd "$(dirname "$0")/.."
+
+developer_only=
+case "${1:-}" in
+  "") ;;
+  --developer-build) developer_only=1 ;;
+  *)
+    echo "usage: scripts/test.sh [--developer-build]" >&2
+    exit 2
+    ;;
+esac
 
 scripts/deps.sh test || exit 1
 # A JACK database left broken by a killed client makes every JACK client die (see
@@ -12,10 +27,11 @@ pgrep -u "$(id -u)" -r R,S,D -x 'jackd|jackdbus' >/dev/null || rm -rf "/dev/shm/
 # The camera tests need the hand models (cached after the first run).
 scripts/models.sh || exit 1
 
-# One layout for all C++ code: an unformatted file fails the run before anything is built.
-command -v clang-format >/dev/null || { echo "clang-format is missing"; exit 1; }
-unformatted=$(git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run 2>&1 | grep -oE '^[^:]+\.(cpp|h)' | sort -u)
-if [ -n "$unformatted" ]; then
+# One layout for all C++ code: an unformatted file fails the run before anything is built. Only
+# on the full run: another release's clang-format lays code out differently.
+[ -n "$developer_only" ] || command -v clang-format >/dev/null || { echo "clang-format is missing"; exit 1; }
+[ -n "$developer_only" ] || unformatted=$(git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run 2>&1 | grep -oE '^[^:]+\.(cpp|h)' | sort -u)
+if [ -n "${unformatted:-}" ]; then
   echo "== format: these files differ from .clang-format (run clang-format -i on them) =="
   echo "$unformatted"
   echo
@@ -69,8 +85,10 @@ run_tests() {
 # meanwhile, in the background, on processor time nothing else wants: SCHED_IDLE yields at once
 # to any other task, so the tests measure the program and not the builds.
 # Its own process group, so that an interrupted run stops it with everything it started.
+sanitizers=(asan tsan rtsan)
+[ -n "$developer_only" ] && sanitizers=()
 set -m
-(
+[ -n "$developer_only" ] || (
   chrt --idle -p 0 "$BASHPID" >/dev/null 2>&1 || renice -n 19 -p "$BASHPID" >/dev/null
   for preset in asan tsan rtsan; do
     build "$preset" "$preset" >"$logs/$preset.log" 2>&1
@@ -91,7 +109,7 @@ if [ "$(cat "$logs/default.status")" -eq 0 ]; then
 else
   build_failed default
 fi
-for preset in asan tsan rtsan; do
+for preset in "${sanitizers[@]}"; do
   echo "== $preset: build =="
   if finished "$preset"; then
     run_tests "$preset"
@@ -99,9 +117,33 @@ for preset in asan tsan rtsan; do
     build_failed "$preset"
   fi
 done
-echo "== benchmarks: build =="
-finished benchmarks || build_failed benchmarks
+if [ -z "$developer_only" ]; then
+  echo "== benchmarks: build =="
+  finished benchmarks || build_failed benchmarks
+fi
 builder=
+
+# The other supported release: a fresh root of it, a fresh clone of this checkout's HEAD.
+other=
+[ -z "$developer_only" ] && case "$(. /etc/os-release 2>/dev/null && echo "${VERSION_CODENAME:-}")" in
+  bookworm) other=13 ;;
+  trixie) other=12 ;;
+esac
+if [ -n "$other" ]; then
+  echo "== Debian $other: developer build and tests in a fresh root =="
+  sudo_cmd=()
+  [ "$(id -u)" -ne 0 ] && sudo_cmd=(sudo)
+  "${sudo_cmd[@]}" scripts/fresh-root.sh "$other" scripts/test.sh --developer-build 2>&1 |
+    tee "$logs/other.log"
+  [ "${PIPESTATUS[0]}" -ne 0 ] && status=1
+  counts=$(sed -nE 's/^all presets: ([0-9]+) passed, ([0-9]+) failed.*/\1 \2/p' "$logs/other.log" | tail -n 1)
+  if [ -n "$counts" ]; then
+    passed=$((passed + ${counts% *}))
+    failed=$((failed + ${counts#* }))
+  else
+    build_failed "Debian $other"
+  fi
+fi
 
 echo
 echo "all presets: $passed passed, $failed failed"
