@@ -26,6 +26,18 @@ void SetColor(const Color& color)
     glColor4f(color.red, color.green, color.blue, color.alpha);
 }
 
+void DrawStrokeText(int x, int y, const std::string& text, float scale, const Color& color)
+{
+    go2d();
+    glTranslatef(static_cast<float>(x), static_cast<float>(y), 0.0f);
+    glScalef(scale, scale, 1.0f);
+    SetColor(color);
+    for (const char character : text) {
+        glutStrokeCharacter(GLUT_STROKE_ROMAN, character);
+    }
+    go3d();
+}
+
 // One string's line: the display pairs collected since the last frame, swinging around its rest
 // position and stretched over the window's height.
 void DrawStringWaveform(int stringIndex, float spacing, SampleAccumulator* tap)
@@ -104,8 +116,8 @@ void displayFunc()
         DrawString(origin.x, origin.y, banner, GLUT_BITMAP_TIMES_ROMAN_10, kBannerScale);
         if (gErrors) {
             int baseline = origin.y - 2 * kNoticeLeading;
-            for (std::string& line : WrapNotice(gErrors->LastLine(), gWidth)) {
-                DrawString(kNoticeMargin, baseline, line, GLUT_BITMAP_TIMES_ROMAN_10, kNoticeScale);
+            for (const std::string& line : WrapNotice(gErrors->LastLine(), gWidth)) {
+                DrawStrokeText(kNoticeMargin, baseline, line, kNoticeScale, kNoticeColor);
                 baseline -= kNoticeLeading;
             }
         }
@@ -144,14 +156,7 @@ void go3d()
 
 void DrawString(int x, int y, std::string& text, void* /*font*/, float scale)
 {
-    go2d();
-    glTranslatef(static_cast<float>(x), static_cast<float>(y), 0.0f);
-    glScalef(scale, scale, 1.0f);
-    glColor4f(1.0f, 0.0f, 1.0f, 1.0f);
-    for (const char character : text) {
-        glutStrokeCharacter(GLUT_STROKE_ROMAN, character);
-    }
-    go3d();
+    DrawStrokeText(x, y, text, scale, Color{1.0f, 0.0f, 1.0f, 1.0f});
 }
 
 void GLDisplay::Display()

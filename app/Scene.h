@@ -91,6 +91,8 @@ inline PixelPoint BannerOrigin(int width, int height)
 // stroke scale kNoticeScale, from kNoticeMargin pixels off the left edge, kNoticeLeading pixels a
 // line; wrapped at spaces to fit a window `width` pixels wide, at most kNoticeLines lines.
 constexpr float kNoticeScale = 0.1f;
+// Amber, apart from the banner and the strings: a reason the instrument cannot play.
+constexpr Color kNoticeColor{1.0f, 0.75f, 0.25f, 1.0f};
 constexpr int kNoticeMargin = 10;
 constexpr int kNoticeLeading = 16;
 constexpr std::size_t kNoticeLines = 4;

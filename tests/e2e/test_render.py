@@ -135,8 +135,8 @@ class RenderFailureTest(unittest.TestCase):
         with harness.Session() as session:
             out = session.tempdir("render")
             take, other = os.path.join(out, "take.jsonl"), os.path.join(out, "other.jsonl")
-            shutil.copy(example("glissando.jsonl"), take)
-            shutil.copy(example("ode-to-joy.jsonl"), other)
+            shutil.copy(harness.example("glissando.jsonl"), take)
+            shutil.copy(harness.example("ode-to-joy.jsonl"), other)
             os.symlink(take, os.path.join(out, "soft.jsonl"))
             os.link(take, os.path.join(out, "hard.jsonl"))
             for target in (take, os.path.join(out, "..", os.path.basename(out), "take.jsonl"),
@@ -146,8 +146,8 @@ class RenderFailureTest(unittest.TestCase):
                 self.assertEqual((done.returncode, len(done.stderr.splitlines())), (2, 1),
                                  done.stderr)
                 self.assertIn(target, done.stderr)
-            self.assertTrue(filecmp.cmp(take, example("glissando.jsonl"), shallow=False))
-            self.assertTrue(filecmp.cmp(other, example("ode-to-joy.jsonl"), shallow=False))
+            self.assertTrue(filecmp.cmp(take, harness.example("glissando.jsonl"), shallow=False))
+            self.assertTrue(filecmp.cmp(other, harness.example("ode-to-joy.jsonl"), shallow=False))
 
             # Ten minutes of tail at the top rate: stopped half-way, nothing of it stays.
             binary = os.environ["QUORVEL_RENDER"]

@@ -76,7 +76,8 @@ class LiveServiceTest(unittest.TestCase):
                     recorded_lines = recorded.read().splitlines()
                 # First the harp's settings it was played with.
                 self.assertEqual(json.loads(recorded_lines.pop(0))["instrument"],
-                                 {"strings": 1, "scale": "pentatonic-major"})
+                                 {"strings": 1, "scale": "pentatonic-major", "key": 32,
+                                  "touch": False})
                 # A connect, the frames (a listener that fell behind may have skipped some),
                 # a disconnect.
                 self.assertLessEqual(len(recorded_lines), len(performance.lines) + 2)
