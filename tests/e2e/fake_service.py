@@ -59,14 +59,19 @@ class FakeService:
     def _run(self, started, port):
         asyncio.set_event_loop(self._loop)
         self._play = asyncio.Event()
-        self._server = self._loop.run_until_complete(
-            websockets.serve(self._serve, "127.0.0.1", port, max_size=None))
+
+        async def listen():
+            # Newer websockets make the server inside a running loop only.
+            return await websockets.serve(self._serve, "127.0.0.1", port, max_size=None)
+
+        self._server = self._loop.run_until_complete(listen())
         self.port = self._server.sockets[0].getsockname()[1]
         started.set()
         self._loop.run_forever()
 
     async def _serve(self, connection, path=None):
-        self.paths.append(connection.path)
+        # Newer websockets keep the path with the request.
+        self.paths.append(path or getattr(connection, "path", None) or connection.request.path)
         await connection.send(GREETING)
         for _ in REQUESTS:
             self.requests.append(await asyncio.wait_for(connection.recv(), 10))
