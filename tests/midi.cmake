@@ -6,10 +6,14 @@ quorvel_test(midi_note_rules_tests
 
 # MIDI output: plucks, keys and the quit path heard by an RtMidi input on a JACK server with the
 # dummy backend that the tests start themselves (Debian's jackd2). Also under ThreadSanitizer.
+# One case at a time: JACK 2 names a client's socket in /dev/shm after the client alone, not its
+# server, so two cases' "Quorvel" clients on servers of their own take each other's socket (a case
+# died of SIGSEGV at start while another ran beside it).
 quorvel_test(midi_tests
   SOURCES midi/MidiOutTest.cpp midi/TsanSuppressions.cpp
   LIBS quorvel_app
-  LABELS concurrency)
+  LABELS concurrency
+  LOCK jack-clients)
 # Runs a test's JACK server and ends it when the test ends, however it ends.
 add_executable(jack_test_server midi/jack_test_server.cpp)
 target_link_libraries(jack_test_server PRIVATE PkgConfig::MIDI)
