@@ -10,10 +10,10 @@
 #
 # The base is made once with debootstrap and kept under $QUORVEL_ROOTS (default
 # /var/cache/quorvel/roots). Each run lays a throwaway layer over it, so nothing a run installs is
-# there for the next; only downloaded .deb files and the test builds' compile cache are kept. The clone is of
-# the checkout's HEAD (commit what you want tried). The command runs as root in /root/quorvel, in
-# mount and process namespaces of its own: every process it leaves is ended and every mount goes
-# with the namespace, whatever way the run ends. /dev/shm and /tmp are the root's own.
+# there for the next; only downloaded .deb files and the test builds' compile cache are kept. The
+# clone is of the checkout's HEAD (commit what you want tried). The command runs as root in
+# /root/quorvel, in mount and process namespaces of its own: every process it leaves is ended and
+# every mount goes with the namespace, whatever way the run ends. /dev/shm and /tmp are the root's own.
 set -euo pipefail
 here="$(cd "$(dirname "$0")/.." && pwd)"
 
