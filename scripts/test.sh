@@ -68,15 +68,18 @@ finished() {
   return "$(cat "$logs/$1.status")"
 }
 
+# Each step's start, in minutes and seconds since the command began: where the time goes.
+at() { printf '(at %dm%02ds)' $((SECONDS / 60)) $((SECONDS % 60)); }
+
 build_failed() {
-  echo "== $1: build failed =="
+  echo "== $1: build failed == $(at)"
   status=1
   failed=$((failed + 1))
 }
 
 run_tests() {
   local preset=$1 log="$logs/$1.ctest" summary total bad
-  echo "== $preset: test =="
+  echo "== $preset: test == $(at)"
   ctest --preset "$preset" -j "$jobs" 2>&1 | tee "$log"
   [ "${PIPESTATUS[0]}" -ne 0 ] && status=1
   summary=$(grep -E '^[0-9]+% tests passed, [0-9]+ tests? failed out of [0-9]+' "$log" | tail -n 1)
@@ -110,7 +113,7 @@ set +m
 trap '[ -n "$builder" ] && kill -- -"$builder" 2>/dev/null; rm -rf "$logs"' EXIT
 trap 'exit 130' INT TERM
 
-echo "== default: build =="
+echo "== default: build == $(at)"
 build default default --target quorvel_tests
 if [ "$(cat "$logs/default.status")" -eq 0 ]; then
   run_tests default
@@ -118,7 +121,7 @@ else
   build_failed default
 fi
 for preset in "${sanitizers[@]}"; do
-  echo "== $preset: build =="
+  echo "== $preset: build == $(at)"
   if finished "$preset"; then
     run_tests "$preset"
   else
@@ -126,7 +129,7 @@ for preset in "${sanitizers[@]}"; do
   fi
 done
 if [ -z "$developer_only" ]; then
-  echo "== benchmarks: build =="
+  echo "== benchmarks: build == $(at)"
   finished benchmarks || build_failed benchmarks
 fi
 builder=
@@ -138,7 +141,7 @@ other=
   trixie) other=12 ;;
 esac
 if [ -n "$other" ]; then
-  echo "== Debian $other: developer build and tests in a fresh root =="
+  echo "== Debian $other: developer build and tests in a fresh root == $(at)"
   sudo_cmd=()
   [ "$(id -u)" -ne 0 ] && sudo_cmd=(sudo)
   "${sudo_cmd[@]}" scripts/fresh-root.sh "$other" scripts/test.sh --developer-build 2>&1 |
@@ -154,5 +157,6 @@ if [ -n "$other" ]; then
 fi
 
 echo
+echo "took $(at | tr -d '()at ')"
 echo "all presets: $passed passed, $failed failed"
 exit $status
