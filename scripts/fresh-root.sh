@@ -10,10 +10,10 @@
 #
 # The base is made once with debootstrap and kept under $QUORVEL_ROOTS (default
 # /var/cache/quorvel/roots). Each run lays a throwaway layer over it, so nothing a run installs is
-# there for the next; only downloaded .deb files are kept, so each is fetched once. The clone is of
-# the checkout's HEAD (commit what you want tried). The command runs as root in /root/quorvel, in
-# mount and process namespaces of its own: every process it leaves is ended and every mount goes
-# with the namespace, whatever way the run ends. /dev/shm and /tmp are the root's own.
+# there for the next; only downloaded .deb files and the test builds' compile cache are kept. The
+# clone is of the checkout's HEAD (commit what you want tried). The command runs as root in
+# /root/quorvel, in mount and process namespaces of its own: every process it leaves is ended and
+# every mount goes with the namespace, whatever way the run ends. /dev/shm and /tmp are the root's own.
 set -euo pipefail
 here="$(cd "$(dirname "$0")/.." && pwd)"
 
@@ -39,7 +39,10 @@ share="${QUORVEL_ROOT_SHARE:-}"
 [ -z "$share" ] || share=$(cd "$share" 2>/dev/null && pwd) ||
   { echo "fresh-root.sh: no folder $QUORVEL_ROOT_SHARE to share" >&2; exit 2; }
 debs="$roots/$codename-debs"
-mkdir -p "$roots" "$debs"
+# The test command's compile cache outlives the run as the .debs do: it holds only objects keyed
+# by their sources and flags, so a missing package still fails the build.
+objects="$roots/$codename-ccache"
+mkdir -p "$roots" "$debs" "$objects"
 
 # The mirrors this machine's apt already uses: the archive's and the security archive's.
 mirror_of() { # PATTERN: the first URI of a sources entry whose suites match PATTERN
@@ -90,10 +93,10 @@ git clone --quiet --no-hardlinks "$here" "$run/upper/root/quorvel"
 git -C "$run/upper/root/quorvel" remote remove origin
 
 # Everything below happens in the namespaces: when the command ends, so does all it started.
-unshare --mount --pid --fork --propagation private -- bash -s -- "$base" "$run" "$debs" "$share" "$@" <<'INSIDE'
+unshare --mount --pid --fork --propagation private -- bash -s -- "$base" "$run" "$debs" "$objects" "$share" "$@" <<'INSIDE'
 set -euo pipefail
-base=$1 run=$2 debs=$3 share=$4
-shift 4
+base=$1 run=$2 debs=$3 objects=$4 share=$5
+shift 5
 m="$run/merged"
 mount -t overlay overlay -o "lowerdir=$base,upperdir=$run/upper,workdir=$run/work" "$m"
 cp /etc/resolv.conf "$m/etc/resolv.conf"
@@ -109,6 +112,8 @@ mount --rbind /dev "$m/dev"
 mount -t tmpfs -o mode=1777 tmpfs "$m/dev/shm"
 mount -t tmpfs -o mode=1777 tmpfs "$m/tmp"
 mount --bind "$debs" "$m/var/cache/apt/archives"
+mkdir -p "$m/root/.cache/quorvel/ccache"
+mount --bind "$objects" "$m/root/.cache/quorvel/ccache"
 if [ -n "$share" ]; then
   mkdir -p "$m/root/share"
   mount --bind "$share" "$m/root/share"

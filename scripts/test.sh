@@ -39,6 +39,14 @@ if [ -n "${unformatted:-}" ]; then
   exit 1
 fi
 
+# Compiled objects are kept between runs, keyed by their sources, compiler and flags, so a new
+# clone rebuilds only what changed. Paths are taken relative to the clone, so any clone hits.
+if command -v ccache >/dev/null; then
+  export CCACHE_DIR="${CCACHE_DIR:-${XDG_CACHE_HOME:-$HOME/.cache}/quorvel/ccache}"
+  export CCACHE_BASEDIR="$PWD" CCACHE_NOHASHDIR=true CCACHE_MAXSIZE="${CCACHE_MAXSIZE:-8G}"
+  export CMAKE_C_COMPILER_LAUNCHER=ccache CMAKE_CXX_COMPILER_LAUNCHER=ccache
+fi
+
 jobs=$(nproc)
 passed=0
 failed=0

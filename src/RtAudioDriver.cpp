@@ -362,9 +362,7 @@ int RtAudioDriver::callback(void* outputBuffer, void* inputBuffer, unsigned int 
                     sizeof(float) * frames * AudioServer::GetInstance()->OutputChannels());
         return 0;
     }
-    if (input == nullptr) {
-        input = state->fSilence;
-    }
+    // An output-only stream has no input: the server copies silence for each of its channels.
     AudioServer::GetInstance()->AudioServerCallback(input, output, frames);
     return 0;
 }

@@ -29,8 +29,8 @@
 // exist at a time: the library's error report carries no pointer to it.
 class RtAudioDriver {
 public:
-    // Largest block, in frames, for which the output-only stream can hand the server silence
-    // as its input; a longer block is played as silence.
+    // Largest block, in frames, the output-only stream runs the server for (the most its input
+    // copy holds); a longer block is played as silence.
     static constexpr unsigned int kMaxSilentFrames = 8192;
     // Time between attempts to reopen a lost stream, in milliseconds.
     static constexpr int kReopenIntervalMs = 2000;
@@ -56,8 +56,6 @@ public:
         // audio thread only, reset once the stream has closed.
         std::int64_t fLastBlockNs = 0;
         unsigned long fLateBlock = 0;
-        // Stands in for the device input when the stream has none. Never written after start.
-        float fSilence[kMaxSilentFrames] = {};
     };
 
     // bufferFrames: requested block length in frames; sampleRate in Hz; unusedChannels: ignored,

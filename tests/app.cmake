@@ -20,19 +20,19 @@ quorvel_test(app_shutdown_tests
 # The listener and the pluck detector, driven by hand and by a recording, into the real harp.
 quorvel_test(app_listener_tests
   SOURCES app/ListenerTest.cpp app/PluckTest.cpp
-  LIBS quorvel_app
+  LIBS quorvel_app quorvel_test_support
   LABELS unit)
 
 # A recorded two-finger glissando through the whole chain, rendered offline; a fresh harp.
 quorvel_test(app_glissando_test
   SOURCES app/GlissandoTest.cpp
-  LIBS quorvel_app
+  LIBS quorvel_app quorvel_test_support
   LABELS unit)
 
 # The three threads of the instrument against each other (also under ThreadSanitizer).
 quorvel_test(app_concurrency_test
   SOURCES app/ConcurrencyTest.cpp
-  LIBS quorvel_app
+  LIBS quorvel_app quorvel_test_support
   LABELS concurrency)
 
 # The harp is built from its own source so these tests need only the audio library.

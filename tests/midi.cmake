@@ -11,7 +11,7 @@ quorvel_test(midi_note_rules_tests
 # died of SIGSEGV at start while another ran beside it).
 quorvel_test(midi_tests
   SOURCES midi/MidiOutTest.cpp midi/TsanSuppressions.cpp
-  LIBS quorvel_app
+  LIBS quorvel_app quorvel_test_support
   LABELS concurrency
   LOCK jack-clients)
 # Runs a test's JACK server and ends it when the test ends, however it ends.

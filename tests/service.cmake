@@ -7,7 +7,7 @@ quorvel_test(service_unit_tests
 
 quorvel_test(service_tests
   SOURCES service/ServiceSourceTest.cpp service/RecordingSourceTest.cpp service/FakeService.cpp
-  LIBS quorvel_tracking websocketpp::websocketpp
+  LIBS quorvel_tracking quorvel_test_support websocketpp::websocketpp
   LABELS concurrency)
 target_compile_definitions(service_tests PRIVATE ASIO_STANDALONE)
 

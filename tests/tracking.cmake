@@ -7,7 +7,7 @@ quorvel_test(tracking_parser_tests
 # The controller's thread, its sources and their queue (also under ThreadSanitizer).
 quorvel_test(tracking_controller_tests
   SOURCES tracking/ControllerTest.cpp tracking/ReplaySourceTest.cpp tracking/FrameQueueTest.cpp
-  LIBS quorvel_tracking
+  LIBS quorvel_tracking quorvel_test_support
   LABELS concurrency)
 
 # Palm detection from the model's raw outputs to crops, and the word on the runtime chosen.

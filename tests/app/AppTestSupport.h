@@ -12,8 +12,8 @@
 #include "GLStuff.h"
 #include "Harp.h"
 #include "Leap.h"
-#include "ManualSource.h"
 #include "SampleAccumulator.h"
+#include "support/ManualSource.h"
 
 namespace apptest {
 

@@ -13,12 +13,12 @@
 
 #include "FrameParser.h"
 #include "Leap.h"
-#include "ManualSource.h"
 #include "RecordingSource.h"
 #include "ReplaySource.h"
 #include "ServiceSource.h"
 #include "service/EventLog.h"
 #include "service/FakeService.h"
+#include "support/ManualSource.h"
 
 namespace servicetest {
 namespace {

@@ -8,10 +8,10 @@
 
 #include "DemoSource.h"
 #include "IdleSource.h"
-#include "ManualSource.h"
 #include "ReplaySource.h"
 #include "SourceSetting.h"
 #include "TestSupport.h"
+#include "support/ManualSource.h"
 
 using trackingtest::RecordingListener;
 

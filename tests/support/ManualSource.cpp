@@ -1,4 +1,4 @@
-#include "ManualSource.h"
+#include "support/ManualSource.h"
 
 #include <utility>
 
