@@ -3,6 +3,7 @@
 #include <atomic>
 #include <chrono>
 #include <thread>
+#include <vector>
 
 #include "AppTestSupport.h"
 #include "DemoSource.h"
@@ -25,10 +26,12 @@ TEST(TrackingConcurrency, DemoPlaysWhileScalesAndStringsChangeAndAudioRenders)
 
     testing::internal::CaptureStdout();
     testsupport::ThreadsTogether threads;
-    float input[256] = {};
-    float output[2 * 256];
+    std::vector<float> input(8192), output(2 * 8192);
+    long pass = 0;
     const std::atomic<long>& blocks = threads.Loop([&] {
-        server->AudioServerCallback(input, output, 256);
+        // Mostly device-sized blocks, now and then one longer than a pass can hold.
+        const unsigned frames = pass++ % 64 == 63 ? 5000 : 256;
+        server->AudioServerCallback(input.data(), output.data(), frames);
         return true;
     });
     std::atomic<long> tracksSeen{0};

@@ -2,8 +2,6 @@
 
 #include "AppTestSupport.h"
 #include "HarpListener.h"
-#include "ReplaySource.h"
-#include "tracking/TestSupport.h"
 
 using apptest::count;
 using apptest::frameOf;
@@ -140,52 +138,6 @@ TEST_F(ListenerTest, ReportsConnectionChangesAndLeavesTracksToTheNextFrame)
     const auto out = output();
     EXPECT_EQ(out, (std::vector<std::string>{"Initialized", "Connected", "inserted finger: 5",
                                              "Disconnected", "Connected"}));
-}
-
-} // namespace
-
-namespace {
-
-TEST(ListenerReplay, ASweepAcrossOneStringPlaysItsNote)
-{
-    apptest::freshStrings(1);
-    apptest::clearTracks();
-    trackingtest::TempDir dir;
-    std::string take;
-    int id = 1;
-    for (double x : {-100.0, -50.0, 0.0, 50.0, 100.0}) {
-        take +=
-            R"({"id": )" + std::to_string(id) + R"(, "timestamp": )" + std::to_string(id * 10000) +
-            R"(, "hands": [{"id": 1, "type": "right"}], "pointables": [{"id": 10, "handId": 1, "tipPosition": [)" +
-            std::to_string(x) + ", 250, -20]}]}\n";
-        ++id;
-    }
-    const std::string path = dir.write("sweep.jsonl", take);
-
-    testing::internal::CaptureStdout();
-    {
-        trackingtest::RecordingListener ended;
-        // The harp's listener, and a witness for the end of the file.
-        class Both : public Leap::Listener {
-        public:
-            explicit Both(Leap::Listener& witness) : fWitness(witness) {}
-            void onInit(const Leap::Controller& c) override { listener.onInit(c); }
-            void onConnect(const Leap::Controller& c) override { listener.onConnect(c); }
-            void onFrame(const Leap::Controller& c) override { listener.onFrame(c); }
-            void onDisconnect(const Leap::Controller& c) override
-            {
-                listener.onDisconnect(c);
-                fWitness.onDisconnect(c);
-            }
-            Leap::Listener& fWitness;
-        } both(ended);
-        Leap::Controller controller(&both, std::make_unique<Leap::ReplaySource>(path, false));
-        ASSERT_TRUE(ended.waitForEvent("disconnect"));
-    }
-    EXPECT_EQ(lines(testing::internal::GetCapturedStdout()),
-              (std::vector<std::string>{"Initialized", "Connected", "inserted finger: 10", "trig",
-                                        "note: 32 freq: 51.9131", "Disconnected"}));
-    apptest::clearTracks();
 }
 
 } // namespace

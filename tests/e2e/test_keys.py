@@ -24,6 +24,9 @@ class KeysTest(unittest.TestCase):
             yield
             self.window.keys("q")
             self.assertEqual(self.app.wait_exit(), 0, self.app.text("err"))
+            # Without a device the listener only initializes.
+            self.assertIn("Initialized", self.app.lines())
+            self.assertNotIn("Connected", self.app.lines())
 
     def shot(self, name):
         image = self.window.settled_screenshot()

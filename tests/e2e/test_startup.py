@@ -40,21 +40,6 @@ class StartupTest(unittest.TestCase):
                                     "Disconnected"])
         self.assertNotIn("byebye!", lines)
 
-    def test_without_a_tracking_device_it_runs_and_only_initializes(self):
-        with harness.Session(harness.artifacts_dir("startup-none")) as session:
-            app = session.quorvel(tracking="none")
-            window = app.window()
-            app.wait_for_line(r"^Hit q to quit\.$")
-            window.settled_screenshot(1.0)
-            self.assertTrue(app.alive())
-            window.keys("q")
-            status = app.wait_exit()
-        self.assertEqual(status, 0, app.text("err"))
-        lines = app.lines()
-        self.assertIn("Initialized", lines)
-        self.assertNotIn("Connected", lines)
-        self.assertFalse(any(line.startswith("inserted finger") for line in lines))
-
     def test_menu_quit_ends_with_status_0(self):
         with harness.Session(harness.artifacts_dir("startup-menu")) as session:
             app = session.quorvel(tracking="demo")

@@ -25,14 +25,7 @@ namespace {
 
 using Leap::RecordingSource;
 
-std::string temporaryPath(const std::string& name)
-{
-    const char* directory = std::getenv("TMPDIR");
-    std::string path = std::string(directory ? directory : "/tmp") + "/quorvel-" +
-                       std::to_string(::getpid()) + "-" + name;
-    std::remove(path.c_str());
-    return path;
-}
+using trackingtest::TempDir;
 
 std::vector<std::string> readLines(const std::string& path)
 {
@@ -45,7 +38,8 @@ std::vector<std::string> readLines(const std::string& path)
 
 TEST(Recording, ALiveSessionReplaysToTheSameCallbacks)
 {
-    const std::string path = temporaryPath("live.jsonl");
+    TempDir dir;
+    const std::string path = (dir.path() / "live.jsonl").string();
     EventLog live;
     {
         FakeService service;
@@ -78,7 +72,6 @@ TEST(Recording, ALiveSessionReplaysToTheSameCallbacks)
         ASSERT_TRUE(replayed.waitForLast("disconnect"));
     }
     EXPECT_EQ(replayed.lines(), live.lines());
-    std::remove(path.c_str());
 }
 
 // A hand-driven source that counts the calls a wrapper must pass on to it.
@@ -106,7 +99,8 @@ struct RecordedManual {
 
 TEST(Recording, TheWrappedSourceGetsEveryCall)
 {
-    const std::string path = temporaryPath("calls.jsonl");
+    TempDir dir;
+    const std::string path = (dir.path() / "calls.jsonl").string();
     RecordedManual session(path);
     ASSERT_TRUE(session.source->connect()); // next, then handled once the listener returns
     session.controller->recalibrate();
@@ -115,7 +109,6 @@ TEST(Recording, TheWrappedSourceGetsEveryCall)
     EXPECT_EQ(session.source->annotations, 1);
     session.controller.reset(); // stop: a source that never heard it would hang here
     EXPECT_EQ(readLines(path).size(), 2u);
-    std::remove(path.c_str());
 }
 
 TEST(Recording, AFileThatCannotBeWrittenIsReportedOnceAndPlayingGoesOn)
@@ -136,7 +129,8 @@ TEST(Recording, AReaderThatFallsBehindCostsLinesNeverTheTrackingThreadNorTheStop
     // The stuck reader either stays to the end (the writer gives up after its drain time) or
     // goes away (the next write fails, without a signal ending the program).
     for (const bool readerLeaves : {false, true}) {
-        const std::string path = temporaryPath("stuck.fifo");
+        TempDir dir;
+        const std::string path = (dir.path() / "stuck.fifo").string();
         ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
         // A reader that never reads: the pipe fills, then the buffer.
         const int reader = ::open(path.c_str(), O_RDONLY | O_NONBLOCK);
@@ -161,7 +155,6 @@ TEST(Recording, AReaderThatFallsBehindCostsLinesNeverTheTrackingThreadNorTheStop
         }
         if (!readerLeaves)
             ::close(reader);
-        std::remove(path.c_str());
     }
 }
 

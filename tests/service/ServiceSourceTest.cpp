@@ -36,12 +36,18 @@ struct Client {
     std::unique_ptr<Leap::Controller> controller; // last: stopped before the log goes
 };
 
+std::size_t requests(const std::vector<std::string>& log)
+{
+    std::size_t count = 0;
+    for (const std::string& entry : log)
+        count += entry.rfind("request ", 0) == 0 ? 1 : 0;
+    return count;
+}
+
+// Both requests of a connection.
 bool hasRequests(const std::vector<std::string>& log)
 {
-    std::size_t requests = 0;
-    for (const std::string& entry : log)
-        requests += entry.rfind("request ", 0) == 0 ? 1 : 0;
-    return requests >= 2;
+    return requests(log) >= 2;
 }
 
 TEST(ServiceHandshake, AsksForVersion6AndSendsBothRequestsExactlyAfterTheGreeting)
@@ -257,12 +263,8 @@ TEST(ServiceHostile, ATenMegabyteMessageEndsTheConnectionNotTheClient)
     service.sendText(huge);
     ASSERT_TRUE(client.log.waitForLast("disconnect"));
     ASSERT_TRUE(service.waitForOpened(2));
-    ASSERT_TRUE(service.waitFor([](const std::vector<std::string>& log) {
-        std::size_t requests = 0;
-        for (const std::string& entry : log)
-            requests += entry.rfind("request ", 0) == 0 ? 1 : 0;
-        return requests >= 4;
-    }));
+    ASSERT_TRUE(
+        service.waitFor([](const std::vector<std::string>& log) { return requests(log) >= 4; }));
     service.sendText(frameMessage(3, {}));
     ASSERT_TRUE(client.log.waitForLast("frame 3:"));
     EXPECT_EQ(client.log.count("frame 2:"), 0u);
