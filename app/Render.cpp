@@ -8,8 +8,11 @@
 #include <utility>
 #include <vector>
 
+#include "CameraPicture.h"
+#include "CameraView.h"
 #include "ErrorLines.h"
 #include "GLStuff.h"
+#include "HandSpace.h"
 #include "Harp.h"
 #include "Pluck.h"
 #include "SampleAccumulator.h"
@@ -20,6 +23,12 @@ namespace {
 
 // Set once before the window opens; read on the window thread.
 const ErrorLines* gErrors = nullptr;
+std::shared_ptr<Leap::CameraView> gCamera;
+
+// The camera's newest picture as a texture; window thread.
+GLuint gPictureTexture = 0;
+int gTextureWidth = 0;
+int gTextureHeight = 0;
 
 void SetColor(const Color& color)
 {
@@ -52,6 +61,90 @@ void DrawStringWaveform(int stringIndex, float spacing, SampleAccumulator* tap)
                    WaveformY(vertex, vertexCount));
     }
     glEnd();
+}
+
+void Vertex(const WindowPoint& point)
+{
+    glVertex2d(point.x, point.y);
+}
+
+// Uploads the newest picture once, when the camera's thread has published one since the last.
+void TakeNewestPicture()
+{
+    if (!gCamera->takeNewest())
+        return;
+    const Leap::CameraView::Picture& picture = gCamera->front();
+    if (picture.width <= 0 || picture.height <= 0)
+        return;
+    if (gPictureTexture == 0)
+        glGenTextures(1, &gPictureTexture);
+    glBindTexture(GL_TEXTURE_2D, gPictureTexture);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    if (picture.width != gTextureWidth || picture.height != gTextureHeight) {
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGB8, picture.width, picture.height, 0, GL_BGR,
+                     GL_UNSIGNED_BYTE, picture.bgr.data());
+        gTextureWidth = picture.width;
+        gTextureHeight = picture.height;
+    } else {
+        glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, picture.width, picture.height, GL_BGR,
+                        GL_UNSIGNED_BYTE, picture.bgr.data());
+    }
+    glBindTexture(GL_TEXTURE_2D, 0);
+}
+
+// The picture, dimmed, with each hand's bones and landmarks over it. Leaves the state the strings
+// and spheres are drawn with (lighting, current normal and colour, no texture) as it found it.
+void DrawCameraPicture()
+{
+    TakeNewestPicture();
+    if (gTextureWidth == 0)
+        return;
+    const Leap::CameraView::Picture& picture = gCamera->front();
+    const bool mirrored = picture.mirrored;
+    glPushAttrib(GL_ENABLE_BIT | GL_CURRENT_BIT | GL_TEXTURE_BIT | GL_LINE_BIT | GL_POINT_BIT);
+    glDisable(GL_LIGHTING);
+    glEnable(GL_TEXTURE_2D);
+    glBindTexture(GL_TEXTURE_2D, gPictureTexture);
+    glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
+    glColor4f(kPictureBrightness, kPictureBrightness, kPictureBrightness, 1.0f);
+    glBegin(GL_QUADS);
+    for (const Leap::CameraView::Point corner :
+         {Leap::CameraView::Point{0.0f, 1.0f}, Leap::CameraView::Point{1.0f, 1.0f},
+          Leap::CameraView::Point{1.0f, 0.0f}, Leap::CameraView::Point{0.0f, 0.0f}}) {
+        glTexCoord2f(corner.across, corner.down);
+        Vertex(ImageToWindow(corner, mirrored));
+    }
+    glEnd();
+    glDisable(GL_TEXTURE_2D);
+
+    glEnable(GL_POINT_SMOOTH);
+    glLineWidth(kBoneWidth);
+    for (int hand = 0; hand < picture.handCount; ++hand) {
+        const Leap::CameraView::Landmarks& points = picture.hands[hand];
+        SetColor(kHandColor);
+        glBegin(GL_LINES);
+        for (const auto& bone : kHandBones) {
+            Vertex(ImageToWindow(points[bone.first], mirrored));
+            Vertex(ImageToWindow(points[bone.second], mirrored));
+        }
+        glEnd();
+        glPointSize(kLandmarkSize);
+        glBegin(GL_POINTS);
+        for (const Leap::CameraView::Point& point : points)
+            Vertex(ImageToWindow(point, mirrored));
+        glEnd();
+        glPointSize(kPluckingTipSize);
+        SetColor(kPluckingTipColor);
+        glBegin(GL_POINTS);
+        for (const int tip : Leap::HandSpace::kTips)
+            Vertex(ImageToWindow(points[tip], mirrored));
+        glEnd();
+    }
+    glPopAttrib();
 }
 
 } // namespace
@@ -91,6 +184,8 @@ void reshapeFunc(int width, int height)
 void displayFunc()
 {
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    if (gCamera && gShowCamera)
+        DrawCameraPicture();
     glLineWidth(2.0f);
 
     Harp* harp = Harp::GetInstance();
@@ -111,9 +206,12 @@ void displayFunc()
 
     if (gShowHUD) {
         glLineWidth(2.0f);
-        std::string banner = BannerLine(CurrentScale().key, Touch());
+        std::string banner = BannerLine(CurrentScale().key, Touch(), gCamera != nullptr);
         const PixelPoint origin = BannerOrigin(gWidth, gHeight);
         DrawString(origin.x, origin.y, banner, GLUT_BITMAP_TIMES_ROMAN_10, kBannerScale);
+        if (gCamera)
+            DrawStrokeText(origin.x, origin.y - kNoticeLeading, CameraSentence(gCamera->status()),
+                           kNoticeScale, kHandColor);
         if (gErrors) {
             int baseline = origin.y - 2 * kNoticeLeading;
             for (const std::string& line : WrapNotice(gErrors->LastLine(), gWidth)) {
@@ -130,6 +228,11 @@ void displayFunc()
 void ShowErrorsFrom(const ErrorLines* errors)
 {
     gErrors = errors;
+}
+
+void ShowCameraFrom(std::shared_ptr<Leap::CameraView> camera)
+{
+    gCamera = std::move(camera);
 }
 
 void go2d()
