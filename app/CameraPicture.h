@@ -26,12 +26,14 @@ constexpr float kPictureBrightness = 0.4f;
 // Landmarks and bones of the hands, and the sentence under the banner: apart from the strings'
 // pink and grey, the spheres' white and red and the banner's magenta.
 constexpr Color kHandColor{0.2f, 0.85f, 1.0f, 0.9f};
-// The fingertips that pluck.
+// The fingertips that pluck: a ring around each, wider than its sphere, kPluckingTipRing times
+// the sphere's radius.
 constexpr Color kPluckingTipColor{1.0f, 0.9f, 0.2f, 1.0f};
+constexpr double kPluckingTipRing = 1.3;
+constexpr int kRingSegments = 20;
 // Pixels.
 constexpr float kBoneWidth = 1.0f;
 constexpr float kLandmarkSize = 3.0f;
-constexpr float kPluckingTipSize = 8.0f;
 
 // The 21 bones between the landmarks of a hand (0 wrist; 4, 8, 12, 16, 20 the fingertips).
 constexpr int kHandBoneCount = 21;

@@ -3,6 +3,8 @@
 
 #include <GL/glut.h>
 
+#include <algorithm>
+#include <cmath>
 #include <deque>
 #include <mutex>
 #include <utility>
@@ -137,12 +139,20 @@ void DrawCameraPicture()
         for (const Leap::CameraView::Point& point : points)
             Vertex(ImageToWindow(point, mirrored));
         glEnd();
-        glPointSize(kPluckingTipSize);
         SetColor(kPluckingTipColor);
-        glBegin(GL_POINTS);
-        for (const int tip : Leap::HandSpace::kTips)
-            Vertex(ImageToWindow(points[tip], mirrored));
-        glEnd();
+        // Round in pixels, as the spheres are.
+        const double radiusX = kPluckingTipRing * kFingertipRadius;
+        const double radiusY = radiusX * gWidth / std::max(gHeight, 1);
+        for (const int tip : Leap::HandSpace::kTips) {
+            const WindowPoint centre = ImageToWindow(points[tip], mirrored);
+            glBegin(GL_LINE_LOOP);
+            for (int segment = 0; segment < kRingSegments; ++segment) {
+                const double angle = 2.0 * M_PI * segment / kRingSegments;
+                glVertex2d(centre.x + radiusX * std::cos(angle),
+                           centre.y + radiusY * std::sin(angle));
+            }
+            glEnd();
+        }
     }
     glPopAttrib();
 }
