@@ -81,19 +81,18 @@ void TakeNewestPicture()
     if (gPictureTexture == 0)
         glGenTextures(1, &gPictureTexture);
     glBindTexture(GL_TEXTURE_2D, gPictureTexture);
-    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
     if (picture.width != gTextureWidth || picture.height != gTextureHeight) {
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
-        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGB8, picture.width, picture.height, 0, GL_BGR,
-                     GL_UNSIGNED_BYTE, picture.bgr.data());
+        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, picture.width, picture.height, 0, GL_BGRA,
+                     GL_UNSIGNED_INT_8_8_8_8_REV, picture.bgra.data());
         gTextureWidth = picture.width;
         gTextureHeight = picture.height;
     } else {
-        glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, picture.width, picture.height, GL_BGR,
-                        GL_UNSIGNED_BYTE, picture.bgr.data());
+        glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, picture.width, picture.height, GL_BGRA,
+                        GL_UNSIGNED_INT_8_8_8_8_REV, picture.bgra.data());
     }
     glBindTexture(GL_TEXTURE_2D, 0);
 }

@@ -443,12 +443,10 @@ void CameraSource::show(const Frame& frame, std::int64_t captureMicros)
     if (fWorking.type() == CV_8UC3 || fWorking.type() == CV_8UC1) {
         picture.width = fWorking.cols;
         picture.height = fWorking.rows;
-        picture.bgr.resize(static_cast<std::size_t>(picture.width) * picture.height * 3);
-        target = cv::Mat(picture.height, picture.width, CV_8UC3, picture.bgr.data());
-        if (fWorking.type() == CV_8UC3)
-            fWorking.copyTo(target);
-        else
-            cv::cvtColor(fWorking, target, cv::COLOR_GRAY2BGR);
+        picture.bgra.resize(static_cast<std::size_t>(picture.width) * picture.height * 4);
+        target = cv::Mat(picture.height, picture.width, CV_8UC4, picture.bgra.data());
+        cv::cvtColor(fWorking, target,
+                     fWorking.type() == CV_8UC3 ? cv::COLOR_BGR2BGRA : cv::COLOR_GRAY2BGRA);
     } else {
         picture.width = picture.height = 0; // a kind of image no window can show: none
     }

@@ -28,8 +28,9 @@ public:
     struct Picture {
         int width = 0;  // pixels
         int height = 0; // pixels
-        // 8-bit blue, green, red; rows top first, no padding. Sized at the first image.
-        std::vector<std::uint8_t> bgr;
+        // 8-bit blue, green, red, unused; rows top first, no padding. Sized at the first image.
+        // Four bytes a pixel: a window uploads them as they are, with no conversion.
+        std::vector<std::uint8_t> bgra;
         // Shown as a mirror, as the fingertips are placed (move right, the picture moves right).
         bool mirrored = false;
         int handCount = 0; // 0..kMaxHands
