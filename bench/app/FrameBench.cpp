@@ -1,7 +1,7 @@
 // Frame time of the display handler on a private Xvfb display (Mesa's software renderer), for a
 // quiet picture (1 string, no fingertips) and a busy one (30 sounding strings, 10 fingertips),
-// each with and without a camera's picture (a new 640x480 image every other frame) and two hands on it.
-// Set QUORVEL_BENCH_SCREENSHOT=<file.ppm> to also save the busy frame for pixel comparisons.
+// each with and without a camera's picture (a new 640x480 image every other frame) and two hands on
+// it. Set QUORVEL_BENCH_SCREENSHOT=<file.ppm> to also save the busy frame for pixel comparisons.
 #include <GL/freeglut.h>
 #include <benchmark/benchmark.h>
 #include <signal.h>
