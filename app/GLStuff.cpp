@@ -31,6 +31,7 @@ bool gFullscreen = false;
 float gFrameRate = 60.0f;
 float gRefreshRate = 1000.0f / 60.0f;
 bool gShowHUD = true;
+bool gShowCamera = true;
 
 std::map<int, Finger> gFingers;
 std::mutex gLock;

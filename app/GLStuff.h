@@ -72,6 +72,7 @@ extern bool gFullscreen;
 extern float gFrameRate;   // redraws per second
 extern float gRefreshRate; // milliseconds between redraws, 1000 / gFrameRate
 extern bool gShowHUD;
+extern bool gShowCamera; // the camera's picture and the hands on it, when a camera is the source
 
 } // namespace GLStuff
 

@@ -3,29 +3,17 @@
 #include <cmath>
 #include <iostream>
 
+#include "CameraPicture.h"
+#include "CameraView.h"
 #include "ConsoleLine.h"
 #include "GLStuff.h"
 #include "OscOut.h"
 #include "PerformanceSettings.h"
 #include "Pluck.h"
 #include "SettingsRelay.h"
+#include "TrackerSpace.h"
 
 namespace {
-
-// Tracker millimetres to normalised window units: x -200..200 and height 150..350 to 0..1,
-// depth 300..0 to nearness 0..1. Not clamped.
-float windowX(double trackerX)
-{
-    return static_cast<float>((trackerX + 200.0) / 400.0);
-}
-float windowY(double trackerY)
-{
-    return static_cast<float>((trackerY - 150.0) / 200.0);
-}
-float nearness(double trackerZ)
-{
-    return static_cast<float>(trackerZ / -300.0 + 1.0);
-}
 
 // Horizontal speed in window widths per second over `dx` since the track's previous frame; a new
 // track, or a clock that stood still or went back, counts one nominal frame of 10 ms.
@@ -54,6 +42,20 @@ void HarpListener::onConnect(const Leap::Controller&)
 void HarpListener::onDisconnect(const Leap::Controller&)
 {
     WriteLine(std::cout, "Disconnected");
+}
+
+void HarpListener::onStatus(const Leap::Controller& controller)
+{
+    const std::shared_ptr<Leap::CameraView> view = controller.cameraView();
+    if (!view)
+        return;
+    // Once a change: the seconds a still hand has left change the banner, not the terminal.
+    const Leap::CameraView::Status status = view->status();
+    if (fToldAny && status.state == fToldState)
+        return;
+    fToldAny = true;
+    fToldState = status.state;
+    WriteLine(std::cout, "camera: ", GLStuff::CameraSentence(status));
 }
 
 void HarpListener::onMessage(const Leap::Controller&, const std::string& message)
@@ -86,8 +88,8 @@ void HarpListener::Follow(const Leap::Frame& frame)
         for (const Leap::Finger& finger : hand.fingers()) {
             const Leap::Vector& tip = finger.tip().position;
             const int id = finger.id();
-            const float x = windowX(tip.x);
-            const float y = windowY(tip.y);
+            const float x = WindowX(tip.x);
+            const float y = WindowY(tip.y);
             float lastX = 0.0f;
             float lastY = 0.0f;
             long long lastMicros = -1;
@@ -108,7 +110,7 @@ void HarpListener::Follow(const Leap::Frame& frame)
                 track->second.fTimestampMicros = frame.timestamp();
                 track->second.SetX(x);
                 track->second.SetY(y);
-                track->second.fNearness = nearness(tip.z);
+                track->second.fNearness = Nearness(tip.z);
             }
             if (inserted)
                 WriteLine(std::cout, "inserted finger: ", id);

@@ -45,6 +45,8 @@ KeyAction ActionForKey(unsigned char key)
         return KeyAction::kToggleFullScreen;
     case 'h':
         return KeyAction::kToggleHUD;
+    case 'v':
+        return KeyAction::kToggleCamera;
     case 'w':
         return KeyAction::kFasterRedraw;
     case 's':
@@ -103,6 +105,9 @@ WindowRequest ApplyKey(unsigned char key, std::ostream& out)
     }
     case KeyAction::kToggleHUD:
         gShowHUD = !gShowHUD;
+        break;
+    case KeyAction::kToggleCamera:
+        gShowCamera = !gShowCamera;
         break;
     case KeyAction::kFasterRedraw:
         FasterRedraw(gFrameRate, gRefreshRate);

@@ -16,6 +16,7 @@ enum class KeyAction {
     kRemoveString,
     kToggleFullScreen,
     kToggleHUD,
+    kToggleCamera,
     kFasterRedraw,
     kSlowerRedraw,
     kRecalibrate,

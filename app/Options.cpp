@@ -119,7 +119,7 @@ const char* CheckoutHelpText()
            "A harp played in the air: fingertips seen by a hand-tracking controller pluck\n"
            "vertical strings. Keys: 1-4 scale, a/z add/remove a string, f full screen,\n"
            "h banner, w/s redraw rate, +/- key a semitone up/down, t touch, c camera: set the\n"
-           "string plane again, q quit.\n"
+           "string plane again, v camera: show/hide its picture, q quit.\n"
            "\n"
            "Options:\n"
            "  --audio=SYSTEM     sound system: jack, pulse or alsa (PipeWire serves as jack\n"

@@ -3,13 +3,18 @@
 
 #include <GL/glut.h>
 
+#include <algorithm>
+#include <cmath>
 #include <deque>
 #include <mutex>
 #include <utility>
 #include <vector>
 
+#include "CameraPicture.h"
+#include "CameraView.h"
 #include "ErrorLines.h"
 #include "GLStuff.h"
+#include "HandSpace.h"
 #include "Harp.h"
 #include "Pluck.h"
 #include "SampleAccumulator.h"
@@ -20,6 +25,12 @@ namespace {
 
 // Set once before the window opens; read on the window thread.
 const ErrorLines* gErrors = nullptr;
+std::shared_ptr<Leap::CameraView> gCamera;
+
+// The camera's newest picture as a texture; window thread.
+GLuint gPictureTexture = 0;
+int gTextureWidth = 0;
+int gTextureHeight = 0;
 
 void SetColor(const Color& color)
 {
@@ -52,6 +63,97 @@ void DrawStringWaveform(int stringIndex, float spacing, SampleAccumulator* tap)
                    WaveformY(vertex, vertexCount));
     }
     glEnd();
+}
+
+void Vertex(const WindowPoint& point)
+{
+    glVertex2d(point.x, point.y);
+}
+
+// Uploads the newest picture once, when the camera's thread has published one since the last.
+void TakeNewestPicture()
+{
+    if (!gCamera->takeNewest())
+        return;
+    const Leap::CameraView::Picture& picture = gCamera->front();
+    if (picture.width <= 0 || picture.height <= 0)
+        return;
+    if (gPictureTexture == 0)
+        glGenTextures(1, &gPictureTexture);
+    glBindTexture(GL_TEXTURE_2D, gPictureTexture);
+    if (picture.width != gTextureWidth || picture.height != gTextureHeight) {
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, picture.width, picture.height, 0, GL_BGRA,
+                     GL_UNSIGNED_INT_8_8_8_8_REV, picture.bgra.data());
+        gTextureWidth = picture.width;
+        gTextureHeight = picture.height;
+    } else {
+        glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, picture.width, picture.height, GL_BGRA,
+                        GL_UNSIGNED_INT_8_8_8_8_REV, picture.bgra.data());
+    }
+    glBindTexture(GL_TEXTURE_2D, 0);
+}
+
+// The picture, dimmed, with each hand's bones and landmarks over it. Leaves the state the strings
+// and spheres are drawn with (lighting, current normal and colour, no texture) as it found it.
+void DrawCameraPicture()
+{
+    TakeNewestPicture();
+    if (gTextureWidth == 0)
+        return;
+    const Leap::CameraView::Picture& picture = gCamera->front();
+    const bool mirrored = picture.mirrored;
+    glPushAttrib(GL_ENABLE_BIT | GL_CURRENT_BIT | GL_TEXTURE_BIT | GL_LINE_BIT | GL_POINT_BIT);
+    glDisable(GL_LIGHTING);
+    glEnable(GL_TEXTURE_2D);
+    glBindTexture(GL_TEXTURE_2D, gPictureTexture);
+    glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
+    glColor4f(kPictureBrightness, kPictureBrightness, kPictureBrightness, 1.0f);
+    glBegin(GL_QUADS);
+    for (const Leap::CameraView::Point corner :
+         {Leap::CameraView::Point{0.0f, 1.0f}, Leap::CameraView::Point{1.0f, 1.0f},
+          Leap::CameraView::Point{1.0f, 0.0f}, Leap::CameraView::Point{0.0f, 0.0f}}) {
+        glTexCoord2f(corner.across, corner.down);
+        Vertex(ImageToWindow(corner, mirrored));
+    }
+    glEnd();
+    glDisable(GL_TEXTURE_2D);
+
+    glEnable(GL_POINT_SMOOTH);
+    glLineWidth(kBoneWidth);
+    for (int hand = 0; hand < picture.handCount; ++hand) {
+        const Leap::CameraView::Landmarks& points = picture.hands[hand];
+        SetColor(kHandColor);
+        glBegin(GL_LINES);
+        for (const auto& bone : kHandBones) {
+            Vertex(ImageToWindow(points[bone.first], mirrored));
+            Vertex(ImageToWindow(points[bone.second], mirrored));
+        }
+        glEnd();
+        glPointSize(kLandmarkSize);
+        glBegin(GL_POINTS);
+        for (const Leap::CameraView::Point& point : points)
+            Vertex(ImageToWindow(point, mirrored));
+        glEnd();
+        SetColor(kPluckingTipColor);
+        // Round in pixels, as the spheres are.
+        const double radiusX = kPluckingTipRing * kFingertipRadius;
+        const double radiusY = radiusX * gWidth / std::max(gHeight, 1);
+        for (const int tip : Leap::HandSpace::kTips) {
+            const WindowPoint centre = ImageToWindow(points[tip], mirrored);
+            glBegin(GL_LINE_LOOP);
+            for (int segment = 0; segment < kRingSegments; ++segment) {
+                const double angle = 2.0 * M_PI * segment / kRingSegments;
+                glVertex2d(centre.x + radiusX * std::cos(angle),
+                           centre.y + radiusY * std::sin(angle));
+            }
+            glEnd();
+        }
+    }
+    glPopAttrib();
 }
 
 } // namespace
@@ -91,6 +193,8 @@ void reshapeFunc(int width, int height)
 void displayFunc()
 {
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    if (gCamera && gShowCamera)
+        DrawCameraPicture();
     glLineWidth(2.0f);
 
     Harp* harp = Harp::GetInstance();
@@ -111,9 +215,12 @@ void displayFunc()
 
     if (gShowHUD) {
         glLineWidth(2.0f);
-        std::string banner = BannerLine(CurrentScale().key, Touch());
+        std::string banner = BannerLine(CurrentScale().key, Touch(), gCamera != nullptr);
         const PixelPoint origin = BannerOrigin(gWidth, gHeight);
         DrawString(origin.x, origin.y, banner, GLUT_BITMAP_TIMES_ROMAN_10, kBannerScale);
+        if (gCamera)
+            DrawStrokeText(origin.x, origin.y - kNoticeLeading, CameraSentence(gCamera->status()),
+                           kNoticeScale, kHandColor);
         if (gErrors) {
             int baseline = origin.y - 2 * kNoticeLeading;
             for (const std::string& line : WrapNotice(gErrors->LastLine(), gWidth)) {
@@ -130,6 +237,11 @@ void displayFunc()
 void ShowErrorsFrom(const ErrorLines* errors)
 {
     gErrors = errors;
+}
+
+void ShowCameraFrom(std::shared_ptr<Leap::CameraView> camera)
+{
+    gCamera = std::move(camera);
 }
 
 void go2d()

@@ -74,8 +74,9 @@ FingertipLook FingertipAppearance(float nearness, int width, int height);
 // bottom-left corner of a width x height window.
 constexpr const char* kBannerText = "Quorvel 0.0.1";
 constexpr float kBannerScale = 0.15f;
-// The banner with what shapes the sound now: the key (note of string 0) by name, and touch.
-std::string BannerLine(int key, bool touch = false);
+// The banner with what shapes the sound now: the key (note of string 0) by name, and touch; with
+// a camera, the key that shows and hides its picture.
+std::string BannerLine(int key, bool touch = false, bool camera = false);
 
 struct PixelPoint {
     int x;

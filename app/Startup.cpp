@@ -26,6 +26,7 @@ void GLStartup(int argc, const char** argv)
     RegisterTracking(&controller);
     PerformanceSettings::RecordTo(controller.get());
     UseTracking(controller.get());
+    ShowCameraFrom(controller->cameraView());
 
     std::cout << "Hit q to quit.\n" << std::flush;
 
@@ -69,6 +70,7 @@ void GLStartup(int argc, const char** argv)
     PerformanceSettings::RecordTo(nullptr);
     SettingsRelay::Close();
     controller.reset();
+    ShowCameraFrom(nullptr);
 }
 
 } // namespace GLStuff

@@ -19,7 +19,7 @@ quorvel_test(app_shutdown_tests
 
 # The listener and the pluck detector, driven by hand and by a recording, into the real harp.
 quorvel_test(app_listener_tests
-  SOURCES app/ListenerTest.cpp app/PluckTest.cpp
+  SOURCES app/ListenerTest.cpp app/PluckTest.cpp app/CameraPictureTest.cpp
   LIBS quorvel_app quorvel_test_support
   LABELS unit)
 

@@ -3,6 +3,7 @@
 #include <cctype>
 #include <cerrno>
 #include <chrono>
+#include <cmath>
 #include <condition_variable>
 #include <cstdlib>
 #include <cstring>
@@ -19,6 +20,7 @@
 #include <unistd.h>
 
 #include <opencv2/core/utils/logger.hpp>
+#include <opencv2/imgproc.hpp>
 #include <opencv2/videoio.hpp>
 
 #include "InstalledFiles.h"
@@ -128,12 +130,13 @@ struct CameraSource::Capture {
 
     std::mutex fLock;
     std::condition_variable fWake;
-    bool fStopped = false;                 // guarded by fLock
-    bool fFinished = false;                // the capture thread has returned; guarded by fLock
-    cv::Mat fSlot;                         // newest image; guarded by fLock
-    std::int64_t fSlotMicros = 0;          // its capture time; guarded by fLock
-    bool fFresh = false;                   // fSlot not yet tracked; guarded by fLock
-    std::deque<SourceEvent::Kind> fStatus; // connects and disconnects; guarded by fLock
+    bool fStopped = false;        // guarded by fLock
+    bool fFinished = false;       // the capture thread has returned; guarded by fLock
+    cv::Mat fSlot;                // newest image; guarded by fLock
+    std::int64_t fSlotMicros = 0; // its capture time; guarded by fLock
+    bool fFresh = false;          // fSlot not yet tracked; guarded by fLock
+    // Connects, disconnects, and kStatus for a camera that cannot be opened; guarded by fLock.
+    std::deque<SourceEvent::Kind> fStatus;
     bool fImageFirst = false; // fSlot was taken before fStatus.front(); guarded by fLock
     std::atomic<std::int64_t> fDropped{0};
 };
@@ -272,6 +275,7 @@ void CameraSource::start()
                             : "install " + missing + " (sudo apt install " + missing + "), then ";
         fCapture->report("hand models not usable (" + why + "); " + install + "run " +
                          modelSetUpCommand() + " to set them up. Tracking is off.");
+        fView->setStatus({CameraView::State::kNoModels});
         return;
     }
     if (const std::string note = runtimeNote(dir, runtime); !note.empty())
@@ -318,8 +322,10 @@ void CameraSource::Capture::run()
 
     if (!open()) {
         // No camera: one line, and tracking stays off.
-        if (!stopping())
+        if (!stopping()) {
             reportOpenFailure();
+            post(SourceEvent::kStatus);
+        }
         return;
     }
     post(SourceEvent::kConnect);
@@ -403,11 +409,69 @@ void CameraSource::finishCapture()
         fCaptureThread.detach(); // inside a backend that holds it; it ends when that gives up
 }
 
+bool CameraSource::tellStatus(SourceEvent& event)
+{
+    const CameraView::Status status = fView->status();
+    if (fToldAny && status == fTold)
+        return false;
+    fToldAny = true;
+    fTold = status;
+    event.kind = SourceEvent::kStatus;
+    return true;
+}
+
+void CameraSource::show(const Frame& frame, std::int64_t captureMicros)
+{
+    using State = CameraView::State;
+    CameraView::Status status{State::kNoHand};
+    const HandSpace& space = fTracker->space();
+    const bool dark = fLight.tooDark(fWorking);
+    if (fTrackingFailed)
+        status.state = State::kFailed;
+    else if (space.isCalibrated())
+        status.state = State::kReady; // kept a moment after the hand goes
+    else if (!frame.hands().empty())
+        status = {State::kHoldStill,
+                  static_cast<int>(std::ceil(
+                      10.0 * space.stillSecondsLeft(static_cast<double>(captureMicros) * 1e-6)))};
+    else if (dark)
+        status.state = State::kTooDark;
+    fView->setStatus(status);
+
+    CameraView::Picture& picture = fView->back();
+    cv::Mat target;
+    if (fWorking.type() == CV_8UC3 || fWorking.type() == CV_8UC1) {
+        picture.width = fWorking.cols;
+        picture.height = fWorking.rows;
+        picture.bgra.resize(static_cast<std::size_t>(picture.width) * picture.height * 4);
+        target = cv::Mat(picture.height, picture.width, CV_8UC4, picture.bgra.data());
+        cv::cvtColor(fWorking, target,
+                     fWorking.type() == CV_8UC3 ? cv::COLOR_BGR2BGRA : cv::COLOR_GRAY2BGRA);
+    } else {
+        picture.width = picture.height = 0; // a kind of image no window can show: none
+    }
+    picture.mirrored = true;
+    picture.handCount = 0;
+    for (const HandTracker::Hand& hand : fTracker->hands()) {
+        if (picture.handCount == CameraView::kMaxHands || fWorking.empty())
+            break;
+        CameraView::Landmarks& landmarks = picture.hands[picture.handCount++];
+        for (int point = 0; point < CameraView::kLandmarks; ++point)
+            landmarks[point] = {hand.points[point].x / fWorking.cols,
+                                hand.points[point].y / fWorking.rows};
+    }
+    fView->publish();
+}
+
 bool CameraSource::next(SourceEvent& event)
 {
+    if (tellStatus(event))
+        return true;
     if (!fStarted) {
         fStarted = true;
         start();
+        if (tellStatus(event))
+            return true;
     }
     Capture& capture = *fCapture;
     std::int64_t micros = 0;
@@ -426,6 +490,16 @@ bool CameraSource::next(SourceEvent& event)
         if (!capture.fStatus.empty() && !(capture.fFresh && capture.fImageFirst)) {
             event.kind = capture.fStatus.front();
             capture.fStatus.pop_front();
+            using State = CameraView::State;
+            // Told as a status event by the next call.
+            if (event.kind == SourceEvent::kConnect)
+                fView->setStatus({State::kNoHand});
+            else if (event.kind == SourceEvent::kDisconnect)
+                fView->setStatus({capture.fKind == Kind::kVideo ? State::kEnded : State::kLost});
+            else
+                fView->setStatus({State::kNoCamera});
+            if (event.kind == SourceEvent::kStatus)
+                tellStatus(event);
             return true;
         }
         cv::swap(capture.fSlot, fWorking);
@@ -446,6 +520,7 @@ bool CameraSource::next(SourceEvent& event)
         fTrackingFailed = true;
         event.frame = Frame(0, micros, {});
     }
+    show(event.frame, micros);
     return true;
 }
 

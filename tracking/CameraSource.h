@@ -9,7 +9,9 @@
 #include <opencv2/core.hpp>
 
 #include "CameraTracker.h"
+#include "CameraView.h"
 #include "Leap.h"
+#include "LightMeter.h"
 
 namespace Leap {
 
@@ -22,6 +24,8 @@ namespace Leap {
 // stream that ends, disconnects and is retried every second; a named pipe is waited on until a
 // program writes to it. Video files end with a disconnect, or start again with `loop`. Opening
 // and reading happen on the capture thread only, and a stop never waits on them for long.
+// Each tracked image, with its hands' landmarks, goes to the camera view; every change of what
+// the tracker waits for is told as a status event.
 class CameraSource : public FrameSource {
 public:
     enum class Kind { kCamera, kVideo };
@@ -34,6 +38,7 @@ public:
     // Returns at once; next() then returns within kStuckCaptureMs whatever the camera does.
     void stop() override;
     void recalibrate() override { fRecalibrate = true; }
+    std::shared_ptr<CameraView> cameraView() const override { return fView; }
 
     // Images the capture thread replaced before they were tracked.
     std::int64_t droppedImages() const;
@@ -51,16 +56,24 @@ private:
     void start();
     // Joins the capture thread, or leaves it if it does not end within kStuckCaptureMs.
     void finishCapture();
+    // Makes `event` a status event if the view's status is not the one told last.
+    bool tellStatus(SourceEvent& event);
+    // Hands fWorking and the hands found on it to the view, and what the tracker now waits for.
+    void show(const Frame& frame, std::int64_t captureMicros);
 
     // Controller thread only.
     std::unique_ptr<CameraTracker> fTracker;
     bool fStarted = false;
     bool fTrackingFailed = false;
     cv::Mat fWorking;
+    LightMeter fLight;
+    CameraView::Status fTold;
+    bool fToldAny = false;
     std::thread fCaptureThread;
 
     std::atomic<bool> fRecalibrate{false}; // asked from any thread, done on the controller's
     const std::shared_ptr<Capture> fCapture;
+    const std::shared_ptr<CameraView> fView = std::make_shared<CameraView>();
 };
 
 // Where the hand models are: $QUORVEL_MODEL_DIR, else ${XDG_CACHE_HOME:-~/.cache}/quorvel/models.

@@ -25,6 +25,8 @@ public:
     Frame process(const cv::Mat& image, std::int64_t captureMicros);
 
     const HandSpace& space() const { return fSpace; }
+    // The hands of the last image processed, in image pixels.
+    const std::vector<HandTracker::Hand>& hands() const { return fTracker.hands(); }
     // The next hand held still sets the string plane again.
     void recalibrate() { fSpace.recalibrate(); }
 

@@ -7,7 +7,6 @@ namespace Leap {
 
 namespace {
 
-constexpr int kTips[5] = {4, 8, 12, 16, 20}; // thumb .. pinky
 // Held still: the size within this fraction, the wrist within this fraction of the width.
 constexpr double kStillSize = 0.05;
 constexpr double kStillWrist = 0.05;
@@ -27,6 +26,23 @@ double handSize(const HandCrop::Landmarks& points)
 } // namespace
 
 HandSpace::HandSpace(bool mirror) : fMirror(mirror) {}
+
+Vector HandSpace::imageToTracker(double across, double down, bool mirror)
+{
+    if (mirror)
+        across = 1.0 - across;
+    return Vector{-200.0 + 400.0 * (across - kLeft) / (kRight - kLeft),
+                  350.0 - 200.0 * (down - kTop) / (kBottom - kTop), 0.0};
+}
+
+double HandSpace::stillSecondsLeft(double seconds) const
+{
+    if (fCalibrated)
+        return 0.0;
+    if (fSamples.empty())
+        return kStillSeconds;
+    return std::max(0.0, kStillSeconds - (seconds - fSamples.front().seconds));
+}
 
 void HandSpace::calibrate(const HandTracker::Hand& hand, cv::Size imageSize, double seconds)
 {
@@ -77,12 +93,9 @@ std::vector<Hand> HandSpace::place(const std::vector<HandTracker::Hand>& hands, 
         std::vector<Finger> fingers;
         for (int type = 0; type < 5; ++type) {
             const cv::Point2f tip = hand.points[kTips[type]];
-            double across = tip.x / imageSize.width;
-            if (fMirror)
-                across = 1.0 - across;
-            const double down = tip.y / imageSize.height;
-            const Vector position{-200.0 + 400.0 * (across - kLeft) / (kRight - kLeft),
-                                  350.0 - 200.0 * (down - kTop) / (kBottom - kTop), z};
+            Vector position =
+                imageToTracker(tip.x / imageSize.width, tip.y / imageSize.height, fMirror);
+            position.z = z;
             fingers.emplace_back(hand.id * 10 + type, position);
         }
         placed.emplace_back(hand.id, std::move(fingers));

@@ -25,6 +25,12 @@ public:
     static constexpr double kForgetSeconds = 2.0;
     // The mapped part of the image, as fractions of its width (after mirroring) and height.
     static constexpr double kLeft = 0.12, kRight = 0.88, kTop = 0.08, kBottom = 0.58;
+    // The landmarks placed as fingertips, thumb .. pinky.
+    static constexpr int kTips[5] = {4, 8, 12, 16, 20};
+
+    // Where a point of the image lands in millimetres (x and y; z 0): `across` and `down` are
+    // fractions of the image's width from the left and height from the top, as captured.
+    static Vector imageToTracker(double across, double down, bool mirror);
 
     explicit HandSpace(bool mirror);
 
@@ -38,6 +44,9 @@ public:
     void recalibrate();
     // The apparent hand size (pixels) of the resting hand; 0 before calibration.
     double restingSize() const { return fCalibrated ? fRestingSize : 0.0; }
+    // Before calibration, how much longer (seconds) the hand seen last must stay still, at
+    // `seconds`; 0 once calibrated.
+    double stillSecondsLeft(double seconds) const;
 
 private:
     struct Sample {

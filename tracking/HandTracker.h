@@ -37,6 +37,8 @@ public:
 
     // The hands in one BGR image, in the order they were found.
     const std::vector<Hand>& track(const cv::Mat& image);
+    // The hands of the last image tracked.
+    const std::vector<Hand>& hands() const { return fHands; }
 
 private:
     struct Tracked {

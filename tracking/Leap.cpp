@@ -73,6 +73,11 @@ void Controller::recalibrate() const
         fSource->recalibrate();
 }
 
+std::shared_ptr<CameraView> Controller::cameraView() const
+{
+    return fSource ? fSource->cameraView() : nullptr;
+}
+
 void Controller::callListener(void (Listener::*callback)(const Controller&), const char* name)
 {
     if (!fListener)
@@ -108,6 +113,9 @@ void Controller::deliver(SourceEvent& event)
                 fHistory.pop_back();
         }
         callListener(&Listener::onFrame, "onFrame");
+        break;
+    case SourceEvent::kStatus:
+        callListener(&Listener::onStatus, "onStatus");
         break;
     case SourceEvent::kMessage:
         if (!fListener)

@@ -14,6 +14,8 @@
 // service, or a test); the library knows nothing of the instrument.
 namespace Leap {
 
+class CameraView;
+
 // A position in millimetres relative to the device: x to the right, y up, z towards the player.
 struct Vector {
     double x = 0.0;
@@ -84,11 +86,14 @@ public:
     // A line of a recording that is no tracking message (another program's, such as the one
     // that made the recording), handed on whole for the listener to understand or ignore.
     virtual void onMessage(const Controller&, const std::string& /*message*/) {}
+    // What a camera source waits for has changed (Controller::cameraView()->status()).
+    virtual void onStatus(const Controller&) {}
 };
 
 // What a frame source hands the controller.
 struct SourceEvent {
-    enum Kind { kConnect, kDisconnect, kFrame, kMessage };
+    // kStatus: the source's CameraView has a new status; not a device event, never recorded.
+    enum Kind { kConnect, kDisconnect, kFrame, kMessage, kStatus };
     Kind kind = kFrame;
     Frame frame;         // for kFrame
     std::string message; // for kMessage: the line as it was recorded
@@ -111,6 +116,8 @@ public:
     // Takes the player's position anew where the source has one (a camera's string plane);
     // nothing otherwise. Any thread.
     virtual void recalibrate() {}
+    // What a camera sees, for a window to show; null for sources without a camera.
+    virtual std::shared_ptr<CameraView> cameraView() const { return nullptr; }
 };
 
 class Controller {
@@ -134,6 +141,8 @@ public:
     void record(const std::string& message) const;
     // Asks the source to take the player's position anew (see FrameSource::recalibrate).
     void recalibrate() const;
+    // The source's camera view (see FrameSource::cameraView); null without a camera. Any thread.
+    std::shared_ptr<CameraView> cameraView() const;
 
 private:
     void run();

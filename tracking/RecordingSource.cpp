@@ -89,10 +89,16 @@ void RecordingSource::recalibrate()
         fSource->recalibrate();
 }
 
+std::shared_ptr<CameraView> RecordingSource::cameraView() const
+{
+    return fSource ? fSource->cameraView() : nullptr;
+}
+
 void RecordingSource::record(const SourceEvent& event)
 {
     // Lines handed on from a replay are the program's to record again, as it sees fit.
-    if (event.kind == SourceEvent::kMessage || fFailed.load(std::memory_order_relaxed))
+    if (event.kind == SourceEvent::kMessage || event.kind == SourceEvent::kStatus ||
+        fFailed.load(std::memory_order_relaxed))
         return;
     if (event.kind == SourceEvent::kFrame) {
         std::lock_guard<std::mutex> guard(fLock);

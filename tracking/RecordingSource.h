@@ -43,6 +43,7 @@ public:
     // Recorded here, and passed on to the wrapped source as well.
     void annotate(const std::string& message) override;
     void recalibrate() override;
+    std::shared_ptr<CameraView> cameraView() const override;
 
 private:
     void record(const SourceEvent& event);

@@ -1,6 +1,7 @@
 // Frame time of the display handler on a private Xvfb display (Mesa's software renderer), for a
-// quiet picture (1 string, no fingertips) and a busy one (30 sounding strings, 10 fingertips).
-// Set QUORVEL_BENCH_SCREENSHOT=<file.ppm> to also save the busy frame for pixel comparisons.
+// quiet picture (1 string, no fingertips) and a busy one (30 sounding strings, 10 fingertips),
+// each with and without a camera's picture (a new 640x480 image every other frame) and two hands on
+// it. Set QUORVEL_BENCH_SCREENSHOT=<file.ppm> to also save the busy frame for pixel comparisons.
 #include <GL/freeglut.h>
 #include <benchmark/benchmark.h>
 #include <signal.h>
@@ -18,6 +19,7 @@
 #include <vector>
 
 #include "AudioServer.h"
+#include "CameraView.h"
 #include "GLStuff.h"
 #include "Harp.h"
 #include "Heap.h"
@@ -131,6 +133,24 @@ void SetFingertips(int count)
     }
 }
 
+// A new camera image, as the camera's thread hands one over, with two open hands on it.
+void PublishCameraImage(Leap::CameraView& view, int frame)
+{
+    Leap::CameraView::Picture& picture = view.back();
+    picture.width = 640;
+    picture.height = 480;
+    picture.bgra.resize(640 * 480 * 4);
+    for (std::size_t byte = 0; byte < picture.bgra.size(); ++byte)
+        picture.bgra[byte] = static_cast<unsigned char>((byte / 7 + frame) & 0xff);
+    picture.mirrored = true;
+    picture.handCount = 2;
+    for (int hand = 0; hand < 2; ++hand)
+        for (int point = 0; point < Leap::CameraView::kLandmarks; ++point)
+            picture.hands[hand][point] = {0.25f + 0.4f * hand + 0.03f * (point / 4),
+                                          0.5f - 0.02f * (point % 4) - 0.05f * (point / 4)};
+    view.publish();
+}
+
 void SetScene(int strings, int fingertips)
 {
     SetStringCount(strings);
@@ -142,9 +162,14 @@ void SetScene(int strings, int fingertips)
 void BM_Frame(benchmark::State& state)
 {
     SetScene(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
+    auto camera = state.range(2) != 0 ? std::make_shared<Leap::CameraView>() : nullptr;
+    GLStuff::ShowCameraFrom(camera);
     int frame = 0;
     for (auto _ : state) {
         state.PauseTiming();
+        // A 30 fps camera against 60 redraws a second: a new image every other frame.
+        if (camera && frame % 2 == 0)
+            PublishCameraImage(*camera, frame);
         // Keep the strings sounding: a string rings for well under a second.
         if (++frame % 30 == 0) {
             PluckAllStrings();
@@ -154,13 +179,16 @@ void BM_Frame(benchmark::State& state)
         GLStuff::displayFunc();
         glFinish(); // count the software rasteriser's work, not just the queued commands
     }
+    GLStuff::ShowCameraFrom(nullptr);
 }
 BENCHMARK(BM_Frame)
-    ->ArgNames({"strings", "fingertips"})
-    ->Args({1, 0})
-    ->Args({30, 10})
-    ->Args({30, 0})
-    ->Args({1, 10})
+    ->ArgNames({"strings", "fingertips", "camera"})
+    ->Args({1, 0, 0})
+    ->Args({30, 10, 0})
+    ->Args({30, 10, 1})
+    ->Args({30, 0, 0})
+    ->Args({1, 10, 0})
+    ->Args({1, 0, 1})
     ->Unit(benchmark::kMillisecond)
     ->MinTime(2.0);
 

@@ -48,7 +48,7 @@ protected:
 TEST_F(KeysTest, OnlyTheActionKeysHaveAnActionTheRestChangeNothing)
 {
     const int strings = Harp::GetInstance()->GetNumStrings();
-    const std::string active = "1234azfhwscqt+=-";
+    const std::string active = "1234azfhwscqt+=-v";
     for (int code = 0; code < 256; ++code) {
         const unsigned char key = static_cast<unsigned char>(code);
         const bool expectAction = active.find(static_cast<char>(key)) != std::string::npos;

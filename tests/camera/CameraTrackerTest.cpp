@@ -17,6 +17,7 @@
 
 #include "CameraSource.h"
 #include "CameraTracker.h"
+#include "LightMeter.h"
 
 namespace {
 
@@ -51,6 +52,15 @@ cv::Point2d toPixels(const Leap::Vector& tip, cv::Size size)
     const double across = Space::kLeft + (tip.x + 200.0) / 400.0 * (Space::kRight - Space::kLeft);
     const double down = Space::kTop + (350.0 - tip.y) / 200.0 * (Space::kBottom - Space::kTop);
     return {(1.0 - across) * size.width, down * size.height};
+}
+
+// The next event but the camera's status events.
+bool nextEvent(Leap::CameraSource& source, Leap::SourceEvent& event)
+{
+    while (source.next(event))
+        if (event.kind != Leap::SourceEvent::kStatus)
+            return true;
+    return false;
 }
 
 class CameraTracker : public testing::TestWithParam<Leap::InferenceRuntime> {};
@@ -125,15 +135,39 @@ TEST_P(CameraTracker, FollowsTheIndexFingertipAndAGrowingHandCrossesThePlane)
     EXPECT_NEAR(heights.back(), Leap::HandSpace::kPlaneOffsetMm, 20.0);
 }
 
+// A real hand image is light enough as it is and darkened to where the models still find the
+// hand; darker than where they stopped finding it, too dark, until it is as light again as where
+// they found it, and a black or grey image is measured without harm.
+TEST(LightMeter, SaysTooDarkWhereTheModelsStopFindingAHand)
+{
+    cv::VideoCapture video(videoPath("follow.avi"));
+    cv::Mat image;
+    ASSERT_TRUE(video.read(image));
+    auto darkened = [&](double factor) {
+        cv::Mat dark;
+        image.convertTo(dark, -1, factor, 0.0);
+        return dark;
+    };
+    Leap::LightMeter meter;
+    EXPECT_FALSE(meter.tooDark(image));
+    EXPECT_FALSE(meter.tooDark(darkened(0.18)));
+    EXPECT_TRUE(meter.tooDark(darkened(0.12)));
+    EXPECT_TRUE(meter.tooDark(darkened(0.165))); // not yet as light as where hands were found
+    EXPECT_FALSE(meter.tooDark(darkened(0.19)));
+    EXPECT_TRUE(meter.tooDark(cv::Mat::zeros(480, 640, CV_8UC3)));
+    EXPECT_FALSE(Leap::LightMeter().tooDark(cv::Mat(480, 640, CV_8UC1, cv::Scalar(128))));
+    EXPECT_EQ(Leap::LightMeter::playingAreaLuma(cv::Mat()), 0.0);
+}
+
 TEST(CameraSource, PlaysAVideoThroughTheTrackerThenDisconnects)
 {
     Leap::CameraSource source(Leap::CameraSource::Kind::kVideo, videoPath("follow.avi"), false);
     Leap::SourceEvent event;
-    ASSERT_TRUE(source.next(event));
+    ASSERT_TRUE(nextEvent(source, event));
     EXPECT_EQ(event.kind, Leap::SourceEvent::kConnect);
     int frames = 0, withHands = 0;
     std::int64_t last = 0;
-    while (source.next(event) && event.kind == Leap::SourceEvent::kFrame) {
+    while (nextEvent(source, event) && event.kind == Leap::SourceEvent::kFrame) {
         ++frames;
         EXPECT_GT(event.frame.timestamp(), last); // capture times
         last = event.frame.timestamp();
@@ -156,10 +190,10 @@ TEST(CameraSource, ALostCameraIsRetriedEverySecondUntilItReturns)
                                std::filesystem::copy_options::overwrite_existing);
     Leap::CameraSource source(Leap::CameraSource::Kind::kCamera, stream.string(), false);
     Leap::SourceEvent event;
-    ASSERT_TRUE(source.next(event));
+    ASSERT_TRUE(nextEvent(source, event));
     EXPECT_EQ(event.kind, Leap::SourceEvent::kConnect);
     int frames = 0;
-    while (source.next(event) && event.kind == Leap::SourceEvent::kFrame)
+    while (nextEvent(source, event) && event.kind == Leap::SourceEvent::kFrame)
         ++frames;
     ASSERT_EQ(event.kind, Leap::SourceEvent::kDisconnect);
     EXPECT_GT(frames, 0);
@@ -170,14 +204,14 @@ TEST(CameraSource, ALostCameraIsRetriedEverySecondUntilItReturns)
         std::this_thread::sleep_for(std::chrono::milliseconds(2500));
         std::filesystem::rename(away, stream);
     });
-    ASSERT_TRUE(source.next(event));
+    ASSERT_TRUE(nextEvent(source, event));
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - lost).count();
     plugIn.join();
     EXPECT_EQ(event.kind, Leap::SourceEvent::kConnect);
     EXPECT_GE(seconds, 2.5);
     EXPECT_LT(seconds, 4.5);
-    ASSERT_TRUE(source.next(event));
+    ASSERT_TRUE(nextEvent(source, event));
     EXPECT_EQ(event.kind, Leap::SourceEvent::kFrame);
     source.stop();
     std::filesystem::remove(stream);

@@ -1,5 +1,5 @@
 """The camera source through the whole program: a video of a real hand plucks the one string of
-a fresh harp, a missing camera, unusable models or an unreadable video each give one line and
+a fresh harp and shows in the window under its fingertips, a missing camera, unusable models or an unreadable video each give one line and
 leave the instrument playable, and no stream holds up quitting. Videos: $QUORVEL_CAMERA_VIDEOS
 (tests/camera/makevideos.py)."""
 
@@ -11,6 +11,8 @@ import time
 import unittest
 
 import harness  # first: it reports a missing numpy as a skip
+import cv2  # the camera tests' videos are made with it
+import numpy as np
 import xclient
 
 VIDEOS = os.environ.get("QUORVEL_CAMERA_VIDEOS", ".")
@@ -35,6 +37,54 @@ class CameraTest(unittest.TestCase):
             app.wait_for_line(r"^Connected$", timeout=60.0)
             app.wait_for_line(r"^Disconnected$", timeout=60.0)
             return app.lines().count("trig")
+
+    def test_the_hand_shows_under_its_fingertips_and_the_calibration_is_told(self):
+        """The hand held still: every fingertip sphere (found with the picture hidden) has the hand
+        of the picture just below it, where the picture differs from the last one, the hand swept
+        away; the sentences of the calibration come on standard output in order."""
+        artifacts = harness.artifacts_dir("camera-picture")
+        with harness.Session(artifacts) as session:
+            app = session.quorvel(tracking="video:" + os.path.join(VIDEOS, "pluck-in.avi"))
+            window = app.window()
+            app.wait_for_line(r"^camera: strings set, lean in to play$", timeout=60.0)
+            still = window.screenshot()
+            window.keys("v")
+            spheres = window.settled_screenshot(0.2)
+            window.keys("v")
+            app.wait_for_line(r"^Disconnected$", timeout=60.0)
+            gone = window.settled_screenshot()
+            told = [line for line in app.lines() if line.startswith("camera: ")]
+        os.makedirs(artifacts, exist_ok=True)
+        for name, image in (("still", still), ("spheres", spheres), ("gone", gone)):
+            image.save_png(os.path.join(artifacts, name + ".png"))
+        said = [next((i for i, line in enumerate(told) if line.startswith(start)), None)
+                for start in ("camera: show a hand", "camera: hold still", "camera: strings set")]
+        self.assertNotIn(None, said, told)
+        self.assertEqual(said, sorted(said), told)
+
+        height, width = still.height, still.width
+        drawn = spheres.pixels.max(axis=2) > 10
+        drawn[: height // 8] = False  # the banner
+        drawn[:, width // 2 - 12: width // 2 + 12] = False  # the one string
+        # Where the picture changed, but for the landmarks drawn over it (cyan: red low).
+        pixels = still.pixels.astype(int)
+        hand = (np.abs(pixels - gone.pixels.astype(int)).sum(axis=2) > 12) & \
+            (pixels[:, :, 0] * 2 > pixels[:, :, 2])
+        radius = 0.025 * width
+        # Sphere centres: the discs drawn on black, one each (two that overlap are left out).
+        count, _, stats, middles = cv2.connectedComponentsWithStats(drawn.astype(np.uint8))
+        disc = np.pi * radius ** 2
+        centres = [(middles[k][1], middles[k][0]) for k in range(1, count)
+                   if 0.6 * disc < stats[k, cv2.CC_STAT_AREA] < 1.4 * disc]
+        self.assertGreaterEqual(len(centres), 3, "fingertips drawn: %d" % (count - 1))
+        # The finger goes on below its tip's sphere, and nothing of the hand is above it (clear
+        # of the ring that marks a plucking tip).
+        for y, x in centres:
+            band = slice(int(x - 0.3 * radius), int(x + 0.3 * radius) + 1)
+            below = hand[int(y + 1.5 * radius): int(y + 2.2 * radius), band]
+            above = hand[int(y - 2.2 * radius): int(y - 1.5 * radius), band]
+            self.assertGreater(below.mean(), 0.5, f"no hand below the fingertip at {x}, {y}")
+            self.assertLess(above.mean(), 0.5, f"hand above the fingertip at {x}, {y}")
 
     def test_sweeping_past_the_plane_plucks_and_drawn_back_does_not(self):
         self.assertGreater(self.plucks("pluck-in"), 0, "the sweep past the plane plucked nothing")
