@@ -96,14 +96,15 @@ run_tests() {
 
 # The developer build's whole-program tests spend most of their time waiting on real time
 # (performances play, windows show), so the sanitizer builds and the benchmarks are built
-# meanwhile, in the background, on processor time nothing else wants: SCHED_IDLE yields at once
-# to any other task, so the tests measure the program and not the builds.
+# meanwhile, in the background, on processor and disk time nothing else wants: SCHED_IDLE yields
+# at once to any other task, so the tests measure the program and not the builds.
 # Its own process group, so that an interrupted run stops it with everything it started.
 sanitizers=(asan tsan rtsan)
 [ -n "$developer_only" ] && sanitizers=()
 set -m
 [ -n "$developer_only" ] || (
   chrt --idle -p 0 "$BASHPID" >/dev/null 2>&1 || renice -n 19 -p "$BASHPID" >/dev/null
+  ionice -c 3 -p "$BASHPID" >/dev/null 2>&1
   for preset in asan tsan rtsan; do
     build "$preset" "$preset" >"$logs/$preset.log" 2>&1
   done
@@ -127,6 +128,7 @@ if [ -n "$other" ]; then
   : >"$logs/other.log"
   (
     chrt --idle -p 0 "$BASHPID" >/dev/null 2>&1 || renice -n 19 -p "$BASHPID" >/dev/null
+    ionice -c 3 -p "$BASHPID" >/dev/null 2>&1
     sudo_cmd=()
     [ "$(id -u)" -ne 0 ] && sudo_cmd=(sudo --preserve-env=QUORVEL_ROOT_SHARE)
     QUORVEL_ROOT_SHARE="$logs/share" "${sudo_cmd[@]}" scripts/fresh-root.sh "$other" \
@@ -148,6 +150,7 @@ if [ "$(cat "$logs/default.status")" -eq 0 ]; then
     echo "== default: built; tests wait for $QUORVEL_TESTS_WAIT_FOR == $(at)"
     while [ ! -e "$QUORVEL_TESTS_WAIT_FOR" ]; do sleep 1; done
     chrt --other -p 0 $$ >/dev/null 2>&1 && renice -n 0 -p $$ >/dev/null 2>&1
+    ionice -c 2 -n 4 -p $$ >/dev/null 2>&1
   fi
   run_tests default
 else
