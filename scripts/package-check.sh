@@ -82,8 +82,11 @@ mkdir -p "$dist"
 if [ "${VERSION_ID:-}" = "$release" ]; then
   deb=$(scripts/package.sh | tail -n 1)
 else
-  QUORVEL_ROOT_SHARE="$dist" scripts/fresh-root.sh "$release" \
-    bash -c 'deb=$(scripts/package.sh | tail -n 1) && cp "$deb" /root/share/'
+  # The build's log comes out when it fails: the root goes with the run.
+  QUORVEL_ROOT_SHARE="$dist" scripts/fresh-root.sh "$release" bash -c 'set -o pipefail
+    deb=$(scripts/package.sh | tail -n 1) && cp "$deb" /root/share/ && exit 0
+    cp build/package/build.log /root/share/build-failed.log 2>/dev/null; exit 1' ||
+    { echo "package-check: the package did not build on Debian $release (log: $dist/build-failed.log)" >&2; exit 1; }
   deb=$(ls -t "$dist"/quorvel_*+deb"$release"_*.deb | head -n 1)
 fi
 echo "package-check: built $deb in $(($(date +%s) - start)) s"
