@@ -24,7 +24,13 @@ if [ "${1:-}" = --inside ]; then
   find /usr -xdev | sort >/tmp/usr-before
   export DEBIAN_FRONTEND=noninteractive
   apt-get update -q >/dev/null
-  apt-get install -y -q "${3:---no-install-recommends}" "$deb" >/tmp/install.log 2>&1 || { cat /tmp/install.log; fail "install failed"; }
+  # Other roots of this release share the download cache, and apt does not wait for its lock.
+  for attempt in $(seq 30); do
+    apt-get install -y -q "${3:---no-install-recommends}" "$deb" >/tmp/install.log 2>&1 && break
+    grep -q '^E: Could not get lock /var/cache/apt/archives' /tmp/install.log && [ "$attempt" -lt 30 ] ||
+      { cat /tmp/install.log; fail "install failed"; }
+    sleep 10
+  done
   # The package's own dependencies bring no build tools. (Debian's npm, recommended for the
   # camera's set-up, does: node-gyp depends on libnode-dev and recommends build-essential.)
   dev=$(dpkg-query -W -f='${Package}\n' | grep -E -- '-dev$|^(gcc|g\+\+|clang|make|cmake)(-[0-9]+)?$' || true)
