@@ -22,6 +22,8 @@ if [ "${1:-}" = --inside ]; then
     ! command -v "$tool" >/dev/null || fail "the root already has $tool"
   done
   find /usr -xdev | sort >/tmp/usr-before
+  installed_packages() { dpkg-query -W -f='${db:Status-Abbrev} ${Package}\n' | awk '$1 == "ii" { print $2 }' | sort; }
+  installed_packages >/tmp/packages-before
   export DEBIAN_FRONTEND=noninteractive
   apt-get update -q >/dev/null
   # Other roots of this release share the download cache, and apt does not wait for its lock.
@@ -59,10 +61,15 @@ if [ "${1:-}" = --inside ]; then
     [ -s "$file" ] || fail "$file is missing"
   done
   owned=$(dpkg-query -L quorvel | grep '/quorvel' || true)
-  # apt keeps what a remaining package suggests: Debian 13's apt suggests gnupg, which came
-  # with the package's libraries (OpenCV, GDAL, poppler, gpgme).
-  apt-get purge -y -q --autoremove -o APT::AutoRemove::SuggestsImportant=false quorvel >/dev/null 2>&1 ||
-    fail "purge failed"
+  apt-get purge -y -q --autoremove quorvel >/dev/null 2>&1 || fail "purge failed"
+  # Autoremove keeps some of what came with it: on Debian 13 gnupg, which OpenCV brings through
+  # GDAL, poppler and gpgme, stays as apt itself suggests it, and adduser and libidn2 with it.
+  # Those are apt's choice, not files of ours: purged by name, they must take the rest.
+  kept=$(comm -13 /tmp/packages-before <(installed_packages))
+  if [ -n "$kept" ]; then
+    echo "package-check: apt's autoremove kept" $kept
+    apt-get purge -y -q $kept >/dev/null 2>&1 || fail "purging $kept failed"
+  fi
   for file in $owned; do
     [ ! -e "$file" ] || fail "$file is still there after the purge"
   done
