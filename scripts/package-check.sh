@@ -33,8 +33,8 @@ if [ "${1:-}" = --inside ]; then
       { cat /tmp/install.log; fail "install failed"; }
     sleep 10
   done
-  # The package's own dependencies bring no build tools. (Debian's npm, recommended for the
-  # camera's set-up, does: node-gyp depends on libnode-dev and recommends build-essential.)
+  # The package's own dependencies bring no build tools. (Debian's npm, which the camera's set-up
+  # uses, does: node-gyp depends on libnode-dev and recommends build-essential. It is suggested.)
   dev=$(dpkg-query -W -f='${Package}\n' | grep -E -- '-dev$|^(gcc|g\+\+|clang|make|cmake)(-[0-9]+)?$' || true)
   if [ "${3:-}" = --install-recommends ]; then
     echo "package-check: with the recommended packages came $(echo $dev | wc -w) build packages"
