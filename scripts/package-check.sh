@@ -26,13 +26,7 @@ if [ "${1:-}" = --inside ]; then
   installed_packages >/tmp/packages-before
   export DEBIAN_FRONTEND=noninteractive
   apt-get update -q >/dev/null
-  # Other roots of this release share the download cache, and apt does not wait for its lock.
-  for attempt in $(seq 30); do
-    apt-get install -y -q "${3:---no-install-recommends}" "$deb" >/tmp/install.log 2>&1 && break
-    grep -q '^E: Could not get lock /var/cache/apt/archives' /tmp/install.log && [ "$attempt" -lt 30 ] ||
-      { cat /tmp/install.log; fail "install failed"; }
-    sleep 10
-  done
+  apt-get install -y -q "${3:---no-install-recommends}" "$deb" >/tmp/install.log 2>&1 || { cat /tmp/install.log; fail "install failed"; }
   # The package's own dependencies bring no build tools. (Debian's npm, which the camera's set-up
   # uses, does: node-gyp depends on libnode-dev and recommends build-essential. It is suggested.)
   dev=$(dpkg-query -W -f='${Package}\n' | grep -E -- '-dev$|^(gcc|g\+\+|clang|make|cmake)(-[0-9]+)?$' || true)
