@@ -87,13 +87,19 @@ flock 9
 flock -u 9
 
 run=$(mktemp -d "$roots/run-$codename.XXXXXX")
-trap 'rm -rf "$run"' EXIT
-mkdir -p "$run/upper" "$run/work" "$run/merged"
+# Each run downloads into a folder of its own, holding links to the kept .deb files: apt locks its
+# download folder for a whole install and fails at once when it is taken, so runs side by side
+# sharing one folder failed. What a run fetched is kept for the next when it ends.
+trap 'find "$run/debs" -maxdepth 1 -name "*.deb" -links 1 -exec mv -n -t "$debs" {} + 2>/dev/null || true
+  rm -rf "$run"' EXIT
+mkdir -p "$run/upper" "$run/work" "$run/merged" "$run/debs"
+find "$debs" -maxdepth 1 -name '*.deb' -exec ln -t "$run/debs" {} +
 git clone --quiet --no-hardlinks "$here" "$run/upper/root/quorvel"
 git -C "$run/upper/root/quorvel" remote remove origin
 
 # Everything below happens in the namespaces: when the command ends, so does all it started.
-unshare --mount --pid --fork --propagation private -- bash -s -- "$base" "$run" "$debs" "$objects" "$share" "$@" <<'INSIDE'
+unshare --mount --pid --fork --propagation private -- \
+  bash -s -- "$base" "$run" "$run/debs" "$objects" "$share" "$@" <<'INSIDE'
 set -euo pipefail
 base=$1 run=$2 debs=$3 objects=$4 share=$5
 shift 5

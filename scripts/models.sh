@@ -22,7 +22,9 @@ case "$(uname -m)" in
   *) platform= ;;
 esac
 # Where the distribution has ONNX Runtime (Debian 13), the build links it: only its models are made.
-pkg-config --exists libonnxruntime 2>/dev/null && platform=system
+# Installed, the machine has its library but neither pkg-config nor its -dev package.
+{ pkg-config --exists libonnxruntime || /sbin/ldconfig -p | grep 'libonnxruntime\.so\.1' >/dev/null; } \
+  2>/dev/null && platform=system
 # Where the set-up has no ONNX Runtime build, this file says so to the camera source.
 unavailable="$dir/onnxruntime-unavailable"
 runtime_done() { if [ -z "$platform" ]; then [ -f "$unavailable" ]; else intact "$runtime"; fi; }

@@ -22,11 +22,13 @@ if [ "${1:-}" = --inside ]; then
     ! command -v "$tool" >/dev/null || fail "the root already has $tool"
   done
   find /usr -xdev | sort >/tmp/usr-before
+  installed_packages() { dpkg-query -W -f='${db:Status-Abbrev} ${Package}\n' | awk '$1 == "ii" { print $2 }' | sort; }
+  installed_packages >/tmp/packages-before
   export DEBIAN_FRONTEND=noninteractive
   apt-get update -q >/dev/null
   apt-get install -y -q "${3:---no-install-recommends}" "$deb" >/tmp/install.log 2>&1 || { cat /tmp/install.log; fail "install failed"; }
-  # The package's own dependencies bring no build tools. (Debian's npm, recommended for the
-  # camera's set-up, does: node-gyp depends on libnode-dev and recommends build-essential.)
+  # The package's own dependencies bring no build tools. (Debian's npm, which the camera's set-up
+  # uses, does: node-gyp depends on libnode-dev and recommends build-essential. It is suggested.)
   dev=$(dpkg-query -W -f='${Package}\n' | grep -E -- '-dev$|^(gcc|g\+\+|clang|make|cmake)(-[0-9]+)?$' || true)
   if [ "${3:-}" = --install-recommends ]; then
     echo "package-check: with the recommended packages came $(echo $dev | wc -w) build packages"
@@ -54,6 +56,14 @@ if [ "${1:-}" = --inside ]; then
   done
   owned=$(dpkg-query -L quorvel | grep '/quorvel' || true)
   apt-get purge -y -q --autoremove quorvel >/dev/null 2>&1 || fail "purge failed"
+  # Autoremove keeps some of what came with it: on Debian 13 gnupg, which OpenCV brings through
+  # GDAL, poppler and gpgme, stays as apt itself suggests it, and adduser and libidn2 with it.
+  # Those are apt's choice, not files of ours: purged by name, they must take the rest.
+  kept=$(comm -13 /tmp/packages-before <(installed_packages))
+  if [ -n "$kept" ]; then
+    echo "package-check: apt's autoremove kept" $kept
+    apt-get purge -y -q $kept >/dev/null 2>&1 || fail "purging $kept failed"
+  fi
   for file in $owned; do
     [ ! -e "$file" ] || fail "$file is still there after the purge"
   done
@@ -82,8 +92,11 @@ mkdir -p "$dist"
 if [ "${VERSION_ID:-}" = "$release" ]; then
   deb=$(scripts/package.sh | tail -n 1)
 else
-  QUORVEL_ROOT_SHARE="$dist" scripts/fresh-root.sh "$release" \
-    bash -c 'deb=$(scripts/package.sh | tail -n 1) && cp "$deb" /root/share/'
+  # The build's log comes out when it fails: the root goes with the run.
+  QUORVEL_ROOT_SHARE="$dist" scripts/fresh-root.sh "$release" bash -c 'set -o pipefail
+    deb=$(scripts/package.sh | tail -n 1) && cp "$deb" /root/share/ && exit 0
+    cp build/package/build.log /root/share/build-failed.log 2>/dev/null; exit 1' ||
+    { echo "package-check: the package did not build on Debian $release (log: $dist/build-failed.log)" >&2; exit 1; }
   deb=$(ls -t "$dist"/quorvel_*+deb"$release"_*.deb | head -n 1)
 fi
 echo "package-check: built $deb in $(($(date +%s) - start)) s"

@@ -48,11 +48,16 @@ quorvel ($package_version) ${VERSION_CODENAME:-unstable}; urgency=medium
  -- Quorvel maintainers <maintainers@users.noreply.c-seed-2dbe8265.example>  $(date -R)
 CHANGES
 
+# Debian 12 has no ONNX Runtime: there the camera loads the one its set-up fetches.
+profiles=()
+[ "$release" = 12 ] && profiles=(-P pkg.quorvel.no-onnxruntime)
+export DEB_BUILD_PROFILES="${profiles[*]:1}"
+
 # The build needs named in debian/control (the release's own package names come from apt).
 if ! (cd "$src" && dpkg-checkbuilddeps >/dev/null 2>&1); then
   echo "Installing the build needs of debian/control"
   [ -n "$updated" ] || "${sudo_cmd[@]}" apt-get update -q
-  apt_install build-dep "$src"
+  apt_install build-dep "${profiles[@]}" "$src"
 fi
 
 if command -v ccache >/dev/null; then

@@ -272,7 +272,8 @@ void CameraSource::start()
     if (!fTracker) {
         const std::string install =
             missing.empty() ? ""
-                            : "install " + missing + " (sudo apt install " + missing + "), then ";
+                            : "install " + missing + " (sudo apt install --no-install-recommends " +
+                                  missing + "), then ";
         fCapture->report("hand models not usable (" + why + "); " + install + "run " +
                          modelSetUpCommand() + " to set them up. Tracking is off.");
         fView->setStatus({CameraView::State::kNoModels});
