@@ -7,9 +7,6 @@
 #
 #   scripts/test.sh                    all of that
 #   scripts/test.sh --developer-build  the developer build's tests alone (what the fresh root runs)
-#
-# QUORVEL_TESTS_WAIT_FOR=PATH: the developer build's tests wait, once it is built, until PATH
-# exists (the full run starts the other release's root early and lets it test once it is done).
 set -uo pipefail
 cd "$(dirname "$0")/.."
 
@@ -113,45 +110,13 @@ set -m
   build benchmarks default >"$logs/benchmarks.log" 2>&1
 ) &
 builder=$!
-
-# The other supported release: a fresh root of it, a fresh clone of this checkout's HEAD. Its
-# packages, models and build are made meanwhile on idle processor time as well; its tests, which
-# play in real time, wait until this machine's are done and then run at normal priority.
-other=
-other_root=
-[ -z "$developer_only" ] && case "$(. /etc/os-release 2>/dev/null && echo "${VERSION_CODENAME:-}")" in
-  bookworm) other=13 ;;
-  trixie) other=12 ;;
-esac
-if [ -n "$other" ]; then
-  mkdir -p "$logs/share"
-  : >"$logs/other.log"
-  (
-    chrt --idle -p 0 "$BASHPID" >/dev/null 2>&1 || renice -n 19 -p "$BASHPID" >/dev/null
-    ionice -c 3 -p "$BASHPID" >/dev/null 2>&1
-    sudo_cmd=()
-    [ "$(id -u)" -ne 0 ] && sudo_cmd=(sudo --preserve-env=QUORVEL_ROOT_SHARE)
-    QUORVEL_ROOT_SHARE="$logs/share" "${sudo_cmd[@]}" scripts/fresh-root.sh "$other" \
-      env QUORVEL_TESTS_WAIT_FOR=/root/share/go scripts/test.sh --developer-build \
-      >"$logs/other.log" 2>&1
-    echo $? >"$logs/other.status"
-  ) &
-  other_root=$!
-fi
 set +m
-trap '[ -n "$builder" ] && kill -- -"$builder" 2>/dev/null
-  [ -n "$other_root" ] && kill -- -"$other_root" 2>/dev/null; rm -rf "$logs"' EXIT
+trap '[ -n "$builder" ] && kill -- -"$builder" 2>/dev/null; rm -rf "$logs"' EXIT
 trap 'exit 130' INT TERM
 
 echo "== default: build == $(at)"
 build default default --target quorvel_tests
 if [ "$(cat "$logs/default.status")" -eq 0 ]; then
-  if [ -n "${QUORVEL_TESTS_WAIT_FOR:-}" ]; then
-    echo "== default: built; tests wait for $QUORVEL_TESTS_WAIT_FOR == $(at)"
-    while [ ! -e "$QUORVEL_TESTS_WAIT_FOR" ]; do sleep 1; done
-    chrt --other -p 0 $$ >/dev/null 2>&1 && renice -n 0 -p $$ >/dev/null 2>&1
-    ionice -c 2 -n 4 -p $$ >/dev/null 2>&1
-  fi
   run_tests default
 else
   build_failed default
@@ -170,12 +135,21 @@ if [ -z "$developer_only" ]; then
 fi
 builder=
 
+# The other supported release: a fresh root of it, a fresh clone of this checkout's HEAD. After
+# this machine's tests: its preparation beside them, even on idle processor time, cost their
+# sound underruns (the package installs, the model set-up).
+other=
+[ -z "$developer_only" ] && case "$(. /etc/os-release 2>/dev/null && echo "${VERSION_CODENAME:-}")" in
+  bookworm) other=13 ;;
+  trixie) other=12 ;;
+esac
 if [ -n "$other" ]; then
   echo "== Debian $other: developer build and tests in a fresh root == $(at)"
-  touch "$logs/share/go"
-  tail -n +1 -f --pid="$other_root" "$logs/other.log"
-  wait "$other_root"
-  [ "$(cat "$logs/other.status" 2>/dev/null || echo 1)" -ne 0 ] && status=1
+  sudo_cmd=()
+  [ "$(id -u)" -ne 0 ] && sudo_cmd=(sudo)
+  "${sudo_cmd[@]}" scripts/fresh-root.sh "$other" scripts/test.sh --developer-build 2>&1 |
+    tee "$logs/other.log"
+  [ "${PIPESTATUS[0]}" -ne 0 ] && status=1
   counts=$(sed -nE 's/^all presets: ([0-9]+) passed, ([0-9]+) failed.*/\1 \2/p' "$logs/other.log" | tail -n 1)
   if [ -n "$counts" ]; then
     passed=$((passed + ${counts% *}))
@@ -183,7 +157,6 @@ if [ -n "$other" ]; then
   else
     build_failed "Debian $other"
   fi
-  other_root=
 fi
 
 echo
