@@ -23,10 +23,12 @@ void GLStartup(int argc, const char** argv)
 {
     // Frames may reach the listener from here on, before the window exists.
     auto controller = std::make_unique<Leap::Controller>(&listener);
-    RegisterTracking(&controller);
     PerformanceSettings::RecordTo(controller.get());
     UseTracking(controller.get());
     ShowCameraFrom(controller->cameraView());
+    // Registered once wired: from here a quit signal's thread may stop it and reset `controller`,
+    // so this thread reads it no more until the main loop is left.
+    RegisterTracking(&controller);
 
     std::cout << "Hit q to quit.\n" << std::flush;
 
