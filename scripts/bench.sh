@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The figures compared between Debian releases, measured the same way on each: the engine against
-# STK's plucked string in one run (ns per string-sample), the camera pipeline on both runtimes
-# (CPU per tracked image) and the motion-to-sound latency on PulseAudio and JACK at 128 frames.
+# STK's plucked string in one run (ns and instructions per string-sample), the camera pipeline on
+# both runtimes (CPU per tracked image) and the motion-to-sound latency on PulseAudio and JACK at
+# 128 frames.
 # Installs the test packages and builds what it runs in build/default (Debian's python3: the
 # measures need its numpy and OpenCV).
 #
@@ -31,6 +32,20 @@ ns = {r["run_name"].split("/")[0]: r["per_string_sample"] * 1e9
       for r in runs if r.get("aggregate_name") == "median"}
 ours, stk = ns["BM_HarpPass"], ns["BM_StkPlucked"]
 print(f"engine: {ours:.3f} ns per string-sample (30 strings), STK {stk:.3f}: {ours / stk:.2f} of STK")
+PY
+# The same work counted in instructions by callgrind: the same count whatever else runs.
+for engine in harp stk; do
+  valgrind --tool=callgrind --collect-atstart=no --callgrind-out-file="build/default/$engine.callgrind" \
+    build/default/bench/audio_bench --instructions "$engine" >"build/default/$engine.samples" 2>/dev/null
+done
+/usr/bin/python3 - build/default <<'PY'
+import re, sys
+def per_sample(engine):
+    samples = int(open(f"{sys.argv[1]}/{engine}.samples").read().split()[0])
+    text = open(f"{sys.argv[1]}/{engine}.callgrind").read()
+    return int(re.search(r"^(?:summary|totals): (\d+)", text, re.M).group(1)) / samples
+ours, stk = per_sample("harp"), per_sample("stk")
+print(f"engine: {ours:.2f} instructions per string-sample, STK {stk:.2f}: {ours / stk:.2f} of STK")
 PY
 
 echo "== camera (load: $(cut -d' ' -f1-3 /proc/loadavg))"

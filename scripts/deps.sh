@@ -21,12 +21,13 @@ play_packages=(
 )
 
 # Testing and measuring only: test frameworks and their oracles (FFTW, STK), sanitizers, the
-# format check, a compile cache for the test builds, and the private display, sound servers (PulseAudio, JACK, PipeWire with its Pulse
-# and JACK interfaces, ALSA's PulseAudio plugin) and tools the whole-program tests start for
+# format check, a compile cache for the test builds, callgrind (the benchmarks' instruction
+# counts), and the private display, sound servers (PulseAudio, JACK, PipeWire with its Pulse and
+# JACK interfaces, ALSA's PulseAudio plugin) and tools the whole-program tests start for
 # themselves.
 test_packages=(
   libgtest-dev libgmock-dev libbenchmark-dev libstk-dev libfftw3-dev
-  clang clang-format libclang-rt-19-dev git ccache
+  clang clang-format libclang-rt-19-dev git ccache valgrind
   xvfb xdotool x11-utils x11-apps imagemagick
   pulseaudio pulseaudio-utils sox libasound2-plugins
   jackd2 alsa-utils

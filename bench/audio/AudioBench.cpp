@@ -2,6 +2,7 @@
 // plucked string, and how long a pluck holds the server lock against the audio thread.
 
 #include <benchmark/benchmark.h>
+#include <valgrind/callgrind.h>
 
 #include <algorithm>
 #include <chrono>
@@ -9,6 +10,7 @@
 #include <cstdint>
 #include <iostream>
 #include <sstream>
+#include <string>
 #include <vector>
 
 #include "AudioServer.h"
@@ -76,10 +78,9 @@ void PerStringSample(benchmark::State& state, int strings)
         benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
 
-// (a) One full server pass of 256 frames with the harp at n sounding strings.
-void BM_HarpPass(benchmark::State& state)
+// The harp at n strings, each just plucked; the server that plays it.
+AudioServer* SoundStrings(int strings)
 {
-    const int strings = static_cast<int>(state.range(0));
     AudioServer* server = AudioServer::GetInstance();
     server->SetFs(kFs);
     server->SetOutputChannels(2);
@@ -88,13 +89,19 @@ void BM_HarpPass(benchmark::State& state)
         harp->AddString();
     while (harp->GetNumStrings() > strings)
         harp->RemoveString();
-    {
-        QuietConsole quiet;
-        for (int i = 0; i < strings; ++i) {
-            std::vector<float> burst = Burst();
-            harp->ExciteString(i, NoteOfString(i), 127, burst.data(), 512);
-        }
+    QuietConsole quiet;
+    for (int i = 0; i < strings; ++i) {
+        std::vector<float> burst = Burst();
+        harp->ExciteString(i, NoteOfString(i), 127, burst.data(), 512);
     }
+    return server;
+}
+
+// (a) One full server pass of 256 frames with the harp at n sounding strings.
+void BM_HarpPass(benchmark::State& state)
+{
+    const int strings = static_cast<int>(state.range(0));
+    AudioServer* server = SoundStrings(strings);
     std::vector<float> input(kFrames), output(2 * kFrames);
     for (auto _ : state) {
         server->AudioServerCallback(input.data(), output.data(), kFrames);
@@ -224,6 +231,59 @@ void BM_ExcitationLockHold(benchmark::State& state)
 }
 BENCHMARK(BM_ExcitationLockHold)->UseManualTime();
 
+// The work of (a) and (c) at 30 strings, counted by callgrind only inside the passes
+// (`valgrind --tool=callgrind --collect-atstart=no audio_bench --instructions harp|stk`): an
+// instruction count does not change with the machine's load, as times do.
+constexpr int kCountedStrings = 30;
+constexpr int kCountedPasses = 200;
+
+int CountInstructions(const std::string& engine)
+{
+    const int samples = kCountedStrings * kCountedPasses * kFrames;
+    if (engine == "harp") {
+        std::cout << samples << " string-samples\n";
+        AudioServer* server = SoundStrings(kCountedStrings);
+        std::vector<float> input(kFrames), output(2 * kFrames);
+        CALLGRIND_TOGGLE_COLLECT;
+        for (int pass = 0; pass < kCountedPasses; ++pass)
+            server->AudioServerCallback(input.data(), output.data(), kFrames);
+        CALLGRIND_TOGGLE_COLLECT;
+        benchmark::DoNotOptimize(output.data());
+        return 0;
+    }
+#ifdef QUORVEL_BENCH_STK
+    if (engine == "stk") {
+        std::cout << samples << " string-samples\n";
+        stk::Stk::setSampleRate(kFs);
+        std::vector<stk::Plucked> voices(kCountedStrings, stk::Plucked(40.0));
+        for (int i = 0; i < kCountedStrings; ++i)
+            voices[i].noteOn(Frequency(NoteOfString(i)), 1.0);
+        stk::StkFrames frames(kFrames, 1);
+        CALLGRIND_TOGGLE_COLLECT;
+        for (int pass = 0; pass < kCountedPasses; ++pass) {
+            for (stk::Plucked& voice : voices) {
+                voice.tick(frames);
+                benchmark::DoNotOptimize(&frames[0]);
+            }
+        }
+        CALLGRIND_TOGGLE_COLLECT;
+        return 0;
+    }
+#endif
+    std::cerr << "audio_bench: --instructions takes harp or stk (stk only when built with STK)\n";
+    return 2;
+}
+
 } // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv)
+{
+    if (argc == 3 && std::string(argv[1]) == "--instructions")
+        return CountInstructions(argv[2]);
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
