@@ -19,6 +19,7 @@
 #include "Pluck.h"
 #include "SampleAccumulator.h"
 #include "Scene.h"
+#include "ShownWaveforms.h"
 
 namespace GLStuff {
 namespace {
@@ -26,6 +27,9 @@ namespace {
 // Set once before the window opens; read on the window thread.
 const ErrorLines* gErrors = nullptr;
 std::shared_ptr<Leap::CameraView> gCamera;
+
+// What each string drew last; window thread.
+ShownWaveforms gShown;
 
 // The camera's newest picture as a texture; window thread.
 GLuint gPictureTexture = 0;
@@ -49,11 +53,11 @@ void DrawStrokeText(int x, int y, const std::string& text, float scale, const Co
     go3d();
 }
 
-// One string's line: the display pairs collected since the last frame, swinging around its rest
-// position and stretched over the window's height.
-void DrawStringWaveform(int stringIndex, float spacing, SampleAccumulator* tap)
+// One string's line: the display pairs collected since the last frame (or, when none came, those
+// it drew last), swinging around its rest position and stretched over the window's height.
+void DrawStringWaveform(int stringIndex, int numStrings, float spacing, SampleAccumulator* tap)
 {
-    const std::deque<std::pair<float, float>> pairs = tap->Get();
+    const ShownWaveforms::Pairs& pairs = gShown.Show(stringIndex, numStrings, tap->Get());
     const float restX = StringRestX(stringIndex, spacing);
     const double swing = WaveformSwing(spacing);
     const int vertexCount = static_cast<int>(pairs.size());
@@ -203,7 +207,7 @@ void displayFunc()
     std::vector<SampleAccumulator*>& taps = harp->GetBuffers();
     for (int stringIndex = 0; stringIndex < numStrings; ++stringIndex) {
         SetColor(StringColor(stringIndex, gScaleIntervals));
-        DrawStringWaveform(stringIndex, spacing, taps[stringIndex]);
+        DrawStringWaveform(stringIndex, numStrings, spacing, taps[stringIndex]);
     }
 
     {

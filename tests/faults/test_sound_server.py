@@ -6,6 +6,7 @@ import unittest
 
 import faultkit  # first: it sets up the harness's path and reports a missing numpy as a skip
 import harness
+import scene
 
 # Lines on standard error that a loss may cost: the driver's own line, and the library's and the
 # driver's when the stream opens again (the library's blank spacing lines aside).
@@ -50,6 +51,8 @@ class SoundServerRestartTest(unittest.TestCase):
             print(f"key answered {when - typed:.3f} s after typing, without sound", flush=True)
             self.assertLess(when - typed, 1.0)
             app.wait_for_line(r"^note: 32 ", count=notes_at_kill + 2, timeout=10.0)
+            # No waveform comes without sound, and the string still stands in the picture.
+            self.assertEqual(len(scene.string_lines(window.settled_screenshot())), 1)
 
             restarted = time.monotonic()
             sound.restart()
