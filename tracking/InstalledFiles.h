@@ -15,8 +15,8 @@ std::string installedDataDir();
 std::string modelSetUpCommand();
 
 // The Debian packages the model set-up needs and this machine lacks, separated by spaces; "" when
-// it has them all.
-std::string missingSetUpPackages();
+// it has them all. Programs are looked for in `searchPath` (a PATH; empty: /usr/bin:/bin).
+std::string missingSetUpPackages(const std::string& searchPath);
 
 // A performance file by the name a player gives: the path itself when it exists, else an
 // installed example of that name ("amazing-grace" or "amazing-grace.jsonl"), else the name as

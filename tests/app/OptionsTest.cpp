@@ -1,8 +1,10 @@
 // The command line and environment read before the window system, and the choice of a device.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <regex>
 #include <sstream>
@@ -18,6 +20,8 @@
 
 namespace {
 
+using Env = std::map<std::string, std::string>;
+
 struct CommandLine {
     explicit CommandLine(std::vector<std::string> words) : words(std::move(words))
     {
@@ -27,12 +31,15 @@ struct CommandLine {
         argv.push_back(nullptr);
         argc = static_cast<int>(this->words.size());
     }
-    Options Parse(const std::map<std::string, std::string>& environment = {})
+    Options Parse(const Env& environment = {}, OptionTable::Program program = OptionTable::kPlayer)
     {
-        return Options::Parse(argc, argv.data(), [&](const char* name) -> const char* {
-            const auto found = environment.find(name);
-            return found == environment.end() ? nullptr : found->second.c_str();
-        });
+        return Options::Parse(
+            argc, argv.data(),
+            [&](const char* name) -> const char* {
+                const auto found = environment.find(name);
+                return found == environment.end() ? nullptr : found->second.c_str();
+            },
+            program);
     }
     std::vector<std::string> Left() const { return {argv.begin(), argv.begin() + argc}; }
     std::vector<std::string> words;
@@ -40,32 +47,181 @@ struct CommandLine {
     int argc = 0;
 };
 
-TEST(OptionsTest, TakesItsOwnOptionsOverTheEnvironmentAndLeavesTheWindowSystemItsOwn)
+using Program = OptionTable::Program;
+using Setting = OptionTable::Setting;
+
+// One row of the table as a player uses it: a value it takes, what that value sets, and a value
+// it refuses (null: none).
+struct RowCase {
+    Program program;
+    Setting setting;
+    const char* good; // null for a switch without a variable
+    std::function<bool(const Options&)> took;
+    const char* bad;
+};
+
+const RowCase kCases[] = {
+    {OptionTable::kPlayer, Setting::kAudio, "alsa",
+     [](const Options& o) { return o.audioSystem == "alsa"; }, "oss"},
+    {OptionTable::kPlayer, Setting::kDevice, "hw:1",
+     [](const Options& o) { return o.audioDevice == "hw:1"; }, nullptr},
+    {OptionTable::kPlayer, Setting::kListDevices, nullptr,
+     [](const Options& o) { return o.action == Options::Action::ListDevices; }, nullptr},
+    {OptionTable::kPlayer, Setting::kKey, "Bb2", [](const Options& o) { return o.key == 46; },
+     "H2"},
+    {OptionTable::kPlayer, Setting::kTouch, "1", [](const Options& o) { return o.touch; }, "yes"},
+    {OptionTable::kPlayer, Setting::kOsc, "localhost:9000",
+     [](const Options& o) { return o.osc == "localhost:9000"; }, nullptr},
+    {OptionTable::kPlayer, Setting::kScale, "a.scl",
+     [](const Options& o) { return o.scaleFile == "a.scl"; }, nullptr},
+    {OptionTable::kPlayer, Setting::kTracking, "replay:take.jsonl,loop",
+     [](const Options& o) { return o.tracking.tracking == "replay:take.jsonl,loop"; }, "demo:2"},
+    {OptionTable::kPlayer, Setting::kTrackingRecord, "take.jsonl",
+     [](const Options& o) { return o.tracking.record == "take.jsonl"; }, nullptr},
+    {OptionTable::kPlayer, Setting::kCameraModel, "full",
+     [](const Options& o) { return o.tracking.camera.variant == "full"; }, "ful"},
+    {OptionTable::kPlayer, Setting::kCameraRuntime, "opencv",
+     [](const Options& o) { return o.tracking.camera.runtime == Leap::InferenceRuntime::kOpenCv; },
+     "onnx"},
+    {OptionTable::kPlayer, Setting::kModelDir, "/m",
+     [](const Options& o) { return o.tracking.camera.modelDir == "/m"; }, nullptr},
+    {OptionTable::kPlayer, Setting::kMidi, "off", [](const Options& o) { return o.midi == "off"; },
+     "JACK"},
+    {OptionTable::kRenderer, Setting::kStrings, "30",
+     [](const Options& o) { return o.render.strings == 30; }, "31"},
+    {OptionTable::kRenderer, Setting::kScale, "whole-tone",
+     [](const Options& o) { return o.render.scale == "whole-tone"; }, "dorian"},
+    {OptionTable::kRenderer, Setting::kKey, "D",
+     [](const Options& o) { return o.render.key == 26; }, "128"},
+    {OptionTable::kRenderer, Setting::kRate, "48000",
+     [](const Options& o) { return o.render.rate == 48000; }, "44100.5"},
+    {OptionTable::kRenderer, Setting::kTail, "0.5",
+     [](const Options& o) { return o.render.tailSeconds == 0.5; }, "601"},
+    {OptionTable::kRenderer, Setting::kFloat, nullptr,
+     [](const Options& o) { return o.render.floatSamples; }, nullptr},
+    {OptionTable::kRenderer, Setting::kTouch, nullptr,
+     [](const Options& o) { return o.render.touch; }, nullptr},
+};
+
+// The renderer's files, which every renderer's line needs to play.
+std::vector<std::string> Words(Program program, std::vector<std::string> words)
 {
-    CommandLine line({"quorvel", "-display", ":3", "--audio", "jack", "--device=hw:1", "-iconic"});
-    const Options options = line.Parse({{"QUORVEL_AUDIO", "pulse"}, {"QUORVEL_AUDIO_DEVICE", "x"}});
-    EXPECT_EQ(options.action, Options::Action::Play);
-    EXPECT_EQ(options.audioSystem, "jack");
-    EXPECT_EQ(options.audioDevice, "hw:1");
-    EXPECT_EQ(line.Left(), (std::vector<std::string>{"quorvel", "-display", ":3", "-iconic"}));
+    words.insert(words.begin(), OptionTable::Name(program));
+    if (program == OptionTable::kRenderer) {
+        words.push_back("take.jsonl");
+        words.push_back("take.wav");
+    }
+    return words;
+}
+
+// Each row parses, is refused in one line naming it and its value, and is in the help; every
+// row of the table has its case here.
+TEST(OptionsTest, EveryRowParsesRefusesAndIsInTheHelp)
+{
+    for (const OptionTable::Row& row : OptionTable::Rows()) {
+        for (const Program program : {OptionTable::kPlayer, OptionTable::kRenderer}) {
+            if (!(row.programs & program))
+                continue;
+            const std::string help = OptionTable::HelpText(program);
+            const std::string label = std::string(OptionTable::Name(program)) + " " +
+                                      (row.option ? row.option : row.variable);
+            if (row.option) {
+                EXPECT_NE(help.find(" " + std::string(row.option)), std::string::npos) << label;
+            }
+            if (row.variable) {
+                EXPECT_NE(help.find("  " + std::string(row.variable) + "="), std::string::npos)
+                    << label;
+            }
+            if (row.setting == Setting::kHelp || row.setting == Setting::kVersion) {
+                const Options answer = CommandLine({"q", "--bogus", row.option}).Parse({}, program);
+                std::ostringstream out, err;
+                EXPECT_EQ(answer.Answer(out, err), 0) << label;
+                EXPECT_EQ(out.str().find(row.setting == Setting::kHelp ? help : "quorvel"), 0u)
+                    << label;
+                continue;
+            }
+            const auto found = std::find_if(std::begin(kCases), std::end(kCases), [&](auto& c) {
+                return c.program == program && c.setting == row.setting;
+            });
+            ASSERT_NE(found, std::end(kCases)) << label << " has no case";
+            const RowCase& check = *found;
+            auto expectRefused = [&](std::vector<std::string> words, const Env& env,
+                                     const std::string& name) {
+                const Options refused =
+                    CommandLine(Words(program, std::move(words))).Parse(env, program);
+                std::ostringstream out, err;
+                EXPECT_EQ(refused.Answer(out, err), 2) << label;
+                const std::string line = err.str();
+                EXPECT_EQ(
+                    line.find(std::string(OptionTable::Name(program)) + ": " + name + " takes "),
+                    0u)
+                    << line;
+                EXPECT_NE(line.find("\"" + std::string(check.bad) + "\""), std::string::npos)
+                    << line;
+                EXPECT_EQ(std::count(line.begin(), line.end(), '\n'), 1) << line;
+            };
+            auto parse = [&](std::vector<std::string> words, const Env& env) {
+                return CommandLine(Words(program, std::move(words))).Parse(env, program);
+            };
+            const std::string given = row.optionValue ? "=" + std::string(check.good) : "";
+            if (row.option) {
+                EXPECT_TRUE(check.took(parse({row.option + given}, {}))) << label;
+                if (row.optionValue) {
+                    EXPECT_TRUE(check.took(parse({row.option, check.good}, {}))) << label;
+                }
+                if (row.optionValue && check.bad) {
+                    expectRefused({row.option + std::string("=") + check.bad}, {}, row.option);
+                }
+            }
+            if (row.variable) {
+                const Options set = parse({}, {{row.variable, check.good}});
+                EXPECT_EQ(set.action, Options::Action::Play) << label << ": " << set.error;
+                EXPECT_TRUE(check.took(set)) << label;
+                if (check.bad) {
+                    expectRefused({}, {{row.variable, check.bad}}, row.variable);
+                }
+                if (check.bad && row.option) { // the option wins; its variable is not judged
+                    EXPECT_TRUE(
+                        check.took(parse({row.option + given}, {{row.variable, check.bad}})))
+                        << label;
+                }
+            }
+        }
+    }
+}
+
+TEST(OptionsTest, LeavesTheWindowSystemItsOwnAndRefusesWhatIsNoOption)
+{
+    CommandLine line({"quorvel", "-display", ":3", "--audio", "jack", "--device=hw:1", "-iconic",
+                      "--", "--geometry"});
+    const Options options = line.Parse();
+    EXPECT_EQ(options.action, Options::Action::Play) << options.error;
+    EXPECT_EQ(line.Left(),
+              (std::vector<std::string>{"quorvel", "-display", ":3", "-iconic", "--geometry"}));
     EXPECT_EQ(line.argv[line.argc], nullptr);
 
-    EXPECT_EQ(CommandLine({"quorvel"}).Parse({{"QUORVEL_AUDIO", "alsa"}}).audioSystem, "alsa");
-    EXPECT_EQ(CommandLine({"quorvel", "--list-devices"}).Parse().action,
-              Options::Action::ListDevices);
-    EXPECT_EQ(CommandLine({"quorvel", "--bogus", "--help"}).Parse().action, Options::Action::Help);
-    for (const char* wrong : {"--device", "--audio=", "--devices=x", "--bogus"}) {
-        const Options refused = CommandLine({"quorvel", wrong}).Parse();
-        EXPECT_EQ(refused.action, Options::Action::Refuse) << wrong;
-        std::ostringstream out, err;
-        EXPECT_EQ(refused.Answer(out, err), 2) << wrong;
-        EXPECT_NE(err.str().find("--help"), std::string::npos) << err.str();
+    const std::pair<Program, std::vector<std::string>> wrong[] = {
+        {OptionTable::kPlayer, {"--device"}},
+        {OptionTable::kPlayer, {"--audio="}},
+        {OptionTable::kPlayer, {"--devices=x"}},
+        {OptionTable::kPlayer, {"--touch=1"}},
+        {OptionTable::kPlayer, {"--list-devices", "--rate=8000"}},
+        {OptionTable::kRenderer, {"--audio=alsa", "a", "b"}},
+        {OptionTable::kRenderer, {"-x", "a", "b"}},
+        {OptionTable::kRenderer, {"a"}},
+        {OptionTable::kRenderer, {"a", "b", "c"}},
+    };
+    for (const auto& [program, words] : wrong) {
+        std::vector<std::string> line = words;
+        line.insert(line.begin(), OptionTable::Name(program));
+        const Options refused = CommandLine(line).Parse({}, program);
+        EXPECT_EQ(refused.action, Options::Action::Refuse) << line.back();
     }
 }
 
 TEST(OptionsTest, HelpNamesEveryVariableTheProgramReads)
 {
-    const std::string help = Options::HelpText();
+    const std::string help = OptionTable::HelpText(OptionTable::kPlayer);
     const std::regex variable("\"(QUORVEL_[A-Z_]+)\"");
     int seen = 0;
     for (const char* area : {"app", "src", "tracking"}) {
