@@ -14,8 +14,16 @@ std::string installedDataDir()
     const fs::path executable = fs::read_symlink("/proc/self/exe", error);
     if (error)
         return "";
-    const fs::path data = executable.parent_path().parent_path() / "share" / "quorvel";
-    return fs::is_directory(data / "examples", error) ? data.string() : "";
+    // PREFIX/bin/quorvel, or the player in PREFIX/libexec/quorvel (or in a libexec folder a
+    // distribution places deeper).
+    fs::path prefix = executable.parent_path();
+    for (int level = 0; level < 3 && prefix.has_relative_path(); ++level) {
+        prefix = prefix.parent_path();
+        const fs::path data = prefix / "share" / "quorvel";
+        if (fs::is_directory(data / "examples", error))
+            return data.string();
+    }
+    return "";
 }
 
 std::string modelSetUpCommand()

@@ -4,9 +4,10 @@
 
 namespace Leap {
 
-// The shared files of an installed program (PREFIX/share/quorvel beside PREFIX/bin, where the
-// running executable lies): the example performances and the camera's model set-up. A program
-// run from a build tree has none, and everything here answers as it would in the checkout.
+// The shared files of an installed program (PREFIX/share/quorvel beside PREFIX/bin or
+// PREFIX/libexec/quorvel, where the running executable lies): the example performances and the
+// camera's model set-up. A program run from a build tree has none, and everything here answers
+// as it would in the checkout.
 
 // PREFIX/share/quorvel of the running executable, or "" when it is not installed.
 std::string installedDataDir();
