@@ -49,6 +49,10 @@ struct CommandLine {
 
 using Program = OptionTable::Program;
 using Setting = OptionTable::Setting;
+constexpr Program kPlayer = OptionTable::kPlayer;
+constexpr Program kRenderer = OptionTable::kRenderer;
+
+using O = const Options&;
 
 // One row of the table as a player uses it: a value it takes, what that value sets, and a value
 // it refuses (null: none).
@@ -56,58 +60,46 @@ struct RowCase {
     Program program;
     Setting setting;
     const char* good; // null for a switch without a variable
-    std::function<bool(const Options&)> took;
+    std::function<bool(O)> took;
     const char* bad;
 };
 
 const RowCase kCases[] = {
-    {OptionTable::kPlayer, Setting::kAudio, "alsa",
-     [](const Options& o) { return o.audioSystem == "alsa"; }, "oss"},
-    {OptionTable::kPlayer, Setting::kDevice, "hw:1",
-     [](const Options& o) { return o.audioDevice == "hw:1"; }, nullptr},
-    {OptionTable::kPlayer, Setting::kListDevices, nullptr,
-     [](const Options& o) { return o.action == Options::Action::ListDevices; }, nullptr},
-    {OptionTable::kPlayer, Setting::kKey, "Bb2", [](const Options& o) { return o.key == 46; },
-     "H2"},
-    {OptionTable::kPlayer, Setting::kTouch, "1", [](const Options& o) { return o.touch; }, "yes"},
-    {OptionTable::kPlayer, Setting::kOsc, "localhost:9000",
-     [](const Options& o) { return o.osc == "localhost:9000"; }, nullptr},
-    {OptionTable::kPlayer, Setting::kScale, "a.scl",
-     [](const Options& o) { return o.scaleFile == "a.scl"; }, nullptr},
-    {OptionTable::kPlayer, Setting::kTracking, "replay:take.jsonl,loop",
-     [](const Options& o) { return o.tracking.tracking == "replay:take.jsonl,loop"; }, "demo:2"},
-    {OptionTable::kPlayer, Setting::kTrackingRecord, "take.jsonl",
-     [](const Options& o) { return o.tracking.record == "take.jsonl"; }, nullptr},
-    {OptionTable::kPlayer, Setting::kCameraModel, "full",
-     [](const Options& o) { return o.tracking.camera.variant == "full"; }, "ful"},
-    {OptionTable::kPlayer, Setting::kCameraRuntime, "opencv",
-     [](const Options& o) { return o.tracking.camera.runtime == Leap::InferenceRuntime::kOpenCv; },
-     "onnx"},
-    {OptionTable::kPlayer, Setting::kModelDir, "/m",
-     [](const Options& o) { return o.tracking.camera.modelDir == "/m"; }, nullptr},
-    {OptionTable::kPlayer, Setting::kMidi, "off", [](const Options& o) { return o.midi == "off"; },
-     "JACK"},
-    {OptionTable::kRenderer, Setting::kStrings, "30",
-     [](const Options& o) { return o.render.strings == 30; }, "31"},
-    {OptionTable::kRenderer, Setting::kScale, "whole-tone",
-     [](const Options& o) { return o.render.scale == "whole-tone"; }, "dorian"},
-    {OptionTable::kRenderer, Setting::kKey, "D",
-     [](const Options& o) { return o.render.key == 26; }, "128"},
-    {OptionTable::kRenderer, Setting::kRate, "48000",
-     [](const Options& o) { return o.render.rate == 48000; }, "44100.5"},
-    {OptionTable::kRenderer, Setting::kTail, "0.5",
-     [](const Options& o) { return o.render.tailSeconds == 0.5; }, "601"},
-    {OptionTable::kRenderer, Setting::kFloat, nullptr,
-     [](const Options& o) { return o.render.floatSamples; }, nullptr},
-    {OptionTable::kRenderer, Setting::kTouch, nullptr,
-     [](const Options& o) { return o.render.touch; }, nullptr},
+    {kPlayer, Setting::kAudio, "alsa", [](O o) { return o.audioSystem == "alsa"; }, "oss"},
+    {kPlayer, Setting::kDevice, "hw:1", [](O o) { return o.audioDevice == "hw:1"; }, nullptr},
+    {kPlayer, Setting::kListDevices, nullptr,
+     [](O o) { return o.action == Options::Action::ListDevices; }, nullptr},
+    {kPlayer, Setting::kKey, "Bb2", [](O o) { return o.key == 46; }, "H2"},
+    {kPlayer, Setting::kTouch, "1", [](O o) { return o.touch; }, "yes"},
+    {kPlayer, Setting::kOsc, "localhost:9000", [](O o) { return o.osc == "localhost:9000"; },
+     nullptr},
+    {kPlayer, Setting::kScale, "a.scl", [](O o) { return o.scaleFile == "a.scl"; }, nullptr},
+    {kPlayer, Setting::kTracking, "replay:take.jsonl,loop",
+     [](O o) { return o.tracking.tracking == "replay:take.jsonl,loop"; }, "demo:2"},
+    {kPlayer, Setting::kTrackingRecord, "take.jsonl",
+     [](O o) { return o.tracking.record == "take.jsonl"; }, nullptr},
+    {kPlayer, Setting::kCameraModel, "full",
+     [](O o) { return o.tracking.camera.variant == "full"; }, "ful"},
+    {kPlayer, Setting::kCameraRuntime, "opencv",
+     [](O o) { return o.tracking.camera.runtime == Leap::InferenceRuntime::kOpenCv; }, "onnx"},
+    {kPlayer, Setting::kModelDir, "/m", [](O o) { return o.tracking.camera.modelDir == "/m"; },
+     nullptr},
+    {kPlayer, Setting::kMidi, "off", [](O o) { return o.midi == "off"; }, "JACK"},
+    {kRenderer, Setting::kStrings, "30", [](O o) { return o.render.strings == 30; }, "31"},
+    {kRenderer, Setting::kScale, "whole-tone", [](O o) { return o.render.scale == "whole-tone"; },
+     "dorian"},
+    {kRenderer, Setting::kKey, "D", [](O o) { return o.render.key == 26; }, "128"},
+    {kRenderer, Setting::kRate, "48000", [](O o) { return o.render.rate == 48000; }, "44100.5"},
+    {kRenderer, Setting::kTail, "0.5", [](O o) { return o.render.tailSeconds == 0.5; }, "601"},
+    {kRenderer, Setting::kFloat, nullptr, [](O o) { return o.render.floatSamples; }, nullptr},
+    {kRenderer, Setting::kTouch, nullptr, [](O o) { return o.render.touch; }, nullptr},
 };
 
-// The renderer's files, which every renderer's line needs to play.
+// A command line of `program`: its name, `words`, and for the renderer the two files it needs.
 std::vector<std::string> Words(Program program, std::vector<std::string> words)
 {
     words.insert(words.begin(), OptionTable::Name(program));
-    if (program == OptionTable::kRenderer) {
+    if (program == kRenderer) {
         words.push_back("take.jsonl");
         words.push_back("take.wav");
     }
@@ -119,7 +111,7 @@ std::vector<std::string> Words(Program program, std::vector<std::string> words)
 TEST(OptionsTest, EveryRowParsesRefusesAndIsInTheHelp)
 {
     for (const OptionTable::Row& row : OptionTable::Rows()) {
-        for (const Program program : {OptionTable::kPlayer, OptionTable::kRenderer}) {
+        for (const Program program : {kPlayer, kRenderer}) {
             if (!(row.programs & program))
                 continue;
             const std::string help = OptionTable::HelpText(program);
@@ -201,15 +193,15 @@ TEST(OptionsTest, LeavesTheWindowSystemItsOwnAndRefusesWhatIsNoOption)
     EXPECT_EQ(line.argv[line.argc], nullptr);
 
     const std::pair<Program, std::vector<std::string>> wrong[] = {
-        {OptionTable::kPlayer, {"--device"}},
-        {OptionTable::kPlayer, {"--audio="}},
-        {OptionTable::kPlayer, {"--devices=x"}},
-        {OptionTable::kPlayer, {"--touch=1"}},
-        {OptionTable::kPlayer, {"--list-devices", "--rate=8000"}},
-        {OptionTable::kRenderer, {"--audio=alsa", "a", "b"}},
-        {OptionTable::kRenderer, {"-x", "a", "b"}},
-        {OptionTable::kRenderer, {"a"}},
-        {OptionTable::kRenderer, {"a", "b", "c"}},
+        {kPlayer, {"--device"}},
+        {kPlayer, {"--audio="}},
+        {kPlayer, {"--devices=x"}},
+        {kPlayer, {"--touch=1"}},
+        {kPlayer, {"--list-devices", "--rate=8000"}},
+        {kRenderer, {"--audio=alsa", "a", "b"}},
+        {kRenderer, {"-x", "a", "b"}},
+        {kRenderer, {"a"}},
+        {kRenderer, {"a", "b", "c"}},
     };
     for (const auto& [program, words] : wrong) {
         std::vector<std::string> line = words;
@@ -221,7 +213,7 @@ TEST(OptionsTest, LeavesTheWindowSystemItsOwnAndRefusesWhatIsNoOption)
 
 TEST(OptionsTest, HelpNamesEveryVariableTheProgramReads)
 {
-    const std::string help = OptionTable::HelpText(OptionTable::kPlayer);
+    const std::string help = OptionTable::HelpText(kPlayer);
     const std::regex variable("\"(QUORVEL_[A-Z_]+)\"");
     int seen = 0;
     for (const char* area : {"app", "src", "tracking"}) {
