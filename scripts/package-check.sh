@@ -55,7 +55,8 @@ if [ "${1:-}" = --inside ]; then
     fail "the rendered example has $notes notes, $(stat -c %s grace.wav) bytes"
   written=$(find /usr -xdev -newer "$marker" -not -type d)
   [ -z "$written" ] || fail "written under /usr while running: $written"
-  for file in /usr/share/man/man1/quorvel.1.gz /usr/share/man/man1/quorvel-render.1.gz \
+  for file in /usr/libexec/quorvel/quorvel-player \
+    /usr/share/man/man1/quorvel.1.gz /usr/share/man/man1/quorvel-render.1.gz \
     /usr/share/applications/quorvel.desktop /usr/share/icons/hicolor/scalable/apps/quorvel.svg \
     /usr/share/icons/hicolor/256x256/apps/quorvel.png /usr/share/doc/quorvel/copyright; do
     [ -s "$file" ] || fail "$file is missing"
