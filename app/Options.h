@@ -41,7 +41,7 @@ public:
     std::string midi;      // "auto", "jack", "alsa" or "off"; empty: auto
     Leap::SourceSettings tracking;
 
-    // The renderer's: all but the performance found by its short name, and a Scala tuning
-    // (render.scale is then the file's path).
+    // The renderer's. The performance is as given (an installed example is found by its short
+    // name later), and a Scala tuning is still its file's path in render.scale.
     OfflineRenderer::Options render;
 };
