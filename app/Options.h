@@ -1,42 +1,47 @@
 #pragma once
 
-#include <functional>
 #include <ostream>
 #include <string>
 
-// What the command line and the environment ask of the program before anything starts: its help,
-// the list of sound devices, or playing on a chosen sound system and device. Read before the
-// window system, so that all of it works with no display.
+#include "OfflineRenderer.h"
+#include "OptionTable.h"
+#include "SourceSetting.h"
+
+// What the command line and the environment ask of a program before anything starts: its help,
+// the list of sound devices, or playing (rendering) with the settings given. Every value is
+// judged here, so a mistake is refused before any window, sound or thread starts. Read before
+// the window system, so that all of it works with no display.
 class Options {
 public:
     enum class Action { Play, Help, Version, ListDevices, Refuse };
 
-    // Reads an environment variable; null when it is not set.
-    using Lookup = std::function<const char*(const char*)>;
-
-    // Takes the program's own options out of argv (argc follows), leaving the window system's
-    // (-display, -geometry, ...) in place for it. An option wins over its environment variable.
-    static Options Parse(int& argc, char** argv, const Lookup& lookup);
-
-    // Every option and environment variable of the program.
-    static std::string HelpText();
-
-    // "quorvel VERSION", the project's version.
-    static std::string VersionText();
+    // Takes the program's own options out of argv (argc follows), leaving the player's window
+    // system its own (-display, -geometry, ...) and the renderer its two files. An option wins
+    // over its environment variable.
+    static Options Parse(int& argc, char** argv, const OptionTable::Lookup& lookup,
+                         OptionTable::Program program = OptionTable::kPlayer);
 
     // Answers help, the version, the device list or a refusal on `out` and `err`; returns the exit
     // status.
     int Answer(std::ostream& out, std::ostream& err) const;
 
+    OptionTable::Program program = OptionTable::kPlayer;
     Action action = Action::Play;
+    std::string error; // why, for Refuse: one line naming the setting, its value and what is
+                       // accepted
+
+    // The player's.
     std::string audioSystem; // "jack", "pulse", "alsa"; empty: the first that has devices
     std::string audioDevice; // a number or a name; empty: the system's default output
-    std::string error;       // why, for Refuse
-
     // What the strings play: key -1 and an empty scaleFile leave the defaults (G#1, pentatonic).
     int key = -1;          // note of string 0, 0..127 (69 = 440 Hz)
     std::string scaleFile; // a Scala .scl file
     bool touch = false;    // velocity follows the sweep's speed
+    std::string osc;       // HOST:PORT to send plucks and fingertips to over OSC; empty: none
+    std::string midi;      // "auto", "jack", "alsa" or "off"; empty: auto
+    Leap::SourceSettings tracking;
 
-    std::string osc; // HOST:PORT to send plucks and fingertips to over OSC; empty: none
+    // The renderer's. The performance is as given (an installed example is found by its short
+    // name later), and a Scala tuning is still its file's path in render.scale.
+    OfflineRenderer::Options render;
 };

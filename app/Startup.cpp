@@ -19,10 +19,10 @@
 
 namespace GLStuff {
 
-void GLStartup(int argc, const char** argv)
+void GLStartup(int argc, const char** argv, const Leap::SourceSettings& tracking)
 {
     // Frames may reach the listener from here on, before the window exists.
-    auto controller = std::make_unique<Leap::Controller>(&listener);
+    auto controller = std::make_unique<Leap::Controller>(&listener, Leap::makeSource(tracking));
     PerformanceSettings::RecordTo(controller.get());
     UseTracking(controller.get());
     ShowCameraFrom(controller->cameraView());

@@ -23,7 +23,8 @@ int main(int argc, char** argv)
     KeepFreedHeapMapped();
     GLStuff::WatchQuitSignals();
 
-    // Before the window system: help and the device list need no display.
+    // Before the window system: help and the device list need no display. The only reading of
+    // the environment: everything below takes its settings from here.
     const Options options = Options::Parse(argc, argv, std::getenv);
     if (options.action != Options::Action::Play) {
         return options.Answer(std::cout, std::cerr);
@@ -69,9 +70,9 @@ int main(int argc, char** argv)
     RtAudioDriver driver(256, 44100, 2, 0, audio.api, audio.device);
     GLStuff::RegisterAudio(&driver);
     // Before the first pluck can come; reports on standard error only.
-    MidiOut::GetInstance()->Start(std::getenv("QUORVEL_MIDI"), std::cerr);
+    MidiOut::GetInstance()->Start(options.midi.c_str(), std::cerr);
 
-    GLStuff::GLStartup(argc, const_cast<const char**>(argv));
+    GLStuff::GLStartup(argc, const_cast<const char**>(argv), options.tracking);
 
     std::cout << "byebye!\n" << std::flush;
     GLStuff::Finish();

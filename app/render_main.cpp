@@ -1,56 +1,15 @@
 // quorvel-render: a recorded performance to a WAV file, faster than real time.
-#include <cerrno>
 #include <csignal>
 #include <cstdlib>
-#include <cstring>
 #include <iostream>
 #include <string>
 
-#include "GLStuff.h"
-#include "Harp.h"
 #include "InstalledFiles.h"
 #include "OfflineRenderer.h"
-#include "PerformanceSettings.h"
+#include "Options.h"
+#include "Tuning.h"
 
 namespace {
-
-const char kUsage[] =
-    "usage: quorvel-render [options] PERFORMANCE.jsonl OUT.wav\n"
-    "Plays a recorded performance (QUORVEL_TRACKING_RECORD) through the harp and writes what it\n"
-    "sounds like to a WAV file, with no window and no sound device. Prints the instrument's lines\n"
-    "(\"trig\", \"note: ...\") as it plays.\n"
-    "  --strings N     play on N strings (1..30) throughout, whatever the recording says\n"
-    "  --scale NAME    play in this scale throughout: pentatonic-major, pentatonic-minor,\n"
-    "                  diatonic, whole-tone, or a Scala tuning FILE.scl\n"
-    "  --key NOTE      note of the leftmost string throughout: a name (D, F#3, Bb2) or a\n"
-    "                  MIDI note number\n"
-    "  --rate HZ       sample rate (8000..192000; default 44100)\n"
-    "  --tail SECONDS  decay rendered after the last frame (0..600; default 3)\n"
-    "  --float         32-bit float samples (default: 16-bit integers)\n"
-    "  --touch         velocity from the sweep's speed throughout, whatever the recording says\n"
-    "  --help          this text\n"
-    "  --version       the version\n"
-    "Without --strings or --scale the recording's own settings lines choose them; a recording\n"
-    "without any starts on one string in the pentatonic major scale, as the instrument does.\n";
-
-bool ReadNumber(const std::string& text, double low, double high, double& out)
-{
-    if (text.empty())
-        return false;
-    char* end = nullptr;
-    errno = 0;
-    const double value = std::strtod(text.c_str(), &end);
-    if (errno != 0 || *end != '\0' || !(value >= low && value <= high))
-        return false;
-    out = value;
-    return true;
-}
-
-int Refuse(const std::string& what)
-{
-    std::cerr << "quorvel-render: " << what << "\n(quorvel-render --help for the options)\n";
-    return 2;
-}
 
 extern "C" void OnQuitSignal(int signal)
 {
@@ -76,83 +35,24 @@ void CatchQuitSignals()
 
 int main(int argc, char** argv)
 {
-    OfflineRenderer::Options options;
-    std::string files[2];
-    int fileCount = 0;
-    for (int i = 1; i < argc; ++i) {
-        const std::string argument = argv[i];
-        if (argument == "--help" || argument == "-h") {
-            std::cout << kUsage;
-            return 0;
+    Options parsed = Options::Parse(argc, argv, std::getenv, OptionTable::kRenderer);
+    if (parsed.action != Options::Action::Play)
+        return parsed.Answer(std::cout, std::cerr);
+    OfflineRenderer::Options options = parsed.render;
+    if (options.scale.size() > 4 &&
+        options.scale.compare(options.scale.size() - 4, 4, ".scl") == 0) {
+        auto tuning = std::make_shared<Tuning>();
+        std::string error;
+        if (!LoadScala(options.scale, *tuning, error)) {
+            std::cerr << "quorvel-render: " << error << "\n";
+            return 2;
         }
-        if (argument == "--version") {
-            std::cout << "quorvel-render " QUORVEL_VERSION "\n";
-            return 0;
-        }
-        if (argument == "--float") {
-            options.floatSamples = true;
-            continue;
-        }
-        if (argument == "--touch") {
-            options.touch = true;
-            continue;
-        }
-        const bool takesValue = argument == "--strings" || argument == "--scale" ||
-                                argument == "--key" || argument == "--rate" || argument == "--tail";
-        if (takesValue) {
-            if (i + 1 >= argc)
-                return Refuse(argument + " needs a value");
-            const std::string value = argv[++i];
-            double number = 0.0;
-            if (argument == "--key") {
-                if (!ParseNoteName(value, options.key))
-                    return Refuse("--key takes a note name (D, F#3, Bb2) or a MIDI note 0..127, "
-                                  "not \"" +
-                                  value.substr(0, 40) + "\"");
-            } else if (argument == "--scale" && value.size() > 4 &&
-                       value.compare(value.size() - 4, 4, ".scl") == 0) {
-                auto tuning = std::make_shared<Tuning>();
-                std::string error;
-                if (!LoadScala(value, *tuning, error))
-                    return Refuse(error);
-                options.scale = "scala";
-                options.tuning = std::move(tuning);
-            } else if (argument == "--scale") {
-                const std::string error = PerformanceSettings::ScaleError(value);
-                if (!error.empty())
-                    return Refuse("--scale: " + error);
-                options.scale = value;
-            } else if (argument == "--strings") {
-                if (!ReadNumber(value, Harp::kMinStrings, Harp::kMaxStrings, number) ||
-                    number != static_cast<int>(number))
-                    return Refuse("--strings takes a whole number from 1 to 30, not \"" + value +
-                                  "\"");
-                options.strings = static_cast<int>(number);
-            } else if (argument == "--rate") {
-                if (!ReadNumber(value, OfflineRenderer::kMinRate, OfflineRenderer::kMaxRate,
-                                number) ||
-                    number != static_cast<int>(number))
-                    return Refuse("--rate takes a whole number of Hz from 8000 to 192000, not \"" +
-                                  value + "\"");
-                options.rate = static_cast<int>(number);
-            } else {
-                if (!ReadNumber(value, 0.0, OfflineRenderer::kMaxTailSeconds, number))
-                    return Refuse("--tail takes seconds from 0 to 600, not \"" + value + "\"");
-                options.tailSeconds = number;
-            }
-            continue;
-        }
-        if (argument.size() > 1 && argument[0] == '-')
-            return Refuse("unknown option " + argument);
-        if (fileCount == 2)
-            return Refuse("one performance and one output file, not more");
-        files[fileCount++] = argument;
+        options.scale = "scala";
+        options.tuning = std::move(tuning);
     }
-    if (fileCount != 2)
-        return Refuse("needs a performance and an output file");
-    options.performance = Leap::findPerformance(files[0]);
-    options.output = files[1];
-    const std::string danger = OfflineRenderer::OutputEndangers(files[0], files[1]);
+    const std::string given = options.performance;
+    options.performance = Leap::findPerformance(given);
+    const std::string danger = OfflineRenderer::OutputEndangers(given, options.output);
     if (!danger.empty()) {
         std::cerr << "quorvel-render: " << danger << "\n";
         return 2;

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds the Debian package for a release and proves it in a fresh root of that release with no
-# compiler: installed with apt as a player would, it prints its version and help, renders an
+# compiler: installed with apt as a player would, it prints its version and help (loading no
+# window or camera library), starts its player to list the sound devices, renders an
 # installed example by its short name, writes nothing under /usr, and purging it (with what it
 # brought) leaves /usr as it was.
 #
@@ -40,6 +41,11 @@ if [ "${1:-}" = --inside ]; then
   [ "$(quorvel --version)" = "quorvel $version" ] || fail "quorvel --version: $(quorvel --version)"
   [ "$(quorvel-render --version)" = "quorvel-render $version" ] || fail "quorvel-render --version"
   env -u DISPLAY quorvel --help | grep -q '^Usage: quorvel' || fail "quorvel --help"
+  # Help and version come from a program of its own, without the window's or camera's libraries;
+  # anything else runs the installed player in its place.
+  heavy=$(ldd "$(command -v quorvel)" | grep -E 'opencv|onnxruntime|libGL|glut' || true)
+  [ -z "$heavy" ] || fail "quorvel --version loads $heavy"
+  env -u DISPLAY quorvel --list-devices | grep -q '^alsa' || fail "quorvel --list-devices: no player"
   env -u DISPLAY quorvel --help | grep -q "/usr/share/quorvel/models.sh" ||
     fail "quorvel --help does not name the installed model set-up"
   cd /tmp
@@ -49,7 +55,8 @@ if [ "${1:-}" = --inside ]; then
     fail "the rendered example has $notes notes, $(stat -c %s grace.wav) bytes"
   written=$(find /usr -xdev -newer "$marker" -not -type d)
   [ -z "$written" ] || fail "written under /usr while running: $written"
-  for file in /usr/share/man/man1/quorvel.1.gz /usr/share/man/man1/quorvel-render.1.gz \
+  for file in /usr/libexec/quorvel/quorvel-player \
+    /usr/share/man/man1/quorvel.1.gz /usr/share/man/man1/quorvel-render.1.gz \
     /usr/share/applications/quorvel.desktop /usr/share/icons/hicolor/scalable/apps/quorvel.svg \
     /usr/share/icons/hicolor/256x256/apps/quorvel.png /usr/share/doc/quorvel/copyright; do
     [ -s "$file" ] || fail "$file is missing"

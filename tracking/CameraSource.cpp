@@ -30,8 +30,6 @@ namespace Leap {
 
 namespace {
 
-const char kModelVariable[] = "QUORVEL_CAMERA_MODEL";
-const char kRuntimeVariable[] = "QUORVEL_CAMERA_RUNTIME";
 constexpr auto kRetryInterval = std::chrono::seconds(1);
 // A stream's backend gives up on an address that does not answer, or stops sending, after these
 // (milliseconds).
@@ -61,44 +59,15 @@ bool isV4l2(const std::string& device)
     return isIndex(device) || device.rfind("/dev/", 0) == 0;
 }
 
-std::string modelVariant()
-{
-    const char* value = std::getenv(kModelVariable);
-    if (!value || !*value || std::string(value) == "lite")
-        return "lite";
-    if (std::string(value) == "full")
-        return "full";
-    std::cerr << (std::string(kModelVariable) + ": unknown value \"" + value +
-                  "\"; accepted: lite, full. Using lite.\n")
-              << std::flush;
-    return "lite";
-}
-
-InferenceRuntime chosenRuntime()
-{
-    const char* value = std::getenv(kRuntimeVariable);
-    if (!value || !*value)
-        return InferenceRuntime::kAutomatic;
-    if (std::string(value) == "onnxruntime")
-        return InferenceRuntime::kOnnxRuntime;
-    if (std::string(value) == "opencv")
-        return InferenceRuntime::kOpenCv;
-    std::cerr << (std::string(kRuntimeVariable) + ": unknown value \"" + value +
-                  "\"; accepted: onnxruntime, opencv. Choosing by what is set up.\n")
-              << std::flush;
-    return InferenceRuntime::kAutomatic;
-}
-
 } // namespace
 
-std::string cameraModelDir()
+std::string cameraModelDir(const char* modelDir, const char* xdgCacheHome, const char* home)
 {
-    if (const char* dir = std::getenv("QUORVEL_MODEL_DIR"); dir && *dir)
-        return dir;
-    if (const char* cache = std::getenv("XDG_CACHE_HOME"); cache && *cache)
-        return std::string(cache) + "/quorvel/models";
-    const char* home = std::getenv("HOME");
-    return std::string(home ? home : ".") + "/.cache/quorvel/models";
+    if (modelDir && *modelDir)
+        return modelDir;
+    if (xdgCacheHome && *xdgCacheHome)
+        return std::string(xdgCacheHome) + "/quorvel/models";
+    return std::string(home && *home ? home : ".") + "/.cache/quorvel/models";
 }
 
 // Shared by the source and its capture thread; the thread keeps it alive while it runs.
@@ -141,8 +110,9 @@ struct CameraSource::Capture {
     std::atomic<std::int64_t> fDropped{0};
 };
 
-CameraSource::CameraSource(Kind kind, std::string device, bool loop)
-    : fCapture(std::make_shared<Capture>(kind, std::move(device), loop))
+CameraSource::CameraSource(Kind kind, std::string device, bool loop, CameraSettings settings)
+    : fSettings(std::move(settings)),
+      fCapture(std::make_shared<Capture>(kind, std::move(device), loop))
 {
 }
 
@@ -248,9 +218,9 @@ void CameraSource::start()
     cv::utils::logging::setLogLevel(cv::utils::logging::LOG_LEVEL_SILENT);
     // One thread for the models: the other core belongs to the sound.
     cv::setNumThreads(1);
-    const std::string dir = cameraModelDir();
-    const InferenceRuntime runtime = chosenRuntime();
-    const std::string variant = modelVariant();
+    const std::string& dir = fSettings.modelDir;
+    const InferenceRuntime runtime = fSettings.runtime;
+    const std::string& variant = fSettings.variant;
     std::string why;
     auto makeTracker = [&] {
         try {
@@ -261,7 +231,7 @@ void CameraSource::start()
         return fTracker != nullptr;
     };
     const bool made = makeTracker();
-    const std::string missing = made ? "" : missingSetUpPackages();
+    const std::string missing = made ? "" : missingSetUpPackages(fSettings.searchPath);
     // Installed, the program sets its models up itself: started from the menu there is no
     // terminal to run the set-up in (a checkout's scripts/run.sh runs it before starting).
     if (!made && !installedDataDir().empty() && missing.empty()) {

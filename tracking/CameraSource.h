@@ -8,6 +8,7 @@
 
 #include <opencv2/core.hpp>
 
+#include "CameraSettings.h"
 #include "CameraTracker.h"
 #include "CameraView.h"
 #include "Leap.h"
@@ -31,7 +32,8 @@ public:
     enum class Kind { kCamera, kVideo };
 
     // A camera: an index ("0"), a device path or a stream's address; a video: a file path.
-    CameraSource(Kind kind, std::string device, bool loop);
+    // `settings` says where the hand models are and which of them run.
+    CameraSource(Kind kind, std::string device, bool loop, CameraSettings settings = {});
     ~CameraSource() override;
 
     bool next(SourceEvent& event) override;
@@ -70,13 +72,11 @@ private:
     CameraView::Status fTold;
     bool fToldAny = false;
     std::thread fCaptureThread;
+    const CameraSettings fSettings;
 
     std::atomic<bool> fRecalibrate{false}; // asked from any thread, done on the controller's
     const std::shared_ptr<Capture> fCapture;
     const std::shared_ptr<CameraView> fView = std::make_shared<CameraView>();
 };
-
-// Where the hand models are: $QUORVEL_MODEL_DIR, else ${XDG_CACHE_HOME:-~/.cache}/quorvel/models.
-std::string cameraModelDir();
 
 } // namespace Leap

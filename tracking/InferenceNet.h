@@ -6,15 +6,9 @@
 
 #include <opencv2/core.hpp>
 
-namespace Leap {
+#include "CameraSettings.h"
 
-// Which library runs the hand models. ONNX Runtime takes about a fifth of OpenCV's time per
-// image; OpenCV's dnn needs nothing beyond Debian and stays as the fallback.
-enum class InferenceRuntime {
-    kAutomatic,   // ONNX Runtime when scripts/models.sh has set it up, else OpenCV
-    kOnnxRuntime, // models and library in MODEL_DIR/onnxruntime
-    kOpenCv,      // models in MODEL_DIR
-};
+namespace Leap {
 
 // One hand model, loaded by one runtime. Both hand models take one NCHW float image and answer
 // in two outputs, "Identity" and "Identity_1". Not thread-safe.

@@ -1,6 +1,5 @@
 #include "InstalledFiles.h"
 
-#include <cstdlib>
 #include <filesystem>
 #include <sstream>
 #include <system_error>
@@ -15,8 +14,16 @@ std::string installedDataDir()
     const fs::path executable = fs::read_symlink("/proc/self/exe", error);
     if (error)
         return "";
-    const fs::path data = executable.parent_path().parent_path() / "share" / "quorvel";
-    return fs::is_directory(data / "examples", error) ? data.string() : "";
+    // PREFIX/bin/quorvel, or the player in PREFIX/libexec/quorvel (or in a libexec folder a
+    // distribution places deeper).
+    fs::path prefix = executable.parent_path();
+    for (int level = 0; level < 3 && prefix.has_relative_path(); ++level) {
+        prefix = prefix.parent_path();
+        const fs::path data = prefix / "share" / "quorvel";
+        if (fs::is_directory(data / "examples", error))
+            return data.string();
+    }
+    return "";
 }
 
 std::string modelSetUpCommand()
@@ -27,10 +34,9 @@ std::string modelSetUpCommand()
 
 namespace {
 
-bool onPath(const std::string& program)
+bool onPath(const std::string& program, const std::string& searchPath)
 {
-    const char* path = std::getenv("PATH");
-    std::istringstream dirs(path ? path : "/usr/bin:/bin");
+    std::istringstream dirs(searchPath.empty() ? "/usr/bin:/bin" : searchPath);
     std::error_code error;
     for (std::string dir; std::getline(dirs, dir, ':');) {
         if (!dir.empty() && fs::exists(fs::path(dir) / program, error))
@@ -57,7 +63,7 @@ bool hasPythonModule(const std::string& module)
 
 } // namespace
 
-std::string missingSetUpPackages()
+std::string missingSetUpPackages(const std::string& searchPath)
 {
     // npm fetches the models; Python with these modules converts and checks them.
     std::string missing;
@@ -65,7 +71,7 @@ std::string missingSetUpPackages()
         if (!present)
             missing += (missing.empty() ? "" : " ") + std::string(package);
     };
-    need(onPath("npm"), "npm");
+    need(onPath("npm", searchPath), "npm");
     need(fs::exists("/usr/bin/python3"), "python3");
     need(hasPythonModule("numpy"), "python3-numpy");
     need(hasPythonModule("onnx"), "python3-onnx");

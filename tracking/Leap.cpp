@@ -1,11 +1,8 @@
 #include "Leap.h"
 
-#include <cstdlib>
 #include <exception>
 #include <iostream>
 #include <string>
-
-#include "SourceSetting.h"
 
 namespace Leap {
 
@@ -18,8 +15,6 @@ void reportToStderr(const std::string& line)
 }
 
 } // namespace
-
-Controller::Controller(Listener* listener) : Controller(listener, makeSourceFromEnvironment()) {}
 
 Controller::Controller(Listener* listener, std::unique_ptr<FrameSource> source)
     : fListener(listener), fSource(std::move(source))

@@ -122,8 +122,7 @@ public:
 
 class Controller {
 public:
-    // Frames from the source chosen by QUORVEL_TRACKING.
-    explicit Controller(Listener* listener);
+    // Frames from `source` (see makeSource for one chosen by the program's settings).
     Controller(Listener* listener, std::unique_ptr<FrameSource> source);
     // Stops the thread: no listener callback runs after the destructor returns. Never from one
     // of the controller's own callbacks. A program that may exit with a controller alive

@@ -1,8 +1,10 @@
 // The command line and environment read before the window system, and the choice of a device.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <regex>
 #include <sstream>
@@ -18,6 +20,8 @@
 
 namespace {
 
+using Env = std::map<std::string, std::string>;
+
 struct CommandLine {
     explicit CommandLine(std::vector<std::string> words) : words(std::move(words))
     {
@@ -27,12 +31,15 @@ struct CommandLine {
         argv.push_back(nullptr);
         argc = static_cast<int>(this->words.size());
     }
-    Options Parse(const std::map<std::string, std::string>& environment = {})
+    Options Parse(const Env& environment = {}, OptionTable::Program program = OptionTable::kPlayer)
     {
-        return Options::Parse(argc, argv.data(), [&](const char* name) -> const char* {
-            const auto found = environment.find(name);
-            return found == environment.end() ? nullptr : found->second.c_str();
-        });
+        return Options::Parse(
+            argc, argv.data(),
+            [&](const char* name) -> const char* {
+                const auto found = environment.find(name);
+                return found == environment.end() ? nullptr : found->second.c_str();
+            },
+            program);
     }
     std::vector<std::string> Left() const { return {argv.begin(), argv.begin() + argc}; }
     std::vector<std::string> words;
@@ -40,32 +47,173 @@ struct CommandLine {
     int argc = 0;
 };
 
-TEST(OptionsTest, TakesItsOwnOptionsOverTheEnvironmentAndLeavesTheWindowSystemItsOwn)
+using Program = OptionTable::Program;
+using Setting = OptionTable::Setting;
+constexpr Program kPlayer = OptionTable::kPlayer;
+constexpr Program kRenderer = OptionTable::kRenderer;
+
+using O = const Options&;
+
+// One row of the table as a player uses it: a value it takes, what that value sets, and a value
+// it refuses (null: none).
+struct RowCase {
+    Program program;
+    Setting setting;
+    const char* good; // null for a switch without a variable
+    std::function<bool(O)> took;
+    const char* bad;
+};
+
+const RowCase kCases[] = {
+    {kPlayer, Setting::kAudio, "alsa", [](O o) { return o.audioSystem == "alsa"; }, "oss"},
+    {kPlayer, Setting::kDevice, "hw:1", [](O o) { return o.audioDevice == "hw:1"; }, nullptr},
+    {kPlayer, Setting::kListDevices, nullptr,
+     [](O o) { return o.action == Options::Action::ListDevices; }, nullptr},
+    {kPlayer, Setting::kKey, "Bb2", [](O o) { return o.key == 46; }, "H2"},
+    {kPlayer, Setting::kTouch, "1", [](O o) { return o.touch; }, "yes"},
+    {kPlayer, Setting::kOsc, "localhost:9000", [](O o) { return o.osc == "localhost:9000"; },
+     nullptr},
+    {kPlayer, Setting::kScale, "a.scl", [](O o) { return o.scaleFile == "a.scl"; }, nullptr},
+    {kPlayer, Setting::kTracking, "replay:take.jsonl,loop",
+     [](O o) { return o.tracking.tracking == "replay:take.jsonl,loop"; }, "demo:2"},
+    {kPlayer, Setting::kTrackingRecord, "take.jsonl",
+     [](O o) { return o.tracking.record == "take.jsonl"; }, nullptr},
+    {kPlayer, Setting::kCameraModel, "full",
+     [](O o) { return o.tracking.camera.variant == "full"; }, "ful"},
+    {kPlayer, Setting::kCameraRuntime, "opencv",
+     [](O o) { return o.tracking.camera.runtime == Leap::InferenceRuntime::kOpenCv; }, "onnx"},
+    {kPlayer, Setting::kModelDir, "/m", [](O o) { return o.tracking.camera.modelDir == "/m"; },
+     nullptr},
+    {kPlayer, Setting::kMidi, "off", [](O o) { return o.midi == "off"; }, "JACK"},
+    {kRenderer, Setting::kStrings, "30", [](O o) { return o.render.strings == 30; }, "31"},
+    {kRenderer, Setting::kScale, "whole-tone", [](O o) { return o.render.scale == "whole-tone"; },
+     "dorian"},
+    {kRenderer, Setting::kKey, "D", [](O o) { return o.render.key == 26; }, "128"},
+    {kRenderer, Setting::kRate, "48000", [](O o) { return o.render.rate == 48000; }, "44100.5"},
+    {kRenderer, Setting::kTail, "0.5", [](O o) { return o.render.tailSeconds == 0.5; }, "601"},
+    {kRenderer, Setting::kFloat, nullptr, [](O o) { return o.render.floatSamples; }, nullptr},
+    {kRenderer, Setting::kTouch, nullptr, [](O o) { return o.render.touch; }, nullptr},
+};
+
+// A command line of `program`: its name, `words`, and for the renderer the two files it needs.
+std::vector<std::string> Words(Program program, std::vector<std::string> words)
 {
-    CommandLine line({"quorvel", "-display", ":3", "--audio", "jack", "--device=hw:1", "-iconic"});
-    const Options options = line.Parse({{"QUORVEL_AUDIO", "pulse"}, {"QUORVEL_AUDIO_DEVICE", "x"}});
-    EXPECT_EQ(options.action, Options::Action::Play);
-    EXPECT_EQ(options.audioSystem, "jack");
-    EXPECT_EQ(options.audioDevice, "hw:1");
-    EXPECT_EQ(line.Left(), (std::vector<std::string>{"quorvel", "-display", ":3", "-iconic"}));
+    words.insert(words.begin(), OptionTable::Name(program));
+    if (program == kRenderer) {
+        words.push_back("take.jsonl");
+        words.push_back("take.wav");
+    }
+    return words;
+}
+
+// Each row parses, is refused in one line naming it and its value, and is in the help; every
+// row of the table has its case here.
+TEST(OptionsTest, EveryRowParsesRefusesAndIsInTheHelp)
+{
+    for (const OptionTable::Row& row : OptionTable::Rows()) {
+        for (const Program program : {kPlayer, kRenderer}) {
+            if (!(row.programs & program))
+                continue;
+            const std::string help = OptionTable::HelpText(program);
+            const std::string label = std::string(OptionTable::Name(program)) + " " +
+                                      (row.option ? row.option : row.variable);
+            if (row.option) {
+                EXPECT_NE(help.find(" " + std::string(row.option)), std::string::npos) << label;
+            }
+            if (row.variable) {
+                EXPECT_NE(help.find("  " + std::string(row.variable) + "="), std::string::npos)
+                    << label;
+            }
+            if (row.setting == Setting::kHelp || row.setting == Setting::kVersion) {
+                const Options answer = CommandLine({"q", "--bogus", row.option}).Parse({}, program);
+                std::ostringstream out, err;
+                EXPECT_EQ(answer.Answer(out, err), 0) << label;
+                EXPECT_EQ(out.str().find(row.setting == Setting::kHelp ? help : "quorvel"), 0u)
+                    << label;
+                continue;
+            }
+            const auto found = std::find_if(std::begin(kCases), std::end(kCases), [&](auto& c) {
+                return c.program == program && c.setting == row.setting;
+            });
+            ASSERT_NE(found, std::end(kCases)) << label << " has no case";
+            const RowCase& check = *found;
+            auto expectRefused = [&](std::vector<std::string> words, const Env& env,
+                                     const std::string& name) {
+                const Options refused =
+                    CommandLine(Words(program, std::move(words))).Parse(env, program);
+                std::ostringstream out, err;
+                EXPECT_EQ(refused.Answer(out, err), 2) << label;
+                const std::string line = err.str();
+                EXPECT_EQ(
+                    line.find(std::string(OptionTable::Name(program)) + ": " + name + " takes "),
+                    0u)
+                    << line;
+                EXPECT_NE(line.find("\"" + std::string(check.bad) + "\""), std::string::npos)
+                    << line;
+                EXPECT_EQ(std::count(line.begin(), line.end(), '\n'), 1) << line;
+            };
+            auto parse = [&](std::vector<std::string> words, const Env& env) {
+                return CommandLine(Words(program, std::move(words))).Parse(env, program);
+            };
+            const std::string given = row.optionValue ? "=" + std::string(check.good) : "";
+            if (row.option) {
+                EXPECT_TRUE(check.took(parse({row.option + given}, {}))) << label;
+                if (row.optionValue) {
+                    EXPECT_TRUE(check.took(parse({row.option, check.good}, {}))) << label;
+                }
+                if (row.optionValue && check.bad) {
+                    expectRefused({row.option + std::string("=") + check.bad}, {}, row.option);
+                }
+            }
+            if (row.variable) {
+                const Options set = parse({}, {{row.variable, check.good}});
+                EXPECT_EQ(set.action, Options::Action::Play) << label << ": " << set.error;
+                EXPECT_TRUE(check.took(set)) << label;
+                if (check.bad) {
+                    expectRefused({}, {{row.variable, check.bad}}, row.variable);
+                }
+                if (check.bad && row.option) { // the option wins; its variable is not judged
+                    EXPECT_TRUE(
+                        check.took(parse({row.option + given}, {{row.variable, check.bad}})))
+                        << label;
+                }
+            }
+        }
+    }
+}
+
+TEST(OptionsTest, LeavesTheWindowSystemItsOwnAndRefusesWhatIsNoOption)
+{
+    CommandLine line({"quorvel", "-display", ":3", "--audio", "jack", "--device=hw:1", "-iconic",
+                      "--", "--geometry"});
+    const Options options = line.Parse();
+    EXPECT_EQ(options.action, Options::Action::Play) << options.error;
+    EXPECT_EQ(line.Left(),
+              (std::vector<std::string>{"quorvel", "-display", ":3", "-iconic", "--geometry"}));
     EXPECT_EQ(line.argv[line.argc], nullptr);
 
-    EXPECT_EQ(CommandLine({"quorvel"}).Parse({{"QUORVEL_AUDIO", "alsa"}}).audioSystem, "alsa");
-    EXPECT_EQ(CommandLine({"quorvel", "--list-devices"}).Parse().action,
-              Options::Action::ListDevices);
-    EXPECT_EQ(CommandLine({"quorvel", "--bogus", "--help"}).Parse().action, Options::Action::Help);
-    for (const char* wrong : {"--device", "--audio=", "--devices=x", "--bogus"}) {
-        const Options refused = CommandLine({"quorvel", wrong}).Parse();
-        EXPECT_EQ(refused.action, Options::Action::Refuse) << wrong;
-        std::ostringstream out, err;
-        EXPECT_EQ(refused.Answer(out, err), 2) << wrong;
-        EXPECT_NE(err.str().find("--help"), std::string::npos) << err.str();
+    const std::pair<Program, std::vector<std::string>> wrong[] = {
+        {kPlayer, {"--device"}},
+        {kPlayer, {"--audio="}},
+        {kPlayer, {"--devices=x"}},
+        {kPlayer, {"--touch=1"}},
+        {kPlayer, {"--list-devices", "--rate=8000"}},
+        {kRenderer, {"--audio=alsa", "a", "b"}},
+        {kRenderer, {"-x", "a", "b"}},
+        {kRenderer, {"a"}},
+        {kRenderer, {"a", "b", "c"}},
+    };
+    for (const auto& [program, words] : wrong) {
+        std::vector<std::string> line = words;
+        line.insert(line.begin(), OptionTable::Name(program));
+        const Options refused = CommandLine(line).Parse({}, program);
+        EXPECT_EQ(refused.action, Options::Action::Refuse) << line.back();
     }
 }
 
 TEST(OptionsTest, HelpNamesEveryVariableTheProgramReads)
 {
-    const std::string help = Options::HelpText();
+    const std::string help = OptionTable::HelpText(kPlayer);
     const std::regex variable("\"(QUORVEL_[A-Z_]+)\"");
     int seen = 0;
     for (const char* area : {"app", "src", "tracking"}) {

@@ -81,7 +81,10 @@ TEST_P(CameraTracker, FollowsTheIndexFingertipAndAGrowingHandCrossesThePlane)
     cv::VideoCapture video(videoPath("follow.avi"));
     ASSERT_TRUE(video.isOpened()) << videoPath("follow.avi");
     ASSERT_GT(truth.size(), 200u);
-    Leap::CameraTracker tracker(Leap::cameraModelDir(), "lite", true, GetParam());
+    Leap::CameraTracker tracker(Leap::cameraModelDir(std::getenv("QUORVEL_MODEL_DIR"),
+                                                     std::getenv("XDG_CACHE_HOME"),
+                                                     std::getenv("HOME")),
+                                "lite", true, GetParam());
 
     double errorSum = 0.0, restingZ = 0.0, leaningZ = 0.0;
     int tracked = 0, resting = 0, leaning = 0;

@@ -1,6 +1,7 @@
 """Starting and ending the instrument: what it prints, where its window opens, how it quits."""
 
 import os
+import subprocess
 import unittest
 
 import harness  # first: it reports a missing numpy as a skip
@@ -51,6 +52,24 @@ class StartupTest(unittest.TestCase):
             status = app.wait_exit()
         self.assertEqual(status, 0, app.text("err"))
         self.assertNotIn("byebye!", app.lines())
+
+    def test_settings_are_judged_before_anything_starts(self):
+        # --version needs none of the window's, camera's or sound's libraries.
+        shown = subprocess.run([harness.quorvel_binary(), "--version"], capture_output=True,
+                               text=True, env=dict(os.environ, LD_DEBUG="libs"), timeout=10)
+        self.assertRegex(shown.stdout, r"^quorvel \d")
+        loaded = [line for line in shown.stderr.splitlines() if "calling init:" in line]
+        self.assertFalse([line for line in loaded
+                          if any(heavy in line for heavy in ("opencv", "libGL", "glut",
+                                                             "onnxruntime", "rtaudio"))], loaded)
+        # A typo in a setting is refused in one line, with no window and no sound.
+        with harness.Session(harness.artifacts_dir("startup-refused")) as session:
+            app = session.quorvel(tracking="demo", extra_env={"QUORVEL_CAMERA_MODEL": "ful"})
+            status = app.wait_exit()
+        self.assertEqual(status, 2)
+        self.assertEqual(app.lines("err"),
+                         ['quorvel: QUORVEL_CAMERA_MODEL takes lite or full, not "ful"'])
+        self.assertEqual(app.lines(), [])
 
 
 if __name__ == "__main__":

@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <memory>
 #include <utility>
 
@@ -12,31 +11,6 @@
 
 namespace {
 
-// Sets an environment variable for one scope.
-class ScopedVariable {
-public:
-    ScopedVariable(const char* name, const char* value) : fName(name)
-    {
-        if (const char* old = std::getenv(name))
-            fOld = std::make_unique<std::string>(old);
-        if (value)
-            ::setenv(name, value, 1);
-        else
-            ::unsetenv(name);
-    }
-    ~ScopedVariable()
-    {
-        if (fOld)
-            ::setenv(fName, fOld->c_str(), 1);
-        else
-            ::unsetenv(fName);
-    }
-
-private:
-    const char* fName;
-    std::unique_ptr<std::string> fOld;
-};
-
 template <typename Source> bool is(const std::unique_ptr<Leap::FrameSource>& source)
 {
     return dynamic_cast<Source*>(source.get()) != nullptr;
@@ -44,11 +18,7 @@ template <typename Source> bool is(const std::unique_ptr<Leap::FrameSource>& sou
 
 TEST(SourceChoice, TheServiceIsTheDefaultAndCanBeNamedWithAnAddress)
 {
-    {
-        ScopedVariable unset("QUORVEL_TRACKING", nullptr);
-        ScopedVariable noRecording("QUORVEL_TRACKING_RECORD", nullptr);
-        EXPECT_TRUE(is<Leap::ServiceSource>(Leap::makeSourceFromEnvironment()));
-    }
+    EXPECT_TRUE(is<Leap::ServiceSource>(Leap::makeSource({})));
     EXPECT_TRUE(is<Leap::ServiceSource>(Leap::makeSourceFromSetting("service")));
     EXPECT_TRUE(is<Leap::ServiceSource>(
         Leap::makeSourceFromSetting("service:ws://192.168.1.20:6437/v6.json")));
@@ -67,18 +37,17 @@ TEST(SourceChoice, TheServiceIsTheDefaultAndCanBeNamedWithAnAddress)
         EXPECT_TRUE(is<Leap::IdleSource>(source)) << bad;
         EXPECT_NE(errors.find("service:ws://HOST:PORT/PATH"), std::string::npos) << errors;
         EXPECT_NE(errors.find(reason), std::string::npos) << errors;
+        // The program refuses at start what the library would refuse later, for the same reason.
+        std::string why;
+        EXPECT_FALSE(Leap::checkSourceSetting(bad, why)) << bad;
+        EXPECT_EQ(why, reason);
     }
 }
 
 TEST(SourceChoice, ARecordingPathWrapsWhicheverSourceIsChosen)
 {
-    ScopedVariable none("QUORVEL_TRACKING", "none");
-    {
-        ScopedVariable recording("QUORVEL_TRACKING_RECORD", "/dev/null");
-        EXPECT_TRUE(is<Leap::RecordingSource>(Leap::makeSourceFromEnvironment()));
-    }
-    ScopedVariable empty("QUORVEL_TRACKING_RECORD", "");
-    EXPECT_TRUE(is<Leap::IdleSource>(Leap::makeSourceFromEnvironment()));
+    EXPECT_TRUE(is<Leap::RecordingSource>(Leap::makeSource({"none", "/dev/null", {}})));
+    EXPECT_TRUE(is<Leap::IdleSource>(Leap::makeSource({"none", "", {}})));
 }
 
 } // namespace
