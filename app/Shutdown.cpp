@@ -14,7 +14,6 @@
 #include "Leap.h"
 #include "MidiOut.h"
 #include "OscOut.h"
-#include "PerformanceSettings.h"
 #include "QuitSignals.h"
 #include "RtAudioDriver.h"
 #include "SettingsRelay.h"
@@ -98,7 +97,6 @@ void StopThreads()
     std::lock_guard<std::mutex> hold(all.lock);
     // Tracking first: a pluck in flight still finds a live harp and server.
     if (all.tracking != nullptr) {
-        PerformanceSettings::RecordTo(nullptr);
         UseTracking(nullptr);
         SettingsRelay::Close(); // a replay waiting for the window thread would never be joined
         all.tracking->reset();

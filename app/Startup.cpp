@@ -9,10 +9,10 @@
 
 #include "Controls.h"
 #include "GLStuff.h"
+#include "HarpListener.h"
 #include "Instrument.h"
 #include "Keys.h"
 #include "Leap.h"
-#include "PerformanceSettings.h"
 #include "Render.h"
 #include "SettingsRelay.h"
 #include "Shutdown.h"
@@ -23,7 +23,6 @@ void GLStartup(int argc, const char** argv)
 {
     // Frames may reach the listener from here on, before the window exists.
     auto controller = std::make_unique<Leap::Controller>(&listener);
-    PerformanceSettings::RecordTo(controller.get());
     UseTracking(controller.get());
     ShowCameraFrom(controller->cameraView());
     // Registered once wired: from here a quit signal's thread may stop it and reset `controller`,
@@ -69,7 +68,7 @@ void GLStartup(int argc, const char** argv)
     glutMainLoop();
 
     RegisterTracking(nullptr);
-    PerformanceSettings::RecordTo(nullptr);
+    UseTracking(nullptr);
     SettingsRelay::Close();
     controller.reset();
     ShowCameraFrom(nullptr);

@@ -5,8 +5,6 @@
 #include <iostream>
 #include <string>
 
-#include "SourceSetting.h"
-
 namespace Leap {
 
 namespace {
@@ -18,8 +16,6 @@ void reportToStderr(const std::string& line)
 }
 
 } // namespace
-
-Controller::Controller(Listener* listener) : Controller(listener, makeSourceFromEnvironment()) {}
 
 Controller::Controller(Listener* listener, std::unique_ptr<FrameSource> source)
     : fListener(listener), fSource(std::move(source))

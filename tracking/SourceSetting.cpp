@@ -157,4 +157,8 @@ std::unique_ptr<FrameSource> makeSourceFromEnvironment()
     return recordedIfAsked(makeSourceFromSetting(setting), std::getenv(kRecordVariable));
 }
 
+// Here rather than beside the controller's other members: the controller itself needs none of the
+// sources, so a program that hands it its own source links none of them.
+Controller::Controller(Listener* listener) : Controller(listener, makeSourceFromEnvironment()) {}
+
 } // namespace Leap
