@@ -12,7 +12,10 @@ public:
     Finger(Finger&&) = default;
     Finger& operator=(Finger&&) = default;
 
-    void Draw() override;
+    // Places the fingertip (translate, scale, colour) and calls Draw. Window thread, GL context
+    // current.
+    void Display();
+    void Draw();
 
     bool fStale;     // not yet seen in the frame being processed
     float fNearness; // 1 - z/300 for tracker depth z in mm: 0 at z = 300, 1 on the string plane

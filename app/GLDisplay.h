@@ -2,8 +2,9 @@
 
 namespace GLStuff {
 
-// A drawable item placed in normalised window units. Never deleted through a GLDisplay pointer.
-// Display and every Draw live in Render.cpp, beside the other GL calls.
+// Where a drawable item is placed, in normalised window units, and its colour. No virtual
+// function: the items live in the instrument's state, which links no GL; their Display and Draw
+// live in Render.cpp, beside the other GL calls.
 class GLDisplay {
 public:
     GLDisplay(float x, float y, float scaleX, float scaleY)
@@ -13,13 +14,8 @@ public:
     GLDisplay(GLDisplay&&) = default;
     GLDisplay& operator=(GLDisplay&&) = default;
 
-    virtual void Draw() = 0;
-
     void SetX(float x) { fX = x; }
     void SetY(float y) { fY = y; }
-
-    // Places the item (translate, scale, colour) and calls Draw. Window thread, GL context current.
-    void Display();
 
     float fX;
     float fY;

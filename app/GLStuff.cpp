@@ -5,9 +5,8 @@
 #include "Harp.h"
 #include "Pluck.h"
 
-// Every shared object of the layer, in the order they are built; static objects are destroyed
-// the other way round, so the listener goes before the lock and the map it uses. Threads that
-// use them are stopped first (Shutdown.h).
+// Every shared object of the layer. Threads that use them are stopped before static objects are
+// destroyed (Shutdown.h).
 namespace GLStuff {
 
 const int gPentatonicMajor[5] = {0, 2, 5, 7, 9};
@@ -102,5 +101,3 @@ bool SetTuning(std::shared_ptr<const Tuning> tuning, std::string& error)
 }
 
 } // namespace GLStuff
-
-HarpListener listener;

@@ -6,7 +6,6 @@
 #include <string>
 
 #include "Finger.h"
-#include "HarpListener.h"
 #include "Tuning.h"
 
 // The shared objects of the window and tracking layer, all defined in GLStuff.cpp. Positions are
@@ -75,6 +74,3 @@ extern bool gShowHUD;
 extern bool gShowCamera; // the camera's picture and the hands on it, when a camera is the source
 
 } // namespace GLStuff
-
-// The one listener, handed to the tracking controller at start-up; uses gFingers and gLock.
-extern HarpListener listener;

@@ -5,8 +5,9 @@
 #include "CameraView.h"
 #include "Leap.h"
 
-// Turns tracking frames into fingertip tracks (GLStuff::gFingers) and hands every move to the
-// pluck detector. All callbacks run on the tracking controller's thread, one at a time.
+// The instrument's ear on the tracking controller: frames go to the fingertip tracks and the
+// pluck detector (GLStuff::Follow), a replay's settings lines to the window thread.
+// All callbacks run on the tracking controller's thread, one at a time.
 class HarpListener : public Leap::Listener {
 public:
     void onInit(const Leap::Controller&) override;
@@ -18,12 +19,12 @@ public:
     // What the camera waits for, in the player's words, on standard output once a change.
     void onStatus(const Leap::Controller& controller) override;
 
-    // Moves the fingertip tracks to a frame and hands every move to the pluck detector. The
-    // tracking thread, or the only thread of a program without one.
-    static void Follow(const Leap::Frame& frame);
-
 private:
     // The camera's state last written; tracking thread.
     bool fToldAny = false;
     Leap::CameraView::State fToldState = Leap::CameraView::State::kStarting;
 };
+
+// The one listener, handed to the tracking controller at start-up; holds no state the fingertip
+// tracks need (those are gFingers, under gLock).
+extern HarpListener listener;

@@ -3,24 +3,16 @@
 #include "ConsoleLine.h"
 #include "GLStuff.h"
 #include "Instrument.h"
-#include "PerformanceSettings.h"
 #include "Pluck.h"
 #include "Tuning.h"
 
 namespace GLStuff {
 namespace {
 
-// A built-in scale, unless it would put a string out of range at the current key.
-void ChooseScale(const int* table, int count, std::ostream& out)
+void ScaleKey(const int* table, int count, std::ostream& out)
 {
-    ScaleChoice choice = CurrentScale();
-    choice.table = table;
-    choice.count = count;
-    choice.tuning.reset();
-    const std::string error = RangeError(choice);
-    if (error.empty())
-        SetScale(table, count);
-    else
+    std::string error;
+    if (!ChooseScale(table, count, error))
         WriteLine(out, "scale refused: ", error);
 }
 
@@ -74,16 +66,16 @@ WindowRequest ApplyKey(unsigned char key, std::ostream& out)
     case KeyAction::kNone:
         break;
     case KeyAction::kScalePentatonicMajor:
-        ChooseScale(gPentatonicMajor, 5, out);
+        ScaleKey(gPentatonicMajor, 5, out);
         break;
     case KeyAction::kScalePentatonicMinor:
-        ChooseScale(gPentatonicMinor, 5, out);
+        ScaleKey(gPentatonicMinor, 5, out);
         break;
     case KeyAction::kScaleDiatonic:
-        ChooseScale(gDiatonic, 7, out);
+        ScaleKey(gDiatonic, 7, out);
         break;
     case KeyAction::kScaleWholeTone:
-        ChooseScale(gWholeTone, 6, out);
+        ScaleKey(gWholeTone, 6, out);
         break;
     case KeyAction::kAddString:
         AddString();
@@ -124,24 +116,20 @@ WindowRequest ApplyKey(unsigned char key, std::ostream& out)
     case KeyAction::kKeyDown: {
         const int key = CurrentScale().key + (action == KeyAction::kKeyUp ? 1 : -1);
         std::string error;
-        if (SetKey(key, error)) {
+        if (ChooseKey(key, error)) {
             WriteLine(out, "key: ", NoteName(key), " (", key, ")");
-            PerformanceSettings::Changed();
         } else {
             WriteLine(out, "key ", NoteName(key), " refused: ", error);
         }
         break;
     }
     case KeyAction::kToggleTouch:
-        SetTouch(!Touch());
+        ChooseTouch(!Touch());
         WriteLine(out, "touch: ", Touch() ? "on" : "off");
-        PerformanceSettings::Changed();
         break;
     case KeyAction::kQuit:
         return WindowRequest::kQuit;
     }
-    if (action >= KeyAction::kScalePentatonicMajor && action <= KeyAction::kRemoveString)
-        PerformanceSettings::Changed(); // a recording being made carries every change
     return WindowRequest::kNothing;
 }
 

@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "Harp.h"
+#include "Instrument.h"
 #include "MidiPort.h"
 
 static_assert(NoteRules::kStrings == Harp::kMaxStrings, "a MIDI note for every string");
@@ -17,6 +18,7 @@ MidiOut* MidiOut::GetInstance()
 
 bool MidiOut::Start(const char* choice, std::ostream& report)
 {
+    GLStuff::AddOutput(this);
     std::lock_guard<std::mutex> lifecycle(fLifecycleLock);
     if (fThread.joinable())
         return true;

@@ -10,6 +10,7 @@
 #include <string>
 #include <thread>
 
+#include "InstrumentOutput.h"
 #include "NoteRules.h"
 
 class MidiPort;
@@ -21,7 +22,7 @@ class MidiPort;
 // the rules, sends (RtMidi may wait on the MIDI system), and ends notes when their time is up. It
 // never takes GLStuff::gLock or the audio server's lock. Until Start and after Stop every call
 // does nothing.
-class MidiOut {
+class MidiOut : public InstrumentOutput {
 public:
     static constexpr int kQueueCapacity = 256; // commands waiting for the MIDI thread
 
@@ -31,7 +32,7 @@ public:
     // At start-up, before the first pluck: opens the port on the system `choice` names
     // (QUORVEL_MIDI's value, null when unset) and starts the MIDI thread. Writes one line to
     // `report`: where the port is, or why MIDI is off (nothing when `choice` is "off"). True if the
-    // port is open.
+    // port is open. From here on the instrument's plucks reach it (GLStuff::AddOutput).
     bool Start(const char* choice, std::ostream& report);
 
     // Ends every sounding note, stops the MIDI thread and closes the port. Commands queued
@@ -42,10 +43,10 @@ public:
 
     // Tracking thread, right after `stringIndex` (0..NoteRules::kStrings-1) got its burst. note
     // 0..127 (69 = 440 Hz), velocity 1..127. Never waits for the MIDI system.
-    void Plucked(int stringIndex, int note, int velocity);
+    void Plucked(int stringIndex, int note, int velocity) override;
 
     // Window thread, after a string was removed: strings numStrings and up end their notes.
-    void StringsRemain(int numStrings);
+    void StringsRemain(int numStrings) override;
 
 private:
     using Clock = std::chrono::steady_clock;

@@ -13,9 +13,9 @@
 #include <unistd.h>
 
 #include "AudioServer.h"
+#include "Fingertips.h"
 #include "FrameParser.h"
 #include "Harp.h"
-#include "HarpListener.h"
 #include "ReplaySource.h"
 
 namespace {
@@ -191,7 +191,7 @@ bool OfflineRenderer::Play(std::ostream& errors)
         case Leap::ParsedMessage::kFrame:
             if (!RenderUntil(SampleAt(message.frame.timestamp())))
                 return false;
-            HarpListener::Follow(message.frame);
+            GLStuff::Follow(message.frame);
             ++fFrames;
             break;
         case Leap::ParsedMessage::kForeign: {

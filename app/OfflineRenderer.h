@@ -13,10 +13,10 @@ typedef struct sf_private_tag SNDFILE;
 
 // Plays a recorded performance into a WAV file with no window, no audio device and no tracking
 // thread. The lines are taken in order: the harp's audio graph is rendered up to each line's
-// moment on the recording's clock, then a frame goes to the instrument's own listener and pluck
-// detector and a settings line to the keys' actions. Everything runs on the calling thread and
-// the voices' noise is seeded first, so a render comes out the same every time. The harp and the
-// audio server belong to the process: one render per process.
+// moment on the recording's clock, then a frame goes to the instrument's own fingertip tracks and
+// pluck detector and a settings line to the instrument's actions. Everything runs on the calling
+// thread and the voices' noise is seeded first, so a render comes out the same every time. The
+// harp and the audio server belong to the process: one render per process.
 class OfflineRenderer {
 public:
     struct Options {

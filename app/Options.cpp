@@ -3,7 +3,6 @@
 #include <cerrno>
 #include <cstdlib>
 
-#include "AudioDevices.h"
 #include "Harp.h"
 #include "PerformanceSettings.h"
 #include "Tuning.h"
@@ -21,15 +20,6 @@ bool EndsWith(const std::string& text, const std::string& suffix)
            text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
 }
 
-bool OneOf(const std::string& value, std::initializer_list<const char*> accepted)
-{
-    for (const char* word : accepted) {
-        if (value == word)
-            return true;
-    }
-    return false;
-}
-
 // A number from `low` to `high` written in full, whole when `whole`.
 bool ReadNumber(const std::string& text, double low, double high, bool whole, double& out)
 {
@@ -43,10 +33,19 @@ bool ReadNumber(const std::string& text, double low, double high, bool whole, do
     return true;
 }
 
-// Judges one value of `setting` and keeps it in `into`; false with what is accepted instead, and
-// maybe why this value is not.
-bool Keep(Setting setting, const std::string& value, Options& into, std::string& accepted,
-          std::string& why)
+} // namespace
+
+bool Options::OneOf(const std::string& value, std::initializer_list<const char*> accepted)
+{
+    for (const char* word : accepted) {
+        if (value == word)
+            return true;
+    }
+    return false;
+}
+
+bool Options::JudgeShared(Setting setting, const std::string& value, Options& into,
+                          std::string& accepted, std::string& why)
 {
     const bool player = into.program == OptionTable::kPlayer;
     OfflineRenderer::Options& render = into.render;
@@ -54,14 +53,6 @@ bool Keep(Setting setting, const std::string& value, Options& into, std::string&
     switch (setting) {
     case Setting::kHelp:
     case Setting::kVersion:
-    case Setting::kListDevices:
-        return true;
-    case Setting::kAudio:
-        accepted = "jack, pulse or alsa";
-        into.audioSystem = value;
-        return OneOf(value, {"jack", "pulse", "alsa"});
-    case Setting::kDevice:
-        into.audioDevice = value;
         return true;
     case Setting::kKey:
         accepted = "a note name (D, F#3, Bb2) or a MIDI note 0..127";
@@ -70,9 +61,6 @@ bool Keep(Setting setting, const std::string& value, Options& into, std::string&
         accepted = "1 (on) or 0 (off)";
         into.touch = render.touch = value == "1";
         return OneOf(value, {"1", "0"});
-    case Setting::kOsc:
-        into.osc = value;
-        return true;
     case Setting::kScale:
         // The player's file is read when it starts; the renderer's, once its files are known.
         accepted = "pentatonic-major, pentatonic-minor, diatonic, whole-tone or a Scala tuning "
@@ -100,37 +88,20 @@ bool Keep(Setting setting, const std::string& value, Options& into, std::string&
     case Setting::kFloat:
         render.floatSamples = true;
         return true;
-    case Setting::kTracking:
-        into.tracking.tracking = value;
-        accepted = Leap::sourceSettingForms();
-        return Leap::checkSourceSetting(value, why);
-    case Setting::kTrackingRecord:
-        into.tracking.record = value;
-        return true;
-    case Setting::kCameraModel:
-        accepted = "lite or full";
-        into.tracking.camera.variant = value;
-        return OneOf(value, {"lite", "full"});
-    case Setting::kCameraRuntime:
-        accepted = "onnxruntime or opencv";
-        into.tracking.camera.runtime = value == "opencv" ? Leap::InferenceRuntime::kOpenCv
-                                                         : Leap::InferenceRuntime::kOnnxRuntime;
-        return OneOf(value, {"onnxruntime", "opencv"});
-    case Setting::kModelDir:
-        into.tracking.camera.modelDir = value;
-        return true;
-    case Setting::kMidi:
-        accepted = "auto, jack, alsa or off";
-        into.midi = value;
-        return OneOf(value, {"auto", "jack", "alsa", "off"});
+    default:
+        // The player's own, judged by the player (OptionsPlayer.cpp).
+        (void)why;
+        return false;
     }
-    return false;
 }
 
-} // namespace
+Options Options::ParseRenderer(int& argc, char** argv, const OptionTable::Lookup& lookup)
+{
+    return Parse(argc, argv, lookup, OptionTable::kRenderer, JudgeShared);
+}
 
 Options Options::Parse(int& argc, char** argv, const OptionTable::Lookup& lookup,
-                       OptionTable::Program program)
+                       OptionTable::Program program, Judge judge)
 {
     Options options;
     options.program = program;
@@ -138,16 +109,10 @@ Options Options::Parse(int& argc, char** argv, const OptionTable::Lookup& lookup
     options.error = reading.error;
     for (const auto& [setting, value] : reading.values) {
         std::string accepted, why;
-        if (!Keep(setting, value.text, options, accepted, why) && options.error.empty())
+        if (!judge(setting, value.text, options, accepted, why) && options.error.empty())
             options.error = value.from + " takes " + accepted + ", not \"" +
                             value.text.substr(0, 40) + "\"" + (why.empty() ? "" : ": " + why);
     }
-    // The system's own variables place the model cache and find the model set-up's tools.
-    options.tracking.camera.modelDir = Leap::cameraModelDir(
-        options.tracking.camera.modelDir.c_str(), lookup("XDG_CACHE_HOME"), lookup("HOME"));
-    const char* searchPath = lookup("PATH");
-    options.tracking.camera.searchPath = searchPath ? searchPath : "";
-
     std::vector<char*> rest = reading.rest;
     if (program == OptionTable::kRenderer && options.error.empty()) {
         if (rest.size() < 3)
@@ -188,9 +153,7 @@ int Options::Answer(std::ostream& out, std::ostream& err) const
     case Action::Version:
         out << OptionTable::VersionText(program) << "\n" << std::flush;
         return 0;
-    case Action::ListDevices:
-        AudioDevices::Print(out, AudioDevices::Probe());
-        return 0;
+    case Action::ListDevices: // AnswerPlayer lists them
     case Action::Refuse:
         err << OptionTable::Name(program) << ": " << error << "\n" << std::flush;
         return kUsageStatus;

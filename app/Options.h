@@ -1,5 +1,6 @@
 #pragma once
 
+#include <initializer_list>
 #include <ostream>
 #include <string>
 
@@ -15,15 +16,30 @@ class Options {
 public:
     enum class Action { Play, Help, Version, ListDevices, Refuse };
 
-    // Takes the program's own options out of argv (argc follows), leaving the player's window
-    // system its own (-display, -geometry, ...) and the renderer its two files. An option wins
-    // over its environment variable.
-    static Options Parse(int& argc, char** argv, const OptionTable::Lookup& lookup,
-                         OptionTable::Program program = OptionTable::kPlayer);
+    // Judges one value of `setting` and keeps it in `into`; false with what is accepted instead,
+    // and maybe why this value is not.
+    using Judge = bool (*)(OptionTable::Setting setting, const std::string& value, Options& into,
+                           std::string& accepted, std::string& why);
 
-    // Answers help, the version, the device list or a refusal on `out` and `err`; returns the exit
-    // status.
+    // Take the program's own options out of argv (argc follows), leaving the player's window
+    // system its own (-display, -geometry, ...) and the renderer its two files. An option wins
+    // over its environment variable. The player's settings are judged in a file of their own
+    // (OptionsPlayer.cpp): their checks reach the sound system and the tracking sources, which
+    // the renderer does not link.
+    static Options ParsePlayer(int& argc, char** argv, const OptionTable::Lookup& lookup);
+    static Options ParseRenderer(int& argc, char** argv, const OptionTable::Lookup& lookup);
+    static Options Parse(int& argc, char** argv, const OptionTable::Lookup& lookup,
+                         OptionTable::Program program, Judge judge);
+    // Whether `value` is one of `accepted`.
+    static bool OneOf(const std::string& value, std::initializer_list<const char*> accepted);
+    // The settings both programs take.
+    static bool JudgeShared(OptionTable::Setting setting, const std::string& value, Options& into,
+                            std::string& accepted, std::string& why);
+
+    // Answers help, the version or a refusal on `out` and `err`; returns the exit status.
     int Answer(std::ostream& out, std::ostream& err) const;
+    // The same, and the device list.
+    int AnswerPlayer(std::ostream& out, std::ostream& err) const;
 
     OptionTable::Program program = OptionTable::kPlayer;
     Action action = Action::Play;

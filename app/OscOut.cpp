@@ -7,6 +7,8 @@
 #include <cerrno>
 #include <cstdlib>
 
+#include "Instrument.h"
+
 OscOut* OscOut::GetInstance()
 {
     // Never destroyed: the exit paths stop it whenever it was started.
@@ -38,6 +40,7 @@ bool OscOut::SplitTarget(const std::string& target, std::string& host, std::stri
 
 bool OscOut::Start(const std::string& target, std::ostream& report)
 {
+    GLStuff::AddOutput(this);
     std::string host, port, error;
     if (!SplitTarget(target, host, port, error)) {
         report << "OSC out: " << error << "\n" << std::flush;

@@ -8,6 +8,8 @@
 #include <string>
 #include <thread>
 
+#include "InstrumentOutput.h"
+
 // Sends what the player does to OSC receivers over UDP: every pluck as /quorvel/pluck (string,
 // note, velocity; int32) and every fingertip of each frame as /quorvel/finger (id int32; x, y in
 // normalised window units and z in tracker millimetres, float32), one bundle per frame stamped
@@ -15,7 +17,7 @@
 // tracking thread only fills a frame and hands it over, and when kQueueCapacity frames are
 // already waiting the new one is dropped and counted, so a receiver that is not there never
 // slows tracking. Until Start and after Stop every call does nothing.
-class OscOut {
+class OscOut : public InstrumentOutput {
 public:
     static constexpr int kQueueCapacity = 64; // frames waiting for the sender thread
     static constexpr int kMaxFingers = 20;    // fingertips a frame carries
@@ -24,7 +26,8 @@ public:
     static OscOut* GetInstance();
 
     // `target` is HOST:PORT. False, with the reason on `report`, for an address that cannot be
-    // used; the sender thread runs from here until Stop.
+    // used; the sender thread runs from here until Stop, and the instrument's fingertips and
+    // plucks reach it.
     bool Start(const std::string& target, std::ostream& report);
     // Sends what is waiting, ends the sender thread and reports the frames dropped, if any, on
     // `report`. Safe to call more than once, and without Start.
@@ -33,10 +36,14 @@ public:
 
     // The tracking thread, one frame at a time: BeginFrame, then its fingertips and plucks,
     // then EndFrame hands the frame over.
-    void BeginFrame();
-    void Finger(int id, float x, float y, float z);
+    void BeginFrame() override;
+    void Finger(int id, float x, float y, float z) override;
     void Pluck(int stringIndex, int note, int velocity);
-    void EndFrame();
+    void EndFrame() override;
+    void Plucked(int stringIndex, int note, int velocity) override
+    {
+        Pluck(stringIndex, note, velocity);
+    }
 
     // Frames dropped because the queue was full, since Start.
     long Dropped() const;

@@ -1,30 +1,27 @@
 #include "PerformanceSettings.h"
 
 #include <iostream>
-#include <mutex>
 
 #include <nlohmann/json.hpp>
 
 #include "GLStuff.h"
 #include "Harp.h"
-#include "Keys.h"
-#include "Leap.h"
+#include "Instrument.h"
 #include "Pluck.h"
 
 namespace {
 
 struct NamedScale {
     const char* name;
-    unsigned char key; // the key that selects it
     const int* table;
     int count;
 };
 
 const NamedScale kScales[] = {
-    {"pentatonic-major", '1', GLStuff::gPentatonicMajor, 5},
-    {"pentatonic-minor", '2', GLStuff::gPentatonicMinor, 5},
-    {"diatonic", '3', GLStuff::gDiatonic, 7},
-    {"whole-tone", '4', GLStuff::gWholeTone, 6},
+    {"pentatonic-major", GLStuff::gPentatonicMajor, 5},
+    {"pentatonic-minor", GLStuff::gPentatonicMinor, 5},
+    {"diatonic", GLStuff::gDiatonic, 7},
+    {"whole-tone", GLStuff::gWholeTone, 6},
 };
 
 const char kScalaName[] = "scala";
@@ -36,13 +33,6 @@ const NamedScale* FindScale(const std::string& name)
             return &scale;
     return nullptr;
 }
-
-// Set on the window thread, cleared by whichever thread quits (a signal's own thread too), so
-// under sRecorderLock: a change being recorded never meets a controller being destroyed.
-std::mutex sRecorderLock;
-const Leap::Controller* sRecorder = nullptr;
-// Window thread only, like the keys.
-bool sApplying = false;
 
 // The "tuning" of a line whose scale is "scala" into settings.tuning; the reason it is refused,
 // or empty.
@@ -172,6 +162,21 @@ std::string PerformanceSettings::Line() const
     return nlohmann::ordered_json{{"instrument", instrument}}.dump();
 }
 
+bool PerformanceSettings::BuiltInScale(const std::string& name, const int*& table, int& count)
+{
+    const NamedScale* named = FindScale(name);
+    if (!named)
+        return false;
+    table = named->table;
+    count = named->count;
+    return true;
+}
+
+bool PerformanceSettings::PlaysTuning() const
+{
+    return scale == kScalaName && tuning;
+}
+
 void PerformanceSettings::Apply() const
 {
     Apply(std::cerr);
@@ -179,64 +184,5 @@ void PerformanceSettings::Apply() const
 
 bool PerformanceSettings::Apply(std::ostream& errors) const
 {
-    sApplying = true;
-    // The scale, then the key; a scale that only fits the new key is tried again after it.
-    auto applyScale = [this](std::string& error) {
-        if (scale == kScalaName && tuning)
-            return GLStuff::SetTuning(tuning, error);
-        if (const NamedScale* named = FindScale(scale)) {
-            GLStuff::ScaleChoice choice = GLStuff::CurrentScale();
-            choice.table = named->table;
-            choice.count = named->count;
-            choice.tuning.reset();
-            error = GLStuff::RangeError(choice);
-            if (!error.empty())
-                return false;
-            GLStuff::ApplyKey(named->key, std::cout);
-        }
-        return true;
-    };
-    std::string error;
-    bool applied = true;
-    const bool scaleSet = applyScale(error);
-    if (key >= 0 && !GLStuff::SetKey(key, error)) {
-        errors << "key " << NoteName(key) << " refused: " << error << "\n";
-        applied = false;
-    }
-    if (touch >= 0)
-        GLStuff::SetTouch(touch == 1);
-    if (!scaleSet && !applyScale(error)) {
-        errors << "scale " << scale << " refused: " << error << "\n";
-        applied = false;
-    }
-    if (strings > 0) {
-        Harp* harp = Harp::GetInstance();
-        // One key press a string; stops where the harp stops (its limits).
-        for (int count = harp->GetNumStrings(); count != strings;) {
-            GLStuff::ApplyKey(count < strings ? 'a' : 'z', std::cout);
-            const int now = harp->GetNumStrings();
-            if (now == count)
-                break;
-            count = now;
-        }
-    }
-    sApplying = false;
-    Changed();
-    return applied;
-}
-
-void PerformanceSettings::RecordTo(const Leap::Controller* controller)
-{
-    std::lock_guard<std::mutex> hold(sRecorderLock);
-    sRecorder = controller;
-}
-
-void PerformanceSettings::Changed()
-{
-    if (sApplying)
-        return;
-    const std::string line = Current().Line();
-    std::lock_guard<std::mutex> hold(sRecorderLock);
-    if (sRecorder)
-        sRecorder->record(line);
+    return GLStuff::ApplySettings(*this, errors);
 }

@@ -7,8 +7,8 @@
 #include <stdexcept>
 
 #include "Harp.h"
-#include "MidiOut.h"
-#include "OscOut.h"
+#include "Instrument.h"
+#include "InstrumentOutput.h"
 #include "StringLayout.h"
 
 namespace GLStuff {
@@ -114,8 +114,9 @@ void PluckString(int stringIndex, bool leftward, float height, int velocity)
         // The string was removed on the window thread since the count was read.
         return;
     }
-    MidiOut::GetInstance()->Plucked(stringIndex, note, velocity);
-    OscOut::GetInstance()->Pluck(stringIndex, note, velocity);
+    for (int slot = 0; slot < kMaxOutputs; ++slot)
+        if (InstrumentOutput* output = OutputAt(slot))
+            output->Plucked(stringIndex, note, velocity);
 }
 
 void airMotion(float x, float y, float z, float lastX, float lastY)

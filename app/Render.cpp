@@ -275,7 +275,7 @@ void DrawString(int x, int y, std::string& text, void* /*font*/, float scale)
     DrawStrokeText(x, y, text, scale, Color{1.0f, 0.0f, 1.0f, 1.0f});
 }
 
-void GLDisplay::Display()
+void Finger::Display()
 {
     glPushMatrix();
     glTranslatef(fX, fY, fZ);

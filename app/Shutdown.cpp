@@ -4,35 +4,20 @@
 #include <unistd.h>
 
 #include <atomic>
-#include <chrono>
 #include <cstdlib>
-#include <iostream>
 #include <mutex>
 
-#include "ConsoleWriter.h"
-#include "Instrument.h"
-#include "Leap.h"
-#include "MidiOut.h"
-#include "OscOut.h"
-#include "PerformanceSettings.h"
 #include "QuitSignals.h"
-#include "RtAudioDriver.h"
-#include "SettingsRelay.h"
+#include "Stage.h"
 
 namespace GLStuff {
 namespace {
-
-// How long quitting waits for a console that takes no output (a paused terminal, a pipe nobody
-// reads) before the rest is dropped.
-constexpr std::chrono::milliseconds kConsolePatience{500};
 
 // Never destroyed: an exit handler or a thread parked in Leave may still use them while the
 // static objects go.
 struct Owners {
     std::mutex lock; // held through StopThreads, so two stops never interleave
-    std::unique_ptr<Leap::Controller>* tracking = nullptr;
-    RtAudioDriver* audio = nullptr;
-    ConsoleWriter* console = nullptr;
+    Stage* stage = nullptr;
     bool exitHandlerInstalled = false;
 };
 
@@ -42,6 +27,14 @@ Owners& owners()
     return *sOwners;
 }
 
+// What StopThreads stops when no stage is registered: nothing started, only the process's
+// outputs. Never destroyed, like the owners.
+Stage& nothingStarted()
+{
+    static Stage* const sNothing = new Stage();
+    return *sNothing;
+}
+
 std::atomic<bool> sLeaving{false};
 
 // Registered after the static objects of the program are built (they are built before main), so
@@ -49,12 +42,6 @@ std::atomic<bool> sLeaving{false};
 void ExitHandler()
 {
     StopThreads();
-}
-
-void Register(Owners& all)
-{
-    if (!all.exitHandlerInstalled)
-        all.exitHandlerInstalled = std::atexit(ExitHandler) == 0;
 }
 
 // True for the first caller; any later caller waits here for the process to end.
@@ -68,48 +55,20 @@ void ClaimTheWayOut()
 
 } // namespace
 
-void RegisterTracking(std::unique_ptr<Leap::Controller>* controller)
+void RegisterStage(Stage* stage)
 {
     Owners& all = owners();
     std::lock_guard<std::mutex> hold(all.lock);
-    all.tracking = controller;
-    Register(all);
-}
-
-void RegisterAudio(RtAudioDriver* driver)
-{
-    Owners& all = owners();
-    std::lock_guard<std::mutex> hold(all.lock);
-    all.audio = driver;
-    Register(all);
-}
-
-void RegisterConsole(ConsoleWriter* console)
-{
-    Owners& all = owners();
-    std::lock_guard<std::mutex> hold(all.lock);
-    all.console = console;
-    Register(all);
+    all.stage = stage;
+    if (!all.exitHandlerInstalled)
+        all.exitHandlerInstalled = std::atexit(ExitHandler) == 0;
 }
 
 void StopThreads()
 {
     Owners& all = owners();
     std::lock_guard<std::mutex> hold(all.lock);
-    // Tracking first: a pluck in flight still finds a live harp and server.
-    if (all.tracking != nullptr) {
-        PerformanceSettings::RecordTo(nullptr);
-        UseTracking(nullptr);
-        SettingsRelay::Close(); // a replay waiting for the window thread would never be joined
-        all.tracking->reset();
-    }
-    // No pluck can come any more: every sounding note gets its note-off.
-    MidiOut::GetInstance()->Stop();
-    OscOut::GetInstance()->Stop(std::cerr);
-    if (all.audio != nullptr)
-        all.audio->Cleanup();
-    if (all.console != nullptr)
-        all.console->Stop(kConsolePatience);
+    (all.stage != nullptr ? *all.stage : nothingStarted()).Stop();
 }
 
 void QuitNow()

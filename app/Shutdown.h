@@ -1,33 +1,21 @@
 #pragma once
 
-#include <memory>
-
-namespace Leap {
-class Controller;
-}
-class RtAudioDriver;
-class ConsoleWriter;
+class Stage;
 
 // The one way out of the program. Whatever ends it (the quit key or menu, a closed window, a quit
-// signal, an exit inside the window system or the audio driver), the threads stop in this order
-// before any static object they use is destroyed:
-//   1. tracking: the controller is destroyed, so no frame and no pluck comes after it (a
-//      recording is flushed);
-//   2. MIDI: every sounding note ends;
-//   3. audio: the stream stops and closes;
-//   4. the console writer: what was printed is written out, as far as the console takes it.
-// The first of QuitNow, QuitBySignal and Finish to be called leaves; a later call, on another
-// thread, waits for the process to end.
+// signal, an exit inside the window system or the audio driver), the registered Stage stops its
+// threads in its order (Stage.h) before any static object they use is destroyed. The first of
+// QuitNow, QuitBySignal and Finish to be called leaves; a later call, on another thread, waits
+// for the process to end.
 namespace GLStuff {
 
-// Start-up's owners of those threads; null unregisters. The first registration also installs the
-// process's one exit handler, which runs StopThreads for an exit taken anywhere else.
-void RegisterTracking(std::unique_ptr<Leap::Controller>* controller);
-void RegisterAudio(RtAudioDriver* driver);
-void RegisterConsole(ConsoleWriter* console);
+// The owner of the long-lived parts, from start-up until main returns; null unregisters it.
+// The first registration also installs the process's one exit handler, which runs StopThreads
+// for an exit taken anywhere else.
+void RegisterStage(Stage* stage);
 
-// Stops what is registered, in the order above. Safe to call more than once, from any thread but
-// the ones it stops, and with nothing registered.
+// Stops the registered stage; with none, still ends MIDI's sounding notes and OSC's sending.
+// Safe to call more than once, from any thread but the ones it stops.
 void StopThreads();
 
 // The quit key and the menu: stops the threads and ends the process with status 0.

@@ -9,26 +9,19 @@
 
 #include "Controls.h"
 #include "GLStuff.h"
-#include "Instrument.h"
+#include "HarpListener.h"
 #include "Keys.h"
-#include "Leap.h"
-#include "PerformanceSettings.h"
 #include "Render.h"
-#include "SettingsRelay.h"
-#include "Shutdown.h"
+#include "Stage.h"
 
 namespace GLStuff {
 
-void GLStartup(int argc, const char** argv, const Leap::SourceSettings& tracking)
+void GLStartup(int argc, const char** argv, Stage& stage, const Leap::SourceSettings& tracking)
 {
-    // Frames may reach the listener from here on, before the window exists.
-    auto controller = std::make_unique<Leap::Controller>(&listener, Leap::makeSource(tracking));
-    PerformanceSettings::RecordTo(controller.get());
-    UseTracking(controller.get());
-    ShowCameraFrom(controller->cameraView());
-    // Registered once wired: from here a quit signal's thread may stop it and reset `controller`,
-    // so this thread reads it no more until the main loop is left.
-    RegisterTracking(&controller);
+    // Frames may reach the listener from here on, before the window exists. A quit signal's
+    // thread may stop the tracking at any moment after: the stage hands out what the window
+    // needs while it builds the controller, so this thread never reads the controller itself.
+    ShowCameraFrom(stage.StartTracking(&listener, Leap::makeSource(tracking)));
 
     std::cout << "Hit q to quit.\n" << std::flush;
 
@@ -68,10 +61,7 @@ void GLStartup(int argc, const char** argv, const Leap::SourceSettings& tracking
     initialize_graphics();
     glutMainLoop();
 
-    RegisterTracking(nullptr);
-    PerformanceSettings::RecordTo(nullptr);
-    SettingsRelay::Close();
-    controller.reset();
+    stage.StopTracking();
     ShowCameraFrom(nullptr);
 }
 

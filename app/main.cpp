@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <iostream>
+#include <memory>
 
 #include "AudioDevices.h"
 #include "ConsoleWriter.h"
@@ -16,6 +17,7 @@
 #include "Render.h"
 #include "RtAudioDriver.h"
 #include "Shutdown.h"
+#include "Stage.h"
 #include "Startup.h"
 
 int main(int argc, char** argv)
@@ -25,9 +27,9 @@ int main(int argc, char** argv)
 
     // Before the window system: help and the device list need no display. The only reading of
     // the environment: everything below takes its settings from here.
-    const Options options = Options::Parse(argc, argv, std::getenv);
+    const Options options = Options::ParsePlayer(argc, argv, std::getenv);
     if (options.action != Options::Action::Play) {
-        return options.Answer(std::cout, std::cerr);
+        return options.AnswerPlayer(std::cout, std::cerr);
     }
     // The key is refused before anything starts; a bad tuning leaves the built-in scale.
     std::string refused;
@@ -57,25 +59,28 @@ int main(int argc, char** argv)
     if (!options.osc.empty() && !OscOut::GetInstance()->Start(options.osc, std::cerr))
         return 2;
 
+    // The long-lived parts, from here on started in order on the stage and stopped the other way
+    // round, whichever way the program ends.
+    Stage stage;
+    GLStuff::RegisterStage(&stage);
     // Never destroyed: the exit handler still writes through it.
     auto* console = new ConsoleWriter(STDOUT_FILENO);
     std::cout.rdbuf(console);
-    GLStuff::RegisterConsole(console);
+    stage.UseConsole(console);
     // Started from the menu there is no terminal: the banner shows why it cannot play. Never
     // destroyed, like the console.
     auto* errors = new ErrorLines(std::cerr.rdbuf());
     std::cerr.rdbuf(errors);
     GLStuff::ShowErrorsFrom(errors);
 
-    RtAudioDriver driver(256, 44100, 2, 0, audio.api, audio.device);
-    GLStuff::RegisterAudio(&driver);
+    stage.StartAudio(std::make_unique<RtAudioDriver>(256, 44100, 2, 0, audio.api, audio.device));
     // Before the first pluck can come; reports on standard error only.
     MidiOut::GetInstance()->Start(options.midi.c_str(), std::cerr);
 
-    GLStuff::GLStartup(argc, const_cast<const char**>(argv), options.tracking);
+    GLStuff::GLStartup(argc, const_cast<const char**>(argv), stage, options.tracking);
 
     std::cout << "byebye!\n" << std::flush;
     GLStuff::Finish();
-    GLStuff::RegisterAudio(nullptr);
+    GLStuff::RegisterStage(nullptr);
     return 0;
 }

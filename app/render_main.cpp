@@ -35,7 +35,7 @@ void CatchQuitSignals()
 
 int main(int argc, char** argv)
 {
-    Options parsed = Options::Parse(argc, argv, std::getenv, OptionTable::kRenderer);
+    Options parsed = Options::ParseRenderer(argc, argv, std::getenv);
     if (parsed.action != Options::Action::Play)
         return parsed.Answer(std::cout, std::cerr);
     OfflineRenderer::Options options = parsed.render;

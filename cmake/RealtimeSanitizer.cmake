@@ -11,6 +11,6 @@ add_library(quorvel_rtsan_runtime STATIC IMPORTED GLOBAL)
 set_target_properties(quorvel_rtsan_runtime PROPERTIES
   IMPORTED_LOCATION ${QUORVEL_RTSAN_RUNTIME}
   INTERFACE_LINK_LIBRARIES "Threads::Threads;${CMAKE_DL_LIBS};rt")
-target_compile_definitions(quorvel_audio PUBLIC QUORVEL_RTSAN=1)
+target_compile_definitions(quorvel_audio_graph PUBLIC QUORVEL_RTSAN=1)
 # Whole, or the interceptors that nothing references by name would be left out.
-target_link_libraries(quorvel_audio PUBLIC "$<LINK_LIBRARY:WHOLE_ARCHIVE,quorvel_rtsan_runtime>")
+target_link_libraries(quorvel_audio_graph PUBLIC "$<LINK_LIBRARY:WHOLE_ARCHIVE,quorvel_rtsan_runtime>")

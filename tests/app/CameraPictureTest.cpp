@@ -4,6 +4,7 @@
 
 #include "AppTestSupport.h"
 #include "CameraPicture.h"
+#include "Fingertips.h"
 #include "GLStuff.h"
 #include "HandSpace.h"
 #include "HarpListener.h"
@@ -41,7 +42,7 @@ TEST(CameraPicture, EveryFingertipSitsOnItsLandmarkInThePicture)
             Space space(true);
             const std::vector<Leap::Hand> placed = space.place({hand}, image, 1.0);
             apptest::clearTracks();
-            HarpListener::Follow(Leap::Frame(1, 1000000, placed));
+            GLStuff::Follow(Leap::Frame(1, 1000000, placed));
             std::lock_guard<std::mutex> hold(GLStuff::gLock);
             ASSERT_EQ(GLStuff::gFingers.size(), 5u);
             for (int type = 0; type < 5; ++type) {

@@ -2,14 +2,21 @@
 // recording carries.
 #include <gtest/gtest.h>
 
+#include <condition_variable>
+#include <memory>
+#include <mutex>
 #include <sstream>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "GLStuff.h"
 #include "Harp.h"
+#include "Instrument.h"
 #include "Keys.h"
+#include "Leap.h"
 #include "PerformanceSettings.h"
+#include "Pluck.h"
 
 namespace GLStuff {
 namespace {
@@ -150,6 +157,93 @@ TEST_F(KeysTest, PlusAndMinusMoveTheKeyWithinRange)
     ASSERT_TRUE(SetKey(73, error)) << error; // 73 + 51
     EXPECT_NE(Press('2').find("refused"), std::string::npos);
     EXPECT_EQ(CurrentScale().table, gDiatonic);
+}
+
+// Plays nothing; keeps the lines a recording being made would get.
+class NotingSource : public Leap::FrameSource {
+public:
+    bool next(Leap::SourceEvent&) override
+    {
+        std::unique_lock<std::mutex> hold(fLock);
+        fWake.wait(hold, [this] { return fStopped; });
+        return false;
+    }
+    void stop() override
+    {
+        std::lock_guard<std::mutex> hold(fLock);
+        fStopped = true;
+        fWake.notify_all();
+    }
+    void annotate(const std::string& message) override
+    {
+        std::lock_guard<std::mutex> hold(fLock);
+        fNoted.push_back(message);
+    }
+    std::vector<std::string> Take()
+    {
+        std::lock_guard<std::mutex> hold(fLock);
+        return std::exchange(fNoted, {});
+    }
+
+private:
+    std::mutex fLock;
+    std::condition_variable fWake;
+    bool fStopped = false;
+    std::vector<std::string> fNoted;
+};
+
+// A key and the settings line that says the same are one change: each records the same line,
+// once, however many steps the change takes.
+TEST_F(KeysTest, AKeyAndItsSettingsLineRecordTheSameLineOnce)
+{
+    Harp* harp = Harp::GetInstance();
+    while (harp->GetNumStrings() > Harp::kMinStrings)
+        harp->RemoveString();
+    SetTouch(false);
+    auto owned = std::make_unique<NotingSource>();
+    NotingSource* source = owned.get();
+    Leap::Listener quiet;
+    Leap::Controller controller(&quiet, std::move(owned));
+    UseTracking(&controller);
+    struct Change {
+        unsigned char key;
+        const char* line;
+        void (*undo)();
+    };
+    const Change changes[] = {
+        {'3', R"({"instrument":{"scale":"diatonic"}})", [] { SetScale(gPentatonicMajor, 5); }},
+        {'+', R"({"instrument":{"key":33}})",
+         [] {
+             std::string error;
+             SetKey(kDefaultKey, error);
+         }},
+        {'t', R"({"instrument":{"touch":true}})", [] { SetTouch(false); }},
+        {'a', R"({"instrument":{"strings":2}})", [] { Harp::GetInstance()->RemoveString(); }},
+    };
+    for (const Change& change : changes) {
+        Press(change.key);
+        const std::vector<std::string> byKey = source->Take();
+        change.undo();
+        PerformanceSettings settings;
+        std::string error;
+        ASSERT_TRUE(PerformanceSettings::Parse(change.line, settings, error)) << error;
+        std::ostringstream refused;
+        EXPECT_TRUE(settings.Apply(refused)) << refused.str();
+        const std::vector<std::string> byLine = source->Take();
+        ASSERT_EQ(byKey.size(), 1u) << change.key;
+        EXPECT_EQ(byLine, byKey) << change.key;
+        change.undo();
+    }
+    // From one string to thirty: one line, not one a string.
+    PerformanceSettings thirty;
+    thirty.strings = Harp::kMaxStrings;
+    std::ostringstream refused;
+    thirty.Apply(refused);
+    EXPECT_EQ(source->Take().size(), 1u);
+    EXPECT_EQ(harp->GetNumStrings(), Harp::kMaxStrings);
+    UseTracking(nullptr);
+    while (harp->GetNumStrings() > Harp::kMinStrings)
+        harp->RemoveString();
 }
 
 // A recording's settings line: the harp's limits and the four scales by name, nothing else.

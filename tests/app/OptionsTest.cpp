@@ -33,13 +33,12 @@ struct CommandLine {
     }
     Options Parse(const Env& environment = {}, OptionTable::Program program = OptionTable::kPlayer)
     {
-        return Options::Parse(
-            argc, argv.data(),
-            [&](const char* name) -> const char* {
-                const auto found = environment.find(name);
-                return found == environment.end() ? nullptr : found->second.c_str();
-            },
-            program);
+        const auto lookup = [&](const char* name) -> const char* {
+            const auto found = environment.find(name);
+            return found == environment.end() ? nullptr : found->second.c_str();
+        };
+        return program == OptionTable::kPlayer ? Options::ParsePlayer(argc, argv.data(), lookup)
+                                               : Options::ParseRenderer(argc, argv.data(), lookup);
     }
     std::vector<std::string> Left() const { return {argv.begin(), argv.begin() + argc}; }
     std::vector<std::string> words;

@@ -1,4 +1,4 @@
-// The quit path's stop of the tracking thread through start-up's owner.
+// The quit path's stop of the tracking thread through the stage that owns it.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -10,12 +10,13 @@
 #include "DemoSource.h"
 #include "Leap.h"
 #include "Shutdown.h"
+#include "Stage.h"
 
 // Objects the exit test leaves alive on purpose; globals with linkage, so the leak checker counts
 // them as reachable.
 namespace exittest {
 Leap::Listener* gExitListener = nullptr;
-std::unique_ptr<Leap::Controller>* gExitController = nullptr;
+Stage* gExitStage = nullptr;
 } // namespace exittest
 
 namespace {
@@ -29,10 +30,10 @@ public:
 TEST(Shutdown, StopThreadsEndsTrackingCallbacksAndCanRunAgain)
 {
     CountingListener listener;
-    auto controller = std::make_unique<Leap::Controller>(
-        &listener, std::make_unique<Leap::DemoSource>(std::chrono::microseconds(200)));
-    GLStuff::RegisterTracking(&controller);
-    GLStuff::RegisterAudio(nullptr);
+    Stage stage;
+    stage.StartTracking(&listener,
+                        std::make_unique<Leap::DemoSource>(std::chrono::microseconds(200)));
+    GLStuff::RegisterStage(&stage);
 
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
     while (listener.fFrames.load() < 3 && std::chrono::steady_clock::now() < deadline) {
@@ -41,13 +42,16 @@ TEST(Shutdown, StopThreadsEndsTrackingCallbacksAndCanRunAgain)
     ASSERT_GE(listener.fFrames.load(), 3);
 
     GLStuff::StopThreads();
-    EXPECT_EQ(controller, nullptr);
+    EXPECT_FALSE(stage.IsTracking());
     const int framesAtStop = listener.fFrames.load();
     std::this_thread::sleep_for(std::chrono::milliseconds(30));
     EXPECT_EQ(listener.fFrames.load(), framesAtStop);
 
+    // A stopped stage starts nothing more.
+    EXPECT_EQ(stage.StartTracking(&listener, std::make_unique<Leap::DemoSource>()), nullptr);
+    EXPECT_FALSE(stage.IsTracking());
     GLStuff::StopThreads();
-    GLStuff::RegisterTracking(nullptr);
+    GLStuff::RegisterStage(nullptr);
     GLStuff::StopThreads();
 }
 
@@ -83,10 +87,10 @@ TEST(ShutdownDeathTest, ExitStopsARegisteredControllerBeforeStaticsGo)
             // held by globals so the leak checker sees them as reachable.
             auto* listener = new ExitListener;
             exittest::gExitListener = listener;
-            exittest::gExitController =
-                new std::unique_ptr<Leap::Controller>(std::make_unique<Leap::Controller>(
-                    listener, std::make_unique<Leap::DemoSource>(std::chrono::microseconds(200))));
-            GLStuff::RegisterTracking(exittest::gExitController);
+            exittest::gExitStage = new Stage();
+            exittest::gExitStage->StartTracking(
+                listener, std::make_unique<Leap::DemoSource>(std::chrono::microseconds(200)));
+            GLStuff::RegisterStage(exittest::gExitStage);
             while (listener->frames < 10)
                 std::this_thread::sleep_for(std::chrono::milliseconds(1));
             std::exit(0);

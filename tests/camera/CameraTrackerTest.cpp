@@ -25,6 +25,21 @@ struct Truth {
     double seconds, x, y, scale;
 };
 
+// Where scripts/models.sh put the hand models, as the program finds them.
+std::string modelDir()
+{
+    return Leap::cameraModelDir(std::getenv("QUORVEL_MODEL_DIR"), std::getenv("XDG_CACHE_HOME"),
+                                std::getenv("HOME"));
+}
+
+// The camera's settings the program would pass.
+Leap::CameraSettings cameraSettings()
+{
+    Leap::CameraSettings settings;
+    settings.modelDir = modelDir();
+    return settings;
+}
+
 std::string videoPath(const std::string& name)
 {
     const char* dir = std::getenv("QUORVEL_CAMERA_VIDEOS");
@@ -81,10 +96,7 @@ TEST_P(CameraTracker, FollowsTheIndexFingertipAndAGrowingHandCrossesThePlane)
     cv::VideoCapture video(videoPath("follow.avi"));
     ASSERT_TRUE(video.isOpened()) << videoPath("follow.avi");
     ASSERT_GT(truth.size(), 200u);
-    Leap::CameraTracker tracker(Leap::cameraModelDir(std::getenv("QUORVEL_MODEL_DIR"),
-                                                     std::getenv("XDG_CACHE_HOME"),
-                                                     std::getenv("HOME")),
-                                "lite", true, GetParam());
+    Leap::CameraTracker tracker(modelDir(), "lite", true, GetParam());
 
     double errorSum = 0.0, restingZ = 0.0, leaningZ = 0.0;
     int tracked = 0, resting = 0, leaning = 0;
@@ -164,7 +176,8 @@ TEST(LightMeter, SaysTooDarkWhereTheModelsStopFindingAHand)
 
 TEST(CameraSource, PlaysAVideoThroughTheTrackerThenDisconnects)
 {
-    Leap::CameraSource source(Leap::CameraSource::Kind::kVideo, videoPath("follow.avi"), false);
+    Leap::CameraSource source(Leap::CameraSource::Kind::kVideo, videoPath("follow.avi"), false,
+                              cameraSettings());
     Leap::SourceEvent event;
     ASSERT_TRUE(nextEvent(source, event));
     EXPECT_EQ(event.kind, Leap::SourceEvent::kConnect);
@@ -191,7 +204,8 @@ TEST(CameraSource, ALostCameraIsRetriedEverySecondUntilItReturns)
     const std::filesystem::path away = stream.string() + ".away";
     std::filesystem::copy_file(videoPath("follow.avi"), stream,
                                std::filesystem::copy_options::overwrite_existing);
-    Leap::CameraSource source(Leap::CameraSource::Kind::kCamera, stream.string(), false);
+    Leap::CameraSource source(Leap::CameraSource::Kind::kCamera, stream.string(), false,
+                              cameraSettings());
     Leap::SourceEvent event;
     ASSERT_TRUE(nextEvent(source, event));
     EXPECT_EQ(event.kind, Leap::SourceEvent::kConnect);

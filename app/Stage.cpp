@@ -1,0 +1,90 @@
+#include "Stage.h"
+
+#include <chrono>
+#include <iostream>
+
+#include "ConsoleWriter.h"
+#include "Instrument.h"
+#include "Leap.h"
+#include "MidiOut.h"
+#include "OscOut.h"
+#include "RtAudioDriver.h"
+#include "SettingsRelay.h"
+#include "Shutdown.h"
+
+namespace {
+
+// How long quitting waits for a console that takes no output (a paused terminal, a pipe nobody
+// reads) before the rest is dropped.
+constexpr std::chrono::milliseconds kConsolePatience{500};
+
+} // namespace
+
+Stage::Stage() = default;
+
+Stage::~Stage()
+{
+    Stop();
+}
+
+void Stage::UseConsole(ConsoleWriter* console)
+{
+    std::lock_guard<std::mutex> hold(fLock);
+    fConsole = console;
+}
+
+void Stage::StartAudio(std::unique_ptr<RtAudioDriver> driver)
+{
+    std::lock_guard<std::mutex> hold(fLock);
+    fAudio = std::move(driver);
+    if (fStopped && fAudio)
+        fAudio->Cleanup();
+}
+
+std::shared_ptr<Leap::CameraView> Stage::StartTracking(Leap::Listener* listener,
+                                                       std::unique_ptr<Leap::FrameSource> source)
+{
+    std::lock_guard<std::mutex> hold(fLock);
+    if (fStopped)
+        return nullptr;
+    // Frames may reach the listener from here on.
+    fTracking = std::make_unique<Leap::Controller>(listener, std::move(source));
+    GLStuff::UseTracking(fTracking.get());
+    return fTracking->cameraView();
+}
+
+void Stage::StopTracking()
+{
+    std::lock_guard<std::mutex> hold(fLock);
+    StopTrackingLocked();
+}
+
+bool Stage::IsTracking() const
+{
+    std::lock_guard<std::mutex> hold(fLock);
+    return fTracking != nullptr;
+}
+
+void Stage::StopTrackingLocked()
+{
+    if (!fTracking)
+        return;
+    GLStuff::UseTracking(nullptr);
+    SettingsRelay::Close(); // a replay waiting for the window thread would never be joined
+    fTracking.reset();
+}
+
+void Stage::Stop()
+{
+    std::lock_guard<std::mutex> hold(fLock);
+    fStopped = true;
+    // Tracking first: a pluck in flight still finds a live harp and server.
+    StopTrackingLocked();
+    // No pluck can come any more: every sounding note gets its note-off.
+    MidiOut::GetInstance()->Stop();
+    OscOut::GetInstance()->Stop(std::cerr);
+    if (fAudio)
+        fAudio->Cleanup();
+    if (fConsole)
+        fConsole->Stop(kConsolePatience);
+}
