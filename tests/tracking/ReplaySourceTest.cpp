@@ -215,9 +215,9 @@ TEST(ReplaySource, PlaysOnTheClockTheRendererReads)
 
     Leap::ReplaySource source(path, false);
     Leap::SourceEvent event;
-    ASSERT_TRUE(source.next(event) && source.next(event));
+    const auto first = std::chrono::steady_clock::now(); // before the first frame's deadline
+    ASSERT_TRUE(source.next(event));
     ASSERT_EQ(event.kind, Leap::SourceEvent::kFrame);
-    const auto first = std::chrono::steady_clock::now();
     ASSERT_TRUE(source.next(event) && source.next(event));
     ASSERT_EQ(event.kind, Leap::SourceEvent::kFrame);
     const auto gap = std::chrono::steady_clock::now() - first;
