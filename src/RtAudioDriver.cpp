@@ -22,7 +22,7 @@ std::atomic<RtAudioDriver*> sReporting{nullptr};
 // Says a message of the library's as the library itself would.
 void PrintLibraryMessage(const std::string& text)
 {
-    std::cerr << ("\n" + text + "\n\n") << std::flush;
+    WriteLine(std::cerr, "\n", text, "\n");
 }
 
 void OnLibraryError(rtaudio::ErrorType type, const std::string& text)

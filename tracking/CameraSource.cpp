@@ -25,6 +25,7 @@
 
 #include "InstalledFiles.h"
 #include "ModelSetUp.h"
+#include "ReportSink.h"
 
 namespace Leap {
 
@@ -160,7 +161,7 @@ std::int64_t CameraSource::droppedImages() const
 void CameraSource::Capture::report(const std::string& what) const
 {
     const std::string name = fKind == Kind::kVideo ? "video " : "camera ";
-    std::cerr << (name + fDevice + ": " + what + "\n") << std::flush;
+    reportToStandardError(name + fDevice + ": " + what);
 }
 
 bool CameraSource::Capture::waitForWriter(int& held)

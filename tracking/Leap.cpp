@@ -2,22 +2,12 @@
 
 #include <cstdlib>
 #include <exception>
-#include <iostream>
 #include <string>
 
+#include "ReportSink.h"
 #include "SourceSetting.h"
 
 namespace Leap {
-
-namespace {
-
-void reportToStderr(const std::string& line)
-{
-    // One write per line, so reports from different threads do not interleave mid-line.
-    std::cerr << (line + "\n") << std::flush;
-}
-
-} // namespace
 
 Controller::Controller(Listener* listener) : Controller(listener, makeSourceFromEnvironment()) {}
 
@@ -85,9 +75,10 @@ void Controller::callListener(void (Listener::*callback)(const Controller&), con
     try {
         (fListener->*callback)(*this);
     } catch (const std::exception& e) {
-        reportToStderr(std::string("tracking: listener ") + name + " threw: " + e.what());
+        reportToStandardError(std::string("tracking: listener ") + name + " threw: " + e.what());
     } catch (...) {
-        reportToStderr(std::string("tracking: listener ") + name + " threw an unknown exception");
+        reportToStandardError(std::string("tracking: listener ") + name +
+                              " threw an unknown exception");
     }
 }
 
@@ -123,9 +114,9 @@ void Controller::deliver(SourceEvent& event)
         try {
             fListener->onMessage(*this, event.message);
         } catch (const std::exception& e) {
-            reportToStderr(std::string("tracking: listener onMessage threw: ") + e.what());
+            reportToStandardError(std::string("tracking: listener onMessage threw: ") + e.what());
         } catch (...) {
-            reportToStderr("tracking: listener onMessage threw an unknown exception");
+            reportToStandardError("tracking: listener onMessage threw an unknown exception");
         }
         break;
     }
@@ -144,9 +135,9 @@ void Controller::run()
         }
         return; // stopped: no further callbacks
     } catch (const std::exception& e) {
-        reportToStderr(std::string("tracking: frame source failed: ") + e.what());
+        reportToStandardError(std::string("tracking: frame source failed: ") + e.what());
     } catch (...) {
-        reportToStderr("tracking: frame source failed");
+        reportToStandardError("tracking: frame source failed");
     }
     // A failed source is gone for good; the listener hears so.
     if (fConnected.exchange(false))

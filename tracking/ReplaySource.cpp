@@ -3,13 +3,13 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
-#include <iostream>
 #include <utility>
 
 #include <fcntl.h>
 #include <unistd.h>
 
 #include "FrameParser.h"
+#include "ReportSink.h"
 
 namespace Leap {
 
@@ -38,15 +38,14 @@ ReplaySource::~ReplaySource()
 
 void ReplaySource::report(const std::string& what) const
 {
-    std::cerr << ("replay " + fPath + ": " + what + "\n") << std::flush;
+    reportToStandardError("replay " + fPath + ": " + what);
 }
 
 void ReplaySource::reportLine(const std::string& what) const
 {
     if (fPass == 0)
-        std::cerr << ("replay " + fPath + ":" + std::to_string(fReader->lineNumber()) + ": " +
-                      what + "\n")
-                  << std::flush;
+        reportToStandardError("replay " + fPath + ":" + std::to_string(fReader->lineNumber()) +
+                              ": " + what);
 }
 
 bool ReplaySource::open()
