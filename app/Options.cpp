@@ -5,6 +5,7 @@
 
 #include "AudioDevices.h"
 #include "InstalledFiles.h"
+#include "JackServerFromEnvironment.h"
 #include "Tuning.h"
 
 namespace {
@@ -195,7 +196,7 @@ int Options::Answer(std::ostream& out, std::ostream& err) const
         out << VersionText() << "\n" << std::flush;
         return 0;
     case Action::ListDevices:
-        AudioDevices::Print(out, AudioDevices::Probe());
+        AudioDevices::Print(out, AudioDevices::Probe(JackServerFromEnvironment()));
         return 0;
     case Action::Refuse:
         err << "quorvel: " << error << "\n" << std::flush;
