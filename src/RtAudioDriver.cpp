@@ -39,7 +39,7 @@ RtAudioDriver::RtAudioDriver(unsigned int bufferFrames, int sampleRate, int /*un
     : fOptions(), fChannels(2), fAudio(api), fOutputDevice(outputDevice)
 {
     if (fAudio.getDeviceCount() == 0) {
-        std::cout << "\nNo audio devices found!\n" << std::flush;
+        WriteLine(std::cout, "\nNo audio devices found!");
         std::exit(1);
     }
     fAudio.showWarnings(true);
