@@ -79,7 +79,7 @@ void ReplaySource::rewind()
     fPassRestarted = true;
 }
 
-void ReplaySource::schedule()
+bool ReplaySource::waitForLine()
 {
     const auto now = std::chrono::steady_clock::now();
     const std::int64_t clock = fReader->clockMicros();
@@ -97,6 +97,7 @@ void ReplaySource::schedule()
         fDeadline = now;
     fPassRestarted = false;
     fScheduledClock = clock;
+    return fStop.sleepUntil(fDeadline);
 }
 
 bool ReplaySource::next(SourceEvent& event)
@@ -142,11 +143,8 @@ bool ReplaySource::next(SourceEvent& event)
         case ParsedMessage::kOther:
             continue;
         case ParsedMessage::kForeign:
-            if (message.timed) {
-                schedule();
-                if (!fStop.sleepUntil(fDeadline))
-                    return false;
-            }
+            if (message.timed && !waitForLine())
+                return false;
             event.kind = SourceEvent::kMessage;
             event.message = std::move(message.text);
             return true;
@@ -155,8 +153,7 @@ bool ReplaySource::next(SourceEvent& event)
             return true;
         case ParsedMessage::kFrame:
             fPassHadFrame = true;
-            schedule();
-            if (!fStop.sleepUntil(fDeadline))
+            if (!waitForLine())
                 return false;
             event.kind = SourceEvent::kFrame;
             event.frame = std::move(message.frame);

@@ -35,8 +35,8 @@ public:
 private:
     bool open();
     void rewind();
-    // Sets fDeadline for the line the reader has just timed.
-    void schedule();
+    // Waits until the line the reader has just timed is due; false once stopped.
+    bool waitForLine();
     void report(const std::string& what) const;
     void reportLine(const std::string& what) const;
 
