@@ -10,6 +10,8 @@
 #include <iostream>
 #include <string>
 
+#include "ConsoleLine.h"
+
 namespace {
 
 // How long the writer waits for room on the console before it looks at the clock again.
@@ -180,9 +182,8 @@ void ConsoleWriter::Stop(std::chrono::milliseconds patience)
             fThread.detach();
     }
     if (dropped > 0)
-        std::cerr << ("standard output: " + std::to_string(dropped) +
-                      " lines were dropped because the console took no more\n")
-                  << std::flush;
+        WriteLine(std::cerr, "standard output: ", dropped,
+                  " lines were dropped because the console took no more");
 }
 
 unsigned long ConsoleWriter::Dropped() const

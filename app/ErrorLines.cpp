@@ -21,14 +21,17 @@ int ErrorLines::overflow(int character)
 
 std::streamsize ErrorLines::xsputn(const char* text, std::streamsize count)
 {
-    std::lock_guard<std::mutex> guard(fLock);
-    Keep(text, count);
+    {
+        std::lock_guard<std::mutex> guard(fLock);
+        Keep(text, count);
+    }
+    // Outside the lock: a paused terminal may hold this write, and the window thread takes the
+    // lock to draw the banner. A line comes in one call, so lines do not interleave.
     return fOriginal->sputn(text, count);
 }
 
 int ErrorLines::sync()
 {
-    std::lock_guard<std::mutex> guard(fLock);
     return fOriginal->pubsync();
 }
 

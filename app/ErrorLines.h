@@ -10,7 +10,8 @@
 // reason the instrument cannot play reaches a player who started it from the menu, with no
 // terminal. Installed as std::cerr's buffer, which is how every such reason is written.
 //
-// Threads: any thread writes, holding a short lock of its own; the window thread reads LastLine.
+// Threads: any thread writes, holding a short lock of its own only while keeping the line, never
+// while writing it out; the window thread reads LastLine.
 // Never written from an audio pass (nothing there writes to the console).
 class ErrorLines : public std::streambuf {
 public:

@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "JackPresence.h"
+#include "JackServerFromEnvironment.h"
 
 namespace {
 
@@ -96,7 +97,7 @@ std::unique_ptr<MidiPort> MidiPort::Open(const char* choice, std::string& whyNot
     if (automatic || setting == "jack") {
         std::chrono::microseconds cycle{0};
         // Left to itself, MIDI opens no JACK client where no server's socket is there.
-        if (automatic && !JackServerMayRun()) {
+        if (automatic && !JackServerMayRun(JackServerFromEnvironment())) {
             jackMissing = "no JACK server is running";
         } else if (JackServerRuns(cycle, jackMissing)) {
             std::unique_ptr<MidiPort> port(new MidiPort(System::kJack));

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <utility>
 
 #include <fcntl.h>
@@ -16,7 +17,6 @@
 #include "Fingertips.h"
 #include "FrameParser.h"
 #include "Harp.h"
-#include "ReplaySource.h"
 
 namespace {
 
@@ -25,33 +25,6 @@ constexpr unsigned kNoiseSeed = 1;
 
 // The number of the signal that asked the render to stop; 0 while none has.
 volatile std::sig_atomic_t sInterruption = 0;
-
-// Reads one line of at most Leap::kMaxMessageBytes; the rest of a longer one is skipped. False
-// at the end of the input. `tooLong` says a line was cut.
-bool ReadLine(std::istream& input, std::string& line, bool& tooLong)
-{
-    line.clear();
-    tooLong = false;
-    std::streambuf* buffer = input.rdbuf();
-    bool any = false;
-    for (int c = buffer->sbumpc(); c != std::char_traits<char>::eof(); c = buffer->sbumpc()) {
-        any = true;
-        if (c == '\n')
-            break;
-        if (line.size() < Leap::kMaxMessageBytes)
-            line.push_back(static_cast<char>(c));
-        else
-            tooLong = true;
-    }
-    if (!line.empty() && line.back() == '\r')
-        line.pop_back();
-    return any;
-}
-
-bool IsBlank(const std::string& line)
-{
-    return line.find_first_not_of(" \t\r") == std::string::npos;
-}
 
 } // namespace
 
@@ -88,10 +61,15 @@ std::string OfflineRenderer::OutputEndangers(const std::string& performance,
     // A recording's first line is a JSON object; a sound file does not even start with a brace.
     std::ifstream existing(output, std::ios::binary);
     existing >> std::ws;
-    std::string line;
-    bool tooLong = false;
-    if (existing.peek() == '{' && ReadLine(existing, line, tooLong) && !tooLong &&
-        Leap::parseMessage(line).kind != Leap::ParsedMessage::kError)
+    if (existing.peek() != '{')
+        return "";
+    const int file = ::open(output.c_str(), O_RDONLY | O_CLOEXEC);
+    if (file < 0)
+        return "";
+    Leap::RecordingReader reader(file);
+    Leap::ParsedMessage first;
+    if (reader.next(first) == Leap::RecordingReader::Read::kMessage &&
+        first.kind != Leap::ParsedMessage::kError)
         return output + " holds a recorded performance; give another output file";
     return "";
 }
@@ -109,11 +87,12 @@ int OfflineRenderer::Run(std::ostream& errors)
         errors << "quorvel-render: cannot read " << in << ": is a directory\n";
         return 1;
     }
-    fInput.open(in, std::ios::binary);
-    if (!fInput) {
+    const int file = ::open(in.c_str(), O_RDONLY | O_CLOEXEC);
+    if (file < 0) {
         errors << "quorvel-render: cannot read " << in << ": " << std::strerror(errno) << "\n";
         return 1;
     }
+    fInput = std::make_unique<Leap::RecordingReader>(file);
     if (!OpenOutput(errors))
         return 1;
 
@@ -158,29 +137,27 @@ int OfflineRenderer::Run(std::ostream& errors)
 
 bool OfflineRenderer::Play(std::ostream& errors)
 {
-    long lineNumber = 0;
     long badLines = 0;
-    std::string line;
-    bool tooLong = false;
+    Leap::ParsedMessage message;
     // A file that is no recording at all is said in a few lines, not one per line.
     auto report = [&](const std::string& what) {
         if (++badLines <= kMaxReportedLines)
-            errors << "quorvel-render: " << fOptions.performance << ":" << lineNumber << ": "
-                   << what << "\n";
+            errors << "quorvel-render: " << fOptions.performance << ":" << fInput->lineNumber()
+                   << ": " << what << "\n";
         else if (badLines == kMaxReportedLines + 1)
             errors << "quorvel-render: " << fOptions.performance
                    << ": more bad lines, not reported\n";
     };
-    while (ReadLine(fInput, line, tooLong)) {
-        ++lineNumber;
-        if (tooLong) {
+    for (;;) {
+        const Leap::RecordingReader::Read read = fInput->next(message);
+        if (read != Leap::RecordingReader::Read::kMessage &&
+            read != Leap::RecordingReader::Read::kTooLong)
+            break;
+        if (read == Leap::RecordingReader::Read::kTooLong) {
             report("line too long (at most " + std::to_string(Leap::kMaxMessageBytes) +
                    " bytes); skipped");
             continue;
         }
-        if (IsBlank(line))
-            continue;
-        Leap::ParsedMessage message = Leap::parseMessage(line);
         switch (message.kind) {
         case Leap::ParsedMessage::kError:
             report(message.error + "; skipped");
@@ -189,7 +166,7 @@ bool OfflineRenderer::Play(std::ostream& errors)
         case Leap::ParsedMessage::kDeviceEvent:
             break;
         case Leap::ParsedMessage::kFrame:
-            if (!RenderUntil(SampleAt(message.frame.timestamp())))
+            if (!RenderUntil(SampleAt(fInput->clockMicros())))
                 return false;
             GLStuff::Follow(message.frame);
             ++fFrames;
@@ -202,7 +179,7 @@ bool OfflineRenderer::Play(std::ostream& errors)
                     report("instrument settings ignored: " + error);
                 break;
             }
-            if (message.timed && !RenderUntil(SampleAt(message.timestamp)))
+            if (message.timed && !RenderUntil(SampleAt(fInput->clockMicros())))
                 return false;
             // What the command line fixes, the recording does not change.
             if (fOptions.strings > 0)
@@ -221,20 +198,10 @@ bool OfflineRenderer::Play(std::ostream& errors)
     return true;
 }
 
-std::int64_t OfflineRenderer::SampleAt(std::int64_t timestampMicros)
+std::int64_t OfflineRenderer::SampleAt(std::int64_t clockMicros) const
 {
-    if (!fHaveTiming) {
-        fHaveTiming = true;
-    } else if (timestampMicros > fLastTimestamp) {
-        const std::uint64_t gap = static_cast<std::uint64_t>(timestampMicros) -
-                                  static_cast<std::uint64_t>(fLastTimestamp);
-        fClockMicros += gap > static_cast<std::uint64_t>(Leap::ReplaySource::kMaxGapMicros)
-                            ? Leap::ReplaySource::kMaxGapMicros
-                            : static_cast<std::int64_t>(gap);
-    }
-    fLastTimestamp = timestampMicros;
     // Rounded to the nearest sample; micros times a rate stays far inside 64 bits.
-    return (fClockMicros * fOptions.rate + 500000) / 1000000;
+    return (clockMicros * fOptions.rate + 500000) / 1000000;
 }
 
 bool OfflineRenderer::RenderUntil(std::int64_t sample)

@@ -1,13 +1,13 @@
 #pragma once
 
 #include <cstdint>
-#include <fstream>
 #include <memory>
 #include <ostream>
 #include <string>
 #include <vector>
 
 #include "PerformanceSettings.h"
+#include "RecordingReader.h"
 
 typedef struct sf_private_tag SNDFILE;
 
@@ -69,15 +69,14 @@ private:
     bool RenderUntil(std::int64_t sample);
     // Writes the frames gathered so far; false when the write failed.
     bool Flush();
-    // The sample a timestamp falls on, on the replay's clock: long pauses are shortened as the
-    // replay shortens them, a timestamp that goes backwards plays at once.
-    std::int64_t SampleAt(std::int64_t timestampMicros);
+    // The sample the recording's clock (microseconds, as RecordingReader keeps it) falls on.
+    std::int64_t SampleAt(std::int64_t clockMicros) const;
     bool OpenOutput(std::ostream& errors);
     bool FinishOutput(std::ostream& errors);
     void DiscardOutput();
 
     const Options fOptions;
-    std::ifstream fInput;
+    std::unique_ptr<Leap::RecordingReader> fInput;
     std::string fTempPath;
     int fTempFd = -1;
     SNDFILE* fSound = nullptr;
@@ -86,9 +85,6 @@ private:
     long fFrames = 0;           // tracking frames played
     std::int64_t fRendered = 0; // audio frames rendered
     int fGathered = 0;          // of those, frames waiting in fInterleaved
-    bool fHaveTiming = false;
-    std::int64_t fLastTimestamp = 0; // microseconds
-    std::int64_t fClockMicros = 0;   // the replay's clock at the last timed line
 
     std::vector<float> fChannels;    // kChannels blocks of kBlockFrames, one after another
     std::vector<float> fInterleaved; // kWriteFrames, channels side by side, for the file

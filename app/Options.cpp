@@ -154,6 +154,7 @@ int Options::Answer(std::ostream& out, std::ostream& err) const
         out << OptionTable::VersionText(program) << "\n" << std::flush;
         return 0;
     case Action::ListDevices: // AnswerPlayer lists them
+        return 0;
     case Action::Refuse:
         err << OptionTable::Name(program) << ": " << error << "\n" << std::flush;
         return kUsageStatus;

@@ -3,6 +3,7 @@
 #include "Options.h"
 
 #include "AudioDevices.h"
+#include "JackServerFromEnvironment.h"
 
 namespace {
 
@@ -69,6 +70,6 @@ int Options::AnswerPlayer(std::ostream& out, std::ostream& err) const
 {
     if (action != Action::ListDevices)
         return Answer(out, err);
-    AudioDevices::Print(out, AudioDevices::Probe());
+    AudioDevices::Print(out, AudioDevices::Probe(JackServerFromEnvironment()));
     return 0;
 }

@@ -6,6 +6,7 @@
 #include <iostream>
 #include <stdexcept>
 
+#include "ConsoleLine.h"
 #include "Harp.h"
 #include "Instrument.h"
 #include "InstrumentOutput.h"
@@ -96,7 +97,7 @@ void ShapeBurst(int velocity, float (&burst)[kBurstLength])
 
 void PluckString(int stringIndex, bool leftward, float height, int velocity)
 {
-    std::cout << "trig\n" << std::flush;
+    WriteLine(std::cout, "trig");
     const ScaleChoice scale = CurrentScale();
     const double pitch = StringPitch(stringIndex, scale);
     const int note = static_cast<int>(std::lround(pitch));

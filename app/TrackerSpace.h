@@ -1,22 +1,26 @@
 #pragma once
 
-// Tracker millimetres to normalised window units: x -200..200 and height 150..350 to 0..1,
-// depth 300..0 to nearness 0..1. Not clamped.
+#include "PlayingArea.h"
+
+// Tracker millimetres to normalised window units: the playing area's width and height to 0..1,
+// its depth (kFarMm..0) to nearness 0..1. Not clamped.
 namespace GLStuff {
 
 inline float WindowX(double trackerX)
 {
-    return static_cast<float>((trackerX + 200.0) / 400.0);
+    return static_cast<float>((trackerX - Leap::PlayingArea::kLeftMm) /
+                              Leap::PlayingArea::kWidthMm);
 }
 
 inline float WindowY(double trackerY)
 {
-    return static_cast<float>((trackerY - 150.0) / 200.0);
+    return static_cast<float>((trackerY - Leap::PlayingArea::kBottomMm) /
+                              Leap::PlayingArea::kHeightMm);
 }
 
 inline float Nearness(double trackerZ)
 {
-    return static_cast<float>(trackerZ / -300.0 + 1.0);
+    return static_cast<float>(trackerZ / -Leap::PlayingArea::kFarMm + 1.0);
 }
 
 } // namespace GLStuff

@@ -9,6 +9,7 @@
 #include "ErrorLines.h"
 #include "GLStuff.h"
 #include "Heap.h"
+#include "JackServerFromEnvironment.h"
 #include "MidiOut.h"
 #include "Options.h"
 #include "OscOut.h"
@@ -50,7 +51,8 @@ int main(int argc, char** argv)
     GLStuff::SetTouch(options.touch);
     AudioDevices::Choice audio;
     std::string refusal;
-    if (!AudioDevices::Choose(options.audioSystem, options.audioDevice, audio, refusal)) {
+    if (!AudioDevices::Choose(options.audioSystem, options.audioDevice, JackServerFromEnvironment(),
+                              audio, refusal)) {
         std::cerr << "quorvel: " << refusal << "\n" << std::flush;
         return 2;
     }

@@ -40,13 +40,14 @@ std::vector<RtAudio::Api> CompiledApis()
 }
 
 // `lookFirst`: leave JACK alone when no server's socket is there (see JackPresence.h).
-AudioDevices::System ProbeOne(RtAudio::Api api, bool& hasDevices, bool lookFirst = true)
+AudioDevices::System ProbeOne(RtAudio::Api api, const std::string& jackServer, bool& hasDevices,
+                              bool lookFirst = true)
 {
     AudioDevices::System system;
     system.api = api;
     system.name = RtAudio::getApiName(api);
     hasDevices = false;
-    if (lookFirst && api == RtAudio::UNIX_JACK && !JackServerMayRun()) {
+    if (lookFirst && api == RtAudio::UNIX_JACK && !JackServerMayRun(jackServer)) {
         return system;
     }
     if (api == RtAudio::LINUX_PULSE) {
@@ -89,18 +90,18 @@ std::string Names(const std::vector<AudioDevices::System>& systems)
 
 } // namespace
 
-std::vector<AudioDevices::System> AudioDevices::Probe()
+std::vector<AudioDevices::System> AudioDevices::Probe(const std::string& jackServer)
 {
     std::vector<System> systems;
     for (const RtAudio::Api api : CompiledApis()) {
         bool hasDevices = false;
-        systems.push_back(ProbeOne(api, hasDevices));
+        systems.push_back(ProbeOne(api, jackServer, hasDevices));
     }
     return systems;
 }
 
-bool AudioDevices::Choose(const std::string& systemName, const std::string& device, Choice& choice,
-                          std::string& error)
+bool AudioDevices::Choose(const std::string& systemName, const std::string& device,
+                          const std::string& jackServer, Choice& choice, std::string& error)
 {
     choice = Choice();
     System system;
@@ -119,7 +120,7 @@ bool AudioDevices::Choose(const std::string& systemName, const std::string& devi
         }
         bool hasDevices = false;
         // Asked for by name, JACK is tried even where no socket shows a server.
-        system = ProbeOne(*named, hasDevices, false);
+        system = ProbeOne(*named, jackServer, hasDevices, false);
         if (!system.unusable.empty()) {
             error = "audio system \"" + system.name + "\" is not usable here: " + system.unusable;
             return false;
@@ -133,7 +134,7 @@ bool AudioDevices::Choose(const std::string& systemName, const std::string& devi
         // The automatic choice: the first system that has any device.
         for (const RtAudio::Api api : CompiledApis()) {
             bool hasDevices = false;
-            system = ProbeOne(api, hasDevices);
+            system = ProbeOne(api, jackServer, hasDevices);
             if (hasDevices) {
                 break;
             }

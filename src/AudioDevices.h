@@ -31,14 +31,15 @@ public:
 
     // Every system the library was built with, in the order the automatic choice tries them,
     // each with the output devices it has now. Main thread; a system that is not running has none.
-    static std::vector<System> Probe();
+    // `jackServer`: the JACK server's name (see JackPresence.h).
+    static std::vector<System> Probe(const std::string& jackServer);
 
     // Resolves a system name (empty: automatic) and a device (empty: default). Returns false and
     // sets `error` (one line listing what there is) when either matches nothing. The automatic
     // choice is the first system (JACK, PulseAudio, ALSA) that has devices, probed in turn; JACK
     // is left out when no server's socket is there.
-    static bool Choose(const std::string& system, const std::string& device, Choice& choice,
-                       std::string& error);
+    static bool Choose(const std::string& system, const std::string& device,
+                       const std::string& jackServer, Choice& choice, std::string& error);
 
     // The device of `system` that `device` names, or nullptr with `error` set.
     static const Device* Find(const System& system, const std::string& device, std::string& error);

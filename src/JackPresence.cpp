@@ -4,7 +4,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -27,13 +26,11 @@ bool PipeWireJack()
 
 } // namespace
 
-bool JackServerMayRun()
+bool JackServerMayRun(const std::string& server)
 {
     if (PipeWireJack()) {
         return true;
     }
-    const char* named = std::getenv("JACK_DEFAULT_SERVER");
-    const std::string server = named != nullptr && *named != '\0' ? named : "default";
     const std::string uid = std::to_string(::getuid());
     // JACK 2 listens on DIR/jack_SERVER_UID_0; JACK 1 keeps DIR/jack-UID/SERVER/.
     for (const char* dir : {"/dev/shm", "/tmp"}) {

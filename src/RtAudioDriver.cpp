@@ -22,7 +22,7 @@ std::atomic<RtAudioDriver*> sReporting{nullptr};
 // Says a message of the library's as the library itself would.
 void PrintLibraryMessage(const std::string& text)
 {
-    std::cerr << ("\n" + text + "\n\n") << std::flush;
+    WriteLine(std::cerr, "\n", text, "\n");
 }
 
 void OnLibraryError(rtaudio::ErrorType type, const std::string& text)
@@ -39,7 +39,7 @@ RtAudioDriver::RtAudioDriver(unsigned int bufferFrames, int sampleRate, int /*un
     : fOptions(), fChannels(2), fAudio(api), fOutputDevice(outputDevice)
 {
     if (fAudio.getDeviceCount() == 0) {
-        std::cout << "\nNo audio devices found!\n" << std::flush;
+        WriteLine(std::cout, "\nNo audio devices found!");
         std::exit(1);
     }
     fAudio.showWarnings(true);

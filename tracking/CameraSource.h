@@ -16,6 +16,8 @@
 
 namespace Leap {
 
+struct CameraCapture;
+
 // Hands seen by a webcam, or in a video file played at its own frame rate. A capture thread keeps
 // only the newest image; the controller's thread runs the hand models on it in next(), so a slow
 // step drops stale images instead of queueing them. Frames are stamped with the capture time.
@@ -50,10 +52,6 @@ public:
     static constexpr int kStuckCaptureMs = 200;
 
 private:
-    // What the capture thread uses, shared with it: a thread left inside a backend at stop
-    // finishes later on its own and frees nothing the source still needs.
-    struct Capture;
-
     // Loads the models and starts the capture thread; without models, one line and no thread.
     void start();
     // Joins the capture thread, or leaves it if it does not end within kStuckCaptureMs.
@@ -75,7 +73,7 @@ private:
     const CameraSettings fSettings;
 
     std::atomic<bool> fRecalibrate{false}; // asked from any thread, done on the controller's
-    const std::shared_ptr<Capture> fCapture;
+    const std::shared_ptr<CameraCapture> fCapture; // what the capture thread uses, shared with it
     const std::shared_ptr<CameraView> fView = std::make_shared<CameraView>();
 };
 

@@ -14,6 +14,8 @@ namespace Leap {
 // waits, nothing queues, and a newer picture replaces one not yet taken.
 class CameraView {
 public:
+    // Hands the camera tracks at once: a player has two, and each costs a landmark pass an
+    // image, so a third would only follow an onlooker at the player's expense.
     static constexpr int kMaxHands = 2;
     static constexpr int kLandmarks = 21;
 

@@ -3,6 +3,8 @@
 #include <cmath>
 #include <vector>
 
+#include "PlayingArea.h"
+
 namespace Leap {
 
 namespace {
@@ -23,13 +25,17 @@ Frame DemoSource::frameAt(std::int64_t n)
     const double t = static_cast<double>(n) * kFrameMicros * 1e-6;
     std::vector<Hand> hands;
 
-    // x spans a little beyond the play area (-200..200 mm) so the outer strings are crossed too;
-    // heights 290 and 190 mm sit at 0.7 and 0.2 of the window.
-    const Vector high{230.0 * wave(t, 4.0), 290.0, -15.0 + 30.0 * wave(t, 3.1)};
+    // x spans a little beyond the playing area so the outer strings are crossed too; the heights
+    // sit at 0.7 and 0.2 of the window (290 and 190 mm).
+    constexpr double kHighMm = PlayingArea::kBottomMm + 0.7 * PlayingArea::kHeightMm;
+    constexpr double kLowMm = PlayingArea::kBottomMm + 0.2 * PlayingArea::kHeightMm;
+    const Vector high{(PlayingArea::kRightMm + 30.0) * wave(t, 4.0), kHighMm,
+                      -15.0 + 30.0 * wave(t, 3.1)};
     hands.emplace_back(1, std::vector<Finger>{Finger(11, high)});
 
     if (wave(t, 9.0) > -0.3) {
-        const Vector low{215.0 * wave(t, 2.6, 1.0), 190.0, -20.0 + 30.0 * wave(t, 2.3)};
+        const Vector low{(PlayingArea::kRightMm + 15.0) * wave(t, 2.6, 1.0), kLowMm,
+                         -20.0 + 30.0 * wave(t, 2.3)};
         hands.emplace_back(2, std::vector<Finger>{Finger(21, low)});
     }
     return Frame(n, n * kFrameMicros, std::move(hands));

@@ -156,9 +156,9 @@ ParsedMessage parseFrame(const json& message)
     auto hands = message.find("hands");
     if (hands == message.end() || !hands->is_array())
         return failure("frame \"hands\" missing or not an array");
-    if (hands->size() > kMaxHands)
+    if (hands->size() > kMaxMessageHands)
         return failure("too many hands (" + std::to_string(hands->size()) + ", at most " +
-                       std::to_string(kMaxHands) + ")");
+                       std::to_string(kMaxMessageHands) + ")");
     auto pointables = message.find("pointables");
     if (pointables == message.end() || !pointables->is_array())
         return failure("frame \"pointables\" missing or not an array");

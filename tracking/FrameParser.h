@@ -34,7 +34,9 @@ struct ParsedMessage {
 // Limits on one message; anything beyond is an error, not a resource problem.
 constexpr std::size_t kMaxMessageBytes = 256 * 1024;
 constexpr int kMaxMessageNesting = 32;
-constexpr std::size_t kMaxHands = 8;
+// The service reports every hand in its view, the player's and any other reaching in: a message
+// may carry more than the camera tracks (CameraView::kMaxHands), and more than this is no frame.
+constexpr std::size_t kMaxMessageHands = 8;
 constexpr std::size_t kMaxPointables = 40;
 
 // A frame is {"id": N, "timestamp": MICROSECONDS, "hands": [{"id": H, ...}],

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "PlayingArea.h"
+
 namespace Leap {
 
 namespace {
@@ -31,8 +33,9 @@ Vector HandSpace::imageToTracker(double across, double down, bool mirror)
 {
     if (mirror)
         across = 1.0 - across;
-    return Vector{-200.0 + 400.0 * (across - kLeft) / (kRight - kLeft),
-                  350.0 - 200.0 * (down - kTop) / (kBottom - kTop), 0.0};
+    return Vector{
+        PlayingArea::kLeftMm + PlayingArea::kWidthMm * (across - kLeft) / (kRight - kLeft),
+        PlayingArea::kTopMm - PlayingArea::kHeightMm * (down - kTop) / (kBottom - kTop), 0.0};
 }
 
 double HandSpace::stillSecondsLeft(double seconds) const

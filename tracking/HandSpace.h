@@ -12,11 +12,11 @@ namespace Leap {
 
 // Places hands seen by a camera in the controller's millimetre space. The picture is mirrored
 // (move right, the tip moves right); the part of the image where a whole hand can be seen maps
-// onto x -200..200 mm and y 350..150 mm. Depth comes from the hand's apparent size: when a hand
-// first appears and is held still for about a second, its size sets the resting distance, taken
-// as 500 mm, and the string plane (z = 0) lies 100 mm nearer, where the hand looks a quarter
-// larger. Until then hands hover at z = +100 mm. With no hand in sight for kForgetSeconds the
-// calibration is dropped, so the next hand to appear calibrates again; so does recalibrate().
+// onto the playing area (PlayingArea), top to bottom. Depth comes from the hand's apparent size:
+// when a hand first appears and is held still for about a second, its size sets the resting
+// distance, taken as 500 mm, and the string plane (z = 0) lies 100 mm nearer, where the hand looks
+// a quarter larger. Until then hands hover at z = +100 mm. With no hand in sight for kForgetSeconds
+// the calibration is dropped, so the next hand to appear calibrates again; so does recalibrate().
 class HandSpace {
 public:
     static constexpr double kRestingDistanceMm = 500.0;

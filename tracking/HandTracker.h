@@ -6,6 +6,8 @@
 
 #include <opencv2/core.hpp>
 
+#include "CameraView.h"
+#include "FrameParser.h"
 #include "HandCrop.h"
 #include "InferenceNet.h"
 #include "LandmarkModel.h"
@@ -20,7 +22,7 @@ namespace Leap {
 // movement from the image before, so a fast hand stays inside it. Not thread-safe.
 class HandTracker {
 public:
-    static constexpr int kMaxHands = 2;
+    static constexpr int kMaxHands = CameraView::kMaxHands;
     static constexpr int kSearchInterval = 15; // images
     // A hand found again this soon, where one was lost, keeps its id: a fast sweep that outruns
     // the crop is one movement to the listener, not a new finger appearing mid-stroke.
@@ -65,5 +67,8 @@ private:
     int fNextId = 1;
     int fImagesSinceSearch = 0;
 };
+
+static_assert(HandTracker::kMaxHands <= kMaxMessageHands,
+              "a camera frame is a frame of the protocol");
 
 } // namespace Leap

@@ -1,20 +1,11 @@
 #include "Leap.h"
 
 #include <exception>
-#include <iostream>
 #include <string>
 
+#include "ReportSink.h"
+
 namespace Leap {
-
-namespace {
-
-void reportToStderr(const std::string& line)
-{
-    // One write per line, so reports from different threads do not interleave mid-line.
-    std::cerr << (line + "\n") << std::flush;
-}
-
-} // namespace
 
 Controller::Controller(Listener* listener, std::unique_ptr<FrameSource> source)
     : fListener(listener), fSource(std::move(source))
@@ -80,9 +71,10 @@ void Controller::callListener(void (Listener::*callback)(const Controller&), con
     try {
         (fListener->*callback)(*this);
     } catch (const std::exception& e) {
-        reportToStderr(std::string("tracking: listener ") + name + " threw: " + e.what());
+        reportToStandardError(std::string("tracking: listener ") + name + " threw: " + e.what());
     } catch (...) {
-        reportToStderr(std::string("tracking: listener ") + name + " threw an unknown exception");
+        reportToStandardError(std::string("tracking: listener ") + name +
+                              " threw an unknown exception");
     }
 }
 
@@ -118,9 +110,9 @@ void Controller::deliver(SourceEvent& event)
         try {
             fListener->onMessage(*this, event.message);
         } catch (const std::exception& e) {
-            reportToStderr(std::string("tracking: listener onMessage threw: ") + e.what());
+            reportToStandardError(std::string("tracking: listener onMessage threw: ") + e.what());
         } catch (...) {
-            reportToStderr("tracking: listener onMessage threw an unknown exception");
+            reportToStandardError("tracking: listener onMessage threw an unknown exception");
         }
         break;
     }
@@ -139,9 +131,9 @@ void Controller::run()
         }
         return; // stopped: no further callbacks
     } catch (const std::exception& e) {
-        reportToStderr(std::string("tracking: frame source failed: ") + e.what());
+        reportToStandardError(std::string("tracking: frame source failed: ") + e.what());
     } catch (...) {
-        reportToStderr("tracking: frame source failed");
+        reportToStandardError("tracking: frame source failed");
     }
     // A failed source is gone for good; the listener hears so.
     if (fConnected.exchange(false))

@@ -4,7 +4,10 @@
 #include <cstdint>
 #include <string>
 
+#include <memory>
+
 #include "Leap.h"
+#include "RecordingReader.h"
 #include "StopSignal.h"
 
 namespace Leap {
@@ -12,16 +15,16 @@ namespace Leap {
 // A recorded performance: a file of JSON messages, one per line (see FrameParser.h), played at
 // the pace of the frames' timestamps. A file without device events connects at its first frame;
 // at the end of the file the source disconnects, or with `loop` starts again from the top.
-// Bad lines are reported on standard error as "replay PATH:LINE: <what is wrong>" (once, not
-// again on later passes) and skipped; a file that cannot be read is reported once and the source
-// stays disconnected. Lines of no tracking message (FrameParser's foreign lines) are handed on
-// as they are, at the pace of their own timestamps when they have one. Reading waits for data
-// alongside stop(), so a pipe with no writer or a device that never ends a line never holds up
-// the program.
+// Lines are read and timed as RecordingReader reads them. Bad lines are reported on standard error
+// as "replay PATH:LINE: <what is wrong>" (once, not again on later passes) and skipped; a file that
+// cannot be read is reported once and the source stays disconnected. Lines of no tracking message
+// (FrameParser's foreign lines) are handed on as they are, at the pace of their own timestamps when
+// they have one. Reading waits for data alongside stop(), so a pipe with no writer or a device that
+// never ends a line never holds up the program.
 class ReplaySource : public FrameSource {
 public:
     // Longest pause honoured between two frames; longer gaps in a recording are shortened to it.
-    static constexpr std::int64_t kMaxGapMicros = 5000000;
+    static constexpr std::int64_t kMaxGapMicros = RecordingReader::kMaxGapMicros;
 
     ReplaySource(std::string path, bool loop);
     ~ReplaySource() override;
@@ -30,15 +33,10 @@ public:
     void stop() override;
 
 private:
-    enum class LineRead { kLine, kTooLong, kEnd, kStopped };
-    enum class Fill { kData, kEnd, kStopped };
-
-    LineRead readLine(std::string& line, std::size_t& length);
-    // Reads what there is into fBuffer, waiting for data or stop().
-    Fill fill();
     bool open();
     void rewind();
-    void schedule(std::int64_t timestamp);
+    // Waits until the line the reader has just timed is due; false once stopped.
+    bool waitForLine();
     void report(const std::string& what) const;
     void reportLine(const std::string& what) const;
 
@@ -46,18 +44,14 @@ private:
     const bool fLoop;
 
     // Reading state: controller thread only.
-    int fFile = -1;
-    std::string fBuffer; // read but not yet taken
-    std::size_t fBufferStart = 0;
-    bool fAtEnd = false;
+    std::unique_ptr<RecordingReader> fReader;
     bool fOpened = false;
     bool fDone = false; // unreadable, or played to the end without looping
-    long fLineNumber = 0;
     int fPass = 0;
     bool fPassHadFrame = false;
     bool fHaveTiming = false;
     bool fPassRestarted = false;
-    std::int64_t fLastTimestamp = 0;
+    std::int64_t fScheduledClock = 0; // the reader's clock at the last line scheduled
     std::chrono::steady_clock::time_point fDeadline;
 
     StopSignal fStop;

@@ -10,6 +10,8 @@ namespace Leap {
 // standard error unless a test hands them a sink of its own.
 using ReportSink = std::function<void(const std::string& line)>;
 
+// How the tracking library writes every line of its own on standard error: the line whole, in
+// one write, then a flush, as WriteLine does for the rest of the program.
 inline void reportToStandardError(const std::string& line)
 {
     // One write per line, so that lines from different threads do not interleave.

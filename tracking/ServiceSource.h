@@ -9,6 +9,8 @@
 
 namespace Leap {
 
+class ServiceLink;
+
 // The tracking service on this machine. Other hosts are used only when named.
 constexpr char kDefaultServiceUrl[] = "ws://127.0.0.1:6437/v6.json";
 
@@ -42,8 +44,7 @@ public:
     void stop() override;
 
 private:
-    class Link;
-    std::unique_ptr<Link> fLink;
+    std::unique_ptr<ServiceLink> fLink;
 };
 
 } // namespace Leap

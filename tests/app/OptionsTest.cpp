@@ -260,10 +260,9 @@ TEST(AudioDevicesTest, LooksForAJackServerWithoutOpeningAClient)
 {
     const std::string server = "quorvel-test-" + std::to_string(::getpid());
     const std::string uid = std::to_string(::getuid());
-    ::setenv("JACK_DEFAULT_SERVER", server.c_str(), 1);
     const bool hadDatabase = std::filesystem::exists("/dev/shm/jack_db-" + uid);
-    EXPECT_FALSE(JackServerMayRun());
-    for (const AudioDevices::System& system : AudioDevices::Probe())
+    EXPECT_FALSE(JackServerMayRun(server));
+    for (const AudioDevices::System& system : AudioDevices::Probe(server))
         EXPECT_TRUE(system.api != RtAudio::UNIX_JACK || system.outputs.empty());
     EXPECT_TRUE(hadDatabase || !std::filesystem::exists("/dev/shm/jack_db-" + uid));
     // JACK 2's socket, and JACK 1's folder of sockets, in either place a server keeps them.
@@ -273,14 +272,13 @@ TEST(AudioDevicesTest, LooksForAJackServerWithoutOpeningAClient)
         for (const std::string& socket :
              {dir + "jack_" + server + "_" + uid + "_0", jack1 + "/" + server}) {
             std::filesystem::create_directories(socket);
-            EXPECT_TRUE(JackServerMayRun()) << socket;
+            EXPECT_TRUE(JackServerMayRun(server)) << socket;
             std::filesystem::remove(socket);
         }
         if (!hadJack1)
             std::filesystem::remove(jack1);
-        EXPECT_FALSE(JackServerMayRun());
+        EXPECT_FALSE(JackServerMayRun(server));
     }
-    ::unsetenv("JACK_DEFAULT_SERVER");
 }
 
 } // namespace

@@ -85,15 +85,16 @@ std::string frameText(std::size_t hands, std::size_t pointables)
 
 TEST(FrameParser, TheLargestAllowedFrameParsesAndOneMoreOfEitherIsAnError)
 {
-    const ParsedMessage largest = parseMessage(frameText(Leap::kMaxHands, Leap::kMaxPointables));
+    const ParsedMessage largest =
+        parseMessage(frameText(Leap::kMaxMessageHands, Leap::kMaxPointables));
     ASSERT_EQ(largest.kind, ParsedMessage::kFrame) << largest.error;
-    EXPECT_EQ(largest.frame.hands().size(), Leap::kMaxHands);
+    EXPECT_EQ(largest.frame.hands().size(), Leap::kMaxMessageHands);
     std::size_t fingers = 0;
     for (const Leap::Hand& hand : largest.frame.hands())
         fingers += hand.fingers().size();
     EXPECT_EQ(fingers, Leap::kMaxPointables);
 
-    EXPECT_EQ(parseMessage(frameText(Leap::kMaxHands + 1, 1)).kind, ParsedMessage::kError);
+    EXPECT_EQ(parseMessage(frameText(Leap::kMaxMessageHands + 1, 1)).kind, ParsedMessage::kError);
     EXPECT_EQ(parseMessage(frameText(1, Leap::kMaxPointables + 1)).kind, ParsedMessage::kError);
 }
 

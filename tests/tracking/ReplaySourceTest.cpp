@@ -3,6 +3,9 @@
 #include <chrono>
 #include <sstream>
 
+#include <fcntl.h>
+
+#include "RecordingReader.h"
 #include "ReplaySource.h"
 #include "TestSupport.h"
 
@@ -191,6 +194,35 @@ TEST(ReplaySource, HandsOnForeignLinesAtTheirMoment)
     ASSERT_TRUE(source.next(event));
     EXPECT_EQ(event.message, later);
     EXPECT_GE(msSinceStart(), 10.0) << "the timed line came early";
+}
+
+// The renderer places lines by RecordingReader's clock, the replay by the wall clock: on a file
+// where a foreign line is stamped after the frame that follows it, both put that frame 300 ms
+// after the first, not 100 ms.
+TEST(ReplaySource, PlaysOnTheClockTheRendererReads)
+{
+    TempDir dir;
+    const std::string path = dir.write("take.jsonl", frameLine(1, 1000000) + "\n" +
+                                                         R"({"mine": true, "timestamp": 1300000})" +
+                                                         "\n\n" + frameLine(2, 1100000) + "\n");
+    Leap::RecordingReader reader(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    Leap::ParsedMessage message;
+    std::vector<std::int64_t> clock;
+    while (reader.next(message) == Leap::RecordingReader::Read::kMessage)
+        clock.push_back(reader.clockMicros());
+    EXPECT_EQ(clock, (std::vector<std::int64_t>{0, 300000, 300000}));
+    EXPECT_EQ(reader.lineNumber(), 4);
+
+    Leap::ReplaySource source(path, false);
+    Leap::SourceEvent event;
+    const auto first = std::chrono::steady_clock::now(); // before the first frame's deadline
+    ASSERT_TRUE(source.next(event));
+    ASSERT_EQ(event.kind, Leap::SourceEvent::kFrame);
+    ASSERT_TRUE(source.next(event) && source.next(event));
+    ASSERT_EQ(event.kind, Leap::SourceEvent::kFrame);
+    const auto gap = std::chrono::steady_clock::now() - first;
+    EXPECT_GE(gap, std::chrono::milliseconds(300));
+    EXPECT_LT(gap, std::chrono::milliseconds(1000));
 }
 
 } // namespace
