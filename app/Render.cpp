@@ -54,10 +54,12 @@ void DrawStrokeText(int x, int y, const std::string& text, float scale, const Co
 }
 
 // One string's line: the display pairs collected since the last frame (or, when none came, those
-// it drew last), swinging around its rest position and stretched over the window's height.
+// it drew last, at rest once the sound has stopped), swinging around its rest position and
+// stretched over the window's height.
 void DrawStringWaveform(int stringIndex, int numStrings, float spacing, SampleAccumulator* tap)
 {
-    const ShownWaveforms::Pairs& pairs = gShown.Show(stringIndex, numStrings, tap->Get());
+    const ShownWaveforms::Pairs& pairs =
+        gShown.Show(stringIndex, numStrings, tap->Get(), ShownWaveforms::Clock::now());
     const float restX = StringRestX(stringIndex, spacing);
     const double swing = WaveformSwing(spacing);
     const int vertexCount = static_cast<int>(pairs.size());

@@ -51,7 +51,7 @@ class SoundServerRestartTest(unittest.TestCase):
             print(f"key answered {when - typed:.3f} s after typing, without sound", flush=True)
             self.assertLess(when - typed, 1.0)
             app.wait_for_line(r"^note: 32 ", count=notes_at_kill + 2, timeout=10.0)
-            # No waveform comes without sound, and the string still stands in the picture.
+            # No waveform comes without sound: the string stands still in the picture, at rest.
             self.assertEqual(len(scene.string_lines(window.settled_screenshot())), 1)
 
             restarted = time.monotonic()
