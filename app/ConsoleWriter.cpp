@@ -1,4 +1,4 @@
-#include "ConsoleWriter.h"
+#include "app/ConsoleWriter.h"
 
 #include <poll.h>
 #include <pthread.h>
@@ -10,7 +10,7 @@
 #include <iostream>
 #include <string>
 
-#include "ConsoleLine.h"
+#include "src/ConsoleLine.h"
 
 namespace {
 

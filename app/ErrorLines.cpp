@@ -1,4 +1,4 @@
-#include "ErrorLines.h"
+#include "app/ErrorLines.h"
 
 ErrorLines::ErrorLines(std::streambuf* original) : fOriginal(original)
 {

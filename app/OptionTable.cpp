@@ -1,8 +1,8 @@
-#include "OptionTable.h"
+#include "app/OptionTable.h"
 
 #include <cstring>
 
-#include "InstalledFiles.h"
+#include "tracking/InstalledFiles.h"
 
 namespace {
 

@@ -1,11 +1,11 @@
-#include "Options.h"
+#include "app/Options.h"
 
 #include <cerrno>
 #include <cstdlib>
 
-#include "Harp.h"
-#include "PerformanceSettings.h"
-#include "Tuning.h"
+#include "app/instrument/Harp.h"
+#include "app/instrument/PerformanceSettings.h"
+#include "app/instrument/Tuning.h"
 
 namespace {
 

@@ -4,9 +4,9 @@
 #include <ostream>
 #include <string>
 
-#include "OfflineRenderer.h"
-#include "OptionTable.h"
-#include "SourceSetting.h"
+#include "app/OptionTable.h"
+#include "app/render/OfflineRenderer.h"
+#include "tracking/SourceSetting.h"
 
 // What the command line and the environment ask of a program before anything starts: its help,
 // the list of sound devices, or playing (rendering) with the settings given. Every value is

@@ -1,9 +1,9 @@
 // The player's own settings: the sound system, tracking, the camera, MIDI and OSC. Apart from the
 // settings both programs share, so that the renderer links none of what judges these.
-#include "Options.h"
+#include "app/Options.h"
 
-#include "AudioDevices.h"
-#include "JackServerFromEnvironment.h"
+#include "app/JackServerFromEnvironment.h"
+#include "src/device/AudioDevices.h"
 
 namespace {
 

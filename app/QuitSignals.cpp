@@ -1,4 +1,4 @@
-#include "QuitSignals.h"
+#include "app/QuitSignals.h"
 
 #include <pthread.h>
 #include <signal.h>
@@ -6,7 +6,7 @@
 #include <initializer_list>
 #include <thread>
 
-#include "Shutdown.h"
+#include "app/Shutdown.h"
 
 namespace GLStuff {
 namespace {

@@ -1,4 +1,4 @@
-#include "SettingsRelay.h"
+#include "app/SettingsRelay.h"
 
 #include <condition_variable>
 #include <cstdint>

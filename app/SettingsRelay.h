@@ -1,6 +1,6 @@
 #pragma once
 
-#include "PerformanceSettings.h"
+#include "app/instrument/PerformanceSettings.h"
 
 // Carries the settings a replay meets from the tracking thread to the window thread, which alone
 // changes the harp's strings (drawing reads them without a lock), and holds the tracking thread

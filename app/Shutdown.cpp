@@ -1,4 +1,4 @@
-#include "Shutdown.h"
+#include "app/Shutdown.h"
 
 #include <signal.h>
 #include <unistd.h>
@@ -7,8 +7,8 @@
 #include <cstdlib>
 #include <mutex>
 
-#include "QuitSignals.h"
-#include "Stage.h"
+#include "app/QuitSignals.h"
+#include "app/Stage.h"
 
 namespace GLStuff {
 namespace {

@@ -1,16 +1,16 @@
-#include "Stage.h"
+#include "app/Stage.h"
 
 #include <chrono>
 #include <iostream>
 
-#include "ConsoleWriter.h"
-#include "Instrument.h"
-#include "Leap.h"
-#include "MidiOut.h"
-#include "OscOut.h"
-#include "RtAudioDriver.h"
-#include "SettingsRelay.h"
-#include "Shutdown.h"
+#include "app/ConsoleWriter.h"
+#include "app/SettingsRelay.h"
+#include "app/Shutdown.h"
+#include "app/instrument/Instrument.h"
+#include "app/midi/MidiOut.h"
+#include "app/osc/OscOut.h"
+#include "src/device/RtAudioDriver.h"
+#include "tracking/Leap.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include <iostream>
 #include <string>
 
-#include "OptionTable.h"
+#include "app/OptionTable.h"
 
 namespace {
 

@@ -4,22 +4,22 @@
 #include <iostream>
 #include <memory>
 
-#include "AudioDevices.h"
-#include "ConsoleWriter.h"
-#include "ErrorLines.h"
-#include "GLStuff.h"
-#include "Heap.h"
-#include "JackServerFromEnvironment.h"
-#include "MidiOut.h"
-#include "Options.h"
-#include "OscOut.h"
-#include "Pluck.h"
-#include "QuitSignals.h"
-#include "Render.h"
-#include "RtAudioDriver.h"
-#include "Shutdown.h"
-#include "Stage.h"
-#include "Startup.h"
+#include "app/ConsoleWriter.h"
+#include "app/ErrorLines.h"
+#include "app/Heap.h"
+#include "app/JackServerFromEnvironment.h"
+#include "app/Options.h"
+#include "app/QuitSignals.h"
+#include "app/Shutdown.h"
+#include "app/Stage.h"
+#include "app/instrument/GLStuff.h"
+#include "app/instrument/Pluck.h"
+#include "app/midi/MidiOut.h"
+#include "app/osc/OscOut.h"
+#include "app/window/Render.h"
+#include "app/window/Startup.h"
+#include "src/device/AudioDevices.h"
+#include "src/device/RtAudioDriver.h"
 
 int main(int argc, char** argv)
 {

@@ -1,10 +1,10 @@
-#include "AudioServer.h"
+#include "src/AudioServer.h"
 
 #include <algorithm>
 #include <cassert>
 #include <cstring>
 
-#include "RealtimeSection.h"
+#include "src/RealtimeSection.h"
 
 #if defined(__SSE__) || defined(__x86_64__) || defined(_M_X64)
 #include <xmmintrin.h>

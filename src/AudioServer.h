@@ -5,7 +5,7 @@
 #include <mutex>
 #include <vector>
 
-#include "RealtimeMutex.h"
+#include "src/RealtimeMutex.h"
 
 // A node of the pulled audio graph. Consumers call Process; a node computes its block once per
 // server block (keyed on AudioServer::Time) in Render and hands the same samples to every

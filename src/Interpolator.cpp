@@ -1,4 +1,4 @@
-#include "Interpolator.h"
+#include "src/Interpolator.h"
 
 float Interpolator::InterpolateHigher(const float* samples, double x, int n) const
 {

@@ -1,4 +1,4 @@
-#include "Voices.h"
+#include "src/Voices.h"
 
 #include <algorithm>
 #include <cassert>
@@ -6,8 +6,8 @@
 #include <cstdlib>
 #include <iostream>
 
-#include "ConsoleLine.h"
-#include "Interpolator.h"
+#include "src/ConsoleLine.h"
+#include "src/Interpolator.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "AudioServer.h"
+#include "src/AudioServer.h"
 
 // Base of the note-playing nodes. Its counters and the held flag are bookkeeping only: none of
 // them starts, stops or gates rendering.

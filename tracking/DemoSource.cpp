@@ -1,9 +1,9 @@
-#include "DemoSource.h"
+#include "tracking/DemoSource.h"
 
 #include <cmath>
 #include <vector>
 
-#include "PlayingArea.h"
+#include "tracking/PlayingArea.h"
 
 namespace Leap {
 

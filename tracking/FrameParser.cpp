@@ -1,4 +1,4 @@
-#include "FrameParser.h"
+#include "tracking/FrameParser.h"
 
 #include <cmath>
 #include <cstdint>

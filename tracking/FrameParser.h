@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "Leap.h"
+#include "tracking/Leap.h"
 
 // The tracking service's public JSON protocol, version 6: one message in, one frame, device event
 // or error out. Used by every source that reads that protocol (recorded files, the service).

@@ -1,4 +1,4 @@
-#include "FrameQueue.h"
+#include "tracking/FrameQueue.h"
 
 #include <utility>
 

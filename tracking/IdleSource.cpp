@@ -1,4 +1,4 @@
-#include "IdleSource.h"
+#include "tracking/IdleSource.h"
 
 namespace Leap {
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "Leap.h"
-#include "StopSignal.h"
+#include "tracking/Leap.h"
+#include "tracking/StopSignal.h"
 
 namespace Leap {
 

@@ -1,4 +1,4 @@
-#include "InstalledFiles.h"
+#include "tracking/InstalledFiles.h"
 
 #include <filesystem>
 #include <sstream>

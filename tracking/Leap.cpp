@@ -1,9 +1,9 @@
-#include "Leap.h"
+#include "tracking/Leap.h"
 
 #include <exception>
 #include <string>
 
-#include "ReportSink.h"
+#include "tracking/ReportSink.h"
 
 namespace Leap {
 

@@ -1,16 +1,16 @@
-#include "SourceSetting.h"
+#include "tracking/SourceSetting.h"
 
 #include <iostream>
 #include <string>
 #include <utility>
 
-#include "CameraSource.h"
-#include "DemoSource.h"
-#include "IdleSource.h"
-#include "InstalledFiles.h"
-#include "RecordingSource.h"
-#include "ReplaySource.h"
-#include "ServiceSource.h"
+#include "tracking/DemoSource.h"
+#include "tracking/IdleSource.h"
+#include "tracking/InstalledFiles.h"
+#include "tracking/camera/CameraSource.h"
+#include "tracking/recording/RecordingSource.h"
+#include "tracking/recording/ReplaySource.h"
+#include "tracking/service/ServiceSource.h"
 
 namespace Leap {
 

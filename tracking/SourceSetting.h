@@ -3,8 +3,8 @@
 #include <memory>
 #include <string>
 
-#include "CameraSettings.h"
-#include "Leap.h"
+#include "tracking/Leap.h"
+#include "tracking/camera/CameraSettings.h"
 
 namespace Leap {
 

@@ -1,4 +1,4 @@
-#include "StopSignal.h"
+#include "tracking/StopSignal.h"
 
 namespace Leap {
 

@@ -18,12 +18,12 @@
 #include <string>
 #include <vector>
 
-#include "AudioServer.h"
-#include "CameraView.h"
-#include "GLStuff.h"
-#include "Harp.h"
-#include "Heap.h"
-#include "Render.h"
+#include "app/Heap.h"
+#include "app/instrument/GLStuff.h"
+#include "app/instrument/Harp.h"
+#include "app/window/Render.h"
+#include "src/AudioServer.h"
+#include "tracking/camera/CameraView.h"
 
 extern char** environ;
 

@@ -13,9 +13,9 @@
 #include <string>
 #include <vector>
 
-#include "AudioServer.h"
-#include "Harp.h"
-#include "Voices.h"
+#include "app/instrument/Harp.h"
+#include "src/AudioServer.h"
+#include "src/Voices.h"
 
 #ifdef QUORVEL_BENCH_STK
 #include <Plucked.h>

@@ -14,9 +14,9 @@
 #include <sstream>
 #include <vector>
 
-#include "AudioServer.h"
 #include "AudioTestSupport.h"
-#include "Voices.h"
+#include "src/AudioServer.h"
+#include "src/Voices.h"
 
 namespace {
 

@@ -14,8 +14,8 @@
 #include <sys/resource.h>
 #include <time.h>
 
-#include "CameraSource.h"
-#include "Leap.h"
+#include "tracking/Leap.h"
+#include "tracking/camera/CameraSource.h"
 
 namespace {
 

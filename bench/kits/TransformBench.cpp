@@ -1,7 +1,7 @@
 // Our in-place transforms beside FFTW's single-precision in-place plans of the same sizes.
 // Every iteration copies the same input in first (both sides alike): transforming a buffer over
 // and over would shrink it into denormals (ours scales by 1/N) or overflow it (FFTW does not).
-#include "FFT.h"
+#include "src/kits/FFT.h"
 
 #include <benchmark/benchmark.h>
 #include <fftw3.h>

@@ -25,10 +25,10 @@
 #include <thread>
 #include <vector>
 
-#include "AudioServer.h"
-#include "Harp.h"
-#include "RealtimeSection.h"
-#include "SampleAccumulator.h"
+#include "app/instrument/Harp.h"
+#include "src/AudioServer.h"
+#include "src/RealtimeSection.h"
+#include "src/nodes/SampleAccumulator.h"
 
 namespace {
 

@@ -8,12 +8,12 @@
 #include <utility>
 #include <vector>
 
-#include "AudioServer.h"
-#include "GLStuff.h"
-#include "Harp.h"
-#include "Leap.h"
-#include "SampleAccumulator.h"
+#include "app/instrument/GLStuff.h"
+#include "app/instrument/Harp.h"
+#include "src/AudioServer.h"
+#include "src/nodes/SampleAccumulator.h"
 #include "support/ManualSource.h"
+#include "tracking/Leap.h"
 
 namespace apptest {
 

@@ -3,11 +3,11 @@
 #include <gtest/gtest.h>
 
 #include "AppTestSupport.h"
-#include "CameraPicture.h"
-#include "Fingertips.h"
-#include "GLStuff.h"
-#include "HandSpace.h"
-#include "HarpListener.h"
+#include "app/instrument/Fingertips.h"
+#include "app/instrument/GLStuff.h"
+#include "app/window/CameraPicture.h"
+#include "app/window/HarpListener.h"
+#include "tracking/camera/HandSpace.h"
 
 namespace {
 

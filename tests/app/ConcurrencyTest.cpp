@@ -6,9 +6,9 @@
 #include <vector>
 
 #include "AppTestSupport.h"
-#include "DemoSource.h"
-#include "HarpListener.h"
+#include "app/window/HarpListener.h"
 #include "support/ThreadsTogether.h"
+#include "tracking/DemoSource.h"
 
 using apptest::lines;
 

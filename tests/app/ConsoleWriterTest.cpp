@@ -11,8 +11,8 @@
 #include <string>
 #include <thread>
 
-#include "ConsoleLine.h"
-#include "ConsoleWriter.h"
+#include "app/ConsoleWriter.h"
+#include "src/ConsoleLine.h"
 
 namespace {
 

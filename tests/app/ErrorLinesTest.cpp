@@ -4,8 +4,8 @@
 #include <ostream>
 #include <sstream>
 
-#include "ErrorLines.h"
-#include "Scene.h"
+#include "app/ErrorLines.h"
+#include "app/window/Scene.h"
 
 namespace {
 

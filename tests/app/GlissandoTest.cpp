@@ -5,9 +5,9 @@
 #include <sstream>
 
 #include "AppTestSupport.h"
-#include "HarpListener.h"
-#include "ReplaySource.h"
+#include "app/window/HarpListener.h"
 #include "tracking/TestSupport.h"
+#include "tracking/recording/ReplaySource.h"
 
 namespace {
 

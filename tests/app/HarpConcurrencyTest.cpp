@@ -11,7 +11,7 @@
 #include <thread>
 #include <vector>
 
-#include "Harp.h"
+#include "app/instrument/Harp.h"
 
 namespace {
 

@@ -7,9 +7,9 @@
 #include <stdexcept>
 #include <vector>
 
-#include "AudioServer.h"
-#include "Harp.h"
-#include "SampleAccumulator.h"
+#include "app/instrument/Harp.h"
+#include "src/AudioServer.h"
+#include "src/nodes/SampleAccumulator.h"
 
 namespace {
 

@@ -10,13 +10,13 @@
 #include <utility>
 #include <vector>
 
-#include "GLStuff.h"
-#include "Harp.h"
-#include "Instrument.h"
-#include "Keys.h"
-#include "Leap.h"
-#include "PerformanceSettings.h"
-#include "Pluck.h"
+#include "app/instrument/GLStuff.h"
+#include "app/instrument/Harp.h"
+#include "app/instrument/Instrument.h"
+#include "app/instrument/PerformanceSettings.h"
+#include "app/instrument/Pluck.h"
+#include "app/window/Keys.h"
+#include "tracking/Leap.h"
 
 namespace GLStuff {
 namespace {

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "AppTestSupport.h"
-#include "HarpListener.h"
+#include "app/window/HarpListener.h"
 
 using apptest::count;
 using apptest::frameOf;

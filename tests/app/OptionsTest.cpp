@@ -14,9 +14,9 @@
 
 #include <unistd.h>
 
-#include "AudioDevices.h"
-#include "JackPresence.h"
-#include "Options.h"
+#include "app/Options.h"
+#include "src/device/AudioDevices.h"
+#include "src/device/JackPresence.h"
 
 namespace {
 
@@ -218,6 +218,8 @@ TEST(OptionsTest, HelpNamesEveryVariableTheProgramReads)
     for (const char* area : {"app", "src", "tracking"}) {
         for (const auto& file : std::filesystem::recursive_directory_iterator(
                  std::string(QUORVEL_SOURCE_DIR) + "/" + area)) {
+            if (!file.is_regular_file())
+                continue;
             std::ifstream in(file.path());
             const std::string text((std::istreambuf_iterator<char>(in)), {});
             for (std::sregex_iterator match(text.begin(), text.end(), variable), end; match != end;

@@ -4,8 +4,8 @@
 #include <limits>
 
 #include "AppTestSupport.h"
-#include "Pluck.h"
-#include "StringLayout.h"
+#include "app/instrument/Pluck.h"
+#include "app/instrument/StringLayout.h"
 
 using apptest::count;
 using apptest::lines;

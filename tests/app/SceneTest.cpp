@@ -4,7 +4,7 @@
 #include <string>
 #include <utility>
 
-#include "Scene.h"
+#include "app/window/Scene.h"
 
 namespace GLStuff {
 namespace {

@@ -7,10 +7,10 @@
 #include <memory>
 #include <thread>
 
-#include "DemoSource.h"
-#include "Leap.h"
-#include "Shutdown.h"
-#include "Stage.h"
+#include "app/Shutdown.h"
+#include "app/Stage.h"
+#include "tracking/DemoSource.h"
+#include "tracking/Leap.h"
 
 // Objects the exit test leaves alive on purpose; globals with linkage, so the leak checker counts
 // them as reachable.

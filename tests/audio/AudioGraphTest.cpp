@@ -10,12 +10,12 @@
 #include <random>
 #include <vector>
 
-#include "Adder.h"
-#include "AudioServer.h"
 #include "AudioTestSupport.h"
-#include "Multiplier.h"
-#include "RtAudioDriver.h"
-#include "SampleAccumulator.h"
+#include "src/AudioServer.h"
+#include "src/device/RtAudioDriver.h"
+#include "src/nodes/Adder.h"
+#include "src/nodes/Multiplier.h"
+#include "src/nodes/SampleAccumulator.h"
 
 #if defined(__SSE__) || defined(__x86_64__)
 #include <xmmintrin.h>

@@ -11,7 +11,7 @@
 #include <utility>
 #include <vector>
 
-#include "AudioServer.h"
+#include "src/AudioServer.h"
 
 namespace audiotest {
 

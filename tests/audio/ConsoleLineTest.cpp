@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "ConsoleLine.h"
+#include "src/ConsoleLine.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 #include <memory>
 #include <vector>
 
-#include "AudioServer.h"
-#include "RtAudioDriver.h"
+#include "src/AudioServer.h"
+#include "src/device/RtAudioDriver.h"
 
 namespace {
 

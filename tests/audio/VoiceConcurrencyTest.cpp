@@ -7,8 +7,8 @@
 #include <thread>
 #include <vector>
 
-#include "AudioServer.h"
-#include "Voices.h"
+#include "src/AudioServer.h"
+#include "src/Voices.h"
 
 TEST(VoiceConcurrencyTest, NoteOnAndNoteOffBesideServerPasses)
 {

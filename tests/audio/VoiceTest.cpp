@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "AudioServer.h"
 #include "AudioTestSupport.h"
-#include "Interpolator.h"
-#include "Voices.h"
+#include "src/AudioServer.h"
+#include "src/Interpolator.h"
+#include "src/Voices.h"
 
 namespace {
 

@@ -15,9 +15,9 @@
 #include <gtest/gtest.h>
 #include <opencv2/videoio.hpp>
 
-#include "CameraSource.h"
-#include "CameraTracker.h"
-#include "LightMeter.h"
+#include "tracking/camera/CameraSource.h"
+#include "tracking/camera/CameraTracker.h"
+#include "tracking/camera/LightMeter.h"
 
 namespace {
 

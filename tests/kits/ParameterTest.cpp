@@ -1,4 +1,4 @@
-#include "Parameter.h"
+#include "src/kits/Parameter.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
-#include "FFT.h"
-#include "WindowFunction.h"
+#include "src/kits/FFT.h"
+#include "src/kits/WindowFunction.h"
 
 #include <fftw3.h>
 #include <gtest/gtest.h>

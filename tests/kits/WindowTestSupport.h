@@ -1,6 +1,6 @@
 #pragma once
 
-#include "WindowFunction.h"
+#include "src/kits/WindowFunction.h"
 
 #include <gtest/gtest.h>
 

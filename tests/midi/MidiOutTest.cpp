@@ -24,12 +24,12 @@
 #include <unistd.h>
 
 #include "../app/AppTestSupport.h"
-#include "GLStuff.h"
-#include "Keys.h"
-#include "MidiOut.h"
 #include "MidiTestSupport.h"
-#include "Pluck.h"
-#include "Shutdown.h"
+#include "app/Shutdown.h"
+#include "app/instrument/GLStuff.h"
+#include "app/instrument/Pluck.h"
+#include "app/midi/MidiOut.h"
+#include "app/window/Keys.h"
 #include "support/ThreadsTogether.h"
 
 using miditest::describe;

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "NoteRules.h"
+#include "app/midi/NoteRules.h"
 
 namespace {
 

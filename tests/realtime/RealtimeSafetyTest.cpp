@@ -17,15 +17,15 @@
 #include <thread>
 #include <vector>
 
-#include "AudioServer.h"
-#include "DemoSource.h"
-#include "GLStuff.h"
-#include "Harp.h"
-#include "HarpListener.h"
-#include "Leap.h"
-#include "SampleAccumulator.h"
-#include "Voices.h"
+#include "app/instrument/GLStuff.h"
+#include "app/instrument/Harp.h"
+#include "app/window/HarpListener.h"
+#include "src/AudioServer.h"
+#include "src/Voices.h"
+#include "src/nodes/SampleAccumulator.h"
 #include "support/ThreadsTogether.h"
+#include "tracking/DemoSource.h"
+#include "tracking/Leap.h"
 
 namespace {
 

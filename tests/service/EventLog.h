@@ -5,7 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "Leap.h"
+#include "tracking/Leap.h"
+#include "tracking/ReportSink.h"
 #include "tracking/TestSupport.h"
 
 namespace servicetest {

@@ -2,9 +2,9 @@
 
 #include <vector>
 
-#include "FrameParser.h"
-#include "RecordingSource.h"
 #include "service/EventLog.h"
+#include "tracking/FrameParser.h"
+#include "tracking/recording/RecordingSource.h"
 
 namespace servicetest {
 namespace {

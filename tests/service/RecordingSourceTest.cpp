@@ -11,14 +11,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "FrameParser.h"
-#include "Leap.h"
-#include "RecordingSource.h"
-#include "ReplaySource.h"
-#include "ServiceSource.h"
 #include "service/EventLog.h"
 #include "service/FakeService.h"
 #include "support/ManualSource.h"
+#include "tracking/FrameParser.h"
+#include "tracking/Leap.h"
+#include "tracking/recording/RecordingSource.h"
+#include "tracking/recording/ReplaySource.h"
+#include "tracking/service/ServiceSource.h"
 
 namespace servicetest {
 namespace {

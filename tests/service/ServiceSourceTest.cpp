@@ -4,10 +4,10 @@
 #include <memory>
 #include <thread>
 
-#include "Leap.h"
-#include "ServiceSource.h"
 #include "service/EventLog.h"
 #include "service/FakeService.h"
+#include "tracking/Leap.h"
+#include "tracking/service/ServiceSource.h"
 
 namespace servicetest {
 namespace {

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "ServiceStatus.h"
+#include "tracking/service/ServiceStatus.h"
 
 namespace {
 

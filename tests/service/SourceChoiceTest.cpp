@@ -3,11 +3,11 @@
 #include <memory>
 #include <utility>
 
-#include "IdleSource.h"
-#include "Leap.h"
-#include "RecordingSource.h"
-#include "ServiceSource.h"
-#include "SourceSetting.h"
+#include "tracking/IdleSource.h"
+#include "tracking/Leap.h"
+#include "tracking/SourceSetting.h"
+#include "tracking/recording/RecordingSource.h"
+#include "tracking/service/ServiceSource.h"
 
 namespace {
 

@@ -3,8 +3,8 @@
 #include <cstdint>
 #include <deque>
 
-#include "Leap.h"
-#include "StopSignal.h"
+#include "tracking/Leap.h"
+#include "tracking/StopSignal.h"
 
 namespace Leap {
 

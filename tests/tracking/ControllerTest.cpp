@@ -6,12 +6,12 @@
 #include <stdexcept>
 #include <thread>
 
-#include "DemoSource.h"
-#include "IdleSource.h"
-#include "ReplaySource.h"
-#include "SourceSetting.h"
 #include "TestSupport.h"
 #include "support/ManualSource.h"
+#include "tracking/DemoSource.h"
+#include "tracking/IdleSource.h"
+#include "tracking/SourceSetting.h"
+#include "tracking/recording/ReplaySource.h"
 
 using trackingtest::RecordingListener;
 

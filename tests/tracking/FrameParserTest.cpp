@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "FrameParser.h"
 #include "TestSupport.h"
+#include "tracking/FrameParser.h"
 
 using Leap::ParsedMessage;
 using Leap::parseMessage;

@@ -4,7 +4,7 @@
 #include <thread>
 #include <vector>
 
-#include "FrameQueue.h"
+#include "tracking/FrameQueue.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <memory>
 #include <vector>
 
-#include "PalmDetector.h"
+#include "tracking/camera/PalmDetector.h"
 
 namespace {
 

@@ -5,9 +5,9 @@
 
 #include <fcntl.h>
 
-#include "RecordingReader.h"
-#include "ReplaySource.h"
 #include "TestSupport.h"
+#include "tracking/recording/RecordingReader.h"
+#include "tracking/recording/ReplaySource.h"
 
 using trackingtest::countLinesContaining;
 using trackingtest::RecordingListener;

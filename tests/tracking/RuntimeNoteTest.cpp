@@ -6,7 +6,7 @@
 
 #include <unistd.h>
 
-#include "InferenceNet.h"
+#include "tracking/camera/inference/InferenceNet.h"
 
 TEST(RuntimeNote, SaysToSetUpOnnxRuntimeOnlyWhereTheSetUpHasABuildOfIt)
 {

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "Leap.h"
+#include "tracking/Leap.h"
 
 namespace trackingtest {
 

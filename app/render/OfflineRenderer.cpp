@@ -1,0 +1,304 @@
+#include "app/render/OfflineRenderer.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <utility>
+
+#include <fcntl.h>
+#include <sndfile.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "app/instrument/Fingertips.h"
+#include "app/instrument/Harp.h"
+#include "src/AudioServer.h"
+#include "tracking/FrameParser.h"
+
+namespace {
+
+// The voices' noise comes from rand(): one seed, one sound.
+constexpr unsigned kNoiseSeed = 1;
+
+// The number of the signal that asked the render to stop; 0 while none has.
+volatile std::sig_atomic_t sInterruption = 0;
+
+} // namespace
+
+OfflineRenderer::OfflineRenderer(Options options)
+    : fOptions(std::move(options)), fChannels(kChannels * kBlockFrames),
+      fInterleaved(kChannels * kWriteFrames)
+{
+}
+
+OfflineRenderer::~OfflineRenderer()
+{
+    DiscardOutput();
+}
+
+void OfflineRenderer::Interrupt(int signal)
+{
+    sInterruption = signal;
+}
+
+int OfflineRenderer::Interruption()
+{
+    return sInterruption;
+}
+
+std::string OfflineRenderer::OutputEndangers(const std::string& performance,
+                                             const std::string& output)
+{
+    struct stat out = {};
+    if (::stat(output.c_str(), &out) != 0 || !S_ISREG(out.st_mode))
+        return "";
+    struct stat in = {};
+    if (::stat(performance.c_str(), &in) == 0 && in.st_dev == out.st_dev && in.st_ino == out.st_ino)
+        return output + " is the performance itself; give another output file";
+    // A recording's first line is a JSON object; a sound file does not even start with a brace.
+    std::ifstream existing(output, std::ios::binary);
+    existing >> std::ws;
+    if (existing.peek() != '{')
+        return "";
+    const int file = ::open(output.c_str(), O_RDONLY | O_CLOEXEC);
+    if (file < 0)
+        return "";
+    Leap::RecordingReader reader(file);
+    Leap::ParsedMessage first;
+    if (reader.next(first) == Leap::RecordingReader::Read::kMessage &&
+        first.kind != Leap::ParsedMessage::kError)
+        return output + " holds a recorded performance; give another output file";
+    return "";
+}
+
+double OfflineRenderer::RenderedSeconds() const
+{
+    return static_cast<double>(fRendered) / fOptions.rate;
+}
+
+int OfflineRenderer::Run(std::ostream& errors)
+{
+    const std::string& in = fOptions.performance;
+    std::error_code error;
+    if (std::filesystem::is_directory(in, error)) {
+        errors << "quorvel-render: cannot read " << in << ": is a directory\n";
+        return 1;
+    }
+    const int file = ::open(in.c_str(), O_RDONLY | O_CLOEXEC);
+    if (file < 0) {
+        errors << "quorvel-render: cannot read " << in << ": " << std::strerror(errno) << "\n";
+        return 1;
+    }
+    fInput = std::make_unique<Leap::RecordingReader>(file);
+    if (!OpenOutput(errors))
+        return 1;
+
+    std::srand(kNoiseSeed);
+    AudioServer* server = AudioServer::GetInstance();
+    server->SetFs(static_cast<float>(fOptions.rate));
+    server->SetOutputChannels(kChannels);
+    Harp::GetInstance(); // built at this rate, on both output channels
+
+    PerformanceSettings chosen;
+    chosen.strings = fOptions.strings;
+    chosen.scale = fOptions.scale;
+    chosen.tuning = fOptions.tuning;
+    chosen.key = fOptions.key;
+    chosen.touch = fOptions.touch ? 1 : -1;
+    if ((chosen.strings > 0 || !chosen.scale.empty() || chosen.key >= 0 || fOptions.touch) &&
+        !chosen.Apply(errors)) {
+        DiscardOutput();
+        return 2; // as a refused option
+    }
+
+    const bool played = Play(errors);
+    if (played && fFrames == 0) {
+        errors << "quorvel-render: " << fOptions.performance
+               << ": no tracking frames in it; nothing written\n";
+        DiscardOutput();
+        return 1;
+    }
+    if (!played ||
+        !RenderUntil(fRendered + static_cast<std::int64_t>(fOptions.tailSeconds * fOptions.rate)) ||
+        !Flush()) {
+        if (sInterruption != 0) {
+            DiscardOutput(); // perhaps gigabytes, and never finished
+            return 1;
+        }
+        errors << "quorvel-render: cannot write " << fOptions.output << ": " << fWriteError << "\n";
+        DiscardOutput();
+        return 1;
+    }
+    return FinishOutput(errors) ? 0 : 1;
+}
+
+bool OfflineRenderer::Play(std::ostream& errors)
+{
+    long badLines = 0;
+    Leap::ParsedMessage message;
+    // A file that is no recording at all is said in a few lines, not one per line.
+    auto report = [&](const std::string& what) {
+        if (++badLines <= kMaxReportedLines)
+            errors << "quorvel-render: " << fOptions.performance << ":" << fInput->lineNumber()
+                   << ": " << what << "\n";
+        else if (badLines == kMaxReportedLines + 1)
+            errors << "quorvel-render: " << fOptions.performance
+                   << ": more bad lines, not reported\n";
+    };
+    for (;;) {
+        const Leap::RecordingReader::Read read = fInput->next(message);
+        if (read != Leap::RecordingReader::Read::kMessage &&
+            read != Leap::RecordingReader::Read::kTooLong)
+            break;
+        if (read == Leap::RecordingReader::Read::kTooLong) {
+            report("line too long (at most " + std::to_string(Leap::kMaxMessageBytes) +
+                   " bytes); skipped");
+            continue;
+        }
+        switch (message.kind) {
+        case Leap::ParsedMessage::kError:
+            report(message.error + "; skipped");
+            break;
+        case Leap::ParsedMessage::kOther:
+        case Leap::ParsedMessage::kDeviceEvent:
+            break;
+        case Leap::ParsedMessage::kFrame:
+            if (!RenderUntil(SampleAt(fInput->clockMicros())))
+                return false;
+            GLStuff::Follow(message.frame);
+            ++fFrames;
+            break;
+        case Leap::ParsedMessage::kForeign: {
+            PerformanceSettings settings;
+            std::string error;
+            if (!PerformanceSettings::Parse(message.text, settings, error)) {
+                if (!error.empty())
+                    report("instrument settings ignored: " + error);
+                break;
+            }
+            if (message.timed && !RenderUntil(SampleAt(fInput->clockMicros())))
+                return false;
+            // What the command line fixes, the recording does not change.
+            if (fOptions.strings > 0)
+                settings.strings = 0;
+            if (!fOptions.scale.empty())
+                settings.scale.clear();
+            if (fOptions.key >= 0)
+                settings.key = -1;
+            if (fOptions.touch)
+                settings.touch = -1;
+            settings.Apply(errors);
+            break;
+        }
+        }
+    }
+    return true;
+}
+
+std::int64_t OfflineRenderer::SampleAt(std::int64_t clockMicros) const
+{
+    // Rounded to the nearest sample; micros times a rate stays far inside 64 bits.
+    return (clockMicros * fOptions.rate + 500000) / 1000000;
+}
+
+bool OfflineRenderer::RenderUntil(std::int64_t sample)
+{
+    AudioServer* server = AudioServer::GetInstance();
+    while (fRendered < sample) {
+        if (sInterruption != 0)
+            return false;
+        const int frames =
+            static_cast<int>(std::min<std::int64_t>(kBlockFrames, sample - fRendered));
+        server->AudioServerCallback(nullptr, fChannels.data(), static_cast<unsigned>(frames));
+        float* gathered = &fInterleaved[static_cast<std::size_t>(fGathered) * kChannels];
+        for (int frame = 0; frame < frames; ++frame)
+            for (int channel = 0; channel < kChannels; ++channel)
+                gathered[frame * kChannels + channel] = fChannels[channel * frames + frame];
+        fGathered += frames;
+        fRendered += frames;
+        if (fGathered > kWriteFrames - kBlockFrames && !Flush())
+            return false;
+    }
+    return true;
+}
+
+bool OfflineRenderer::Flush()
+{
+    if (fGathered > 0 && sf_writef_float(fSound, fInterleaved.data(), fGathered) != fGathered) {
+        fWriteError = sf_strerror(fSound);
+        return false;
+    }
+    fGathered = 0;
+    return true;
+}
+
+bool OfflineRenderer::OpenOutput(std::ostream& errors)
+{
+    // Beside the final name, so the closing rename stays within one file system.
+    fTempPath = fOptions.output + ".XXXXXX";
+    fTempFd = ::mkstemp(&fTempPath[0]);
+    if (fTempFd < 0) {
+        errors << "quorvel-render: cannot write " << fOptions.output << ": " << std::strerror(errno)
+               << "\n";
+        fTempPath.clear();
+        return false;
+    }
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    ::fchmod(fTempFd, 0666 & ~mask); // mkstemp makes it private; a sound file is not
+    SF_INFO info{};
+    info.samplerate = fOptions.rate;
+    info.channels = kChannels;
+    // RF64, written as plain WAV when it ends under 4 GiB: past that a WAV header's 32-bit sizes
+    // wrap, and every reader would take the wrong length.
+    info.format = SF_FORMAT_RF64 | (fOptions.floatSamples ? SF_FORMAT_FLOAT : SF_FORMAT_PCM_16);
+    fSound = sf_open_fd(fTempFd, SFM_WRITE, &info, SF_FALSE);
+    if (!fSound) {
+        errors << "quorvel-render: cannot write " << fOptions.output << ": " << sf_strerror(nullptr)
+               << "\n";
+        DiscardOutput();
+        return false;
+    }
+    sf_command(fSound, SFC_RF64_AUTO_DOWNGRADE, nullptr, SF_TRUE);
+    // Beyond full scale, integer samples clip instead of wrapping around.
+    sf_command(fSound, SFC_SET_CLIPPING, nullptr, SF_TRUE);
+    return true;
+}
+
+bool OfflineRenderer::FinishOutput(std::ostream& errors)
+{
+    std::string failure;
+    if (sf_close(fSound) != 0)
+        failure = sf_strerror(nullptr);
+    fSound = nullptr;
+    if (failure.empty() && ::fsync(fTempFd) != 0)
+        failure = std::strerror(errno);
+    if (::close(fTempFd) != 0 && failure.empty())
+        failure = std::strerror(errno);
+    fTempFd = -1;
+    if (failure.empty() && std::rename(fTempPath.c_str(), fOptions.output.c_str()) != 0)
+        failure = std::strerror(errno);
+    if (!failure.empty()) {
+        errors << "quorvel-render: cannot write " << fOptions.output << ": " << failure << "\n";
+        DiscardOutput();
+        return false;
+    }
+    fTempPath.clear();
+    return true;
+}
+
+void OfflineRenderer::DiscardOutput()
+{
+    if (fSound)
+        sf_close(fSound);
+    fSound = nullptr;
+    if (fTempFd >= 0)
+        ::close(fTempFd);
+    fTempFd = -1;
+    if (!fTempPath.empty())
+        ::unlink(fTempPath.c_str());
+    fTempPath.clear();
+}

@@ -1,0 +1,91 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "app/instrument/PerformanceSettings.h"
+#include "tracking/recording/RecordingReader.h"
+
+typedef struct sf_private_tag SNDFILE;
+
+// Plays a recorded performance into a WAV file with no window, no audio device and no tracking
+// thread. The lines are taken in order: the harp's audio graph is rendered up to each line's
+// moment on the recording's clock, then a frame goes to the instrument's own fingertip tracks and
+// pluck detector and a settings line to the instrument's actions. Everything runs on the calling
+// thread and the voices' noise is seeded first, so a render comes out the same every time. The
+// harp and the audio server belong to the process: one render per process.
+class OfflineRenderer {
+public:
+    struct Options {
+        std::string performance; // the recording, one JSON message a line
+        std::string output;      // the WAV file to write
+        int strings = 0;         // 1..30 for the whole render; 0 leaves it to the recording
+        std::string scale;       // for the whole render; empty leaves it to the recording
+        std::shared_ptr<const Tuning> tuning; // with scale "scala": a Scala tuning
+        int key = -1;              // note of string 0 (0..127); -1 leaves it to the recording
+        bool touch = false;        // velocity from the sweep for the whole render; false leaves
+                                   // it to the recording
+        int rate = 44100;          // sample rate in Hz, kMinRate..kMaxRate
+        double tailSeconds = 3.0;  // decay rendered after the last line, seconds, 0..kMaxTail
+        bool floatSamples = false; // 32-bit float samples instead of 16-bit integers
+    };
+
+    static constexpr int kBlockFrames = 256;   // longest pass of the audio graph, frames
+    static constexpr int kWriteFrames = 16384; // frames gathered for one write to the file
+    static constexpr int kChannels = 2;        // the harp plays the same signal on both
+    static constexpr int kMinRate = 8000;
+    static constexpr int kMaxRate = 192000;
+    static constexpr double kMaxTailSeconds = 600.0;
+    static constexpr long kMaxReportedLines = 20; // bad lines reported one by one, at most
+
+    explicit OfflineRenderer(Options options);
+    ~OfflineRenderer();
+
+    // Renders the whole performance. 0 when the WAV file is written; otherwise 1 after one line
+    // on `errors` saying why (a performance without a single frame among them), and no file
+    // under the output's name. Bad lines of the recording are reported on `errors` with their
+    // line number and skipped.
+    int Run(std::ostream& errors);
+
+    // Why writing `output` would lose a performance: it is `performance` itself, by any path or
+    // link, or it holds another recording. Empty when it is safe to write.
+    static std::string OutputEndangers(const std::string& performance, const std::string& output);
+
+    // From a signal handler (async-signal-safe): the render stops at its next block and removes
+    // its unfinished file. Interruption() is then the signal's number, else 0.
+    static void Interrupt(int signal);
+    static int Interruption();
+
+    // Seconds of audio rendered so far.
+    double RenderedSeconds() const;
+
+private:
+    // The lines of the performance, each stamped in samples; false when a write failed.
+    bool Play(std::ostream& errors);
+    // Renders the graph up to `sample` (frames since the start); false when a write failed.
+    bool RenderUntil(std::int64_t sample);
+    // Writes the frames gathered so far; false when the write failed.
+    bool Flush();
+    // The sample the recording's clock (microseconds, as RecordingReader keeps it) falls on.
+    std::int64_t SampleAt(std::int64_t clockMicros) const;
+    bool OpenOutput(std::ostream& errors);
+    bool FinishOutput(std::ostream& errors);
+    void DiscardOutput();
+
+    const Options fOptions;
+    std::unique_ptr<Leap::RecordingReader> fInput;
+    std::string fTempPath;
+    int fTempFd = -1;
+    SNDFILE* fSound = nullptr;
+    std::string fWriteError;
+
+    long fFrames = 0;           // tracking frames played
+    std::int64_t fRendered = 0; // audio frames rendered
+    int fGathered = 0;          // of those, frames waiting in fInterleaved
+
+    std::vector<float> fChannels;    // kChannels blocks of kBlockFrames, one after another
+    std::vector<float> fInterleaved; // kWriteFrames, channels side by side, for the file
+};

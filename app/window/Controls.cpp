@@ -1,0 +1,87 @@
+// Keyboard, mouse, menu and timer handlers: thin GLUT callbacks over Keys.h. Window thread.
+#include "app/window/Controls.h"
+
+#include <GL/glut.h>
+
+#include <iostream>
+
+#include "app/Heap.h"
+#include "app/SettingsRelay.h"
+#include "app/Shutdown.h"
+#include "app/instrument/GLStuff.h"
+#include "app/window/Keys.h"
+#include "app/window/Render.h"
+
+namespace GLStuff {
+namespace {
+
+enum MenuEntry {
+    kMenuQuit = 0,
+    kMenuClear = 1,
+    kMenuTeapot = 2,
+    kMenuCube = 3,
+    kMenuTorus = 4,
+};
+
+} // namespace
+
+void keyboardFunc(unsigned char key, int /*x*/, int /*y*/)
+{
+    switch (ApplyKey(key, std::cout)) {
+    case WindowRequest::kQuit:
+        QuitNow();
+    case WindowRequest::kEnterFullScreen:
+        glutFullScreen();
+        break;
+    case WindowRequest::kLeaveFullScreen:
+        glutReshapeWindow(gLastWidth, gLastHeight);
+        break;
+    case WindowRequest::kNothing:
+        break;
+    }
+    reshapeFunc(gWidth, gHeight);
+    glutPostRedisplay();
+}
+
+void mouseFunc(int /*button*/, int /*state*/, int /*x*/, int /*y*/)
+{
+    glutPostRedisplay();
+}
+
+void motionFunc(int /*x*/, int /*y*/) {}
+
+void timerCallback(int /*value*/)
+{
+    // A tick can still fire in the pass that closed the window, on the way out of the main loop.
+    if (glutGetWindow() == 0) {
+        return;
+    }
+    SettingsRelay::ApplyWaiting(); // settings a replay has met
+    TrimFreedHeapEveryMinute();
+    glutPostRedisplay();
+    glutTimerFunc(static_cast<unsigned int>(TimerPeriodMs(gRefreshRate)), timerCallback, 0);
+}
+
+void createMenu()
+{
+    const int drawMenu = glutCreateMenu(menu);
+    glutAddMenuEntry("Teapot", kMenuTeapot);
+    glutAddMenuEntry("Cube", kMenuCube);
+    glutAddMenuEntry("Torus", kMenuTorus);
+
+    glutCreateMenu(menu);
+    glutAddMenuEntry("Clear", kMenuClear);
+    glutAddSubMenu("Draw", drawMenu);
+    glutAddMenuEntry("Quit", kMenuQuit);
+    glutAttachMenu(GLUT_RIGHT_BUTTON);
+}
+
+void menu(int value)
+{
+    if (value == kMenuQuit) {
+        QuitNow();
+    }
+    glutPostRedisplay();
+}
+
+} // namespace GLStuff
