@@ -164,21 +164,33 @@ BENCHMARK_TEMPLATE(BM_BareLoop, false)->Arg(30);
 BENCHMARK_TEMPLATE(BM_BareLoop, true)->Arg(30);
 
 #ifdef QUORVEL_BENCH_STK
-// (c) The plucked-string voice of the Synthesis ToolKit, block by block.
-void BM_StkPlucked(benchmark::State& state)
+// STK's plucked strings, one per string of the harp, each just plucked at its note.
+std::vector<stk::Plucked> StkVoices(int strings)
 {
-    const int strings = static_cast<int>(state.range(0));
     stk::Stk::setSampleRate(kFs);
     std::vector<stk::Plucked> voices(strings, stk::Plucked(40.0));
     for (int i = 0; i < strings; ++i)
         voices[i].noteOn(Frequency(NoteOfString(i)), 1.0);
-    stk::StkFrames frames(kFrames, 1);
-    for (auto _ : state) {
-        for (stk::Plucked& voice : voices) {
-            voice.tick(frames);
-            benchmark::DoNotOptimize(&frames[0]);
-        }
+    return voices;
+}
+
+// One block of every voice.
+void TickStk(std::vector<stk::Plucked>& voices, stk::StkFrames& frames)
+{
+    for (stk::Plucked& voice : voices) {
+        voice.tick(frames);
+        benchmark::DoNotOptimize(&frames[0]);
     }
+}
+
+// (c) The plucked-string voice of the Synthesis ToolKit, block by block.
+void BM_StkPlucked(benchmark::State& state)
+{
+    const int strings = static_cast<int>(state.range(0));
+    std::vector<stk::Plucked> voices = StkVoices(strings);
+    stk::StkFrames frames(kFrames, 1);
+    for (auto _ : state)
+        TickStk(voices, frames);
     PerStringSample(state, strings);
 }
 BENCHMARK(BM_StkPlucked)->Arg(30);
@@ -254,18 +266,11 @@ int CountInstructions(const std::string& engine)
 #ifdef QUORVEL_BENCH_STK
     if (engine == "stk") {
         std::cout << samples << " string-samples\n";
-        stk::Stk::setSampleRate(kFs);
-        std::vector<stk::Plucked> voices(kCountedStrings, stk::Plucked(40.0));
-        for (int i = 0; i < kCountedStrings; ++i)
-            voices[i].noteOn(Frequency(NoteOfString(i)), 1.0);
+        std::vector<stk::Plucked> voices = StkVoices(kCountedStrings);
         stk::StkFrames frames(kFrames, 1);
         CALLGRIND_TOGGLE_COLLECT;
-        for (int pass = 0; pass < kCountedPasses; ++pass) {
-            for (stk::Plucked& voice : voices) {
-                voice.tick(frames);
-                benchmark::DoNotOptimize(&frames[0]);
-            }
-        }
+        for (int pass = 0; pass < kCountedPasses; ++pass)
+            TickStk(voices, frames);
         CALLGRIND_TOGGLE_COLLECT;
         return 0;
     }
