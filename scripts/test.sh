@@ -73,14 +73,17 @@ at() { printf '(at %dm%02ds)' $((SECONDS / 60)) $((SECONDS % 60)); }
 
 build_failed() {
   echo "== $1: build failed == $(at)"
+  echo "$1: the build" >>"$logs/failed"
   status=1
   failed=$((failed + 1))
 }
 
-run_tests() {
-  local preset=$1 log="$logs/$1.ctest" summary total bad
-  echo "== $preset: test == $(at)"
-  ctest --preset "$preset" -j "$jobs" 2>&1 | tee "$log"
+# ctest_part PRESET LOG [CTEST OPTIONS]: one ctest run; adds its counts, and the names of the tests
+# that failed to $logs/failed.
+ctest_part() {
+  local preset=$1 log=$2 summary total bad
+  shift 2
+  ctest --preset "$preset" -j "$jobs" "$@" 2>&1 | tee "$log"
   [ "${PIPESTATUS[0]}" -ne 0 ] && status=1
   summary=$(grep -E '^[0-9]+% tests passed, [0-9]+ tests? failed out of [0-9]+' "$log" | tail -n 1)
   if [ -n "$summary" ]; then
@@ -88,6 +91,23 @@ run_tests() {
     bad=$(sed -E 's/.*passed, ([0-9]+) tests? failed.*/\1/' <<<"$summary")
     passed=$((passed + total - bad))
     failed=$((failed + bad))
+  fi
+  sed -nE "/^The following tests FAILED:/,/^Errors while running CTest/ s/^[[:space:]]+[0-9]+ - (.*)/$preset: \1/p" \
+    "$log" >>"$logs/failed"
+}
+
+# The whole-program tests of the developer build come after its other tests: those keep both
+# cores busy, and sound and timing need the time they leave. Two whole-program tests run side
+# by side (one leaves most of a core idle); the camera's fixture has made its videos by then.
+run_tests() {
+  local preset=$1
+  echo "== $preset: test == $(at)"
+  if [ "$preset" = default ]; then
+    ctest_part "$preset" "$logs/$preset.ctest" -LE e2e
+    echo "== $preset: whole-program tests == $(at)"
+    ctest_part "$preset" "$logs/$preset-e2e.ctest" -L e2e --fixture-exclude-setup camera
+  else
+    ctest_part "$preset" "$logs/$preset.ctest"
   fi
 }
 
@@ -154,12 +174,17 @@ if [ -n "$other" ]; then
   if [ -n "$counts" ]; then
     passed=$((passed + ${counts% *}))
     failed=$((failed + ${counts#* }))
+    sed -n '/^failed:$/,/^took / { /^  /s/^  /Debian '"$other"' /p }' "$logs/other.log" >>"$logs/failed"
   else
     build_failed "Debian $other"
   fi
 fi
 
 echo
+if [ -s "$logs/failed" ]; then
+  echo "failed:"
+  sed 's/^/  /' "$logs/failed"
+fi
 echo "took $(at | tr -d '()at ')"
 echo "all presets: $passed passed, $failed failed"
 exit $status

@@ -13,4 +13,4 @@ target_compile_definitions(service_tests PRIVATE ASIO_STANDALONE)
 
 # The whole program playing from a fake service (python3-websockets). Declared once the
 # whole-program helpers exist: e2e/e2e.cmake is read after this file.
-cmake_language(DEFER CALL quorvel_e2e e2e_service ../service/test_service_e2e.py)
+cmake_language(DEFER CALL quorvel_e2e e2e_service ../service/test_service_e2e.py COST 17)

@@ -10,38 +10,45 @@ endif()
 
 set(QUORVEL_E2E_DIR ${CMAKE_CURRENT_LIST_DIR})
 
-# quorvel_e2e(<name> <script> [LABELS <extra labels>] [TIMEOUT <seconds>])
+# quorvel_e2e(<name> <script> COST <seconds> [LABELS <extra labels>] [TIMEOUT <seconds>])
+# COST: the test's usual length, so that ctest starts the long ones first and two lanes end
+# together.
 function(quorvel_e2e name script)
-  cmake_parse_arguments(E2E "" "TIMEOUT" "LABELS" ${ARGN})
+  cmake_parse_arguments(E2E "" "TIMEOUT;COST" "LABELS" ${ARGN})
   if(NOT E2E_TIMEOUT)
     set(E2E_TIMEOUT 300)
   endif()
   add_test(NAME ${name} COMMAND ${QUORVEL_E2E_PYTHON} ${QUORVEL_E2E_DIR}/${script})
-  # Serial: each test brings its own servers, but sound and timing need the CPU to themselves
-  # on a small machine.
+  # Each test brings its own display, sound and tracking servers, and one test leaves most of a
+  # core idle (about 0.4 of one while it plays), so two run side by side; scripts/test.sh runs
+  # them after the unit, concurrency and camera tests, never beside those processor-bound ones.
   set_tests_properties(${name} PROPERTIES
     LABELS "e2e;${E2E_LABELS}"
-    RUN_SERIAL TRUE
+    COST ${E2E_COST}
     SKIP_RETURN_CODE 77
     TIMEOUT ${E2E_TIMEOUT}
     ENVIRONMENT "QUORVEL_BINARY=$<TARGET_FILE:quorvel>;QUORVEL_RENDER=$<TARGET_FILE:quorvel-render>;QUORVEL_SOURCE_DIR=${PROJECT_SOURCE_DIR};QUORVEL_E2E_ARTIFACTS=${CMAKE_BINARY_DIR}/e2e-artifacts/${name};PYTHONDONTWRITEBYTECODE=1;PYTHONUNBUFFERED=1")
 endfunction()
 
-quorvel_e2e(e2e_harness test_harness.py)
-quorvel_e2e(e2e_startup test_startup.py)
-quorvel_e2e(e2e_no_audio test_no_audio.py)
-quorvel_e2e(e2e_sound test_sound.py)
-quorvel_e2e(e2e_latency test_latency.py)
-quorvel_e2e(e2e_picture test_picture.py)
-quorvel_e2e(e2e_keys test_keys.py)
-quorvel_e2e(e2e_faults test_faults.py)
-quorvel_e2e(e2e_examples test_examples.py)
-quorvel_e2e(e2e_render test_render.py)
-quorvel_e2e(e2e_feel test_feel.py)
-quorvel_e2e(e2e_recording test_recording.py)
-quorvel_e2e(e2e_camera test_camera.py)
+quorvel_e2e(e2e_harness test_harness.py COST 9)
+quorvel_e2e(e2e_startup test_startup.py COST 5)
+quorvel_e2e(e2e_no_audio test_no_audio.py COST 1)
+# Looks for JACK servers that must not be there.
+set_property(TEST e2e_no_audio PROPERTY RESOURCE_LOCK jack-clients)
+quorvel_e2e(e2e_sound test_sound.py COST 24)
+quorvel_e2e(e2e_latency test_latency.py COST 5)
+quorvel_e2e(e2e_picture test_picture.py COST 9)
+quorvel_e2e(e2e_keys test_keys.py COST 19)
+quorvel_e2e(e2e_faults test_faults.py COST 5)
+quorvel_e2e(e2e_examples test_examples.py COST 49)
+quorvel_e2e(e2e_render test_render.py COST 2)
+quorvel_e2e(e2e_feel test_feel.py COST 15)
+quorvel_e2e(e2e_recording test_recording.py COST 25)
+quorvel_e2e(e2e_camera test_camera.py COST 45)
 set_property(TEST e2e_camera APPEND PROPERTY ENVIRONMENT
   "QUORVEL_CAMERA_VIDEOS=${CMAKE_BINARY_DIR}/camera-videos")
 set_property(TEST e2e_camera PROPERTY FIXTURES_REQUIRED camera)
-# Also in the asan and tsan builds, which build this same tree with the sanitizers.
-quorvel_e2e(e2e_quit test_quit.py LABELS sanitize TIMEOUT 600)
+# Also in the asan and tsan builds, which build this same tree with the sanitizers; there it would
+# share the machine with their unit and concurrency tests, so it runs alone.
+quorvel_e2e(e2e_quit test_quit.py COST 8 LABELS sanitize TIMEOUT 600)
+set_property(TEST e2e_quit PROPERTY RUN_SERIAL TRUE)

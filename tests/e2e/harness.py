@@ -590,7 +590,9 @@ class Recording:
 def clear_stale_jack_database():
     """JACK 2 clients share a database in /dev/shm/jack_db-UID, and a client killed while making it
     leaves it broken: every later JACK client of the user then dies of SIGBUS. Its server removes
-    it when it ends; with no server of ours running, it can go."""
+    it when it ends; with no server of ours running, it can go. Only the tests that start JACK
+    servers call it, and they never run at once (RESOURCE_LOCK jack-clients): another test's
+    server starting while this looks would lose its database."""
     uid = os.getuid()
     for pid in filter(str.isdigit, os.listdir("/proc")):
         try:
@@ -619,7 +621,6 @@ class Session(contextlib.AbstractContextManager):
         self._stack = contextlib.ExitStack()
         self._processes = []
         self.root = tempfile.mkdtemp(prefix="quorvel-e2e-")
-        clear_stale_jack_database()
         self._display = None
         self._sound = None
         self.keep_dir = keep_dir

@@ -26,6 +26,7 @@ def start_jack(session, rate=44100, period=256):
     if shutil.which("jackd") is None or shutil.which("jack_lsp") is None:
         raise harness.Skip("jackd is not installed (Debian package jackd2); "
                            "scripts/deps.sh installs it")
+    harness.clear_stale_jack_database()
     server = session.spawn([os.environ["QUORVEL_JACK_TEST_SERVER"], str(rate), str(period)],
                            session.base_env(), "jackd")
     _, name = server.wait_for_line(r"^quorvel-midi-\d+$", timeout=60.0)
