@@ -790,6 +790,15 @@ def example(name):
     return os.path.join(os.environ["QUORVEL_SOURCE_DIR"], "examples", name)
 
 
+def measured(name, value):
+    """Notes a count or margin a check stands on, in $QUORVEL_E2E_MEASURES if that is set: many
+    runs' notes give the spread that the check's bound is taken from."""
+    path = os.environ.get("QUORVEL_E2E_MEASURES")
+    if path:
+        with open(path, "a", encoding="utf-8") as notes:
+            notes.write(f"{name} {value}\n")
+
+
 def artifacts_dir(test_name):
     """Where a failing test leaves its screenshots, recordings and logs, if a place was given."""
     base = os.environ.get("QUORVEL_E2E_ARTIFACTS")

@@ -71,6 +71,7 @@ class QuitWhilePlayingTest(unittest.TestCase):
             frames = [json.loads(line) for line in recorded.splitlines()]
             ids = [frame["id"] for frame in frames if "pointables" in frame]
             self.assertEqual(ids, list(range(len(ids))), recorded[-300:])
+            harness.measured("quit: demo frames before the signal", len(ids))
             self.assertGreaterEqual(len(ids), 1)
 
     def test_a_standard_output_nobody_reads_never_holds_up_the_window(self):

@@ -109,6 +109,7 @@ def plucked_note_32(test, samples, what):
     peak = float(np.abs(mono).max(initial=0.0))
     test.assertGreater(peak, 0.01, f"{what}: silence (peak {peak:.5f})")
     onsets = analysis.find_onsets(mono, min_gap=0.6)
+    harness.measured(f"onsets ({what})", len(onsets))
     test.assertGreaterEqual(len(onsets), 2, f"{what}: plucks heard at {onsets} s")
     pitch = strongest_frequency(mono)
     expected = analysis.note_frequency(32)

@@ -76,8 +76,12 @@ class HiddenWindowTest(unittest.TestCase):
             print(f"resident KiB after 5 s unseen and shown again: {short[0]} -> {before_long}; "
                   f"after the minute and shown again: {after_long}", flush=True)
             # Unmapped, the window really is not drawn.
-            self.assertLess(hidden, shown / 4.0, "the window still draws while unmapped")
             growth = max(long_samples[-PEAK_SAMPLES:]) - max(long_samples[:PEAK_SAMPLES])
+            harness.measured("hidden window: unseen/shown cores", round(hidden / shown, 3))
+            harness.measured("hidden window: growth KiB", growth)
+            harness.measured("hidden window: backlog KiB", after_long - before_long)
+            harness.measured("hidden window: notes unseen", notes_hidden)
+            self.assertLess(hidden, shown / 4.0, "the window still draws while unmapped")
             self.assertLess(growth, MAX_GROWTH_KIB, long_samples)
             # The first frames after a minute cost no more than after 5 s: the backlog is bounded.
             self.assertLess(after_long - before_long, MAX_GROWTH_KIB)
