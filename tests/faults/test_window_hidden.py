@@ -32,7 +32,7 @@ class HiddenWindowTest(unittest.TestCase):
             path = os.path.join(session.tempdir("perf"), "pluck.jsonl")
             # Only string 0 of ten is plucked (note 32), every 1.5 s: the others stay straight
             # lines, easy to find on the screen, but every tap is fed all the same.
-            faultkit.plucking([0], STRINGS, 1.5, path)
+            performance = faultkit.plucking([0], STRINGS, 1.5, path)
             app = session.quorvel(tracking=f"replay:{path},loop")
             window = app.window()
             window.keys(*["a"] * (STRINGS - 1))
@@ -87,7 +87,10 @@ class HiddenWindowTest(unittest.TestCase):
             self.assertLess(after_long - before_long, MAX_GROWTH_KIB)
 
             # The sound went on meanwhile.
-            self.assertGreaterEqual(notes_hidden, int(HIDDEN_SECONDS / 1.5) - 3)
+            # One pluck a round of the loop, which is 1.6 s with its lead-in, not the beat's
+            # 1.5: 37 or 38 in the minute by where it starts; one fewer for a round a busy machine
+            # stretched.
+            self.assertGreaterEqual(notes_hidden, int(HIDDEN_SECONDS / performance.seconds) - 1)
             peak, onsets, pitch = faultkit.plucked_note_32(self, heard,
                                                              "while the window was unseen")
             print(f"unseen: {notes_hidden} notes printed; the last seconds heard: peak {peak:.4f}, "
