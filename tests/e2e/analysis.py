@@ -97,13 +97,16 @@ def _spectrum(mono, start, length, pad):
     return np.abs(np.fft.rfft(segment * np.hanning(length), n=pad))
 
 
-def pitch_after(mono, onset, rate=RATE, window=0.3, skip=0.02, low=30.0, high=2000.0):
+def pitch_after(mono, onset, rate=RATE, window=0.3, skip=0.02, low=30.0, high=2000.0,
+                ringing=True):
     """Fundamental in Hz of the note that starts at `onset` seconds.
 
     Takes the magnitude spectrum of `window` seconds after the onset, subtracts that of the same
     length just before it (the strings already ringing), and returns the lowest strong peak of
     what is new: a plucked string's fundamental, refined by parabolic interpolation of the
-    log-magnitude spectrum.
+    log-magnitude spectrum. ringing=False skips the subtraction, for a string plucked again while
+    it rings alone: the burst adds to its vibration and may all but cancel the fundamental that
+    was there, so what is new can be its octave while the string still sounds its note.
     """
     length = int(window * rate)
     pad = 1 << 18
@@ -111,7 +114,7 @@ def pitch_after(mono, onset, rate=RATE, window=0.3, skip=0.02, low=30.0, high=20
     after = _spectrum(mono, start, length, pad)
     before_start = max(0, int((onset - 0.01) * rate) - length)
     before = _spectrum(mono, before_start, length, pad)
-    new = np.maximum(after - before, 0.0)
+    new = np.maximum(after - before, 0.0) if ringing else after
     bins = np.fft.rfftfreq(pad, 1.0 / rate)
     band = (bins >= low) & (bins <= high)
     if not band.any() or new[band].max() <= 0.0:

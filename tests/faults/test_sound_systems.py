@@ -106,11 +106,13 @@ class SoundSystemsTest(unittest.TestCase):
             app.window()
             app.wait_for_line(r"^48000$", timeout=30.0)
             app.wait_for_line(r"^note: ", timeout=30.0)
-            ports = subprocess.run(["jack_lsp", "-c"], env=dict(session.base_env(), **jack),
-                                   capture_output=True, text=True, timeout=20.0).stdout
+            listing = subprocess.run(["jack_lsp", "-c"], env=dict(session.base_env(), **jack),
+                                     capture_output=True, text=True, timeout=20.0)
             for channel in (1, 2):
                 self.assertRegex(
-                    ports, rf"system:playback_{channel}\n\s+Quorvel-audio:outport {channel - 1}")
+                    listing.stdout,
+                    rf"system:playback_{channel}\n\s+Quorvel-audio:outport {channel - 1}",
+                    f"jack_lsp: status {listing.returncode}, {listing.stderr[-2000:]}")
             app.process.signal(signal.SIGTERM)
 
     def test_pipewire_plays_through_its_pulse_and_its_jack_interface(self):
