@@ -7,18 +7,24 @@
 #
 #   scripts/test.sh                    all of that
 #   scripts/test.sh --developer-build  the developer build's tests alone (what the fresh root runs)
+#     [--whole-program-after FILE]     ... their whole-program tests once FILE exists
 set -uo pipefail
 cd "$(dirname "$0")/.."
 
 developer_only=
-case "${1:-}" in
-  "") ;;
-  --developer-build) developer_only=1 ;;
-  *)
-    echo "usage: scripts/test.sh [--developer-build]" >&2
-    exit 2
-    ;;
-esac
+gate=
+usage() {
+  echo "usage: scripts/test.sh [--developer-build [--whole-program-after FILE]]" >&2
+  exit 2
+}
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --developer-build) developer_only=1 ;;
+    --whole-program-after) [ $# -ge 2 ] && gate=$2 && shift || usage ;;
+    *) usage ;;
+  esac
+  shift
+done
 
 scripts/deps.sh test || exit 1
 # A JACK database left broken by a killed client makes every JACK client die (see
@@ -99,22 +105,33 @@ ctest_part() {
 # The whole-program tests of the developer build come after its other tests: those keep both
 # cores busy, and sound and timing need the time they leave. Two whole-program tests run side
 # by side (one leaves most of a core idle); the camera's fixture has made its videos by then.
+# Nothing else runs meanwhile: the background builds are stopped, and the other release's root
+# waits for its turn (--whole-program-after; at most 30 minutes, should this machine's side hang).
 run_tests() {
   local preset=$1
   echo "== $preset: test == $(at)"
   if [ "$preset" = default ]; then
     ctest_part "$preset" "$logs/$preset.ctest" -LE e2e
+    if [ -n "$gate" ]; then
+      echo "== $preset: whole-program tests wait for the machine == $(at)"
+      local waited=0
+      while [ ! -e "$gate" ] && [ "$waited" -lt 1800 ]; do
+        sleep 1
+        waited=$((waited + 1))
+      done
+    fi
     echo "== $preset: whole-program tests == $(at)"
+    [ -n "${builder:-}" ] && kill -STOP -- -"$builder" 2>/dev/null
     ctest_part "$preset" "$logs/$preset-e2e.ctest" -L e2e --fixture-exclude-setup camera
+    [ -n "${builder:-}" ] && kill -CONT -- -"$builder" 2>/dev/null
   else
     ctest_part "$preset" "$logs/$preset.ctest"
   fi
 }
 
-# The developer build's whole-program tests spend most of their time waiting on real time
-# (performances play, windows show), so the sanitizer builds and the benchmarks are built
-# meanwhile, in the background, on processor and disk time nothing else wants: SCHED_IDLE yields
-# at once to any other task, so the tests measure the program and not the builds.
+# The sanitizer builds and the benchmarks are built in the background, on processor and disk time
+# nothing else wants (SCHED_IDLE yields at once to any other task), and stopped while the
+# whole-program tests run: beside them, even idle, their links cost those tests' sound underruns.
 # Its own process group, so that an interrupted run stops it with everything it started.
 sanitizers=(asan tsan rtsan)
 [ -n "$developer_only" ] && sanitizers=()
@@ -131,8 +148,34 @@ set -m
 ) &
 builder=$!
 set +m
-trap '[ -n "$builder" ] && kill -- -"$builder" 2>/dev/null; rm -rf "$logs"' EXIT
 trap 'exit 130' INT TERM
+
+# The other supported release: a fresh root of it, a fresh clone of this checkout's HEAD. It is
+# prepared, built and unit-tested while this machine runs its sanitizer builds and tests, and its
+# whole-program tests wait until those are done (the file "go" in the folder it shares).
+other=
+[ -z "$developer_only" ] && case "$(. /etc/os-release 2>/dev/null && echo "${VERSION_CODENAME:-}")" in
+  bookworm) other=13 ;;
+  trixie) other=12 ;;
+esac
+other_job=
+start_other() {
+  [ -n "$other" ] || return 0
+  echo "== Debian $other: developer build and tests in a fresh root, started == $(at)"
+  mkdir -p "$logs/share"
+  local sudo_cmd=()
+  [ "$(id -u)" -ne 0 ] && sudo_cmd=(sudo)
+  set -m
+  (
+    "${sudo_cmd[@]}" env QUORVEL_ROOT_SHARE="$logs/share" scripts/fresh-root.sh "$other" \
+      scripts/test.sh --developer-build --whole-program-after /root/share/go >"$logs/other.log" 2>&1
+    echo $? >"$logs/other.status"
+  ) &
+  other_job=$!
+  set +m
+}
+trap '[ -n "$builder" ] && kill -CONT -- -"$builder" 2>/dev/null && kill -- -"$builder" 2>/dev/null
+  [ -n "$other_job" ] && kill -- -"$other_job" 2>/dev/null; rm -rf "$logs"' EXIT
 
 echo "== default: build == $(at)"
 build default default --target quorvel_tests
@@ -141,6 +184,7 @@ if [ "$(cat "$logs/default.status")" -eq 0 ]; then
 else
   build_failed default
 fi
+start_other
 for preset in "${sanitizers[@]}"; do
   echo "== $preset: build == $(at)"
   if finished "$preset"; then
@@ -155,21 +199,13 @@ if [ -z "$developer_only" ]; then
 fi
 builder=
 
-# The other supported release: a fresh root of it, a fresh clone of this checkout's HEAD. After
-# this machine's tests: its preparation beside them, even on idle processor time, cost their
-# sound underruns (the package installs, the model set-up).
-other=
-[ -z "$developer_only" ] && case "$(. /etc/os-release 2>/dev/null && echo "${VERSION_CODENAME:-}")" in
-  bookworm) other=13 ;;
-  trixie) other=12 ;;
-esac
 if [ -n "$other" ]; then
-  echo "== Debian $other: developer build and tests in a fresh root == $(at)"
-  sudo_cmd=()
-  [ "$(id -u)" -ne 0 ] && sudo_cmd=(sudo)
-  "${sudo_cmd[@]}" scripts/fresh-root.sh "$other" scripts/test.sh --developer-build 2>&1 |
-    tee "$logs/other.log"
-  [ "${PIPESTATUS[0]}" -ne 0 ] && status=1
+  touch "$logs/share/go"
+  echo "== Debian $other: its whole-program tests may start == $(at)"
+  wait "$other_job"
+  other_job=
+  cat "$logs/other.log"
+  [ "$(cat "$logs/other.status" 2>/dev/null || echo 1)" -ne 0 ] && status=1
   counts=$(sed -nE 's/^all presets: ([0-9]+) passed, ([0-9]+) failed.*/\1 \2/p' "$logs/other.log" | tail -n 1)
   if [ -n "$counts" ]; then
     passed=$((passed + ${counts% *}))
