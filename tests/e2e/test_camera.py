@@ -76,7 +76,6 @@ class CameraTest(unittest.TestCase):
         disc = np.pi * radius ** 2
         centres = [(middles[k][1], middles[k][0]) for k in range(1, count)
                    if 0.6 * disc < stats[k, cv2.CC_STAT_AREA] < 1.4 * disc]
-        harness.measured("camera: fingertips drawn", len(centres))
         self.assertGreaterEqual(len(centres), 3, "fingertips drawn: %d" % (count - 1))
         # The finger goes on below its tip's sphere, and nothing of the hand is above it (clear
         # of the ring that marks a plucking tip).
@@ -88,7 +87,6 @@ class CameraTest(unittest.TestCase):
             self.assertLess(above.mean(), 0.5, f"hand above the fingertip at {x}, {y}")
 
     def test_sweeping_past_the_plane_plucks_and_drawn_back_does_not(self):
-        harness.measured("camera: plucks of the sweep in", self.plucks("pluck-in"))
         self.assertGreater(self.plucks("pluck-in"), 0, "the sweep past the plane plucked nothing")
         self.assertEqual(self.plucks("pluck-back"), 0, "the sweep drawn back plucked")
 

@@ -170,7 +170,6 @@ class TouchTest(unittest.TestCase):
                                        spectrum.sum()))
             self.assertEqual(levels, sorted(levels), levels)
             self.assertEqual(centroids, sorted(centroids), centroids)
-            harness.measured("feel: loudest over softest", round(levels[-1] / levels[0], 2))
             self.assertGreater(levels[-1], 3 * levels[0], levels)
 
 
@@ -232,7 +231,6 @@ class OscTest(unittest.TestCase):
             self.assertEqual(plucks, [[0, 32, 127], [1, 34, 127], [2, 37, 127]])
             fingers = [(types, values) for address, types, values in messages
                        if address == "/quorvel/finger"]
-            harness.measured("osc: finger messages", len(fingers))
             self.assertGreater(len(fingers), 50)
             self.assertTrue(all(types == ",ifff" and values[0] == 1 for types, values in fingers))
             self.assertTrue(all(0.0 <= values[1] <= 1.0 for _, values in fingers))

@@ -66,8 +66,8 @@ class QuitWhilePlayingTest(unittest.TestCase):
             # Flushed whole: every line a frame or an event, the last one ended.
             self.assertTrue(recorded.endswith("\n"), recorded[-300:])
             # Every frame the demo made until the signal, none lost: they are numbered from 0 and
-            # each has a finger. How many depends on the machine: 49 to 151 over 35 runs here
-            # under load, 10 once on a fresh machine; two plucks need at least one.
+            # each has a finger. How many depends on the machine and how soon the signal comes:
+            # 6 to 20 over 30 runs here (QUORVEL_E2E_MEASURES); two plucks need at least one.
             frames = [json.loads(line) for line in recorded.splitlines()]
             ids = [frame["id"] for frame in frames if "pointables" in frame]
             self.assertEqual(ids, list(range(len(ids))), recorded[-300:])

@@ -60,7 +60,6 @@ class TrackingServiceRestartTest(unittest.TestCase):
             # Its going and coming are told, not each attempt to reach it.
             told = app.lines("err")[errors_before:]
             print(f"standard error while the service was away and back: {told}", flush=True)
-            harness.measured("tracking service away: lines", len(told))
             self.assertLessEqual(len(told), 3, told)
             self.assertFalse([line for line in app.lines() if "tracking service" in line],
                              "the tracking library's lines belong on standard error")
