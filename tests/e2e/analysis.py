@@ -41,10 +41,11 @@ def without_gaps(mono, rate=RATE):
     return mono[keep]
 
 
-def plucks_heard(mono, expected, min_gap, rate=RATE):
-    """(the sound with its gaps cut out, the onsets in it) for a recording of `expected` plucks.
-    At some underruns the server also skipped samples, so the cut leaves a step that reads as an
-    attack: with more onsets than plucks, those at a cut are dropped."""
+def plucks_heard(mono, expected, min_gap, rate=RATE, with_joins=False):
+    """(the sound with its gaps cut out, the onsets in it) for a recording of `expected` plucks,
+    and with_joins, the times in it where gaps were cut. At some underruns the server also
+    skipped samples, so the cut leaves a step that reads as an attack: with more onsets than
+    plucks, those at a cut are dropped."""
     gaps = dropouts(mono, rate)
     if gaps:
         print(f"{len(gaps)} gaps in the sound (stream underruns, cut out): "
@@ -54,7 +55,7 @@ def plucks_heard(mono, expected, min_gap, rate=RATE):
     joins = [start - sum(e - s for s, e in gaps[:index]) for index, (start, _) in enumerate(gaps)]
     if len(onsets) > expected and joins:
         onsets = [onset for onset in onsets if min(abs(onset - join) for join in joins) > 0.03]
-    return mono, onsets
+    return (mono, onsets, joins) if with_joins else (mono, onsets)
 
 
 def find_onsets(mono, rate=RATE, min_gap=0.15, floor=0.02):

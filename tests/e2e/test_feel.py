@@ -39,13 +39,22 @@ def one_by_one(path, beat=0.6, **settings):
 
 
 class TuningTest(unittest.TestCase):
-    def assert_tuned(self, samples, onsets, notes, expected_hz, within_cents=1.0):
+    def assert_tuned(self, samples, onsets, notes, expected_hz, within_cents=1.0, joins=()):
         self.assertEqual(len(onsets), len(expected_hz), onsets)
+        measured = 0
         for string, (onset, expected) in enumerate(zip(onsets, expected_hz)):
-            pitch = analysis.pitch_after(samples, onset, window=0.5, high=4000.0)
+            # Where an underrun was cut out the wave is spliced (the server may also have skipped
+            # samples): a string is measured only up to such a join, or not at all if it is early.
+            window = min([0.5] + [join - onset - 0.03 for join in joins if onset < join])
+            if window < 0.2:
+                print(f"string {string}: not measured, an underrun {window:.3f} s in", flush=True)
+                continue
+            pitch = analysis.pitch_after(samples, onset, window=window, high=4000.0)
             cents = 1200.0 * math.log2(pitch / expected)
             self.assertLess(abs(cents), within_cents,
                             f"string {string}: {pitch:.3f} Hz, not {expected:.3f}")
+            measured += 1
+        self.assertGreaterEqual(measured, len(expected_hz) - 2)
         # MIDI and the note lines carry the nearest note.
         self.assertEqual(notes, [round(69 + 12 * math.log2(hz / 440.0)) for hz in expected_hz])
 
@@ -79,8 +88,9 @@ class TuningTest(unittest.TestCase):
             self.assert_pitches(played, os.path.join(out, "played.wav"), expected)
             # Heard live within 1 %, as the other sound tests (an underrun inside a measuring
             # window shifts it); the render holds the cent.
-            mono, onsets = analysis.plucks_heard(samples[:, 0], STRINGS, min_gap=0.5)
-            self.assert_tuned(mono, onsets, app.notes(), expected, within_cents=17.0)
+            mono, onsets, joins = analysis.plucks_heard(samples[:, 0], STRINGS, min_gap=0.5,
+                                                        with_joins=True)
+            self.assert_tuned(mono, onsets, app.notes(), expected, within_cents=17.0, joins=joins)
 
     def test_a_key_and_a_just_scale_from_the_command_line(self):
         with harness.Session() as session:
