@@ -4,9 +4,11 @@ quorvel_test(tracking_parser_tests
   LIBS quorvel_tracking
   LABELS unit)
 
-# The controller's thread, its sources and their queue (also under ThreadSanitizer).
+# The controller's thread, its sources, their queue and the camera picture's hand-off (also under
+# ThreadSanitizer).
 quorvel_test(tracking_controller_tests
   SOURCES tracking/ControllerTest.cpp tracking/ReplaySourceTest.cpp tracking/FrameQueueTest.cpp
+    tracking/CameraViewTest.cpp
   LIBS quorvel_tracking quorvel_test_support
   LABELS concurrency)
 
