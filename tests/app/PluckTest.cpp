@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <complex>
 #include <limits>
 
 #include "AppTestSupport.h"
@@ -85,6 +86,39 @@ TEST_F(PluckTest, TheBurstFollowsTheDirectionOfTheSweep)
     EXPECT_GT(left3, -0.2f);
     EXPECT_LT(left4, -0.5f);
     EXPECT_LT(right4, 0.2f);
+}
+
+// Touch shapes the tone, not only the level: a slow sweep sounds darker than a brisk one. Heard
+// on one string of a silent harp, plucked low (a burst rich in harmonics), as its 2nd to 8th
+// harmonics against the fundamental over a whole number of periods.
+TEST_F(PluckTest, WithTouchASlowSweepSoundsDarkerThanABriskOne)
+{
+    const double hz =
+        440.0 * std::pow(2.0, (GLStuff::StringPitch(1, GLStuff::CurrentScale()) - 69.0) / 12.0);
+    const int periods = 20;
+    const int frames =
+        static_cast<int>(std::lround(periods * AudioServer::GetInstance()->Fs() / hz));
+    const auto brightness = [&](float sweepSpeed) {
+        Harp::GetInstance()->Init(); // every string new and silent
+        testing::internal::CaptureStdout();
+        GLStuff::airMotion(0.16f, 0.05f, -1.0f, 0.12f, 0.5f, sweepSpeed);
+        testing::internal::GetCapturedStdout();
+        const std::vector<float> sound = apptest::render(frames);
+        double fundamental = 0.0, overtones = 0.0;
+        for (int harmonic = 1; harmonic <= 8; ++harmonic) {
+            std::complex<double> sum;
+            for (int n = 0; n < frames; ++n)
+                sum += std::polar<double>(sound[n],
+                                          -6.283185307179586 * harmonic * periods * n / frames);
+            (harmonic == 1 ? fundamental : overtones) += std::abs(sum);
+        }
+        return overtones / fundamental;
+    };
+    GLStuff::SetTouch(true);
+    const double soft = brightness(GLStuff::kSlowSweep);
+    const double hard = brightness(GLStuff::kFastSweep);
+    GLStuff::SetTouch(false);
+    EXPECT_LT(soft, 0.8 * hard) << soft << " against " << hard; // about 0.69 times
 }
 
 TEST_F(PluckTest, AStringThatNoLongerExistsIsDroppedSilently)
