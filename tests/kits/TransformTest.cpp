@@ -1,7 +1,6 @@
 #include "src/kits/FFT.h"
 #include "src/kits/WindowFunction.h"
 
-#include <fftw3.h>
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -19,7 +18,7 @@ const double kPi = 3.14159265358979323846;
 const float kPiBeforeMain = PI;
 const float kTwoPiBeforeMain = TWOPI;
 
-// ---- Independent oracles, in double precision, with the transforms' sign and scale. ----
+// ---- An independent oracle, in double precision, with the transforms' sign and scale. ----
 
 // e^(sign 2 pi i q / M) for q = 0 .. M - 1.
 std::vector<Complex> unitRoots(std::int64_t M, int sign)
@@ -47,34 +46,12 @@ std::vector<Complex> naiveDft(const std::vector<Complex>& in, int sign, double s
     return out;
 }
 
-std::vector<Complex> fftwDft(const std::vector<Complex>& in, int sign, double scale)
-{
-    const int M = static_cast<int>(in.size());
-    fftw_complex* data = fftw_alloc_complex(M);
-    fftw_plan plan =
-        fftw_plan_dft_1d(M, data, data, sign > 0 ? FFTW_BACKWARD : FFTW_FORWARD, FFTW_ESTIMATE);
-    for (int n = 0; n < M; ++n) {
-        data[n][0] = in[n].real();
-        data[n][1] = in[n].imag();
-    }
-    fftw_execute(plan);
-    std::vector<Complex> out(M);
-    for (int k = 0; k < M; ++k) {
-        out[k] = scale * Complex(data[k][0], data[k][1]);
-    }
-    fftw_destroy_plan(plan);
-    fftw_free(data);
-    return out;
-}
-
-using Dft = std::vector<Complex> (*)(const std::vector<Complex>&, int, double);
-
-// The real transform's packed forward result for 2N samples, from a complex DFT oracle.
-std::vector<double> packedRealSpectrum(const std::vector<float>& samples, Dft dft)
+// The real transform's packed forward result for 2N samples, from the complex DFT.
+std::vector<double> packedRealSpectrum(const std::vector<float>& samples)
 {
     const std::int64_t M = samples.size();
     std::vector<Complex> in(samples.begin(), samples.end());
-    const std::vector<Complex> X = dft(in, +1, 1.0 / M);
+    const std::vector<Complex> X = naiveDft(in, +1, 1.0 / M);
     std::vector<double> packed(M);
     packed[0] = X[0].real();
     packed[1] = X[M / 2].real();
@@ -87,7 +64,7 @@ std::vector<double> packedRealSpectrum(const std::vector<float>& samples, Dft df
 
 // The 2N samples whose packed real spectrum is `packed`: the Hermitian spectrum, summed with the
 // inverse sign and no scale.
-std::vector<double> samplesOfPackedSpectrum(const std::vector<float>& packed, Dft dft)
+std::vector<double> samplesOfPackedSpectrum(const std::vector<float>& packed)
 {
     const std::int64_t M = packed.size();
     std::vector<Complex> X(M);
@@ -97,7 +74,7 @@ std::vector<double> samplesOfPackedSpectrum(const std::vector<float>& packed, Df
         X[k] = Complex(packed[2 * k], packed[2 * k + 1]);
         X[M - k] = std::conj(X[k]);
     }
-    const std::vector<Complex> x = dft(X, -1, 1.0);
+    const std::vector<Complex> x = naiveDft(X, -1, 1.0);
     std::vector<double> samples(M);
     for (std::int64_t n = 0; n < M; ++n) {
         samples[n] = x[n].real();
@@ -163,31 +140,6 @@ template <typename A, typename B>
 
 } // namespace
 
-TEST(Windows, FourPointValues)
-{
-    float w[4];
-    hanning(w, 4);
-    EXPECT_FLOAT_EQ(w[0], 0.0f);
-    EXPECT_FLOAT_EQ(w[1], 0.5f);
-    EXPECT_FLOAT_EQ(w[2], 1.0f);
-    EXPECT_FLOAT_EQ(w[3], 0.5f);
-
-    hamming(w, 4);
-    EXPECT_FLOAT_EQ(w[0], 0.08f);
-    EXPECT_FLOAT_EQ(w[1], 0.54f);
-    EXPECT_FLOAT_EQ(w[2], 1.0f);
-    EXPECT_FLOAT_EQ(w[3], 0.54f);
-
-    // Double-precision coefficients: the first value is a rounding residue of about -1.4e-17
-    // (single-precision ones would leave -1.5e-8).
-    blackman(w, 4);
-    EXPECT_LT(w[0], 0.0f);
-    EXPECT_NEAR(w[0], -1.3877788e-17, 1e-21);
-    EXPECT_FLOAT_EQ(w[1], 0.34f);
-    EXPECT_FLOAT_EQ(w[2], 1.0f);
-    EXPECT_FLOAT_EQ(w[3], 0.34f);
-}
-
 TEST(Windows, LongWindowsArePeriodicAndApplyMultipliesInPlace)
 {
     const std::uint64_t n = 1000;
@@ -201,6 +153,9 @@ TEST(Windows, LongWindowsArePeriodicAndApplyMultipliesInPlace)
         ASSERT_NEAR(hamm[j], 0.54 - 0.46 * std::cos(angle), 1e-6) << j;
         ASSERT_NEAR(black[j], 0.42 - 0.5 * std::cos(angle) + 0.08 * std::cos(2 * angle), 1e-6) << j;
     }
+    // Double-precision coefficients: the first value is a rounding residue of about -1.4e-17
+    // (single-precision ones would leave -1.5e-8).
+    EXPECT_NEAR(black[0], -1.3877788e-17, 1e-21);
 
     std::vector<float> x = {2.0f, -3.0f, 0.5f, 7.0f};
     const std::vector<float> w = {0.5f, 0.25f, 4.0f, 9.0f};
@@ -233,24 +188,6 @@ TEST(Transforms, RealTransformOfSixteenSamples)
     expectOnly(forwardOf([](int n) { return std::sin(2.0 * kPi * 3 * n / 16); }), 7, 0.5f);
     expectOnly(forwardOf([](int) { return 1.0; }), 0, 1.0f);
     expectOnly(forwardOf([](int n) { return n % 2 == 0 ? 1.0 : -1.0; }), 1, 1.0f);
-}
-
-TEST(Transforms, ComplexImpulseSpreadsEvenlyAndComesBack)
-{
-    for (std::int64_t points : {1, 2, 8, 64, 4096}) {
-        SCOPED_TRACE(points);
-        std::vector<float> x(2 * points, 0.0f);
-        x[0] = 1.0f;
-        cfft(x.data(), points, 1);
-        for (std::int64_t k = 0; k < points; ++k) {
-            ASSERT_NEAR(x[2 * k], 1.0 / (2 * points), 1e-9) << k;
-            ASSERT_NEAR(x[2 * k + 1], 0.0, 1e-9) << k;
-        }
-        cfft(x.data(), points, 0);
-        for (std::int64_t i = 0; i < 2 * points; ++i) {
-            ASSERT_NEAR(x[i], i == 0 ? 1.0 : 0.0, 1e-6) << i;
-        }
-    }
 }
 
 TEST(Transforms, BitReverseMovesEachPointToItsReversedIndex)
@@ -286,24 +223,7 @@ TEST(Transforms, SizesThatAreNotPowersOfTwoLeaveTheDataAlone)
     EXPECT_EQ(x, original);
 }
 
-TEST(Transforms, ForwardThenInverseReturnsTheInput)
-{
-    for (std::int64_t size = 1; size <= 4096; size *= 2) {
-        SCOPED_TRACE(size);
-        const std::vector<float> input = randomFloats(2 * size, static_cast<unsigned>(size));
-        std::vector<float> x = input;
-        cfft(x.data(), size, 1);
-        cfft(x.data(), size, 0);
-        EXPECT_TRUE(closeInSinglePrecision(x, std::vector<double>(input.begin(), input.end())));
-
-        x = input;
-        rfft(x.data(), size, 1);
-        rfft(x.data(), size, 0);
-        EXPECT_TRUE(closeInSinglePrecision(x, std::vector<double>(input.begin(), input.end())));
-    }
-}
-
-TEST(Transforms, ComplexTransformMatchesNaiveDftAndFftw)
+TEST(Transforms, ComplexTransformMatchesNaiveDft)
 {
     for (std::int64_t points = 1; points <= 4096; points *= 2) {
         SCOPED_TRACE(points);
@@ -314,17 +234,14 @@ TEST(Transforms, ComplexTransformMatchesNaiveDftAndFftw)
         cfft(forward.data(), points, 1);
         const double forwardScale = 1.0 / (2.0 * points);
         EXPECT_TRUE(closeInSinglePrecision(forward, toInterleaved(naiveDft(in, +1, forwardScale))));
-        EXPECT_TRUE(closeInSinglePrecision(forward, toInterleaved(fftwDft(in, +1, forwardScale))));
 
         std::vector<float> inverse = input;
         cfft(inverse.data(), points, 0);
         EXPECT_TRUE(closeInSinglePrecision(inverse, toInterleaved(naiveDft(in, -1, 2.0))));
-        EXPECT_TRUE(closeInSinglePrecision(inverse, toInterleaved(fftwDft(in, -1, 2.0))));
     }
-    fftw_cleanup();
 }
 
-TEST(Transforms, RealTransformMatchesNaiveDftAndFftw)
+TEST(Transforms, RealTransformMatchesNaiveDft)
 {
     for (std::int64_t half = 1; half <= 4096; half *= 2) {
         SCOPED_TRACE(half);
@@ -332,14 +249,11 @@ TEST(Transforms, RealTransformMatchesNaiveDftAndFftw)
 
         std::vector<float> forward = input;
         rfft(forward.data(), half, 1);
-        EXPECT_TRUE(closeInSinglePrecision(forward, packedRealSpectrum(input, naiveDft)));
-        EXPECT_TRUE(closeInSinglePrecision(forward, packedRealSpectrum(input, fftwDft)));
+        EXPECT_TRUE(closeInSinglePrecision(forward, packedRealSpectrum(input)));
 
         // Any packed spectrum is a valid input to the inverse.
         std::vector<float> inverse = input;
         rfft(inverse.data(), half, 0);
-        EXPECT_TRUE(closeInSinglePrecision(inverse, samplesOfPackedSpectrum(input, naiveDft)));
-        EXPECT_TRUE(closeInSinglePrecision(inverse, samplesOfPackedSpectrum(input, fftwDft)));
+        EXPECT_TRUE(closeInSinglePrecision(inverse, samplesOfPackedSpectrum(input)));
     }
-    fftw_cleanup();
 }
