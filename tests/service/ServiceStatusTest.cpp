@@ -14,20 +14,6 @@ struct Printed {
     ServiceStatus status{[this](const std::string& line) { lines.push_back(line); }, "ws://x", 500};
 };
 
-TEST(ServiceStatus, AServiceThatComesAndGoesCostsOneLinePerChange)
-{
-    Printed out;
-    for (int attempt = 0; attempt < 5; ++attempt)
-        out.status.report(ServiceStatus::kMissing, "missing");
-    out.status.report(ServiceStatus::kFound, "found");
-    out.status.healthy(); // frames flow
-    out.status.report(ServiceStatus::kLost, "lost");
-    for (int attempt = 0; attempt < 5; ++attempt)
-        out.status.report(ServiceStatus::kMissing, "missing");
-    out.status.report(ServiceStatus::kFound, "found");
-    EXPECT_EQ(out.lines, (std::vector<std::string>{"missing", "found", "lost", "found"}));
-}
-
 TEST(ServiceStatus, APeerFailingTheSameWayOnEveryAttemptIsReportedOnce)
 {
     // Greets, then sends garbage and goes: never healthy.
