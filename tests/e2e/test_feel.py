@@ -143,9 +143,10 @@ class TuningTest(unittest.TestCase):
 
 
 class TouchTest(unittest.TestCase):
-    def test_faster_sweeps_pluck_louder_and_brighter(self):
+    def test_faster_sweeps_pluck_louder(self):
         # String 1 of 4 swept across 0.14 of the window ever faster, each note left to ring
-        # alone; with --touch (the recording says nothing of it).
+        # alone; with --touch (the recording says nothing of it). Brighter: app_listener_tests
+        # (a spectral centroid here follows the voice's noise, not the touch).
         performance = performances.Performance()
         performance.instrument(strings=4)
         left, right = 0.3, 0.44
@@ -170,16 +171,12 @@ class TouchTest(unittest.TestCase):
             samples = render.read_wav(wav)[0][:, 0]
             onsets = analysis.find_onsets(samples, min_gap=0.5, floor=0.002)
             self.assertEqual(len(onsets), len(sweeps), onsets)
-            levels, centroids = [], []
+            levels = []
             for onset in onsets:
                 start = int((onset + 0.005) * analysis.RATE)
                 note = samples[start:start + int(0.3 * analysis.RATE)]
                 levels.append(float(np.sqrt(np.mean(note ** 2))))
-                spectrum = np.abs(np.fft.rfft(note))
-                centroids.append(float((spectrum * np.arange(len(spectrum))).sum() /
-                                       spectrum.sum()))
             self.assertEqual(levels, sorted(levels), levels)
-            self.assertEqual(centroids, sorted(centroids), centroids)
             self.assertGreater(levels[-1], 3 * levels[0], levels)
 
 
