@@ -28,7 +28,7 @@ play_packages=(
 test_packages=(
   libgtest-dev libgmock-dev libbenchmark-dev libstk-dev libfftw3-dev
   clang clang-format libclang-rt-19-dev git ccache valgrind
-  xvfb xdotool x11-utils x11-apps imagemagick
+  xvfb xdotool x11-apps
   pulseaudio pulseaudio-utils sox libasound2-plugins
   jackd2 alsa-utils
   pipewire pipewire-bin pipewire-pulse pipewire-jack wireplumber dbus-daemon
