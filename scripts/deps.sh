@@ -20,10 +20,10 @@ play_packages=(
   nodejs npm python3 python3-onnx python3-flatbuffers python3-numpy python3-opencv
 )
 
-# Testing and measuring only: test frameworks and their oracles (FFTW, STK), sanitizers, the
-# format check, a compile cache for the test builds, callgrind (the benchmarks' instruction
-# counts), and the private display, sound servers (PulseAudio, JACK, PipeWire with its Pulse and
-# JACK interfaces, ALSA's PulseAudio plugin) and tools the whole-program tests start for
+# Testing and measuring only: test frameworks, what the benchmarks measure against (FFTW, STK),
+# sanitizers, the format check, a compile cache for the test builds, callgrind (the benchmarks'
+# instruction counts), and the private display, sound servers (PulseAudio, JACK, PipeWire with its
+# Pulse and JACK interfaces, ALSA's PulseAudio plugin) and tools the whole-program tests start for
 # themselves.
 test_packages=(
   libgtest-dev libgmock-dev libbenchmark-dev libstk-dev libfftw3-dev
