@@ -23,13 +23,18 @@ export NODE_PATH=${NODE_PATH:-/usr/share/nodejs}
 # The JSON reader from the system's headers, without the rest of /usr/include.
 ln -sfn /usr/include/nlohmann "$work/include/nlohmann"
 
+# Built again only when a source is newer than what was built.
+stale() {
+  [ ! -e "$1" ] || [ -n "$(find src app tracking web scripts/web.sh -newer "$1" -print -quit)" ]
+}
+
 flags=(-std=c++17 -O2 -I. -I"$work/include" -DNDEBUG)
 
 # The engine for the audio worklet: the server, the strings and the harp, no JavaScript glue.
 engine=(src/AudioServer.cpp src/Voices.cpp src/Interpolator.cpp src/nodes/Adder.cpp
   src/nodes/Multiplier.cpp src/nodes/SampleAccumulator.cpp app/instrument/Harp.cpp
   web/worklet_engine.cpp)
-em++ "${flags[@]}" "${engine[@]}" -o "$work/engine.wasm" --no-entry -sSTANDALONE_WASM \
+stale "$work/engine.wasm" && em++ "${flags[@]}" "${engine[@]}" -o "$work/engine.wasm" --no-entry -sSTANDALONE_WASM \
   -sINITIAL_MEMORY=64MB -sALLOW_MEMORY_GROWTH=0 -sFILESYSTEM=0 \
   -sEXPORTED_FUNCTIONS=_quorvel_start,_quorvel_burst,_quorvel_pluck,_quorvel_dropped,_quorvel_strings,_quorvel_render,_quorvel_waveforms,_quorvel_waveform_counts
 
@@ -41,7 +46,7 @@ instrument=(app/instrument/Fingertips.cpp app/instrument/GLStuff.cpp app/instrum
   tracking/Leap.cpp tracking/FrameParser.cpp tracking/DemoSource.cpp tracking/StopSignal.cpp
   tracking/recording/RecordingReader.cpp
   web/PageHarp.cpp web/page_main.cpp)
-em++ "${flags[@]}" -fexceptions "${instrument[@]}" -o "$work/instrument.js" \
+stale "$work/instrument.wasm" && em++ "${flags[@]}" -fexceptions "${instrument[@]}" -o "$work/instrument.js" \
   -sMODULARIZE -sEXPORT_ES6 -sEXPORT_NAME=createInstrument -sENVIRONMENT=web \
   -sALLOW_MEMORY_GROWTH=1 -sFORCE_FILESYSTEM \
   -sEXPORTED_RUNTIME_METHODS=FS,UTF8ToString,stringToUTF8,HEAPF32,HEAPF64 \

@@ -96,6 +96,7 @@ function startSound() {
   const rate = Number(params.get('rate')) || undefined;
   starting = (async () => {
     context = new AudioContext({ latencyHint: 'interactive', sampleRate: rate });
+    shared.context = context;
     const engine = await (await fetch('engine.wasm')).arrayBuffer();
     await context.audioWorklet.addModule('worklet.js');
     const created = new AudioWorkletNode(context, 'quorvel-harp', {
@@ -274,4 +275,8 @@ function draw(now) {
 requestAnimationFrame(draw);
 
 if (params.has('demo')) document.getElementById('demo').click();
+// The tests' ear: every block the worklet plays, posted back while on.
+shared.tap = (on) => post({ kind: 'tap', on });
+// The engine alone in the worklet, `blocks` blocks of 128 frames at the current strings.
+shared.bench = (blocks) => post({ kind: 'bench', blocks });
 shared.ready = true;
