@@ -25,7 +25,7 @@ ln -sfn /usr/include/nlohmann "$work/include/nlohmann"
 
 # Built again only when a source is newer than what was built.
 stale() {
-  [ ! -e "$1" ] || [ -n "$(find src app tracking web scripts/web.sh -newer "$1" -print -quit)" ]
+  [ ! -e "$1" ] || [ -n "$(find src app tracking web/*.cpp scripts/web.sh -newer "$1" -print -quit)" ]
 }
 
 flags=(-std=c++17 -O2 -I. -I"$work/include" -DNDEBUG)

@@ -23,7 +23,7 @@ const soundLine = document.getElementById('sound');
 const canvas = document.getElementById('harp');
 
 // What the tests and the curious read: every pluck sent, the sound's state, the tap's blocks.
-const shared = { plucks: [], underruns: 0, dropped: 0, blocks: 0, blockFrames: 0,
+const shared = { plucks: [], dropped: 0, blocks: 0, blockFrames: 0,
                  rate: 0, outputLatency: 0, baseLatency: 0, firstSoundMs: -1, tapped: [],
                  replaying: false, messages: [] };
 window.quorvel = shared;
@@ -70,7 +70,6 @@ function receive(message) {
       waveforms = [];
       for (let s = 0; s < message.counts.length; ++s)
         waveforms.push(message.pairs.subarray(s * 256, s * 256 + message.counts[s]));
-      shared.underruns = message.underruns;
       shared.dropped = message.dropped;
       shared.blocks = message.blocks;
       shared.blockFrames = message.blockFrames;
@@ -87,6 +86,12 @@ function receive(message) {
       break;
   }
 }
+
+// The browser's count of output underruns, where it keeps one (Chromium's playbackStats).
+function underruns() {
+  return context && context.playbackStats ? context.playbackStats.underrunEvents : '?';
+}
+shared.underruns = underruns;
 
 let starting = null;
 function startSound() {
@@ -270,7 +275,7 @@ function draw(now) {
   banner.textContent = instrument.UTF8ToString(instrument._quorvel_banner());
   if (context) soundLine.textContent =
       `${context.sampleRate} Hz, ${shared.blockFrames} frames a block, ` +
-      `underruns ${shared.underruns}`;
+      `underruns ${underruns()}`;
 }
 requestAnimationFrame(draw);
 

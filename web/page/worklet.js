@@ -47,8 +47,6 @@ class HarpProcessor extends AudioWorkletProcessor {
     this.engine = instance.exports;
     if (this.engine._initialize) this.engine._initialize();
     this.engine.quorvel_start(sampleRate);
-    this.nextFrame = -1;   // the frame the next block should start at
-    this.underruns = 0;    // blocks that started later than the one before ended
     this.blocks = 0;
     this.blockFrames = 0;
     this.sounded = false;  // the first block that was not silence has been told
@@ -77,7 +75,7 @@ class HarpProcessor extends AudioWorkletProcessor {
         const counts = new Int32Array(engine.memory.buffer, engine.quorvel_waveform_counts(),
             kMaxStrings).slice();
         this.port.postMessage({
-          kind: 'waveforms', pairs: all, counts, underruns: this.underruns,
+          kind: 'waveforms', pairs: all, counts,
           dropped: engine.quorvel_dropped(), blocks: this.blocks, blockFrames: this.blockFrames,
           frame: currentFrame,
         }, [all.buffer, counts.buffer]);
@@ -99,9 +97,6 @@ class HarpProcessor extends AudioWorkletProcessor {
   process(inputs, outputs) {
     const output = outputs[0];
     const frames = output[0].length;
-    // A block that starts past where the last one ended: the audio thread fell behind.
-    if (this.nextFrame >= 0 && currentFrame > this.nextFrame) ++this.underruns;
-    this.nextFrame = currentFrame + frames;
     this.blockFrames = frames;
     ++this.blocks;
     const engine = this.engine;
