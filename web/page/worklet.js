@@ -85,7 +85,12 @@ class HarpProcessor extends AudioWorkletProcessor {
         this.tap = message.on;
         break;
       case 'bench': {
-        // The engine alone, `blocks` blocks at the current strings, timed here.
+        // The engine alone: every string plucked, then `blocks` blocks of 128 frames, timed here.
+        const burst = new Float32Array(engine.memory.buffer, engine.quorvel_burst(), kBurstLength);
+        for (let string = 0; string < message.strings; ++string) {
+          burst.forEach((_, i) => { burst[i] = 1 - Math.abs(2 * i / kBurstLength - 1); });
+          engine.quorvel_pluck(string, 32 + 2 * string, 127, 0);
+        }
         const started = Date.now();
         for (let i = 0; i < message.blocks; ++i) engine.quorvel_render(128, 0);
         this.port.postMessage({ kind: 'bench', ms: Date.now() - started });

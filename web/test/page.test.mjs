@@ -1,33 +1,15 @@
 // The page in Debian's headless chromium: it loads clean, draws its strings, plays the pointer,
 // the demo and recordings, and sounds as quorvel-render does.
 //   node page.test.mjs DIST_WEB QUORVEL_RENDER EXAMPLES_DIR
-import { chromium } from 'playwright-core';
 import { execFileSync } from 'node:child_process';
 import fs from 'node:fs';
-import http from 'node:http';
 import os from 'node:os';
 import path from 'node:path';
 import { onsets, pitchRatio, readWav } from './sound.mjs';
+import { startBrowser } from './browser.mjs';
 
 const [root, render, examples] = process.argv.slice(2);
-const types = { '.html': 'text/html', '.js': 'text/javascript', '.wasm': 'application/wasm' };
-const server = http.createServer((request, response) => {
-  const name = decodeURIComponent(new URL(request.url, 'http://page').pathname);
-  const file = path.join(root, name.endsWith('/') ? name + 'index.html' : name);
-  fs.readFile(file, (error, data) => {
-    response.writeHead(error ? 404 : 200,
-        { 'content-type': types[path.extname(file)] || 'application/octet-stream' });
-    response.end(error ? '' : data);
-  });
-});
-await new Promise((ready) => server.listen(0, '127.0.0.1', ready));
-const address = `http://127.0.0.1:${server.address().port}/`;
-const browser = await chromium.launch({
-  executablePath: process.env.QUORVEL_CHROMIUM || '/usr/bin/chromium',
-  args: ['--no-sandbox', '--use-angle=swiftshader', '--enable-unsafe-swiftshader',
-         '--autoplay-policy=no-user-gesture-required', '--disable-background-networking',
-         '--disable-component-update', '--disable-background-timer-throttling'],
-});
+const { address, browser, server } = await startBrowser(root);
 
 let failures = 0;
 function check(ok, what) {
