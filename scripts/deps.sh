@@ -56,7 +56,10 @@ fi
 release=$(. /etc/os-release 2>/dev/null && echo "${ID:-}:${VERSION_CODENAME:-}:${PRETTY_NAME:-}" ||
   echo "::")
 case "${release%:*}" in
-  debian:bookworm) packages+=(freeglut3-dev) ;;
+  debian:bookworm)
+    packages+=(freeglut3-dev)
+    [ "$1" = test ] && packages+=(emscripten chromium) # the web page and its test
+    ;;
   debian:trixie)
     packages+=(libglut-dev libonnxruntime-dev)
     [ "$1" = test ] && packages+=(jack-example-tools)

@@ -1,0 +1,65 @@
+#!/usr/bin/env bash
+# Builds the harp as a web page into dist/web/ (static files any web server can host), from the
+# same C++ as the desktop program, with Debian's Emscripten.
+#
+#   scripts/web.sh         build the page
+#   scripts/web.sh serve   build it, then serve it on this machine and print the address
+#
+# The page needs no special headers: no threads, no shared memory.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+if ! command -v emcc >/dev/null; then
+  sudo=""
+  [ "$(id -u)" -eq 0 ] || sudo=sudo
+  $sudo apt-get install -y emscripten
+fi
+
+out=dist/web
+work=build/web
+mkdir -p "$out" "$work/include"
+# Debian's Node.js finds Debian's acorn for emcc; another Node.js needs it named.
+export NODE_PATH=${NODE_PATH:-/usr/share/nodejs}
+# The JSON reader from the system's headers, without the rest of /usr/include.
+ln -sfn /usr/include/nlohmann "$work/include/nlohmann"
+
+# Built again only when a source is newer than what was built.
+stale() {
+  [ ! -e "$1" ] || [ -n "$(find src app tracking web/*.cpp scripts/web.sh -newer "$1" -print -quit)" ]
+}
+
+flags=(-std=c++17 -O2 -I. -I"$work/include" -DNDEBUG)
+
+# The engine for the audio worklet: the server, the strings and the harp, no JavaScript glue.
+engine=(src/AudioServer.cpp src/Voices.cpp src/Interpolator.cpp src/nodes/Adder.cpp
+  src/nodes/Multiplier.cpp src/nodes/SampleAccumulator.cpp app/instrument/Harp.cpp
+  web/worklet_engine.cpp)
+stale "$work/engine.wasm" && em++ "${flags[@]}" "${engine[@]}" -o "$work/engine.wasm" --no-entry -sSTANDALONE_WASM \
+  -sINITIAL_MEMORY=64MB -sALLOW_MEMORY_GROWTH=0 -sFILESYSTEM=0 \
+  -sEXPORTED_FUNCTIONS=_quorvel_start,_quorvel_burst,_quorvel_pluck,_quorvel_dropped,_quorvel_strings,_quorvel_render,_quorvel_waveforms,_quorvel_waveform_counts
+
+# The instrument for the page's main thread: keys, fingertips, pluck detection, scales, key,
+# tunings, touch, the recording reader and the demo.
+instrument=(app/instrument/Fingertips.cpp app/instrument/GLStuff.cpp app/instrument/Instrument.cpp
+  app/instrument/PerformanceSettings.cpp app/instrument/Pluck.cpp app/instrument/Tuning.cpp
+  app/window/Keys.cpp app/window/Scene.cpp
+  tracking/Leap.cpp tracking/FrameParser.cpp tracking/DemoSource.cpp tracking/StopSignal.cpp
+  tracking/recording/RecordingReader.cpp
+  web/PageHarp.cpp web/page_main.cpp)
+stale "$work/instrument.wasm" && em++ "${flags[@]}" -fexceptions "${instrument[@]}" -o "$work/instrument.js" \
+  -sMODULARIZE -sEXPORT_ES6 -sEXPORT_NAME=createInstrument -sENVIRONMENT=web \
+  -sALLOW_MEMORY_GROWTH=1 -sFORCE_FILESYSTEM \
+  -sEXPORTED_RUNTIME_METHODS=FS,UTF8ToString,stringToUTF8,HEAPF32,HEAPF64 \
+  -sEXPORTED_FUNCTIONS=_malloc,_free,_quorvel_start,_quorvel_key,_quorvel_message,_quorvel_frame,_quorvel_demo,_quorvel_open,_quorvel_replay,_quorvel_replay_clock,_quorvel_scene,_quorvel_banner,_quorvel_frame_rate
+
+cp "$work/engine.wasm" "$work/instrument.js" "$work/instrument.wasm" "$out/"
+cp web/page/* "$out/"
+mkdir -p "$out/examples"
+cp examples/*.jsonl "$out/examples/"
+echo "web.sh: the page is in $out"
+
+if [ "${1:-}" = serve ]; then
+  port=${QUORVEL_WEB_PORT:-8032}
+  echo "web.sh: playing at http://127.0.0.1:$port/ (Ctrl-C stops the server)"
+  exec python3 -m http.server --bind 127.0.0.1 --directory "$out" "$port"
+fi

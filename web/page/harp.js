@@ -1,0 +1,290 @@
+// The page: starts the instrument (instrument.js, the C++ on this thread) and, on the first key,
+// click or touch, the sound (worklet.js, the engine in the audio thread); feeds the instrument
+// the fingertips of the pointer, the demo or a recording; draws the scene (scene.js).
+
+import createInstrument from './instrument.js';
+import { Scene } from './scene.js';
+
+const params = new URLSearchParams(location.search);
+// A recording is read this far ahead of the sound, so that each pluck is scheduled on time.
+const kLookaheadSeconds = 0.1;
+const kDemoFrameSeconds = 0.01;
+// The pointer's depth in tracker millimetres: pressed is past the string plane.
+const kPressedMm = -10;
+const kHoveringMm = 100;
+const kMaxPointers = 16;
+// The tracker's playing area, millimetres (tracking/PlayingArea.h).
+const kLeftMm = -200, kWidthMm = 400, kBottomMm = 150, kHeightMm = 200;
+const kWindowRequest = { enterFullScreen: 1, leaveFullScreen: 2 };
+
+const banner = document.getElementById('line');
+const notice = document.getElementById('notice');
+const soundLine = document.getElementById('sound');
+const canvas = document.getElementById('harp');
+
+// What the tests and the curious read: every pluck sent, the sound's state, the tap's blocks.
+const shared = { plucks: [], dropped: 0, blocks: 0, blockFrames: 0,
+                 rate: 0, outputLatency: 0, baseLatency: 0, firstSoundMs: -1, tapped: [],
+                 replaying: false, messages: [] };
+window.quorvel = shared;
+
+// The engine's bytes are fetched at once, so that the first key waits only for the worklet.
+const engineBytes = fetch('engine.wasm').then((response) => response.arrayBuffer());
+const instrument = await createInstrument();
+let context = null;
+let node = null;
+let waiting = [];    // messages for the worklet before it exists
+let replay = null;   // { start: seconds on clock() }
+let demo = null;     // { start, next }
+let gestureAt = -1;  // performance.now() of the gesture that started the sound
+let waveforms = [];
+
+function post(message, transfer) {
+  if (node) node.port.postMessage(message, transfer || []);
+  else if (message.kind !== 'pluck' || waiting.length < 64) waiting.push(message);
+}
+
+function clock() {
+  return context ? context.currentTime : performance.now() / 1000;
+}
+
+instrument.strings = (count) => post({ kind: 'strings', count });
+instrument.pluck = (string, pitch, velocity, burst) => {
+  const at = replay && context ? replay.start + instrument._quorvel_replay_clock() / 1e6 : 0;
+  shared.plucks.push({ string, pitch, velocity, at, time: clock() });
+  post({ kind: 'pluck', string, pitch, velocity, burst, at }, [burst.buffer]);
+};
+instrument._quorvel_start();
+
+function showMessages() {
+  const text = instrument.UTF8ToString(instrument._quorvel_message());
+  if (!text) return;
+  for (const line of text.trim().split('\n')) {
+    shared.messages.push(line);
+    console.info('quorvel: ' + line);
+  }
+  notice.textContent = text.trim().split('\n').slice(-4).join('\n');
+}
+
+function receive(message) {
+  switch (message.kind) {
+    case 'waveforms':
+      waveforms = [];
+      for (let s = 0; s < message.counts.length; ++s)
+        waveforms.push(message.pairs.subarray(s * 256, s * 256 + message.counts[s]));
+      shared.dropped = message.dropped;
+      shared.blocks = message.blocks;
+      shared.blockFrames = message.blockFrames;
+      break;
+    case 'sounding':
+      if (shared.firstSoundMs < 0 && gestureAt >= 0)
+        shared.firstSoundMs = performance.now() - gestureAt;
+      break;
+    case 'block':
+      shared.tapped.push(message.samples);
+      break;
+    case 'bench':
+      shared.benchMs = message.ms;
+      break;
+  }
+}
+
+// The browser's count of output underruns, where it keeps one (Chromium's playbackStats).
+function underruns() {
+  return context && context.playbackStats ? context.playbackStats.underrunEvents : '?';
+}
+shared.underruns = underruns;
+
+let starting = null;
+function startSound() {
+  if (starting) return starting;
+  gestureAt = performance.now();
+  document.getElementById('start').classList.add('hidden');
+  const rate = Number(params.get('rate')) || undefined;
+  starting = (async () => {
+    context = new AudioContext({ latencyHint: 'interactive', sampleRate: rate });
+    shared.context = context;
+    const engine = await engineBytes;
+    await context.audioWorklet.addModule('worklet.js');
+    const created = new AudioWorkletNode(context, 'quorvel-harp', {
+      numberOfInputs: 0, outputChannelCount: [2], processorOptions: { engine } });
+    created.port.onmessage = (event) => receive(event.data);
+    created.connect(context.destination);
+    node = created;
+    post({ kind: 'strings', count: instrument.HEAPF32[instrument._quorvel_scene(1, 1) >> 2] });
+    for (const message of waiting) post(message, message.burst ? [message.burst.buffer] : []);
+    waiting = [];
+    await context.resume();
+    shared.rate = context.sampleRate;
+    shared.baseLatency = context.baseLatency;
+    shared.outputLatency = context.outputLatency;
+    soundLine.textContent = `${context.sampleRate} Hz`;
+  })();
+  return starting;
+}
+
+function applyKey(key) {
+  const request = instrument._quorvel_key(key.charCodeAt(0));
+  showMessages();
+  if (request === kWindowRequest.enterFullScreen || request === kWindowRequest.leaveFullScreen) {
+    if (document.fullscreenElement) document.exitFullscreen();
+    else document.documentElement.requestFullscreen().catch(() => {});
+  }
+}
+
+document.addEventListener('keydown', (event) => {
+  if (event.ctrlKey || event.metaKey || event.altKey || event.key.length !== 1) return;
+  startSound();
+  applyKey(event.key);
+});
+for (const button of document.querySelectorAll('[data-key]'))
+  button.addEventListener('click', () => { startSound(); applyKey(button.dataset.key); });
+
+// The pointer: each mouse, pen or finger is a fingertip; pressed is past the string plane.
+const pointers = new Map();
+const tips = instrument._malloc(8 * 4 * kMaxPointers);
+function pointerFrame(timeStamp) {
+  if (demo || replay) return; // those sources own the fingertips while they play
+  const values = new Float64Array(instrument.HEAPF64.buffer, tips, 4 * kMaxPointers);
+  let count = 0;
+  for (const [id, tip] of pointers) {
+    if (count === kMaxPointers) break;
+    values.set([id, tip.x, tip.y, tip.pressed ? kPressedMm : kHoveringMm], 4 * count++);
+  }
+  instrument._quorvel_frame(count, tips, timeStamp * 1000);
+}
+function pointerAt(event, pressed) {
+  const box = canvas.getBoundingClientRect();
+  return { x: kLeftMm + kWidthMm * (event.clientX - box.left) / box.width,
+           y: kBottomMm + kHeightMm * (1 - (event.clientY - box.top) / box.height), pressed };
+}
+canvas.addEventListener('pointerdown', (event) => {
+  startSound();
+  canvas.setPointerCapture(event.pointerId);
+  const id = 1000 + event.pointerId;
+  if (!pointers.has(id)) {
+    // A new track starts at the left edge: it arrives above the strings, then presses.
+    pointers.set(id, pointerAt(event, false));
+    pointerFrame(event.timeStamp);
+  }
+  pointers.set(id, pointerAt(event, true));
+  pointerFrame(event.timeStamp);
+});
+canvas.addEventListener('pointermove', (event) => {
+  const id = 1000 + event.pointerId;
+  const pressed = (event.buttons & 1) === 1;
+  if (!pointers.has(id)) {
+    pointers.set(id, pointerAt(event, false));
+    pointerFrame(event.timeStamp);
+  }
+  pointers.set(id, pointerAt(event, pressed));
+  pointerFrame(event.timeStamp);
+});
+canvas.addEventListener('pointerup', (event) => {
+  const id = 1000 + event.pointerId;
+  if (event.pointerType === 'mouse') pointers.set(id, pointerAt(event, false));
+  else pointers.delete(id);
+  pointerFrame(event.timeStamp);
+});
+for (const type of ['pointercancel', 'pointerleave']) {
+  canvas.addEventListener(type, (event) => {
+    if (pointers.delete(1000 + event.pointerId)) pointerFrame(event.timeStamp);
+  });
+}
+canvas.addEventListener('contextmenu', (event) => event.preventDefault());
+
+// Recordings: opened, dropped, or one of the examples.
+function openRecording(name, bytes) {
+  instrument.FS.writeFile('/recording.jsonl', new Uint8Array(bytes));
+  const size = 4 * name.length + 1;
+  const text = instrument._malloc(size);
+  instrument.stringToUTF8(name, text, size);
+  const opened = instrument._quorvel_open(stringOnHeap('/recording.jsonl'), text);
+  instrument._free(text);
+  demo = null;
+  replay = opened ? { start: clock() + kLookaheadSeconds } : null;
+  shared.replaying = !!replay;
+  showMessages();
+}
+const paths = new Map();
+function stringOnHeap(value) {
+  if (!paths.has(value)) {
+    const size = 4 * value.length + 1;
+    const at = instrument._malloc(size);
+    instrument.stringToUTF8(value, at, size);
+    paths.set(value, at);
+  }
+  return paths.get(value);
+}
+async function openFile(file) {
+  startSound();
+  openRecording(file.name, await file.arrayBuffer());
+}
+document.getElementById('file').addEventListener('change', (event) => {
+  if (event.target.files[0]) openFile(event.target.files[0]);
+});
+document.addEventListener('dragover', (event) => event.preventDefault());
+document.addEventListener('drop', (event) => {
+  event.preventDefault();
+  const file = event.dataTransfer.files[0];
+  if (file) openFile(file);
+});
+for (const button of document.querySelectorAll('[data-example]')) {
+  button.addEventListener('click', async () => {
+    startSound();
+    const name = `examples/${button.dataset.example}.jsonl`;
+    openRecording(name, await (await fetch(name)).arrayBuffer());
+  });
+}
+document.getElementById('demo').addEventListener('click', () => {
+  startSound();
+  replay = null;
+  shared.replaying = false;
+  demo = demo ? null : { start: clock(), next: 0 };
+});
+
+// The sources' clock: the demo's frames and the recording's lines as their time comes.
+function tick() {
+  if (replay) {
+    const micros = (clock() + kLookaheadSeconds - replay.start) * 1e6;
+    if (!instrument._quorvel_replay(micros)) {
+      replay = null;
+      shared.replaying = false;
+    }
+    showMessages();
+  }
+  if (demo) {
+    const due = Math.floor((clock() - demo.start) / kDemoFrameSeconds);
+    // After a long stall (a hidden tab) go on from now rather than race through the backlog.
+    if (due - demo.next > 50) demo.next = due - 50;
+    for (; demo.next <= due; ++demo.next) instrument._quorvel_demo(demo.next);
+  }
+}
+setInterval(tick, 5);
+
+const scene = new Scene(canvas);
+let lastDraw = 0;
+function draw(now) {
+  requestAnimationFrame(draw);
+  if (now - lastDraw < 1000 / instrument._quorvel_frame_rate() - 2) return;
+  lastDraw = now;
+  post({ kind: 'waveforms' });
+  const { width, height } = scene.fit();
+  const at = instrument._quorvel_scene(width, height) >> 2;
+  const values = instrument.HEAPF32.subarray(at, at + 4 + 30 * 5 + 16 * 13);
+  scene.render(values, waveforms);
+  document.getElementById('banner').classList.toggle('hidden', values[3] === 0);
+  banner.textContent = instrument.UTF8ToString(instrument._quorvel_banner());
+  if (context) soundLine.textContent =
+      `${context.sampleRate} Hz, ${shared.blockFrames} frames a block, ` +
+      `underruns ${underruns()}`;
+}
+requestAnimationFrame(draw);
+
+if (params.has('demo')) document.getElementById('demo').click();
+// The tests' ear: every block the worklet plays, posted back while on.
+shared.tap = (on) => post({ kind: 'tap', on });
+// The engine alone in the worklet: every string plucked, then `blocks` blocks of 128 frames.
+shared.bench = (blocks) => post({ kind: 'bench', blocks,
+  strings: instrument.HEAPF32[instrument._quorvel_scene(1, 1) >> 2] });
+shared.ready = true;

@@ -1,0 +1,169 @@
+// The page in Debian's headless chromium: it loads clean, draws its strings, plays the pointer,
+// the demo and recordings, and sounds as quorvel-render does.
+//   node page.test.mjs DIST_WEB QUORVEL_RENDER EXAMPLES_DIR
+import { execFileSync } from 'node:child_process';
+import fs from 'node:fs';
+import os from 'node:os';
+import path from 'node:path';
+import { onsets, pitchRatio, readWav } from './sound.mjs';
+import { startBrowser } from './browser.mjs';
+
+const [root, render, examples] = process.argv.slice(2);
+const { address, browser, server } = await startBrowser(root);
+
+let failures = 0;
+function check(ok, what) {
+  console.log(`${ok ? 'ok' : 'FAILED'}: ${what}`);
+  if (!ok) ++failures;
+}
+
+const kWidth = 800, kHeight = 600;
+async function open(query = '') {
+  const page = await browser.newPage({ viewport: { width: kWidth, height: kHeight } });
+  page.errors = [];
+  page.on('console', (line) => { if (line.type() === 'error') page.errors.push(line.text()); });
+  page.on('pageerror', (error) => page.errors.push(error.message));
+  await page.goto(address + query);
+  await page.waitForFunction(() => window.quorvel && window.quorvel.ready);
+  return page;
+}
+const state = (page) => page.evaluate(() => {
+  const { plucks, messages, underruns, replaying } = window.quorvel;
+  return { plucks, messages, replaying, underruns: underruns() };
+});
+
+// Strings on screen: runs of lit pixels across a row above the buttons.
+async function stringsShown(page) {
+  await page.waitForTimeout(300);
+  const shot = await page.screenshot({ clip: { x: 0, y: 100, width: kWidth, height: 1 } });
+  const pixels = await page.evaluate(async (base64) => {
+    const image = new Image();
+    image.src = 'data:image/png;base64,' + base64;
+    await image.decode();
+    const canvas = new OffscreenCanvas(image.width, 1);
+    const context = canvas.getContext('2d');
+    context.drawImage(image, 0, 0);
+    return Array.from(context.getImageData(0, 0, image.width, 1).data);
+  }, shot.toString('base64'));
+  let runs = 0, lit = false, pink = false;
+  for (let x = 0; x < pixels.length / 4; ++x) {
+    const [r, g] = [pixels[4 * x], pixels[4 * x + 1]];
+    if (r > 60 && !lit && runs === 0) pink = r > g + 40;
+    if (r > 60 && !lit) ++runs;
+    lit = r > 60;
+  }
+  return { runs, pink };
+}
+
+async function drag(page, fromX, toX) {
+  await page.mouse.move(fromX * kWidth, 300);
+  await page.mouse.down();
+  for (let step = 1; step <= 20; ++step)
+    await page.mouse.move((fromX + (toX - fromX) * step / 20) * kWidth, 300);
+  await page.mouse.up();
+}
+
+// Whether the worklet's output carries sound: the tap's blocks while `act` runs.
+async function heard(page, act) {
+  await page.evaluate(() => { window.quorvel.tapped = []; window.quorvel.tap(true); });
+  await act();
+  await page.waitForTimeout(300);
+  return page.evaluate(() => {
+    window.quorvel.tap(false);
+    return window.quorvel.tapped.some((block) => block.some((sample) => sample !== 0));
+  });
+}
+
+// The page, the keys, the pointer and a malformed recording.
+{
+  const page = await open();
+  check((await stringsShown(page)).runs === 1, 'one string at the start');
+  for (let i = 0; i < 9; ++i) await page.keyboard.press('a');
+  const shown = await stringsShown(page);
+  check(shown.runs === 10 && shown.pink, `ten strings after a nine times, the first pink (${shown.runs})`);
+
+  // Strings stand at 0.05, 0.15, ...: across 1, 2 and 3, and back over the same three.
+  const sounded = await heard(page, () => drag(page, 0.11, 0.39));
+  let plucked = (await state(page)).plucks.map((pluck) => pluck.string);
+  check(sounded && plucked.join() === '1,2,3', `a drag across three strings plucks them (${plucked})`);
+  await drag(page, 0.39, 0.11);
+  plucked = (await state(page)).plucks.map((pluck) => pluck.string);
+  check(plucked.join() === '1,2,3,3,2,1', `a drag back plucks them again, right to left (${plucked})`);
+
+  await page.evaluate(() => {
+    const transfer = new DataTransfer();
+    transfer.items.add(new File(['{"id":1,"timestamp":\n[[[not json\n'], 'broken.jsonl'));
+    document.dispatchEvent(new DragEvent('drop', { dataTransfer: transfer, bubbles: true }));
+  });
+  await page.waitForFunction(() => !window.quorvel.replaying);
+  await page.waitForTimeout(200);
+  const messages = (await state(page)).messages;
+  check(messages.some((line) => line.startsWith('broken.jsonl:1:')) &&
+        messages.some((line) => line.includes('no tracking frames')),
+        `a malformed recording dropped is said (${messages.join(' | ')})`);
+  const before = (await state(page)).plucks.length;
+  await drag(page, 0.11, 0.39);
+  check((await state(page)).plucks.length === before + 3, 'and the page plays on');
+  check(page.errors.length === 0, `no console error (${page.errors.join(' | ')})`);
+  await page.close();
+}
+
+// The demo for 10 s, with no underrun at the browser's output.
+{
+  const page = await open();
+  await page.click('#demo');
+  await page.waitForTimeout(1000);
+  const start = await state(page);
+  await page.waitForTimeout(10000);
+  const end = await state(page);
+  check(end.plucks.length > start.plucks.length + 5 && typeof end.underruns === 'number' &&
+        end.underruns === start.underruns,
+        `10 s of demo: ${end.plucks.length - start.plucks.length} plucks, ` +
+        `${end.underruns - start.underruns} underruns`);
+  await page.close();
+}
+
+// Amazing Grace in the page against quorvel-render's WAV of the same take, at two rates.
+for (const rate of [44100, 48000]) {
+  const wav = path.join(fs.mkdtempSync(path.join(os.tmpdir(), 'quorvel-web-')), 'grace.wav');
+  execFileSync(render, [`--rate=${rate}`, '--float', path.join(examples, 'amazing-grace.jsonl'), wav],
+               { stdio: 'ignore' });
+  const reference = readWav(wav);
+  const page = await open(`?rate=${rate}`);
+  await page.evaluate(() => { window.quorvel.tapped = []; window.quorvel.tap(true); });
+  await page.click('[data-example="amazing-grace"]');
+  await page.waitForFunction(() => window.quorvel.replaying);
+  await page.waitForFunction(() => !window.quorvel.replaying, null, { timeout: 60000 });
+  await page.waitForTimeout(1500);
+  const played = new Float32Array(Buffer.from(await page.evaluate(() => {
+    window.quorvel.tap(false);
+    const blocks = window.quorvel.tapped;
+    const all = new Float32Array(blocks.reduce((sum, block) => sum + block.length, 0));
+    let at = 0;
+    for (const block of blocks) { all.set(block, at); at += block.length; }
+    let text = '';
+    const bytes = new Uint8Array(all.buffer);
+    for (let i = 0; i < bytes.length; i += 8192)
+      text += String.fromCharCode(...bytes.subarray(i, i + 8192));
+    return btoa(text);
+  }), 'base64').buffer);
+  const ours = onsets(played, rate), theirs = onsets(reference.samples, reference.rate);
+  let worstOnset = 0, worstPitch = 0;
+  for (let i = 0; i < Math.min(ours.length, theirs.length); ++i) {
+    worstOnset = Math.max(worstOnset,
+        Math.abs((ours[i] - ours[0]) / rate - (theirs[i] - theirs[0]) / reference.rate));
+    worstPitch = Math.max(worstPitch, Math.abs(
+        pitchRatio(played, rate, ours[i], reference.samples, reference.rate, theirs[i]) - 1));
+  }
+  check(ours.length === theirs.length && theirs.length >= 10 && worstOnset <= 0.030 &&
+        worstPitch <= 0.01,
+        `Amazing Grace at ${rate} Hz: ${ours.length} notes heard, ${theirs.length} rendered; ` +
+        `onsets within ${(worstOnset * 1000).toFixed(1)} ms, pitches within ` +
+        `${(worstPitch * 100).toFixed(2)} %`);
+  check(page.errors.length === 0, `no console error (${page.errors.join(' | ')})`);
+  await page.close();
+}
+
+await browser.close();
+server.close();
+process.exit(failures ? 1 : 0);

@@ -1,0 +1,19 @@
+#!/usr/bin/env bash
+# The page's test: builds it (scripts/web.sh), installs the pinned playwright-core once, and drives
+# Debian's headless chromium through page.test.mjs.
+#   web/test/run.sh QUORVEL_RENDER
+# Exits 77 (skipped) when Emscripten or chromium is missing: scripts/deps.sh test installs both.
+set -euo pipefail
+render=$1
+here=$(cd "$(dirname "$0")" && pwd)
+source_dir=$(cd "$here/../.." && pwd)
+chromium=${QUORVEL_CHROMIUM:-/usr/bin/chromium}
+if ! command -v emcc >/dev/null || [ ! -x "$chromium" ]; then
+  echo "web test: needs emscripten and chromium (scripts/deps.sh test); skipped"
+  exit 77
+fi
+"$source_dir/scripts/web.sh"
+[ -d "$here/node_modules/playwright-core" ] ||
+  (cd "$here" && npm ci --no-audit --no-fund --loglevel=error)
+cd "$here"
+exec node page.test.mjs "$source_dir/dist/web" "$render" "$source_dir/examples"

@@ -1,0 +1,148 @@
+// The sound engine as the page's AudioWorkletProcessor runs it: the same server, strings and
+// harp as the desktop program, compiled to a wasm module of its own with no JavaScript glue.
+// The worklet calls these functions on the browser's audio thread, one at a time.
+
+#include <algorithm>
+#include <deque>
+
+#include "app/instrument/Harp.h"
+#include "src/AudioServer.h"
+#include "src/nodes/SampleAccumulator.h"
+
+namespace {
+
+constexpr int kChannels = 2;
+constexpr int kBurstLength = 512; // samples of one pluck's excitation
+// Plucks waiting for the block they sound in: a replay schedules a little ahead.
+constexpr int kQueueCapacity = 64;
+// Pairs of each string's waveform handed to the picture at a time.
+constexpr int kWaveformPairs = 256;
+
+struct PendingPluck {
+    int stringIndex;
+    float pitch;    // notes, 69 = 440 Hz
+    int velocity;   // 0..127
+    double atFrame; // context frame it sounds from; 0: at once
+    float burst[kBurstLength];
+};
+
+PendingPluck sQueue[kQueueCapacity];
+int sQueued = 0;
+int sDropped = 0; // plucks refused by a full queue
+float sBurst[kBurstLength];
+float sOutput[kChannels * AudioServer::kMaxBlockFrames];
+float sWaveforms[Harp::kMaxStrings * kWaveformPairs];
+int sWaveformCounts[Harp::kMaxStrings];
+
+void Sound(PendingPluck& pluck)
+{
+    Harp* harp = Harp::GetInstance();
+    if (pluck.stringIndex < 0 || pluck.stringIndex >= harp->GetNumStrings())
+        return; // removed since the pluck was sent
+    harp->ExciteString(pluck.stringIndex, pluck.pitch, pluck.velocity, pluck.burst, kBurstLength);
+}
+
+} // namespace
+
+extern "C" {
+
+// The context's rate in Hz; before anything else.
+void quorvel_start(float rate)
+{
+    AudioServer::GetInstance()->SetFs(rate);
+    AudioServer::GetInstance()->SetOutputChannels(kChannels);
+    Harp::GetInstance();
+}
+
+// Where the worklet writes the next pluck's burst (kBurstLength floats).
+float* quorvel_burst()
+{
+    return sBurst;
+}
+
+// Queues a pluck with the burst just written; false when the queue is full.
+int quorvel_pluck(int stringIndex, float pitch, int velocity, double atFrame)
+{
+    if (sQueued == kQueueCapacity) {
+        ++sDropped;
+        return 0;
+    }
+    PendingPluck& pluck = sQueue[sQueued++];
+    pluck.stringIndex = stringIndex;
+    pluck.pitch = pitch;
+    pluck.velocity = velocity;
+    pluck.atFrame = atFrame;
+    std::copy(sBurst, sBurst + kBurstLength, pluck.burst);
+    return 1;
+}
+
+int quorvel_dropped()
+{
+    return sDropped;
+}
+
+// Adds or removes strings until there are `strings` (Harp's limits hold). Allocates: called
+// from a port message, between blocks, never from process().
+void quorvel_strings(int strings)
+{
+    Harp* harp = Harp::GetInstance();
+    for (int count = harp->GetNumStrings(); count != strings;) {
+        if (count < strings)
+            harp->AddString();
+        else
+            harp->RemoveString();
+        const int now = harp->GetNumStrings();
+        if (now == count)
+            break;
+        count = now;
+    }
+}
+
+// One block of `frames` (at most AudioServer::kMaxBlockFrames) starting at context frame
+// `firstFrame`: the plucks due by its end sound first. The output is non-interleaved stereo.
+float* quorvel_render(int frames, double firstFrame)
+{
+    const double due = firstFrame + frames;
+    int kept = 0;
+    for (int i = 0; i < sQueued; ++i) {
+        if (sQueue[i].atFrame < due)
+            Sound(sQueue[i]);
+        else if (kept != i)
+            sQueue[kept++] = sQueue[i];
+        else
+            ++kept;
+    }
+    sQueued = kept;
+    AudioServer::GetInstance()->AudioServerCallback(nullptr, sOutput,
+                                                    static_cast<unsigned int>(frames));
+    return sOutput;
+}
+
+// Collects every string's newest waveform pairs (their signed peaks) for the picture. Between
+// blocks: the taps' collection allocates.
+float* quorvel_waveforms()
+{
+    std::vector<SampleAccumulator*>& taps = Harp::GetInstance()->GetBuffers();
+    const int strings = std::min<int>(static_cast<int>(taps.size()), Harp::kMaxStrings);
+    for (int s = 0; s < strings; ++s) {
+        const std::deque<SampleAccumulator::Pair> pairs = taps[static_cast<std::size_t>(s)]->Get();
+        const int count = std::min<int>(static_cast<int>(pairs.size()), kWaveformPairs);
+        const std::size_t first = pairs.size() - static_cast<std::size_t>(count);
+        float* out = sWaveforms + s * kWaveformPairs;
+        for (int i = 0; i < count; ++i) {
+            const SampleAccumulator::Pair& pair = pairs[first + static_cast<std::size_t>(i)];
+            out[i] = std::abs(pair.first) > std::abs(pair.second) ? pair.first : pair.second;
+        }
+        sWaveformCounts[s] = count;
+    }
+    for (int s = strings; s < Harp::kMaxStrings; ++s)
+        sWaveformCounts[s] = 0;
+    return sWaveforms;
+}
+
+int* quorvel_waveform_counts()
+{
+    return sWaveformCounts;
+}
+
+} // extern "C"
