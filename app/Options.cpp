@@ -85,6 +85,12 @@ bool Options::JudgeShared(Setting setting, const std::string& value, Options& in
             return false;
         render.tailSeconds = number;
         return true;
+    case Setting::kPauses:
+        accepted = "seconds from 0 to 86400";
+        if (!ReadNumber(value, 0.0, OfflineRenderer::kMaxPauseSeconds, false, number))
+            return false;
+        render.pauseSeconds = number;
+        return true;
     case Setting::kFloat:
         render.floatSamples = true;
         return true;
