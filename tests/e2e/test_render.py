@@ -164,50 +164,38 @@ class RenderFailureTest(unittest.TestCase):
             self.assertEqual(sorted(os.listdir(out)),
                              ["hard.jsonl", "other.jsonl", "soft.jsonl", "take.jsonl"])
 
-    def test_odd_takes_and_devices_are_not_replaced_silence_is_bounded_a_pipe_is_interruptible(self):
+    def test_odd_takes_and_devices_are_kept_silence_is_bounded_a_pipe_is_interruptible(self):
         with harness.Session() as session:
             out = session.tempdir("render")
-            take, grace = os.path.join(out, "take.jsonl"), harness.example("amazing-grace.jsonl")
-            with open(grace) as source:
-                frames = source.read().splitlines()
-            with open(take, "w") as odd:  # replay plays it: the first line is only skipped
-                odd.write("x" * (300 * 1024) + "\n" + "\n".join(frames[:50]) + "\n")
-            os.symlink("/dev/null", os.path.join(out, "null.wav"))
-            for target in (take, os.path.join(out, "null.wav")):
-                done = render.run(grace, target)
-                self.assertEqual(done.returncode, 2, done.stderr)
-            self.assertTrue(os.path.islink(os.path.join(out, "null.wav")))
-            self.assertEqual(os.path.getsize(take), 300 * 1024 + 1 + len("\n".join(frames[:50])) + 1)
-
-            # 200 timed lines, 5 s apart, between two frames: a minute of pauses (and the frame's
-            # own step), the rest cut out.
-            first = json.loads(frames[1])
-            pauses = [json.dumps({"timestamp": first["timestamp"] + k * 5000000})
-                      for k in range(1, 201)]
-            last = dict(first, timestamp=first["timestamp"] + 201 * 5000000)
+            take, null = os.path.join(out, "take.jsonl"), os.path.join(out, "null.wav")
+            with open(harness.example("amazing-grace.jsonl")) as source:
+                frame = source.read().splitlines()[1]
+            with open(take, "w") as odd:  # replay skips the first line and plays the rest
+                odd.write("x" * (300 * 1024) + "\n" + frame + "\n")
+            os.symlink("/dev/null", null)
+            for target in (take, null):
+                self.assertEqual(render.run(take, target).returncode, 2, target)
+            self.assertEqual((os.path.getsize(take), os.readlink(null)),
+                             (300 * 1024 + len(frame) + 2, "/dev/null"))
+            # A frame, 200 timed lines 5 s apart, a frame: a minute of pauses, the rest cut out.
+            stamps = [json.dumps({"timestamp": k * 5000000}) for k in range(1, 201)]
             with open(take, "w") as sparse:
-                sparse.write("\n".join([frames[1], *pauses, json.dumps(last)]) + "\n")
+                last = frame.replace('"timestamp":0', '"timestamp":1005000000')
+                sparse.write("\n".join([frame, *stamps, last]))
             wav = os.path.join(out, "sparse.wav")
-            done = render.run(take, wav, "--tail", "0", "--rate", "8000")
-            self.assertEqual(done.returncode, 0, done.stderr)
-            self.assertIn("--pauses", done.stderr)
+            self.assertIn("--pauses", render.run(take, wav, "--tail", "0", "--rate", "8000").stderr)
             self.assertAlmostEqual(len(render.read_wav(wav)[0]) / 8000, 60.25, delta=0.01)
-
             # A named pipe with no writer, then with one that writes nothing: a signal ends it.
             pipe = os.path.join(out, "pipe")
             os.mkfifo(pipe)
-            binary, wav = os.environ["QUORVEL_RENDER"], os.path.join(out, "piped.wav")
-            for quit_signal, writer in ((signal.SIGTERM, None), (signal.SIGINT, pipe)):
-                process = subprocess.Popen([binary, pipe, wav], stdout=subprocess.DEVNULL)
-                held = writer and open(writer, "w")
+            for quit_signal, writes in ((signal.SIGTERM, False), (signal.SIGINT, True)):
+                process = subprocess.Popen([os.environ["QUORVEL_RENDER"], pipe, pipe + ".wav"])
+                held = writes and open(pipe, "w")
                 time.sleep(1.0)
                 process.send_signal(quit_signal)
                 self.assertEqual(process.wait(timeout=10.0), -quit_signal)
-                if held:
-                    held.close()
-            self.assertEqual(sorted(os.listdir(out)), ["null.wav", "pipe", "sparse.wav",
-                                                       "take.jsonl"])
-
+            self.assertEqual(sorted(os.listdir(out)),
+                             ["null.wav", "pipe", "sparse.wav", "take.jsonl"])
 
 if __name__ == "__main__":
     harness.main()
