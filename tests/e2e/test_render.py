@@ -167,16 +167,18 @@ class RenderFailureTest(unittest.TestCase):
     def test_odd_takes_and_devices_are_kept_silence_is_bounded_a_pipe_is_interruptible(self):
         with harness.Session() as session:
             out = session.tempdir("render")
-            take, null = os.path.join(out, "take.jsonl"), os.path.join(out, "null.wav")
-            with open(harness.example("amazing-grace.jsonl")) as source:
+            take, pipe, link = (os.path.join(out, name) for name in ("take.jsonl", "pipe", "x.wav"))
+            grace = harness.example("amazing-grace.jsonl")
+            with open(grace) as source:
                 frame = source.read().splitlines()[1]
             with open(take, "w") as odd:  # replay skips the first line and plays the rest
                 odd.write("x" * (300 * 1024) + "\n" + frame + "\n")
-            os.symlink("/dev/null", null)
-            for target in (take, null):
-                self.assertEqual(render.run(take, target).returncode, 2, target)
-            self.assertEqual((os.path.getsize(take), os.readlink(null)),
-                             (300 * 1024 + len(frame) + 2, "/dev/null"))
+            os.mkfifo(pipe)
+            os.symlink(pipe, link)  # no device: a faulty render as root would replace it
+            for target in (take, link):
+                self.assertEqual(render.run(grace, target).returncode, 2, target)
+            self.assertEqual((os.path.getsize(take), os.readlink(link)),
+                             (300 * 1024 + len(frame) + 2, pipe))
             # A frame, 200 timed lines 5 s apart, a frame: a minute of pauses, the rest cut out.
             stamps = [json.dumps({"timestamp": k * 5000000}) for k in range(1, 201)]
             with open(take, "w") as sparse:
@@ -186,16 +188,17 @@ class RenderFailureTest(unittest.TestCase):
             self.assertIn("--pauses", render.run(take, wav, "--tail", "0", "--rate", "8000").stderr)
             self.assertAlmostEqual(len(render.read_wav(wav)[0]) / 8000, 60.25, delta=0.01)
             # A named pipe with no writer, then with one that writes nothing: a signal ends it.
-            pipe = os.path.join(out, "pipe")
-            os.mkfifo(pipe)
             for quit_signal, writes in ((signal.SIGTERM, False), (signal.SIGINT, True)):
                 process = subprocess.Popen([os.environ["QUORVEL_RENDER"], pipe, pipe + ".wav"])
                 held = writes and open(pipe, "w")
                 time.sleep(1.0)
                 process.send_signal(quit_signal)
-                self.assertEqual(process.wait(timeout=10.0), -quit_signal)
+                try:
+                    self.assertEqual(process.wait(timeout=10.0), -quit_signal)
+                finally:
+                    process.kill()  # a render that ignored the signal
             self.assertEqual(sorted(os.listdir(out)),
-                             ["null.wav", "pipe", "sparse.wav", "take.jsonl"])
+                             ["pipe", "sparse.wav", "take.jsonl", "x.wav"])
 
 if __name__ == "__main__":
     harness.main()

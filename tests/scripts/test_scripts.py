@@ -6,24 +6,20 @@ import subprocess
 import tempfile
 import unittest
 
-SCRIPTS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "scripts")
-
 
 def run(work, script, files, stand_ins, gone=()):
-    """Runs scripts/`script` in a git checkout of `files` less `gone`, the stand-ins first on
-    PATH: (the finished process, what the stand-ins logged)."""
-    with open(os.path.join(SCRIPTS, script)) as original:
-        files = dict(files, **{"scripts/" + script: original.read()})
-    for folder, contents in (("tree", files), ("bin", stand_ins)):
-        for name, text in contents.items():
-            path = os.path.join(work, folder, name)
-            os.makedirs(os.path.dirname(path), exist_ok=True)
-            with open(path, "w") as file:
-                file.write(text)
-            os.chmod(path, 0o755)
-    git = ["git", "-C", work + "/tree", "-c", "user.name=q", "-c", "user.email=q@q"]
-    for command in (["init", "-q"], ["add", "."], ["commit", "-qm", "scratch"]):
-        subprocess.run(git + command, check=True, capture_output=True)
+    """scripts/`script` run in a git checkout of `files` less `gone`, the stand-ins first on PATH:
+    the finished process and what the stand-ins logged."""
+    with open(os.path.join(os.path.dirname(__file__), "..", "..", "scripts", script)) as source:
+        files["scripts/" + script] = source.read()
+    named = {"tree/" + name: text for name, text in files.items()}
+    for name, text in dict(named, **{"bin/" + n: t for n, t in stand_ins.items()}).items():
+        os.makedirs(os.path.dirname(os.path.join(work, name)), exist_ok=True)
+        with open(os.path.join(work, name), "w") as file:
+            file.write(text)
+        os.chmod(os.path.join(work, name), 0o755)
+    for command in ("init -q", "add .", "-c user.name=q -c user.email=q@q commit -qm scratch"):
+        subprocess.run(["git", "-C", work + "/tree", *command.split()], check=True)
     for name in gone:
         os.remove(os.path.join(work, "tree", name))
     env = dict(os.environ, PATH=work + "/bin:" + os.environ["PATH"], LOG=work + "/log")
