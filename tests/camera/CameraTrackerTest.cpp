@@ -275,6 +275,8 @@ TEST(CameraSource, PlaysAShortStreamWhoseWriterHasGone)
     finished.set_value();
     watchdog.join();
     cat.join();
+    std::filesystem::remove(pipe);
+    std::filesystem::remove(pipe + ".avi");
     EXPECT_GT(frames, 0);
     EXPECT_EQ(event.kind, Leap::SourceEvent::kDisconnect);
 }
