@@ -11,6 +11,11 @@ std::string ErrorLines::LastLine() const
     return fLast;
 }
 
+bool ErrorLines::ShowsPlayer(const std::string& line)
+{
+    return line.rfind("RtAudio ", 0) != 0;
+}
+
 int ErrorLines::overflow(int character)
 {
     if (traits_type::eq_int_type(character, traits_type::eof()))
@@ -40,7 +45,7 @@ void ErrorLines::Keep(const char* text, std::streamsize count)
     for (std::streamsize index = 0; index < count; ++index) {
         if (text[index] == '\n') {
             // A blank line says nothing: the last reason stays up.
-            if (!fPartial.empty())
+            if (!fPartial.empty() && ShowsPlayer(fPartial))
                 fLast.swap(fPartial);
             fPartial.clear();
         } else if (fPartial.size() < kLineBytes) {

@@ -22,8 +22,15 @@ public:
     // Forwards to `original` (not owned).
     explicit ErrorLines(std::streambuf* original);
 
-    // The last line written whole, without its newline; "" before the first.
+    // The last line written whole that ShowsPlayer takes, without its newline; "" before the
+    // first.
     std::string LastLine() const;
+
+    // Whether the window shows `line`: a reason the player must act on. Not a library's note on
+    // its own working, such as RtAudio's "RtAudio pulse: running realtime scheduling" (a line
+    // it writes itself, beginning "RtAudio "); its errors begin with the failing call's name
+    // ("RtApiPulse::...") and are shown.
+    static bool ShowsPlayer(const std::string& line);
 
 protected:
     int overflow(int character) override;

@@ -81,6 +81,9 @@ const std::vector<Row> kRows = {
      "sample rate (8000..192000; default 44100)"},
     {Setting::kTail, kRenderer, "--tail", "SECONDS", nullptr, nullptr,
      "decay rendered after the last frame (0..600; default 3)"},
+    {Setting::kPauses, kRenderer, "--pauses", "SECONDS", nullptr, nullptr,
+     "pauses (time without frames) rendered in all; the rest are cut\n"
+     "                  out (0..86400; default 60)"},
     {Setting::kFloat, kRenderer, "--float", nullptr, nullptr, nullptr,
      "32-bit float samples (default: 16-bit integers)"},
     {Setting::kTouch, kRenderer, "--touch", nullptr, nullptr, nullptr,

@@ -27,6 +27,7 @@ public:
         kStrings,
         kRate,
         kTail,
+        kPauses,
         kFloat,
         kTracking,
         kTrackingRecord,

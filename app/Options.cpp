@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdlib>
 
+#include "app/instrument/GLStuff.h"
 #include "app/instrument/Harp.h"
 #include "app/instrument/PerformanceSettings.h"
 #include "app/instrument/Tuning.h"
@@ -85,6 +86,12 @@ bool Options::JudgeShared(Setting setting, const std::string& value, Options& in
             return false;
         render.tailSeconds = number;
         return true;
+    case Setting::kPauses:
+        accepted = "seconds from 0 to 86400";
+        if (!ReadNumber(value, 0.0, OfflineRenderer::kMaxPauseSeconds, false, number))
+            return false;
+        render.pauseSeconds = number;
+        return true;
     case Setting::kFloat:
         render.floatSamples = true;
         return true;
@@ -162,4 +169,42 @@ int Options::Answer(std::ostream& out, std::ostream& err) const
         break;
     }
     return 0;
+}
+
+bool Options::SetUpTuning(std::ostream& err)
+{
+    const char* name = OptionTable::Name(program);
+    const bool player = program == OptionTable::kPlayer;
+    const std::string& file = player ? scaleFile : render.scale;
+    std::string refused;
+    if (EndsWith(file, ".scl")) {
+        auto loaded = std::make_shared<Tuning>();
+        if (LoadScala(file, *loaded, refused))
+            tuning = std::move(loaded);
+        else if (!player) {
+            err << name << ": " << refused << "\n" << std::flush;
+            return false;
+        } else
+            err << name << ": " << refused << "; playing the built-in scale\n" << std::flush;
+    }
+    if (!player) {
+        if (tuning) {
+            render.scale = "scala";
+            render.tuning = tuning;
+        }
+        return true;
+    }
+    if (tuning && !GLStuff::SetTuning(tuning, refused)) {
+        // It may fit only the key asked for: judged again once the key is set.
+        if (key < 0 || !GLStuff::SetKey(key, refused) || !GLStuff::SetTuning(tuning, refused)) {
+            err << name << ": " << file << ": " << refused << "; playing the built-in scale\n"
+                << std::flush;
+            tuning.reset();
+        }
+    }
+    if (key >= 0 && !GLStuff::SetKey(key, refused)) {
+        err << name << ": --key " << NoteName(key) << ": " << refused << "\n" << std::flush;
+        return false;
+    }
+    return true;
 }

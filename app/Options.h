@@ -1,6 +1,7 @@
 #pragma once
 
 #include <initializer_list>
+#include <memory>
 #include <ostream>
 #include <string>
 
@@ -41,6 +42,13 @@ public:
     // The same, and the device list.
     int AnswerPlayer(std::ostream& out, std::ostream& err) const;
 
+    // Loads the Scala tuning --scale names. The player then tunes the instrument to it and only
+    // then to --key, so the key is judged against the strings it will play (the renderer does the
+    // same when it applies its settings). False after one line on `err` when the program must
+    // stop: a key no string range allows, or a tuning the renderer cannot read; the player plays
+    // the built-in scale instead of a tuning it cannot use.
+    bool SetUpTuning(std::ostream& err);
+
     OptionTable::Program program = OptionTable::kPlayer;
     Action action = Action::Play;
     std::string error; // why, for Refuse: one line naming the setting, its value and what is
@@ -50,11 +58,12 @@ public:
     std::string audioSystem; // "jack", "pulse", "alsa"; empty: the first that has devices
     std::string audioDevice; // a number or a name; empty: the system's default output
     // What the strings play: key -1 and an empty scaleFile leave the defaults (G#1, pentatonic).
-    int key = -1;          // note of string 0, 0..127 (69 = 440 Hz)
-    std::string scaleFile; // a Scala .scl file
-    bool touch = false;    // velocity follows the sweep's speed
-    std::string osc;       // HOST:PORT to send plucks and fingertips to over OSC; empty: none
-    std::string midi;      // "auto", "jack", "alsa" or "off"; empty: auto
+    int key = -1;                         // note of string 0, 0..127 (69 = 440 Hz)
+    std::string scaleFile;                // a Scala .scl file
+    std::shared_ptr<const Tuning> tuning; // its tuning, once SetUpTuning has read it
+    bool touch = false;                   // velocity follows the sweep's speed
+    std::string osc;  // HOST:PORT to send plucks and fingertips to over OSC; empty: none
+    std::string midi; // "auto", "jack", "alsa" or "off"; empty: auto
     Leap::SourceSettings tracking;
 
     // The renderer's. The performance is as given (an installed example is found by its short

@@ -28,26 +28,13 @@ int main(int argc, char** argv)
 
     // Before the window system: help and the device list need no display. The only reading of
     // the environment: everything below takes its settings from here.
-    const Options options = Options::ParsePlayer(argc, argv, std::getenv);
+    Options options = Options::ParsePlayer(argc, argv, std::getenv);
     if (options.action != Options::Action::Play) {
         return options.AnswerPlayer(std::cout, std::cerr);
     }
     // The key is refused before anything starts; a bad tuning leaves the built-in scale.
-    std::string refused;
-    if (options.key >= 0 && !GLStuff::SetKey(options.key, refused)) {
-        std::cerr << "quorvel: --key " << NoteName(options.key) << ": " << refused << "\n"
-                  << std::flush;
+    if (!options.SetUpTuning(std::cerr))
         return 2;
-    }
-    if (!options.scaleFile.empty()) {
-        auto tuning = std::make_shared<Tuning>();
-        if (!LoadScala(options.scaleFile, *tuning, refused))
-            std::cerr << "quorvel: " << refused << "; playing the built-in scale\n" << std::flush;
-        else if (!GLStuff::SetTuning(tuning, refused))
-            std::cerr << "quorvel: " << options.scaleFile << ": " << refused
-                      << "; playing the built-in scale\n"
-                      << std::flush;
-    }
     GLStuff::SetTouch(options.touch);
     AudioDevices::Choice audio;
     std::string refusal;

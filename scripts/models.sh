@@ -9,6 +9,10 @@
 # nothing when it is there already and unchanged (SHA256SUMS), and is made again when damaged.
 # Every file is written under a temporary name and renamed into place; one set-up at a time works
 # in the folder (flock), so a second one started beside it waits and then finds everything made.
+# A failure exits 1 and leaves what worked. The player says which ONNX Runtime it loads:
+# --onnxruntime=system (the distribution's, which it links) or --onnxruntime=bundled (its own
+# copy in this cache); without it, what the installed player links says, else a build from this
+# checkout links the system's when pkg-config finds it.
 set -euo pipefail
 # Installed, the converter lies under /usr: nothing may be written beside it.
 export PYTHONDONTWRITEBYTECODE=1
@@ -21,13 +25,29 @@ case "$(uname -m)" in
   aarch64) platform=arm64 library_sum=1f549d46250b005580b597f4164984aaf75b3bcb9f3aeb07c7f8a8fe60b23c76 ;;
   *) platform= ;;
 esac
-# Where the distribution has ONNX Runtime (Debian 13), the build links it: only its models are made.
-# Installed, the machine has its library but neither pkg-config nor its -dev package.
-{ pkg-config --exists libonnxruntime || /sbin/ldconfig -p | grep 'libonnxruntime\.so\.1' >/dev/null; } \
-  2>/dev/null && platform=system
+# A player that links the distribution's ONNX Runtime (built on Debian 13) needs only its models.
+mode=
+for argument in "$@"; do
+  case "$argument" in
+    --onnxruntime=system | --onnxruntime=bundled) mode=${argument#*=} ;;
+    *) echo "models.sh: unknown argument $argument (--onnxruntime=system or bundled)" >&2; exit 2 ;;
+  esac
+done
+player="$here/../../libexec/quorvel/quorvel-player"
+if [ -z "$mode" ] && [ -x "$player" ]; then
+  ldd "$player" 2>/dev/null | grep 'libonnxruntime\.so' >/dev/null && mode=system || mode=bundled
+fi
+[ -n "$mode" ] || { pkg-config --exists libonnxruntime 2>/dev/null && mode=system || mode=bundled; }
+[ "$mode" = system ] && platform=system
 # Where the set-up has no ONNX Runtime build, this file says so to the camera source.
 unavailable="$dir/onnxruntime-unavailable"
-runtime_done() { if [ -z "$platform" ]; then [ -f "$unavailable" ]; else intact "$runtime"; fi; }
+runtime_done() {
+  case "$platform" in
+    "") [ -f "$unavailable" ] ;;
+    system) intact "$runtime" ;;
+    *) intact "$runtime" && [ -f "$runtime/libonnxruntime.so.1" ] ;;
+  esac
+}
 intact "$dir" && runtime_done && exit 0
 
 package=@mediapipe/hands@0.4.1675469240
@@ -110,6 +130,8 @@ else
   set_up_models
 fi
 
+# Made from the same pinned package, the runtime's models stay as they were: it is left alone.
+runtime_done && exit 0
 if [ -z "$platform" ]; then
   echo "ONNX Runtime has no build for $(uname -m)" >"$work/onnxruntime-unavailable"
   put "$work/onnxruntime-unavailable" "$dir"
@@ -185,9 +207,11 @@ NOTE
   echo "models.sh: ONNX Runtime ready"
 }
 
-# Without it the camera still works, on OpenCV: a failed fetch must not stop the player.
+# Without it the camera still works, on OpenCV, but the set-up has failed. What is there does
+# not serve this player (one that does is left alone above): it goes, or the camera would try it.
 if ! (set_up_runtime); then
   rm -rf "$runtime"
   echo "models.sh: ONNX Runtime is not set up; the hand models will run on OpenCV, at about five" \
     "times the CPU" >&2
+  exit 1
 fi

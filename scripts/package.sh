@@ -39,7 +39,15 @@ work="$root/build/package"
 src="$work/quorvel"
 rm -rf "$src" "$work"/quorvel_* "$work"/quorvel-dbgsym_*
 mkdir -p "$src"
-git ls-files -z --cached --others --exclude-standard | (cd "$root" && xargs -0 cp --parents -t "$src")
+# A tracked file deleted from the tree is left out, and said.
+present() {
+  while IFS= read -r -d '' file; do
+    if [ -e "$file" ] || [ -L "$file" ]; then printf '%s\0' "$file"; else
+      echo "package.sh: $file is deleted in the working tree; packaged without it" >&2
+    fi
+  done
+}
+git ls-files -z --cached --others --exclude-standard | present | xargs -0 cp --parents -t "$src"
 cat >"$src/debian/changelog" <<CHANGES
 quorvel ($package_version) ${VERSION_CODENAME:-unstable}; urgency=medium
 

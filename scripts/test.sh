@@ -26,6 +26,26 @@ while [ $# -gt 0 ]; do
   shift
 done
 
+# The other supported release is tested in a fresh root of it, which needs root: a user who is
+# not root is asked for sudo now, in the foreground, as the root's part runs in the background
+# where a password prompt would stop it. Without a terminal to ask on, that part is skipped.
+other=
+[ -z "$developer_only" ] && case "$(. /etc/os-release 2>/dev/null && echo "${VERSION_CODENAME:-}")" in
+  bookworm) other=13 ;;
+  trixie) other=12 ;;
+esac
+sudo_cmd=()
+if [ -n "$other" ] && [ "$(id -u)" -ne 0 ]; then
+  sudo_cmd=(sudo -n)
+  if ! sudo -n true 2>/dev/null && ! { [ -t 0 ] && sudo -v; }; then
+    echo "== Debian $other: skipped, its fresh root needs root (run as root, or with sudo at hand) =="
+    other=
+  else
+    # Kept fresh until this run ends: the root's part starts many minutes from now.
+    (while kill -0 $$ 2>/dev/null && sudo -n -v 2>/dev/null; do sleep 60; done) </dev/null &>/dev/null &
+  fi
+fi
+
 scripts/deps.sh test || exit 1
 # A JACK database left broken by a killed client makes every JACK client die (see
 # clear_stale_jack_database in tests/e2e/harness.py); with no JACK server running it can go.
@@ -36,7 +56,10 @@ scripts/models.sh || exit 1
 # One layout for all C++ code: an unformatted file fails the run before anything is built. Only
 # on the full run: another release's clang-format lays code out differently.
 [ -n "$developer_only" ] || command -v clang-format >/dev/null || { echo "clang-format is missing"; exit 1; }
-[ -n "$developer_only" ] || unformatted=$(git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run 2>&1 | grep -oE '^[^:]+\.(cpp|h)' | sort -u)
+[ -n "$developer_only" ] || { formatted=$(git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run 2>&1) || format_failed=1
+  unformatted=$(grep -oE '^[^:]+\.(cpp|h)' <<<"$formatted" | sort -u); }
+# A clang-format that cannot run (a .clang-format it cannot read) names no file: its own words.
+[ -n "${format_failed:-}" ] && [ -z "$unformatted" ] && unformatted=$(head -n 5 <<<"$formatted")
 if [ -n "${unformatted:-}" ]; then
   echo "== format: these files differ from .clang-format (run clang-format -i on them) =="
   echo "$unformatted"
@@ -153,18 +176,11 @@ trap 'exit 130' INT TERM
 # The other supported release: a fresh root of it, a fresh clone of this checkout's HEAD. It is
 # prepared, built and unit-tested while this machine runs its sanitizer builds and tests, and its
 # whole-program tests wait until those are done (the file "go" in the folder it shares).
-other=
-[ -z "$developer_only" ] && case "$(. /etc/os-release 2>/dev/null && echo "${VERSION_CODENAME:-}")" in
-  bookworm) other=13 ;;
-  trixie) other=12 ;;
-esac
 other_job=
 start_other() {
   [ -n "$other" ] || return 0
   echo "== Debian $other: developer build and tests in a fresh root, started == $(at)"
   mkdir -p "$logs/share"
-  local sudo_cmd=()
-  [ "$(id -u)" -ne 0 ] && sudo_cmd=(sudo)
   set -m
   (
     "${sudo_cmd[@]}" env QUORVEL_ROOT_SHARE="$logs/share" scripts/fresh-root.sh "$other" \

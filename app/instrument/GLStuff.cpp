@@ -1,6 +1,8 @@
 #include "app/instrument/GLStuff.h"
 
 #include <cmath>
+#include <iomanip>
+#include <sstream>
 
 #include "app/instrument/Harp.h"
 #include "app/instrument/Pluck.h"
@@ -63,7 +65,12 @@ std::string RangeError(const ScaleChoice& choice)
         top = std::fmax(top, pitch);
     }
     auto at = [](double pitch) {
-        return "note " + std::to_string(static_cast<int>(std::lround(pitch)));
+        // Far outside MIDI a note number would overflow: such a pitch is named in cents.
+        if (std::fabs(pitch) <= 1000.0)
+            return "note " + std::to_string(static_cast<int>(std::lround(pitch)));
+        std::ostringstream cents;
+        cents << std::setprecision(3) << pitch * 100.0 << " cents from note 0";
+        return "a pitch " + cents.str();
     };
     if (choice.key < 0 || lowest < -0.5)
         return "a string would sound " + at(lowest) + ", below MIDI's 0..127";

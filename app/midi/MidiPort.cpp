@@ -86,11 +86,8 @@ std::unique_ptr<MidiPort> MidiPort::Open(const char* choice, std::string& whyNot
     const std::string setting = choice != nullptr ? choice : "";
     if (setting == "off")
         return nullptr;
-    const bool automatic = setting.empty() || setting == "auto";
-    if (!automatic && setting != "jack" && setting != "alsa") {
-        whyNot = "QUORVEL_MIDI=" + setting + " is none of auto, jack, alsa, off";
-        return nullptr;
-    }
+    // The option table has judged the value: anything but the three systems' names is auto.
+    const bool automatic = setting != "jack" && setting != "alsa";
 
     QuietLibraries quiet;
     std::string jackMissing;

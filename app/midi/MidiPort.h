@@ -17,9 +17,9 @@ public:
 
     static constexpr const char* kPortName = "Quorvel";
 
-    // Opens the port on the system `choice` names (the value of QUORVEL_MIDI): null, "" or
-    // "auto" (JACK if a server runs, else ALSA), "jack", "alsa" or "off". Returns null when no
-    // port was opened; `whyNot` then says why, or stays empty when MIDI was turned off.
+    // Opens the port on the system `choice` names (QUORVEL_MIDI, as the option table judged it):
+    // null, "" or "auto" (JACK if a server runs, else ALSA), "jack", "alsa" or "off". Returns null
+    // when no port was opened; `whyNot` then says why, or stays empty when MIDI was turned off.
     static std::unique_ptr<MidiPort> Open(const char* choice, std::string& whyNot);
 
     ~MidiPort();

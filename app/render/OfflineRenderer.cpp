@@ -23,8 +23,13 @@ namespace {
 // The voices' noise comes from rand(): one seed, one sound.
 constexpr unsigned kNoiseSeed = 1;
 
+constexpr auto kEnd = Leap::RecordingReader::Read::kEnd;
+constexpr auto kMessage = Leap::RecordingReader::Read::kMessage;
+
 // The number of the signal that asked the render to stop; 0 while none has.
 volatile std::sig_atomic_t sInterruption = 0;
+// The writing end of a pipe that wakes a wait for the input; -1 until Run makes it.
+volatile std::sig_atomic_t sWake = -1;
 
 } // namespace
 
@@ -42,6 +47,10 @@ OfflineRenderer::~OfflineRenderer()
 void OfflineRenderer::Interrupt(int signal)
 {
     sInterruption = signal;
+    const int saved = errno;
+    if (sWake >= 0)
+        (void)!::write(sWake, "", 1);
+    errno = saved;
 }
 
 int OfflineRenderer::Interruption()
@@ -53,25 +62,34 @@ std::string OfflineRenderer::OutputEndangers(const std::string& performance,
                                              const std::string& output)
 {
     struct stat out = {};
-    if (::stat(output.c_str(), &out) != 0 || !S_ISREG(out.st_mode))
+    if (::stat(output.c_str(), &out) != 0)
         return "";
+    // A device or a pipe would be replaced by a file of its name, and a directory cannot be.
+    if (!S_ISREG(out.st_mode))
+        return "cannot write " + output + ": not a regular file; give a file name";
     struct stat in = {};
     if (::stat(performance.c_str(), &in) == 0 && in.st_dev == out.st_dev && in.st_ino == out.st_ino)
         return output + " is the performance itself; give another output file";
-    // A recording's first line is a JSON object; a sound file does not even start with a brace.
+    // Only an empty file or a sound file is written over: anything else may be a take, whatever
+    // its first line holds (replay skips the lines it cannot read and plays the rest).
+    char head[12] = {};
     std::ifstream existing(output, std::ios::binary);
-    existing >> std::ws;
-    if (existing.peek() != '{')
+    existing.read(head, sizeof head);
+    if (existing.gcount() == 0 ||
+        (existing.gcount() == sizeof head &&
+         (std::memcmp(head, "RIFF", 4) == 0 || std::memcmp(head, "RF64", 4) == 0) &&
+         std::memcmp(head + 8, "WAVE", 4) == 0))
         return "";
-    const int file = ::open(output.c_str(), O_RDONLY | O_CLOEXEC);
-    if (file < 0)
-        return "";
-    Leap::RecordingReader reader(file);
-    Leap::ParsedMessage first;
-    if (reader.next(first) == Leap::RecordingReader::Read::kMessage &&
-        first.kind != Leap::ParsedMessage::kError)
-        return output + " holds a recorded performance; give another output file";
-    return "";
+    const int file = ::open(output.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (file >= 0) {
+        Leap::RecordingReader reader(file);
+        Leap::ParsedMessage line;
+        for (Leap::RecordingReader::Read read; (read = reader.next(line)) != kEnd;) {
+            if (read == kMessage && line.kind != Leap::ParsedMessage::kError)
+                return output + " holds a recorded performance; give another output file";
+        }
+    }
+    return output + " is not a WAV file; give another output file";
 }
 
 double OfflineRenderer::RenderedSeconds() const
@@ -87,12 +105,19 @@ int OfflineRenderer::Run(std::ostream& errors)
         errors << "quorvel-render: cannot read " << in << ": is a directory\n";
         return 1;
     }
-    const int file = ::open(in.c_str(), O_RDONLY | O_CLOEXEC);
+    // A signal ends a wait for a pipe's data (the reader watches the wake pipe) and its opening
+    // (not blocking: the reader waits for a writer in poll).
+    int wake[2] = {-1, -1};
+    if (sWake < 0 && ::pipe2(wake, O_CLOEXEC | O_NONBLOCK) == 0)
+        sWake = wake[1];
+    if (sInterruption != 0)
+        return 1;
+    const int file = ::open(in.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (file < 0) {
         errors << "quorvel-render: cannot read " << in << ": " << std::strerror(errno) << "\n";
         return 1;
     }
-    fInput = std::make_unique<Leap::RecordingReader>(file);
+    fInput = std::make_unique<Leap::RecordingReader>(file, wake[0]);
     if (!OpenOutput(errors))
         return 1;
 
@@ -152,12 +177,14 @@ bool OfflineRenderer::Play(std::ostream& errors)
         const Leap::RecordingReader::Read read = fInput->next(message);
         if (read != Leap::RecordingReader::Read::kMessage &&
             read != Leap::RecordingReader::Read::kTooLong)
-            break;
+            return read != Leap::RecordingReader::Read::kStopped;
         if (read == Leap::RecordingReader::Read::kTooLong) {
             report("line too long (at most " + std::to_string(Leap::kMaxMessageBytes) +
                    " bytes); skipped");
             continue;
         }
+        if (fInput->clockMicros() != fClockMicros)
+            CountPause(message.kind == Leap::ParsedMessage::kFrame, errors);
         switch (message.kind) {
         case Leap::ParsedMessage::kError:
             report(message.error + "; skipped");
@@ -195,13 +222,27 @@ bool OfflineRenderer::Play(std::ostream& errors)
         }
         }
     }
-    return true;
+}
+
+void OfflineRenderer::CountPause(bool frame, std::ostream& errors)
+{
+    const std::int64_t step = fInput->clockMicros() - fClockMicros;
+    fClockMicros = fInput->clockMicros();
+    const std::int64_t pause = frame ? std::max<std::int64_t>(0, step - kFrameStepMicros) : step;
+    const auto allowed = static_cast<std::int64_t>(fOptions.pauseSeconds * 1e6);
+    const std::int64_t kept = std::min(pause, std::max<std::int64_t>(0, allowed - fPausedMicros));
+    if (kept < pause && fCutMicros == 0)
+        errors << "quorvel-render: " << fOptions.performance << ":" << fInput->lineNumber()
+               << ": pauses add up to more than " << fOptions.pauseSeconds
+               << " s; the rest are cut out (--pauses lifts the limit)\n";
+    fPausedMicros += kept;
+    fCutMicros += pause - kept;
 }
 
 std::int64_t OfflineRenderer::SampleAt(std::int64_t clockMicros) const
 {
     // Rounded to the nearest sample; micros times a rate stays far inside 64 bits.
-    return (clockMicros * fOptions.rate + 500000) / 1000000;
+    return ((clockMicros - fCutMicros) * fOptions.rate + 500000) / 1000000;
 }
 
 bool OfflineRenderer::RenderUntil(std::int64_t sample)
@@ -237,8 +278,15 @@ bool OfflineRenderer::Flush()
 
 bool OfflineRenderer::OpenOutput(std::ostream& errors)
 {
-    // Beside the final name, so the closing rename stays within one file system.
-    fTempPath = fOptions.output + ".XXXXXX";
+    // Through a link to the file it names; beside that, so the closing rename stays within one
+    // file system.
+    std::error_code error;
+    fTarget = fOptions.output;
+    if (std::filesystem::is_symlink(fTarget, error) && std::filesystem::exists(fTarget, error))
+        fTarget = std::filesystem::canonical(fTarget, error).string();
+    if (error)
+        fTarget = fOptions.output;
+    fTempPath = fTarget + ".XXXXXX";
     fTempFd = ::mkstemp(&fTempPath[0]);
     if (fTempFd < 0) {
         errors << "quorvel-render: cannot write " << fOptions.output << ": " << std::strerror(errno)
@@ -279,7 +327,7 @@ bool OfflineRenderer::FinishOutput(std::ostream& errors)
     if (::close(fTempFd) != 0 && failure.empty())
         failure = std::strerror(errno);
     fTempFd = -1;
-    if (failure.empty() && std::rename(fTempPath.c_str(), fOptions.output.c_str()) != 0)
+    if (failure.empty() && std::rename(fTempPath.c_str(), fTarget.c_str()) != 0)
         failure = std::strerror(errno);
     if (!failure.empty()) {
         errors << "quorvel-render: cannot write " << fOptions.output << ": " << failure << "\n";

@@ -25,12 +25,13 @@ public:
         int strings = 0;         // 1..30 for the whole render; 0 leaves it to the recording
         std::string scale;       // for the whole render; empty leaves it to the recording
         std::shared_ptr<const Tuning> tuning; // with scale "scala": a Scala tuning
-        int key = -1;              // note of string 0 (0..127); -1 leaves it to the recording
-        bool touch = false;        // velocity from the sweep for the whole render; false leaves
-                                   // it to the recording
-        int rate = 44100;          // sample rate in Hz, kMinRate..kMaxRate
-        double tailSeconds = 3.0;  // decay rendered after the last line, seconds, 0..kMaxTail
-        bool floatSamples = false; // 32-bit float samples instead of 16-bit integers
+        int key = -1;               // note of string 0 (0..127); -1 leaves it to the recording
+        bool touch = false;         // velocity from the sweep for the whole render; false leaves
+                                    // it to the recording
+        int rate = 44100;           // sample rate in Hz, kMinRate..kMaxRate
+        double tailSeconds = 3.0;   // decay rendered after the last line, seconds, 0..kMaxTail
+        bool floatSamples = false;  // 32-bit float samples instead of 16-bit integers
+        double pauseSeconds = 60.0; // pauses rendered in all, seconds, 0..kMaxPauseSeconds
     };
 
     static constexpr int kBlockFrames = 256;   // longest pass of the audio graph, frames
@@ -39,6 +40,12 @@ public:
     static constexpr int kMinRate = 8000;
     static constexpr int kMaxRate = 192000;
     static constexpr double kMaxTailSeconds = 600.0;
+    // A pause: time that brings no frame, that is a step of the recording's clock to a line that
+    // is not a frame, or the part of a step to a frame beyond kFrameStepMicros. Pauses count
+    // towards Options::pauseSeconds; past it they are cut out, so that a small file of timed
+    // lines cannot render hours of silence.
+    static constexpr std::int64_t kFrameStepMicros = 250000;
+    static constexpr double kMaxPauseSeconds = 86400.0;
     static constexpr long kMaxReportedLines = 20; // bad lines reported one by one, at most
 
     explicit OfflineRenderer(Options options);
@@ -50,12 +57,14 @@ public:
     // line number and skipped.
     int Run(std::ostream& errors);
 
-    // Why writing `output` would lose a performance: it is `performance` itself, by any path or
-    // link, or it holds another recording. Empty when it is safe to write.
+    // Why writing `output` would lose something: it is `performance` itself, by any path or
+    // link, holds anything but a sound file (perhaps another recording, whatever its first
+    // line), or is no regular file (a device, a pipe). Empty when it is safe to write.
     static std::string OutputEndangers(const std::string& performance, const std::string& output);
 
-    // From a signal handler (async-signal-safe): the render stops at its next block and removes
-    // its unfinished file. Interruption() is then the signal's number, else 0.
+    // From a signal handler (async-signal-safe): the render stops at its next block, or at once
+    // when it waits for its input (a pipe), and removes its unfinished file. Interruption() is
+    // then the signal's number, else 0.
     static void Interrupt(int signal);
     static int Interruption();
 
@@ -69,22 +78,30 @@ private:
     bool RenderUntil(std::int64_t sample);
     // Writes the frames gathered so far; false when the write failed.
     bool Flush();
-    // The sample the recording's clock (microseconds, as RecordingReader keeps it) falls on.
+    // The sample the recording's clock (microseconds, as RecordingReader keeps it) falls on,
+    // pauses past the allowance cut out.
     std::int64_t SampleAt(std::int64_t clockMicros) const;
+    // Counts the clock's step to the line just read towards the pauses; says so, once, when the
+    // allowance is spent.
+    void CountPause(bool frame, std::ostream& errors);
     bool OpenOutput(std::ostream& errors);
     bool FinishOutput(std::ostream& errors);
     void DiscardOutput();
 
     const Options fOptions;
     std::unique_ptr<Leap::RecordingReader> fInput;
+    std::string fTarget; // the file the output names, through a link
     std::string fTempPath;
     int fTempFd = -1;
     SNDFILE* fSound = nullptr;
     std::string fWriteError;
 
-    long fFrames = 0;           // tracking frames played
-    std::int64_t fRendered = 0; // audio frames rendered
-    int fGathered = 0;          // of those, frames waiting in fInterleaved
+    long fFrames = 0;               // tracking frames played
+    std::int64_t fClockMicros = 0;  // the recording's clock at the last line counted
+    std::int64_t fPausedMicros = 0; // pauses rendered
+    std::int64_t fCutMicros = 0;    // pauses cut out
+    std::int64_t fRendered = 0;     // audio frames rendered
+    int fGathered = 0;              // of those, frames waiting in fInterleaved
 
     std::vector<float> fChannels;    // kChannels blocks of kBlockFrames, one after another
     std::vector<float> fInterleaved; // kWriteFrames, channels side by side, for the file

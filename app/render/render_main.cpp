@@ -5,7 +5,6 @@
 #include <string>
 
 #include "app/Options.h"
-#include "app/instrument/Tuning.h"
 #include "app/render/OfflineRenderer.h"
 #include "tracking/InstalledFiles.h"
 
@@ -38,18 +37,9 @@ int main(int argc, char** argv)
     Options parsed = Options::ParseRenderer(argc, argv, std::getenv);
     if (parsed.action != Options::Action::Play)
         return parsed.Answer(std::cout, std::cerr);
+    if (!parsed.SetUpTuning(std::cerr))
+        return 2;
     OfflineRenderer::Options options = parsed.render;
-    if (options.scale.size() > 4 &&
-        options.scale.compare(options.scale.size() - 4, 4, ".scl") == 0) {
-        auto tuning = std::make_shared<Tuning>();
-        std::string error;
-        if (!LoadScala(options.scale, *tuning, error)) {
-            std::cerr << "quorvel-render: " << error << "\n";
-            return 2;
-        }
-        options.scale = "scala";
-        options.tuning = std::move(tuning);
-    }
     const std::string given = options.performance;
     options.performance = Leap::findPerformance(given);
     const std::string danger = OfflineRenderer::OutputEndangers(given, options.output);

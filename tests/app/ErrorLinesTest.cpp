@@ -22,6 +22,8 @@ TEST(ErrorLinesTest, PassesEverythingOnAndKeepsTheLastWholeLineForTheBanner)
     EXPECT_EQ(errors.LastLine(), "no sound: 42");
     err << std::string(ErrorLines::kLineBytes + 50, 'x') << "\n";
     EXPECT_EQ(errors.LastLine(), "half" + std::string(ErrorLines::kLineBytes - 4, 'x'));
+    err << "RtAudio pulse: running realtime scheduling\n"; // nothing to act on
+    EXPECT_EQ(errors.LastLine().substr(0, 4), "half");
 }
 
 TEST(ErrorLinesTest, ANoticeWrapsAtSpacesWithinTheWindow)

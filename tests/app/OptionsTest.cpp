@@ -15,6 +15,7 @@
 #include <unistd.h>
 
 #include "app/Options.h"
+#include "app/instrument/GLStuff.h"
 #include "src/device/AudioDevices.h"
 #include "src/device/JackPresence.h"
 
@@ -90,6 +91,7 @@ const RowCase kCases[] = {
     {kRenderer, Setting::kKey, "D", [](O o) { return o.render.key == 26; }, "128"},
     {kRenderer, Setting::kRate, "48000", [](O o) { return o.render.rate == 48000; }, "44100.5"},
     {kRenderer, Setting::kTail, "0.5", [](O o) { return o.render.tailSeconds == 0.5; }, "601"},
+    {kRenderer, Setting::kPauses, "0", [](O o) { return o.render.pauseSeconds == 0; }, "-1"},
     {kRenderer, Setting::kFloat, nullptr, [](O o) { return o.render.floatSamples; }, nullptr},
     {kRenderer, Setting::kTouch, nullptr, [](O o) { return o.render.touch; }, nullptr},
 };
@@ -208,6 +210,20 @@ TEST(OptionsTest, LeavesTheWindowSystemItsOwnAndRefusesWhatIsNoOption)
         const Options refused = CommandLine(line).Parse({}, program);
         EXPECT_EQ(refused.action, Options::Action::Refuse) << line.back();
     }
+}
+
+// The player tunes to --scale (here 24 equal steps) before it judges --key, as the renderer does;
+// a pitch far beyond any note is named in cents.
+TEST(OptionsTest, JudgesTheKeyAgainstTheTuningItWillPlay)
+{
+    const std::string steps = testing::TempDir() + "/q24.scl", wide = testing::TempDir() + "/w.scl";
+    std::ofstream(steps) << "24 equal steps\n1\n50.0\n";
+    std::ofstream(wide) << "wide\n1\n1.0e30\n";
+    std::ostringstream err;
+    EXPECT_TRUE(CommandLine({"q", "--key", "60", "--scale", steps}).Parse().SetUpTuning(err));
+    EXPECT_EQ(GLStuff::CurrentScale().key, 60) << err.str();
+    EXPECT_TRUE(CommandLine({"q", "--scale", wide}).Parse().SetUpTuning(err));
+    EXPECT_NE(err.str().find("would sound a pitch 2.9e+31 cents"), std::string::npos) << err.str();
 }
 
 TEST(OptionsTest, HelpNamesEveryVariableTheProgramReads)

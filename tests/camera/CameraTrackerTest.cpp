@@ -1,5 +1,7 @@
 // The camera pipeline on videos of a real hand photo moved along known paths (made by
 // makevideos.py; $QUORVEL_CAMERA_VIDEOS names their directory), with the real models.
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -7,6 +9,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -69,12 +72,18 @@ cv::Point2d toPixels(const Leap::Vector& tip, cv::Size size)
     return {(1.0 - across) * size.width, down * size.height};
 }
 
-// The next event but the camera's status events.
+// The next event but the camera's status events; false at once when the models are missing,
+// as then no event ever comes.
 bool nextEvent(Leap::CameraSource& source, Leap::SourceEvent& event)
 {
-    while (source.next(event))
+    while (source.next(event)) {
         if (event.kind != Leap::SourceEvent::kStatus)
             return true;
+        if (source.cameraView()->status().state == Leap::CameraView::State::kNoModels) {
+            ADD_FAILURE() << "no hand models in " << modelDir();
+            return false;
+        }
+    }
     return false;
 }
 
@@ -232,6 +241,44 @@ TEST(CameraSource, ALostCameraIsRetriedEverySecondUntilItReturns)
     EXPECT_EQ(event.kind, Leap::SourceEvent::kFrame);
     source.stop();
     std::filesystem::remove(stream);
+}
+
+// A short stream written whole into a named pipe, its writer gone before the camera looks, is
+// played rather than waited past (a stop ends the wait after 20 s).
+TEST(CameraSource, PlaysAShortStreamWhoseWriterHasGone)
+{
+    const std::string pipe = testing::TempDir() + "/quorvel-short-" + std::to_string(getpid());
+    cv::VideoWriter video(pipe + ".avi", cv::VideoWriter::fourcc('M', 'J', 'P', 'G'), 30, {64, 48});
+    for (int image = 0; image < 10; ++image)
+        video.write(cv::Mat(48, 64, CV_8UC3, cv::Scalar(image * 20, 80, 120)));
+    video.release();
+    std::ifstream file(pipe + ".avi", std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(file)), {});
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    std::thread cat([&] { // once the camera waits on the pipe
+        int writer = -1;
+        for (int tries = 0; writer < 0 && tries < 2000; ++tries, usleep(10000))
+            writer = ::open(pipe.c_str(), O_WRONLY | O_NONBLOCK);
+        EXPECT_EQ(::write(writer, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+        ::close(writer);
+    });
+    Leap::CameraSource source(Leap::CameraSource::Kind::kVideo, pipe, false, cameraSettings());
+    std::promise<void> finished;
+    std::thread watchdog([&source, done = finished.get_future()] {
+        if (done.wait_for(std::chrono::seconds(20)) == std::future_status::timeout)
+            source.stop();
+    });
+    Leap::SourceEvent event;
+    int frames = nextEvent(source, event) && event.kind == Leap::SourceEvent::kConnect ? 0 : -1;
+    while (frames >= 0 && nextEvent(source, event) && event.kind == Leap::SourceEvent::kFrame)
+        ++frames;
+    finished.set_value();
+    watchdog.join();
+    cat.join();
+    std::filesystem::remove(pipe);
+    std::filesystem::remove(pipe + ".avi");
+    EXPECT_GT(frames, 0);
+    EXPECT_EQ(event.kind, Leap::SourceEvent::kDisconnect);
 }
 
 } // namespace

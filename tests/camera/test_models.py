@@ -2,6 +2,7 @@
 serves the cached package whole or damaged, as it is told, and no ONNX Runtime."""
 
 import os
+import shutil
 import subprocess
 import tempfile
 import unittest
@@ -13,6 +14,7 @@ MODELS = os.environ.get("QUORVEL_MODEL_DIR") or os.path.join(
 PACKAGE = "mediapipe-hands-0.4.1675469240.tgz"
 # Each pack of the hand models takes the next word of $SERVES (good or bad) and logs it.
 FAKE_NPM = f"""#!/bin/sh
+echo "$3" >>"$LOG.asked"
 case "$3" in @mediapipe/hands@*) ;; *) exit 1 ;; esac
 set -- $SERVES
 shift "$(wc -l <"$LOG")"
@@ -22,7 +24,7 @@ cp "$REAL" {PACKAGE}
 """
 
 
-def set_ups(work, serves, count=1, damaged_cache=False):
+def set_ups(work, serves, count=1, damaged_cache=False, args=(), models=None):
     """Runs `count` set-ups at once on one cache: their (status, output), the packs, the cache."""
     cache, npm, log = (os.path.join(work, name) for name in ("cache", "npm", "packs"))
     os.makedirs(npm)
@@ -34,9 +36,19 @@ def set_ups(work, serves, count=1, damaged_cache=False):
         os.makedirs(cache)
         with open(os.path.join(cache, PACKAGE), "wb") as damaged:
             damaged.write(b"half a download")
+    if models:  # the models made before (read only), on a machine with an ONNX Runtime
+        shutil.copytree(MODELS, cache, ignore=shutil.ignore_patterns(".*", "*.tgz"))
+        if models == "damaged":
+            with open(os.path.join(cache, "palm_detection_lite.onnx"), "ab") as model:
+                model.write(b"damage")
+        else:
+            shutil.rmtree(os.path.join(cache, "onnxruntime"))
+        with open(os.path.join(npm, "pkg-config"), "w") as script:
+            script.write("#!/bin/sh\n")
+        os.chmod(os.path.join(npm, "pkg-config"), 0o755)
     env = dict(os.environ, PATH=npm + ":" + os.environ["PATH"], QUORVEL_MODEL_DIR=cache, LOG=log,
                SERVES=serves, REAL=os.path.join(MODELS, PACKAGE))
-    runs = [subprocess.Popen(["bash", SCRIPT], env=env, stdout=subprocess.PIPE,
+    runs = [subprocess.Popen(["bash", SCRIPT, *args], env=env, stdout=subprocess.PIPE,
                              stderr=subprocess.STDOUT, text=True) for _ in range(count)]
     outputs = [run.communicate(timeout=600)[0] for run in runs]
     results = [(run.returncode, output) for run, output in zip(runs, outputs)]
@@ -50,7 +62,8 @@ class ModelSetUpTest(unittest.TestCase):
             # Damaged in the cache, then as fetched: the second fetch is used, by the first
             # set-up only; the other waits for it and finds the models made.
             results, packs, cache = set_ups(work, "bad good", count=2, damaged_cache=True)
-            self.assertEqual([status for status, _ in results], [0, 0], results)
+            # Both fail for want of ONNX Runtime, which this npm has not; the models are made.
+            self.assertEqual([status for status, _ in results], [1, 1], results)
             self.assertEqual(packs, ["bad", "good"])
             self.assertEqual(subprocess.run(["sha256sum", "--quiet", "-c", "SHA256SUMS"],
                                             cwd=cache).returncode, 0)
@@ -61,6 +74,24 @@ class ModelSetUpTest(unittest.TestCase):
             self.assertIn("wrong checksum", output)
             self.assertNotIn(PACKAGE, os.listdir(cache))
 
+    def test_each_part_is_made_for_the_player_that_asks_and_what_works_stays(self):
+        linked = subprocess.run(["pkg-config", "--exists", "libonnxruntime"]).returncode == 0
+        with tempfile.TemporaryDirectory() as work:
+            # A damaged model is made again; the runtime beside it, whole, is left as it was.
+            [(status, output)], packs, cache = set_ups(
+                work, "good", models="damaged",
+                args=["--onnxruntime=" + ("system" if linked else "bundled")])
+            self.assertEqual((status, packs), (0, ["good"]), output)
+            self.assertEqual(subprocess.run(["diff", "-r", os.path.join(MODELS, "onnxruntime"),
+                                             os.path.join(cache, "onnxruntime")]).returncode, 0)
+        with tempfile.TemporaryDirectory() as work:
+            # A player with its own runtime gets it on a machine that has one; a failed fetch
+            # fails the set-up.
+            [(status, output)], _, _ = set_ups(work, "", models="without runtime",
+                                               args=["--onnxruntime=bundled"])
+            self.assertEqual(status, 1, output)
+            with open(os.path.join(work, "packs.asked")) as asked:
+                self.assertIn("onnxruntime-node", asked.read())
 
 if __name__ == "__main__":
     unittest.main()

@@ -164,6 +164,41 @@ class RenderFailureTest(unittest.TestCase):
             self.assertEqual(sorted(os.listdir(out)),
                              ["hard.jsonl", "other.jsonl", "soft.jsonl", "take.jsonl"])
 
+    def test_odd_takes_and_devices_are_kept_silence_is_bounded_a_pipe_is_interruptible(self):
+        with harness.Session() as session:
+            out = session.tempdir("render")
+            take, pipe, link = (os.path.join(out, name) for name in ("take.jsonl", "pipe", "x.wav"))
+            grace = harness.example("amazing-grace.jsonl")
+            with open(grace) as source:
+                frame = source.read().splitlines()[1]
+            with open(take, "w") as odd:  # replay skips the first line and plays the rest
+                odd.write("x" * (300 * 1024) + "\n" + frame + "\n")
+            os.mkfifo(pipe)
+            os.symlink(pipe, link)  # no device: a faulty render as root would replace it
+            for target in (take, link):
+                self.assertEqual(render.run(grace, target).returncode, 2, target)
+            self.assertEqual((os.path.getsize(take), os.readlink(link)),
+                             (300 * 1024 + len(frame) + 2, pipe))
+            # A frame, 200 timed lines 5 s apart, a frame: a minute of pauses, the rest cut out.
+            stamps = [json.dumps({"timestamp": k * 5000000}) for k in range(1, 201)]
+            with open(take, "w") as sparse:
+                last = frame.replace('"timestamp":0', '"timestamp":1005000000')
+                sparse.write("\n".join([frame, *stamps, last]))
+            wav = os.path.join(out, "sparse.wav")
+            self.assertIn("--pauses", render.run(take, wav, "--tail", "0", "--rate", "8000").stderr)
+            self.assertAlmostEqual(len(render.read_wav(wav)[0]) / 8000, 60.25, delta=0.01)
+            # A named pipe with no writer, then with one that writes nothing: a signal ends it.
+            for quit_signal, writes in ((signal.SIGTERM, False), (signal.SIGINT, True)):
+                process = subprocess.Popen([os.environ["QUORVEL_RENDER"], pipe, pipe + ".wav"])
+                held = writes and open(pipe, "w")
+                time.sleep(1.0)
+                process.send_signal(quit_signal)
+                try:
+                    self.assertEqual(process.wait(timeout=10.0), -quit_signal)
+                finally:
+                    process.kill()  # a render that ignored the signal
+            self.assertEqual(sorted(os.listdir(out)),
+                             ["pipe", "sparse.wav", "take.jsonl", "x.wav"])
 
 if __name__ == "__main__":
     harness.main()

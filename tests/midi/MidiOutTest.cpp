@@ -319,8 +319,6 @@ TEST_F(NoMidiSystem, StartSaysInOneLineWhyMidiIsOffOrNothingWhenTurnedOff)
               0u)
         << automatic;
     EXPECT_EQ(StartAndCaptureStderr("auto"), automatic);
-    EXPECT_EQ(StartAndCaptureStderr("JACK"),
-              "MIDI is off: QUORVEL_MIDI=JACK is none of auto, jack, alsa, off\n");
     for (const std::string& written : {alsa, automatic})
         EXPECT_EQ(std::count(written.begin(), written.end(), '\n'), 1) << written;
 

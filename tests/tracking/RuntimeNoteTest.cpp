@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include "tracking/camera/inference/InferenceNet.h"
+#include "tracking/camera/inference/OnnxRuntimeApi.h"
 
 TEST(RuntimeNote, SaysToSetUpOnnxRuntimeOnlyWhereTheSetUpHasABuildOfIt)
 {
@@ -26,3 +27,20 @@ TEST(RuntimeNote, SaysToSetUpOnnxRuntimeOnlyWhereTheSetUpHasABuildOfIt)
     EXPECT_EQ(note(Leap::InferenceRuntime::kAutomatic), "");
     std::filesystem::remove_all(dir);
 }
+
+#if !QUORVEL_SYSTEM_ONNXRUNTIME
+// A failed load is not kept: after the set-up has run, the next camera start looks again.
+TEST(RuntimeNote, LoadsTheLibraryAfreshAfterAFailure)
+{
+    const std::string library = testing::TempDir() + "/libonnxruntime.so.1";
+    std::filesystem::remove(library);
+    EXPECT_THROW(Leap::OnnxRuntimeApi::load(library), std::runtime_error);
+    std::ofstream(library) << "no library\n";
+    try {
+        Leap::OnnxRuntimeApi::load(library);
+        ADD_FAILURE() << "loaded";
+    } catch (const std::runtime_error& error) {
+        EXPECT_EQ(std::string(error.what()).rfind("cannot load", 0), 0u) << error.what();
+    }
+}
+#endif

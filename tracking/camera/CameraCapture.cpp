@@ -5,10 +5,12 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <thread>
 #include <utility>
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -25,6 +27,8 @@ constexpr int kStreamOpenTimeoutMs = 5000;
 constexpr int kStreamReadTimeoutMs = 2000;
 // How often a wait for a pipe's writer looks for a stop, milliseconds.
 constexpr int kPipePollMs = 100;
+// How long a pipe's first data waits for its writer's hang-up, milliseconds.
+constexpr int kPipeSettleMs = 20;
 
 std::int64_t nowMicros()
 {
@@ -55,9 +59,10 @@ void CameraCapture::report(const std::string& what) const
     reportToStandardError(name + fDevice + ": " + what);
 }
 
-bool CameraCapture::waitForWriter(int& held)
+bool CameraCapture::waitForWriter(int& held, std::string& source)
 {
     held = -1;
+    source = fDevice;
     struct stat file = {};
     if (::stat(fDevice.c_str(), &file) != 0 || !S_ISFIFO(file.st_mode))
         return true;
@@ -75,30 +80,60 @@ bool CameraCapture::waitForWriter(int& held)
             held = -1;
             return false;
         }
+        if (ready > 0 && (pipe.revents & POLLIN) != 0) {
+            // A writer that has already gone (a short stream's hang-up follows its data at once)
+            // left its whole stream in the pipe, where the backend's open would wait for the
+            // next writer: it reads a copy instead.
+            std::this_thread::sleep_for(std::chrono::milliseconds(kPipeSettleMs));
+            pipe.revents = 0;
+            if (::poll(&pipe, 1, 0) > 0 && (pipe.revents & POLLHUP) != 0)
+                keepWhatIsWritten(held, source);
+            return true;
+        }
         if (ready > 0 && (pipe.revents & POLLHUP) != 0) {
             // A writer came and went: open anew to wait for the next (and clear the hang-up).
             ::close(held);
             held = -1;
-        } else if (ready > 0 && (pipe.revents & POLLIN) != 0) {
-            return true;
         }
     }
+}
+
+void CameraCapture::keepWhatIsWritten(int& held, std::string& source) const
+{
+    const int copy = ::memfd_create("quorvel-stream", MFD_CLOEXEC);
+    if (copy < 0)
+        return;
+    char chunk[65536];
+    for (ssize_t got; (got = ::read(held, chunk, sizeof chunk)) != 0;) {
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0 && errno == EAGAIN)
+            break; // a new writer came: its part is left to the backend
+        if (got < 0 || ::write(copy, chunk, static_cast<std::size_t>(got)) != got) {
+            ::close(copy);
+            return; // the backend takes what the pipe still has
+        }
+    }
+    ::close(held);
+    held = copy;
+    source = "/proc/self/fd/" + std::to_string(copy);
 }
 
 bool CameraCapture::open()
 {
     if (!isV4l2(fDevice)) {
         int held = -1;
-        if (!waitForWriter(held))
+        std::string source;
+        if (!waitForWriter(held, source))
             return false;
         if (fKind == Kind::kVideo) {
-            fVideo.open(fDevice, cv::CAP_ANY);
+            fVideo.open(source, cv::CAP_ANY);
             const double rate = fVideo.isOpened() ? fVideo.get(cv::CAP_PROP_FPS) : 0.0;
             fFramesPerSecond = rate > 0.0 && rate <= 240.0 ? rate : 30.0;
         } else {
             // A stream: taken as it comes, in its own size and rate. Short timeouts: an address
             // that does not answer, or stops sending, counts as lost instead of holding on.
-            fVideo.open(fDevice, cv::CAP_FFMPEG,
+            fVideo.open(source, cv::CAP_FFMPEG,
                         {cv::CAP_PROP_OPEN_TIMEOUT_MSEC, kStreamOpenTimeoutMs,
                          cv::CAP_PROP_READ_TIMEOUT_MSEC, kStreamReadTimeoutMs});
         }

@@ -32,8 +32,11 @@ struct CameraCapture {
     void run();
     bool open();
     // For a named pipe: waits until a program writes to it, and gives in `held` a descriptor of
-    // it to keep open while the backend opens it. False once stopped.
-    bool waitForWriter(int& held);
+    // it to keep open while the backend opens `source`. False once stopped.
+    bool waitForWriter(int& held, std::string& source);
+    // What a writer that has gone left in the pipe `held`, copied to a file in memory that
+    // replaces it in `held`, named by `source`.
+    void keepWhatIsWritten(int& held, std::string& source) const;
     void reportOpenFailure() const;
     bool waitFor(std::chrono::steady_clock::duration interval);
     bool stopping();

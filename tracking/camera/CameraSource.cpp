@@ -67,7 +67,9 @@ void CameraSource::start()
     // terminal to run the set-up in (a checkout's scripts/run.sh runs it before starting).
     if (!made && !installedDataDir().empty() && missing.empty()) {
         fCapture->report("hand models not set up yet: setting them up now, once (a few minutes).");
-        if (runModelSetUp([capture = fCapture] { return capture->stopping(); }, std::cerr))
+        // Tried again even after a failed set-up: the models may be there, on OpenCV.
+        runModelSetUp([capture = fCapture] { return capture->stopping(); }, std::cerr);
+        if (!fCapture->stopping())
             makeTracker();
     }
     if (!fTracker) {

@@ -49,7 +49,13 @@ bool runModelSetUp(const std::function<bool()>& stopped, std::ostream& log)
     // A group of its own, so that stopping ends npm and Python with it.
     posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
     posix_spawnattr_setpgroup(&attributes, 0);
-    char* argv[] = {const_cast<char*>(command.c_str()), nullptr};
+    // The ONNX Runtime this program loads, not whatever the machine has.
+#if QUORVEL_SYSTEM_ONNXRUNTIME
+    char runtime[] = "--onnxruntime=system";
+#else
+    char runtime[] = "--onnxruntime=bundled";
+#endif
+    char* argv[] = {const_cast<char*>(command.c_str()), runtime, nullptr};
     pid_t child = -1;
     const int error = posix_spawn(&child, command.c_str(), &actions, &attributes, argv, environ);
     posix_spawn_file_actions_destroy(&actions);

@@ -39,7 +39,6 @@ const OrtApiBase* apiBase(const std::string& libraryPath)
 #endif
 
 std::unique_ptr<OnnxRuntimeApi> gApi; // set once under gLoadLock, then only read
-std::string gLoadError;
 std::mutex gLoadLock;
 
 } // namespace
@@ -47,26 +46,20 @@ std::mutex gLoadLock;
 const OnnxRuntimeApi& OnnxRuntimeApi::load(const std::string& libraryPath)
 {
     std::lock_guard<std::mutex> guard(gLoadLock);
+    // A load that failed is tried again: the model set-up may have put the library in place.
     if (gApi)
         return *gApi;
-    if (!gLoadError.empty())
-        throw std::runtime_error(gLoadError);
-    try {
-        const OrtApiBase* base = apiBase(libraryPath);
-        const OrtApi* table = base->GetApi(kApiVersion);
-        if (!table)
-            throw std::runtime_error("ONNX Runtime " + std::string(base->GetVersionString()) +
-                                     " is too old");
-        std::unique_ptr<OnnxRuntimeApi> api(new OnnxRuntimeApi);
-        api->table = table;
-        api->version = base->GetVersionString();
-        api->check(table->CreateEnv(ORT_LOGGING_LEVEL_ERROR, "quorvel", &api->env));
-        gApi = std::move(api);
-        return *gApi;
-    } catch (const std::runtime_error& error) {
-        gLoadError = error.what();
-        throw;
-    }
+    const OrtApiBase* base = apiBase(libraryPath);
+    const OrtApi* table = base->GetApi(kApiVersion);
+    if (!table)
+        throw std::runtime_error("ONNX Runtime " + std::string(base->GetVersionString()) +
+                                 " is too old");
+    std::unique_ptr<OnnxRuntimeApi> api(new OnnxRuntimeApi);
+    api->table = table;
+    api->version = base->GetVersionString();
+    api->check(table->CreateEnv(ORT_LOGGING_LEVEL_ERROR, "quorvel", &api->env));
+    gApi = std::move(api);
+    return *gApi;
 }
 
 void OnnxRuntimeApi::check(OrtStatus* status) const

@@ -93,7 +93,8 @@ namespace Leap {
 class OnnxRuntimeApi {
 public:
     // The library: the distribution's where it is linked, else the one at `libraryPath` (the
-    // first one asked for wins). Throws std::runtime_error saying why it cannot be used.
+    // first one loaded wins). Throws std::runtime_error saying why it cannot be used; a later call
+    // tries again.
     static const OnnxRuntimeApi& load(const std::string& libraryPath);
 
     // Throws std::runtime_error with the status's message (and frees it) when `status` is set.
