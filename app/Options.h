@@ -53,6 +53,7 @@ public:
     int key = -1;          // note of string 0, 0..127 (69 = 440 Hz)
     std::string scaleFile; // a Scala .scl file
     bool touch = false;    // velocity follows the sweep's speed
+    std::string voice;     // "classic" or "concert"; empty: classic
     std::string osc;       // HOST:PORT to send plucks and fingertips to over OSC; empty: none
     std::string midi;      // "auto", "jack", "alsa" or "off"; empty: auto
     Leap::SourceSettings tracking;
