@@ -40,18 +40,25 @@ void ConcertString::NoteOn(float pitch, int velocity, const float* burst, int bu
     const int length = filter.length;
     PluckExcitation::Shape(burst, burstLength, velocity, safeFrequency, rate, fPreparedShape.get(),
                            length);
+    // Short strings, which ring with few partials, are plucked harder to sound as loud.
+    const float lift = std::pow(2.0f, std::max(0.0f, pitch - kTrebleFromNote) / kTrebleNotes);
+    for (int i = 0; i < length; ++i)
+        fPreparedShape[i] *= lift;
     const double periodMs = 1000.0 / safeFrequency;
     const double swellMs = pitch <= kSwellTopNote ? kSwellMs : 3.0 * periodMs;
     const int periods = std::max(1, static_cast<int>(std::lround(swellMs / periodMs)));
     const uint32_t seed = static_cast<uint32_t>(rand()) | 1u;
-    // Longer strings fall less at first.
-    const double early = kEarlyLossPerSecond * std::clamp((pitch - 24.0) / 48.0, 0.5, 1.5);
-    const double earlyFade = std::exp(-1.0 / (kEarlySeconds * rate));
+    // Long strings fall less at first; short ones fall faster, over a shorter time.
+    const double above = std::max(0.0, pitch - kEarlyTopNote);
+    const double early = kEarlyLossPerSecond * std::clamp((pitch - 24.0) / 48.0, 0.5, 1.0) *
+                         std::pow(2.0, above / 10.0);
+    const double earlySeconds = kEarlySeconds * std::pow(2.0, -above / 12.0);
+    const double earlyFade = std::exp(-1.0 / (earlySeconds * rate));
     const int noiseSamples = static_cast<int>(kNoiseStopMs * 0.001 * rate);
     const float noiseFade = static_cast<float>(std::exp(-1.0 / (kNoiseMs * 0.001 * rate)));
     // A short string's tone is quieter against the finger on it.
     const float noiseGain = kNoiseLevel * PluckExcitation::kPeak * std::clamp(velocity, 0, 127) /
-                            127.0f * (1.0f + std::max(0.0f, pitch - 48.0f) / 12.0f);
+                            127.0f * (1.0f + std::min(11.0f, std::max(0.0f, pitch - 48.0f) / 1.2f));
 
     AudioServer::ScopedLock hold;
     fSampleRate = static_cast<float>(rate);

@@ -192,7 +192,8 @@ def measure(stereo, note):
     side, middle = (left - right) / 2, (left + right) / 2
     out["side/mid dB"] = 10 * math.log10(max(np.sum(side ** 2), 1e-30) / np.sum(middle ** 2))
 
-    first = mono[:int(0.05 * RATE)]
+    # Over the whole periods of the first 50 ms: a part of a period has a mean of its own.
+    first = mono[:int(period * math.floor(0.05 * RATE / period))]
     mean = first.mean()
     out["DC/AC dB"] = 20 * math.log10(max(abs(mean), 1e-12) / np.sqrt(np.mean((first - mean) ** 2)))
     out["loudness dB"] = 20 * math.log10(np.sqrt(np.mean(mono[:RATE] ** 2)))
@@ -244,6 +245,7 @@ def main():
             ax.grid(True, which="both", alpha=0.3)
             ax.legend()
         figure.tight_layout()
+        os.makedirs(os.path.dirname(os.path.abspath(args.png)), exist_ok=True)
         figure.savefig(args.png, dpi=90)
         print("decay against pitch:", args.png)
 
