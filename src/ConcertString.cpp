@@ -51,14 +51,15 @@ void ConcertString::NoteOn(float pitch, int velocity, const float* burst, int bu
     // Long strings fall less at first; short ones fall faster, over a shorter time.
     const double above = std::max(0.0, pitch - kEarlyTopNote);
     const double early = kEarlyLossPerSecond * std::clamp((pitch - 24.0) / 48.0, 0.5, 1.0) *
-                         std::pow(2.0, above / 10.0);
+                         std::pow(2.0, above / 7.0);
     const double earlySeconds = kEarlySeconds * std::pow(2.0, -above / 12.0);
     const double earlyFade = std::exp(-1.0 / (earlySeconds * rate));
     const int noiseSamples = static_cast<int>(kNoiseStopMs * 0.001 * rate);
     const float noiseFade = static_cast<float>(std::exp(-1.0 / (kNoiseMs * 0.001 * rate)));
     // A short string's tone is quieter against the finger on it.
     const float noiseGain = kNoiseLevel * PluckExcitation::kPeak * std::clamp(velocity, 0, 127) /
-                            127.0f * (1.0f + std::min(11.0f, std::max(0.0f, pitch - 48.0f) / 1.2f));
+                            127.0f *
+                            (1.0f + std::min(11.0f, std::max(0.0f, pitch - 48.0f) / 1.2f)) * lift;
 
     AudioServer::ScopedLock hold;
     fSampleRate = static_cast<float>(rate);

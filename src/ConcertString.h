@@ -24,13 +24,13 @@ public:
     // Above this note the swell shortens to a few periods, as a short string's does.
     static constexpr double kSwellTopNote = 66.0;
     // Early decay: extra loss at the pluck in nepers a second, fading with this time constant
-    // (s); above kEarlyTopNote it doubles every 10 notes and its time halves every octave.
+    // (s); above kEarlyTopNote it doubles every 7 notes and its time halves every octave.
     static constexpr double kEarlyLossPerSecond = 6.0;
     static constexpr double kEarlySeconds = 0.15;
     static constexpr double kEarlyTopNote = 72.0;
     // Above kTrebleFromNote the pluck's level doubles every kTrebleNotes notes.
     static constexpr float kTrebleFromNote = 60.0f;
-    static constexpr float kTrebleNotes = 24.0f;
+    static constexpr float kTrebleNotes = 16.0f;
     // Finger noise: level against the pluck's peak, and its decay time constant in ms; it
     // stops after kNoiseStopMs.
     static constexpr float kNoiseLevel = 0.22f;
