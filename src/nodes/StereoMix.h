@@ -17,7 +17,7 @@
 class StereoMix final : public AudioClient {
 public:
     static constexpr int kMaxInputs = 32;
-    static constexpr float kWidth = 0.35f;       // share of the field the row spans, 0..1
+    static constexpr float kWidth = 0.35f;      // share of the field the row spans, 0..1
     static constexpr float kSpread = 0.45f;     // k: side level of the diffused copy, 0..1
     static constexpr double kSpreadMs = 6.0;    // its delay, ms
     static constexpr double kDiffuseMs = 2.3;   // the allpass that diffuses it, ms
