@@ -34,6 +34,10 @@ const std::vector<Row> kRows = {
     {Setting::kTouch, kPlayer, "--touch", nullptr, "QUORVEL_TOUCH", "1",
      "each pluck as loud and bright as the sweep is fast (t\n"
      "                     switches it while playing); default: every pluck full"},
+    {Setting::kVoice, kPlayer, "--voice", "NAME", "QUORVEL_VOICE", "NAME",
+     "the strings' voice: classic (a bright plucked string) or\n"
+     "                     concert (a concert harp's strings, in stereo; o switches\n"
+     "                     it while playing); default classic"},
     {Setting::kOsc, kPlayer, "--osc", "HOST:PORT", nullptr, nullptr,
      "also send every pluck and fingertip as OSC over UDP"},
     {Setting::kScale, kPlayer, "--scale", "FILE.scl", nullptr, nullptr,
@@ -77,6 +81,9 @@ const std::vector<Row> kRows = {
     {Setting::kKey, kRenderer, "--key", "NOTE", nullptr, nullptr,
      "note of the leftmost string throughout: a name (D, F#3, Bb2) or a\n"
      "                  MIDI note number"},
+    {Setting::kVoice, kRenderer, "--voice", "NAME", nullptr, nullptr,
+     "the strings' voice throughout: classic or concert, whatever the\n"
+     "                  recording says"},
     {Setting::kRate, kRenderer, "--rate", "HZ", nullptr, nullptr,
      "sample rate (8000..192000; default 44100)"},
     {Setting::kTail, kRenderer, "--tail", "SECONDS", nullptr, nullptr,
@@ -98,8 +105,8 @@ const char kPlayerHeader[] =
     "Usage: quorvel [OPTION]... [WINDOW SYSTEM OPTION]...\n"
     "A harp played in the air: fingertips seen by a hand-tracking controller pluck\n"
     "vertical strings. Keys: 1-4 scale, a/z add/remove a string, f full screen,\n"
-    "h banner, w/s redraw rate, +/- key a semitone up/down, t touch, c camera: set the\n"
-    "string plane again, v camera: show/hide its picture, q quit.\n"
+    "h banner, w/s redraw rate, +/- key a semitone up/down, t touch, o voice, c camera:\n"
+    "set the string plane again, v camera: show/hide its picture, q quit.\n"
     "\n"
     "Options:\n";
 const char kPlayerOptionsEnd[] =

@@ -22,6 +22,7 @@ public:
         kDevice,
         kKey,
         kTouch,
+        kVoice,
         kOsc,
         kScale,
         kStrings,

@@ -62,6 +62,12 @@ bool Options::JudgeShared(Setting setting, const std::string& value, Options& in
         accepted = "1 (on) or 0 (off)";
         into.touch = render.touch = value == "1";
         return OneOf(value, {"1", "0"});
+    case Setting::kVoice: {
+        accepted = "classic or concert";
+        into.voice = render.voice = value;
+        Harp::VoiceKind voice;
+        return Harp::VoiceNamed(value, voice);
+    }
     case Setting::kScale:
         // The player's file is read when it starts; the renderer's, once its files are known.
         accepted = "pentatonic-major, pentatonic-minor, diatonic, whole-tone or a Scala tuning "

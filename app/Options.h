@@ -62,6 +62,7 @@ public:
     std::string scaleFile;                // a Scala .scl file
     std::shared_ptr<const Tuning> tuning; // its tuning, once SetUpTuning has read it
     bool touch = false;                   // velocity follows the sweep's speed
+    std::string voice;                    // "classic" or "concert"; empty: classic
     std::string osc;  // HOST:PORT to send plucks and fingertips to over OSC; empty: none
     std::string midi; // "auto", "jack", "alsa" or "off"; empty: auto
     Leap::SourceSettings tracking;

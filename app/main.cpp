@@ -13,6 +13,7 @@
 #include "app/Shutdown.h"
 #include "app/Stage.h"
 #include "app/instrument/GLStuff.h"
+#include "app/instrument/Harp.h"
 #include "app/instrument/Pluck.h"
 #include "app/midi/MidiOut.h"
 #include "app/osc/OscOut.h"
@@ -36,6 +37,8 @@ int main(int argc, char** argv)
     if (!options.SetUpTuning(std::cerr))
         return 2;
     GLStuff::SetTouch(options.touch);
+    if (Harp::VoiceKind voice; Harp::VoiceNamed(options.voice, voice))
+        Harp::SetStartVoice(voice);
     AudioDevices::Choice audio;
     std::string refusal;
     if (!AudioDevices::Choose(options.audioSystem, options.audioDevice, JackServerFromEnvironment(),

@@ -34,7 +34,7 @@ ours, stk = ns["BM_HarpPass"], ns["BM_StkPlucked"]
 print(f"engine: {ours:.3f} ns per string-sample (30 strings), STK {stk:.3f}: {ours / stk:.2f} of STK")
 PY
 # The same work counted in instructions by callgrind: the same count whatever else runs.
-for engine in harp stk; do
+for engine in harp concert stk; do
   valgrind --tool=callgrind --collect-atstart=no --callgrind-out-file="build/default/$engine.callgrind" \
     build/default/bench/audio_bench --instructions "$engine" >"build/default/$engine.samples" 2>/dev/null
 done
@@ -46,6 +46,8 @@ def per_sample(engine):
     return int(re.search(r"^(?:summary|totals): (\d+)", text, re.M).group(1)) / samples
 ours, stk = per_sample("harp"), per_sample("stk")
 print(f"engine: {ours:.2f} instructions per string-sample, STK {stk:.2f}: {ours / stk:.2f} of STK")
+concert = per_sample("concert")
+print(f"engine: concert voice {concert:.2f} instructions per string-sample: {concert / ours:.2f} of the classic")
 PY
 
 echo "== camera (load: $(cut -d' ' -f1-3 /proc/loadavg))"

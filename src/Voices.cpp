@@ -57,6 +57,19 @@ LoopTuning TuneLoop(double period)
     return tuning;
 }
 
+// The offset a period of `count` samples would leave in the loop, which holds the period and,
+// in the averaging's memory, its last sample once more: 1 / (count + 1) of their sum, so that
+// taking it from every sample leaves nothing. Summed in double precision; 0 for no samples.
+float LoopOffset(const float* samples, int count)
+{
+    if (count < 1)
+        return 0.0f;
+    double sum = samples[count - 1];
+    for (int i = 0; i < count; ++i)
+        sum += samples[i];
+    return static_cast<float>(sum / (count + 1));
+}
+
 } // namespace
 
 Voice::Voice() : fSampleCount(0), fDuration(0), fIsOn(false) {}
@@ -200,12 +213,14 @@ void Karplus::PrepareFit(int length, int burstLength)
     fFitBurstLength = burstLength;
 }
 
+// The offset of a period's excitation would sound as a DC that decays with the note.
 void Karplus::ExciteWithNoise()
 {
     float* ring = fDelayLine.get();
     const int length = ExcitedLength();
+    const float offset = LoopOffset(fNoise.get(), length);
     for (int i = 0; i < length; ++i)
-        ring[(fReadPos + i) & kMask] = fNoise[i];
+        ring[(fReadPos + i) & kMask] = fNoise[i] - offset;
 }
 
 void Karplus::ExciteWithBurst(float* burst, int burstLength)
@@ -237,25 +252,19 @@ void Karplus::ExciteWithBurst(float* burst, int burstLength)
             burst[n] *= headroom;
     }
 
-    // Adds one fitted burst sample and its noise to the period, clipped to full scale.
-    float* const noise = fNoise.get();
-    const uint32_t readPos = fReadPos;
-    auto deposit = [ring, noise, readPos](int i, float fitted) {
-        const uint32_t index = (readPos + i) & kMask;
-        float v = ring[index] + fitted;
-        v = static_cast<float>(v + kBurstNoiseLevel * noise[i]);
-        // In the a < b ? a : b form, which compiles to min and max without a branch.
-        v = v < 1.0f ? v : 1.0f;
-        v = v > -1.0f ? v : -1.0f;
-        ring[index] = v;
+    // What the period receives, the fitted burst and its noise, gathered in place of the noise:
+    // its offset is taken out before it goes in, so that a pluck leaves no DC behind.
+    float* const added = fNoise.get();
+    auto gather = [added](int i, float fitted) {
+        added[i] = static_cast<float>(fitted + kBurstNoiseLevel * added[i]);
     };
     if (!hasBurst) {
         for (i = 0; i < length; ++i)
-            deposit(i, 0.0f);
+            gather(i, 0.0f);
     } else if (fFitLength == fLength && fFitBurstLength == burstLength) {
         const FitPoint* const fit = fFit.get();
         for (i = 0; i < length; ++i)
-            deposit(i, Interpolator::Linear(burst, fit[i].base, fit[i].next, fit[i].fraction));
+            gather(i, Interpolator::Linear(burst, fit[i].base, fit[i].next, fit[i].fraction));
     } else {
         const Interpolator linear(1);
         const float period = static_cast<float>(fLength);
@@ -264,8 +273,17 @@ void Karplus::ExciteWithBurst(float* burst, int burstLength)
             double x = static_cast<float>(static_cast<float>(i) / period * span);
             if (x >= burstLength)
                 x = burstLength - 1;
-            deposit(i, linear.Interpolate(burst, x, burstLength));
+            gather(i, linear.Interpolate(burst, x, burstLength));
         }
+    }
+    const float offset = LoopOffset(added, length);
+    for (i = 0; i < length; ++i) {
+        const uint32_t index = (fReadPos + i) & kMask;
+        float v = ring[index] + (added[i] - offset);
+        // In the a < b ? a : b form, which compiles to min and max without a branch.
+        v = v < 1.0f ? v : 1.0f;
+        v = v > -1.0f ? v : -1.0f;
+        ring[index] = v;
     }
 }
 

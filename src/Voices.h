@@ -67,10 +67,12 @@ public:
     // length: line length in samples, at most kMaxSize. Clears the allpass's memory of the
     // previous tuning and keeps its coefficient.
     void SetLength(int length);
-    // Fills one period of the line with noise.
+    // Fills one period of the line with noise, less the offset it would leave in the loop.
     void Excite();
     // Adds `burst` (burstLength samples) stretched or shrunk to one period of the line into it,
-    // after scaling the caller's burst in place by the headroom left under full scale. A
+    // after scaling the caller's burst in place by the headroom left under full scale; what is
+    // added is made to leave no offset in the loop (its sum and the averaging's memory of its
+    // last sample come to 0), so a pluck leaves no DC. A
     // burstLength below 1 adds only the noise.
     void Excite(float* burst, int burstLength);
 

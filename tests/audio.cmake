@@ -6,7 +6,7 @@ quorvel_test(audio_graph_test
   LIBS quorvel_audio
   LABELS unit)
 quorvel_test(voice_test
-  SOURCES ${QUORVEL_AUDIO_TESTS}/VoiceTest.cpp
+  SOURCES ${QUORVEL_AUDIO_TESTS}/VoiceTest.cpp ${QUORVEL_AUDIO_TESTS}/ConcertStringTest.cpp
   LIBS quorvel_audio
   LABELS unit)
 quorvel_test(audio_driver_tests

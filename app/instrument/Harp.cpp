@@ -3,13 +3,23 @@
 #include <memory>
 
 #include "src/AudioServer.h"
+#include "src/ConcertString.h"
 #include "src/Voices.h"
 #include "src/nodes/Adder.h"
+#include "src/nodes/BodyFilter.h"
+#include "src/nodes/DcBlocker.h"
 #include "src/nodes/Multiplier.h"
 #include "src/nodes/SampleAccumulator.h"
+#include "src/nodes/StereoMix.h"
 
 Harp* Harp::sInstance = nullptr;
 std::once_flag Harp::sInstanceOnce;
+std::atomic<Harp::VoiceKind> Harp::sStartVoice{Harp::VoiceKind::kClassic};
+
+void Harp::SetStartVoice(VoiceKind voice)
+{
+    sStartVoice.store(voice);
+}
 
 Harp* Harp::GetInstance()
 {
@@ -18,7 +28,25 @@ Harp* Harp::GetInstance()
     return sInstance;
 }
 
-Harp::Harp() : fAdder(nullptr), fMultiplier(nullptr), fNumStrings(1)
+const char* Harp::VoiceName(VoiceKind voice)
+{
+    return voice == VoiceKind::kConcert ? "concert" : "classic";
+}
+
+bool Harp::VoiceNamed(const std::string& name, VoiceKind& voice)
+{
+    for (VoiceKind kind : {VoiceKind::kClassic, VoiceKind::kConcert}) {
+        if (name == VoiceName(kind)) {
+            voice = kind;
+            return true;
+        }
+    }
+    return false;
+}
+
+Harp::Harp()
+    : fAdder(nullptr), fMultiplier(nullptr), fMix(nullptr), fBodies(), fBlockers(), fOutputs(),
+      fVoice(sStartVoice.load()), fNumStrings(1)
 {
     // Capacity for every string up front: adding one never reallocates, so it cannot fail
     // halfway between the two lists.
@@ -47,18 +75,32 @@ void Harp::Cleanup()
 void Harp::BuildGraph()
 {
     TearDownGraph();
+    const float rate = AudioServer::GetInstance()->Fs();
     try {
-        fAdder = new Adder(0.0f);
-        fMultiplier = new Multiplier(nullptr, nullptr, 1.0f);
-        fMultiplier->SetA(fAdder);
-        fMultiplier->SetVal(kOutputGain);
+        if (fVoice.load() == VoiceKind::kClassic) {
+            fAdder = new Adder(0.0f);
+            fMultiplier = new Multiplier(nullptr, nullptr, 1.0f);
+            fMultiplier->SetA(fAdder);
+            fMultiplier->SetVal(kOutputGain);
+            // Its plucks leave no offset (Karplus takes it out of each excitation): no
+            // blocker, so it plays as it always has.
+            fOutputs[0] = fOutputs[1] = fMultiplier;
+        } else {
+            fMix = new StereoMix(kConcertGain, rate);
+            AudioClient* sides[2] = {fMix, fMix->Right()};
+            for (int side = 0; side < 2; ++side) {
+                fBodies[side] = new BodyFilter(sides[side], side, rate);
+                fBlockers[side] = new DcBlocker(fBodies[side], rate);
+                fOutputs[side] = fBlockers[side];
+            }
+        }
         for (int i = 0; i < fNumStrings.load(); ++i)
             AppendString();
 
         // The first moment the audio thread can reach the graph.
         AudioServer::ScopedLock hold;
-        AudioServer::GetInstance()->AddClient(fMultiplier, 0);
-        AudioServer::GetInstance()->AddClient(fMultiplier, 1);
+        AudioServer::GetInstance()->AddClient(fOutputs[0], 0);
+        AudioServer::GetInstance()->AddClient(fOutputs[1], 1);
     } catch (...) {
         TearDownGraph();
         throw;
@@ -68,39 +110,69 @@ void Harp::BuildGraph()
 void Harp::TearDownGraph()
 {
     AudioServer* server = AudioServer::GetInstance();
-    if (fAdder != nullptr) {
-        for (SampleAccumulator* tap : fBuffers) {
-            AudioServer::ScopedLock hold;
-            fAdder->RemoveInput(tap);
-        }
+    for (SampleAccumulator* tap : fBuffers) {
+        AudioServer::ScopedLock hold;
+        Disconnect(tap);
     }
     for (SampleAccumulator* tap : fBuffers)
         delete tap;
-    if (fMultiplier != nullptr) {
-        {
-            AudioServer::ScopedLock hold;
-            server->RemoveClient(fMultiplier, 0);
-            server->RemoveClient(fMultiplier, 1);
-        }
-        delete fMultiplier;
+    if (fOutputs[0] != nullptr) {
+        AudioServer::ScopedLock hold;
+        server->RemoveClient(fOutputs[0], 0);
+        server->RemoveClient(fOutputs[1], 1);
     }
+    // Outputs first, inputs last: nothing is deleted while a node still pulls it.
+    for (int side = 0; side < 2; ++side) {
+        delete fBlockers[side];
+        delete fBodies[side];
+        fBlockers[side] = nullptr;
+        fBodies[side] = nullptr;
+        fOutputs[side] = nullptr;
+    }
+    delete fMultiplier;
     delete fAdder;
+    delete fMix;
     fStrings.clear();
     fBuffers.clear();
     fAdder = nullptr;
     fMultiplier = nullptr;
+    fMix = nullptr;
+}
+
+void Harp::Connect(SampleAccumulator* tap)
+{
+    if (fAdder != nullptr)
+        fAdder->AddInput(tap);
+    if (fMix != nullptr)
+        fMix->AddInput(tap);
+}
+
+void Harp::Disconnect(SampleAccumulator* tap)
+{
+    if (fAdder != nullptr)
+        fAdder->RemoveInput(tap);
+    if (fMix != nullptr)
+        fMix->RemoveInput(tap);
 }
 
 void Harp::AppendString()
 {
-    auto string = std::make_shared<Karplus>(kStringPeriodSeconds);
+    StringVoice string;
+    AudioClient* node = nullptr;
+    if (fVoice.load() == VoiceKind::kClassic) {
+        string.classic = std::make_shared<Karplus>(kStringPeriodSeconds);
+        node = string.classic.get();
+    } else {
+        string.concert = std::make_shared<ConcertString>();
+        node = string.concert.get();
+    }
     std::unique_ptr<SampleAccumulator> tap(new SampleAccumulator());
-    tap->SetInput(string.get());
+    tap->SetInput(node);
     tap->SetSamplesPerPixel(kSamplesPerPixel);
     {
         // Only the one change the audio thread can see happens under the server lock.
         AudioServer::ScopedLock serverHold;
-        fAdder->AddInput(tap.get());
+        Connect(tap.get());
     }
     fStrings.push_back(std::move(string));
     fBuffers.push_back(tap.release());
@@ -109,7 +181,7 @@ void Harp::AppendString()
 void Harp::AddString()
 {
     std::lock_guard<std::mutex> hold(fStringsLock);
-    if (fNumStrings.load() >= kMaxStrings || fAdder == nullptr)
+    if (fNumStrings.load() >= kMaxStrings || fOutputs[0] == nullptr)
         return;
     AppendString();
     fNumStrings.fetch_add(1);
@@ -118,12 +190,12 @@ void Harp::AddString()
 void Harp::RemoveString()
 {
     std::lock_guard<std::mutex> hold(fStringsLock);
-    if (fNumStrings.load() <= kMinStrings || fStrings.empty() || fAdder == nullptr)
+    if (fNumStrings.load() <= kMinStrings || fStrings.empty() || fOutputs[0] == nullptr)
         return;
     SampleAccumulator* tap = fBuffers.back();
     {
         AudioServer::ScopedLock serverHold;
-        fAdder->RemoveInput(tap);
+        Disconnect(tap);
     }
     fBuffers.pop_back();
     delete tap;
@@ -132,16 +204,24 @@ void Harp::RemoveString()
     fNumStrings.fetch_sub(1);
 }
 
-std::shared_ptr<Karplus> Harp::StringAt(int string) const
+Harp::StringVoice Harp::StringAt(int string) const
 {
     std::lock_guard<std::mutex> hold(fStringsLock);
     return fStrings.at(static_cast<std::size_t>(string));
 }
 
+void Harp::StringVoice::Pluck(float pitch, int velocity, float* burst, int length) const
+{
+    if (classic)
+        classic->NoteOn(pitch, velocity, burst, length);
+    else if (concert)
+        concert->NoteOn(pitch, velocity, burst, length);
+}
+
 void Harp::NoteOn(int string, int note, int velocity)
 {
     std::lock_guard<std::mutex> pluck(fPluckLock);
-    StringAt(string)->NoteOn(note, velocity, nullptr, 0);
+    StringAt(string).Pluck(static_cast<float>(note), velocity, nullptr, 0);
 }
 
 void Harp::ExciteString(int string, int note, int velocity, float* burst, int length)
@@ -149,18 +229,32 @@ void Harp::ExciteString(int string, int note, int velocity, float* burst, int le
     // The note-on prints its note line and waits for the server lock: no lock but the pluck's
     // own is held meanwhile.
     std::lock_guard<std::mutex> pluck(fPluckLock);
-    StringAt(string)->NoteOn(note, velocity, burst, length);
+    StringAt(string).Pluck(static_cast<float>(note), velocity, burst, length);
 }
 
 void Harp::ExciteString(int string, float pitch, int velocity, float* burst, int length)
 {
     std::lock_guard<std::mutex> pluck(fPluckLock);
-    StringAt(string)->NoteOn(pitch, velocity, burst, length);
+    StringAt(string).Pluck(pitch, velocity, burst, length);
 }
 
 int Harp::GetNumStrings() const
 {
     return fNumStrings.load();
+}
+
+void Harp::SetVoice(VoiceKind voice)
+{
+    std::lock_guard<std::mutex> hold(fStringsLock);
+    if (voice == fVoice.load())
+        return;
+    fVoice.store(voice);
+    BuildGraph();
+}
+
+Harp::VoiceKind Harp::GetVoice() const
+{
+    return fVoice.load();
 }
 
 std::vector<SampleAccumulator*>& Harp::GetBuffers()

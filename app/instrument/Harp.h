@@ -5,15 +5,24 @@
 #include <mutex>
 #include <vector>
 
+#include <string>
+
+class AudioClient;
 class Karplus;
+class ConcertString;
 class SampleAccumulator;
 class Adder;
 class Multiplier;
+class StereoMix;
+class BodyFilter;
+class DcBlocker;
 
 // The instrument: a process-wide singleton that owns between 1 and 30 plucked strings and wires
-// them into the audio graph. String i is a Karplus voice followed by a display tap; every tap
-// feeds one mixer, the mixer feeds one gain node of 1/12, and only the gain node is registered
-// with the AudioServer (on output channels 0 and 1).
+// them into the audio graph, in one of two voices. String i is a voice followed by a display
+// tap. The classic voice: Karplus strings, every tap into one mixer, the mixer into a gain of
+// 1/12, which alone is registered with the AudioServer (on output channels 0 and 1, the same
+// signal). The concert voice: ConcertString strings, the taps into a StereoMix
+// that places them left to right, each side through a BodyFilter and a DC blocker to its channel.
 //
 // Threads: the window thread adds and removes strings and reads the taps; the tracking thread
 // counts and plucks strings; the audio thread never calls the harp, it only renders the graph.
@@ -26,6 +35,14 @@ public:
     static constexpr float kStringPeriodSeconds = 0.009f;
     static constexpr int kSamplesPerPixel = 6;
     static constexpr float kOutputGain = 1.0f / 12.0f;
+    // The concert voice's gain before the stereo placement: about as loud as the classic.
+    static constexpr float kConcertGain = 2.0f / 12.0f;
+
+    enum class VoiceKind { kClassic, kConcert };
+    // "classic" or "concert".
+    static const char* VoiceName(VoiceKind voice);
+    // False for any other name.
+    static bool VoiceNamed(const std::string& name, VoiceKind& voice);
 
     // Builds the harp on the first call, exactly once, whichever threads call first.
     static Harp* GetInstance();
@@ -54,6 +71,14 @@ public:
     // Any thread; never waits.
     int GetNumStrings() const;
 
+    // The voice a harp is built in; before the first GetInstance (later, SetVoice).
+    static void SetStartVoice(VoiceKind voice);
+    // Window thread: the strings are built anew in `voice` (silent), unless it is the voice
+    // already playing.
+    void SetVoice(VoiceKind voice);
+    // Any thread.
+    VoiceKind GetVoice() const;
+
     // Window thread: the display taps in string order.
     std::vector<SampleAccumulator*>& GetBuffers();
 
@@ -63,16 +88,33 @@ private:
     void TearDownGraph();
     // With fStringsLock held: a new string and its tap, the tap wired into the mixer.
     void AppendString();
+
+    // A string in whichever voice it was built.
+    struct StringVoice {
+        std::shared_ptr<Karplus> classic;
+        std::shared_ptr<ConcertString> concert;
+        void Pluck(float pitch, int velocity, float* burst, int length) const;
+    };
     // String `string`, or std::out_of_range.
-    std::shared_ptr<Karplus> StringAt(int string) const;
+    StringVoice StringAt(int string) const;
+    // With the server lock held: the tap into or out of the mixer of the voice playing.
+    void Connect(SampleAccumulator* tap);
+    void Disconnect(SampleAccumulator* tap);
 
     static Harp* sInstance;
+    static std::atomic<VoiceKind> sStartVoice;
     static std::once_flag sInstanceOnce;
 
     std::vector<SampleAccumulator*> fBuffers;
-    std::vector<std::shared_ptr<Karplus>> fStrings;
-    Adder* fAdder;
-    Multiplier* fMultiplier;
+    std::vector<StringVoice> fStrings;
+    Adder* fAdder;            // classic
+    Multiplier* fMultiplier;  // classic
+    StereoMix* fMix;          // concert
+    BodyFilter* fBodies[2];   // concert: left, right
+    DcBlocker* fBlockers[2];  // concert: left, right
+    AudioClient* fOutputs[2]; // the nodes on channels 0 and 1
+    // Written on the window thread under fStringsLock, read anywhere.
+    std::atomic<VoiceKind> fVoice;
     // The number of strings; written on the window thread under fStringsLock, read anywhere.
     std::atomic<int> fNumStrings;
 

@@ -97,6 +97,12 @@ void ChooseTouch(bool on)
     Record();
 }
 
+void ChooseVoice(Harp::VoiceKind voice)
+{
+    Harp::GetInstance()->SetVoice(voice);
+    Record();
+}
+
 void AddString()
 {
     AddOneString();
@@ -140,6 +146,9 @@ bool ApplySettings(const PerformanceSettings& settings, std::ostream& errors)
         errors << "scale " << settings.scale << " refused: " << error << "\n";
         applied = false;
     }
+    Harp::VoiceKind voice;
+    if (Harp::VoiceNamed(settings.voice, voice))
+        Harp::GetInstance()->SetVoice(voice);
     if (settings.strings > 0)
         StepStringsTo(settings.strings);
     Record();

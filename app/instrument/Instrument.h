@@ -3,6 +3,8 @@
 #include <ostream>
 #include <string>
 
+#include "app/instrument/Harp.h"
+
 class InstrumentOutput;
 class PerformanceSettings;
 
@@ -25,6 +27,8 @@ bool ChooseScale(const int* table, int count, std::string& error);
 bool ChooseKey(int key, std::string& error);
 // Touch on or off.
 void ChooseTouch(bool on);
+// The strings' voice; they are built anew, silent.
+void ChooseVoice(Harp::VoiceKind voice);
 // One string more, up to Harp::kMaxStrings.
 void AddString();
 // The rightmost string goes, down to Harp::kMinStrings; its MIDI note ends.

@@ -75,6 +75,7 @@ PerformanceSettings PerformanceSettings::Current()
     }
     now.key = scale.key;
     now.touch = GLStuff::Touch() ? 1 : 0;
+    now.voice = Harp::VoiceName(Harp::GetInstance()->GetVoice());
     return now;
 }
 
@@ -138,8 +139,17 @@ bool PerformanceSettings::Parse(const std::string& line, PerformanceSettings& se
         }
         read.touch = touch->get<bool>() ? 1 : 0;
     }
-    if (read.strings == 0 && read.scale.empty() && read.key < 0 && read.touch < 0) {
-        error = "neither \"strings\" nor \"scale\" nor \"key\" nor \"touch\"";
+    if (auto voice = instrument.find("voice"); voice != instrument.end()) {
+        Harp::VoiceKind kind;
+        if (!voice->is_string() || !Harp::VoiceNamed(voice->get<std::string>(), kind)) {
+            error = "\"voice\" is neither \"classic\" nor \"concert\"";
+            return false;
+        }
+        read.voice = voice->get<std::string>();
+    }
+    if (read.strings == 0 && read.scale.empty() && read.key < 0 && read.touch < 0 &&
+        read.voice.empty()) {
+        error = "neither \"strings\" nor \"scale\" nor \"key\" nor \"touch\" nor \"voice\"";
         return false;
     }
     settings = read;
@@ -159,6 +169,8 @@ std::string PerformanceSettings::Line() const
         instrument["key"] = key;
     if (touch >= 0)
         instrument["touch"] = touch == 1;
+    if (!voice.empty())
+        instrument["voice"] = voice;
     return nlohmann::ordered_json{{"instrument", instrument}}.dump();
 }
 

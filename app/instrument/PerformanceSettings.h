@@ -5,9 +5,9 @@
 
 #include "app/instrument/Tuning.h"
 
-// The settings that shape what a performance sounds like: the number of strings, the scale and
-// the key. A recording carries them beside the tracking frames, one line at the start and one at
-// every change, stamped there with the frames' clock:
+// The settings that shape what a performance sounds like: the number of strings, the scale, the
+// key, touch and the strings' voice. A recording carries them beside the tracking frames, one line
+// at the start and one at every change, stamped there with the frames' clock:
 //   {"instrument":{"strings":10,"scale":"diatonic","key":32},"timestamp":5000000}
 // A Scala tuning travels whole in the line, as "scale":"scala" and
 //   "tuning":{"description":"...","cents":[...]}, so a replay never depends on the file.
@@ -20,7 +20,8 @@ public:
                        // leaves the scale as it is; "scala" plays `tuning`
     int key = -1;      // note of string 0, 0..127; -1 leaves the key as it is
     std::shared_ptr<const Tuning> tuning; // with scale "scala"
-    int touch = -1; // 1: velocity follows the sweep; 0: every pluck 127; -1 leaves it as it is
+    int touch = -1;    // 1: velocity follows the sweep; 0: every pluck 127; -1 leaves it as it is
+    std::string voice; // "classic" or "concert"; empty leaves it as it is
 
     // The harp's settings now. Any thread.
     static PerformanceSettings Current();

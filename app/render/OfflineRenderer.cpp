@@ -133,7 +133,9 @@ int OfflineRenderer::Run(std::ostream& errors)
     chosen.tuning = fOptions.tuning;
     chosen.key = fOptions.key;
     chosen.touch = fOptions.touch ? 1 : -1;
-    if ((chosen.strings > 0 || !chosen.scale.empty() || chosen.key >= 0 || fOptions.touch) &&
+    chosen.voice = fOptions.voice;
+    if ((chosen.strings > 0 || !chosen.scale.empty() || chosen.key >= 0 || fOptions.touch ||
+         !chosen.voice.empty()) &&
         !chosen.Apply(errors)) {
         DiscardOutput();
         return 2; // as a refused option
@@ -217,6 +219,8 @@ bool OfflineRenderer::Play(std::ostream& errors)
                 settings.key = -1;
             if (fOptions.touch)
                 settings.touch = -1;
+            if (!fOptions.voice.empty())
+                settings.voice.clear();
             settings.Apply(errors);
             break;
         }

@@ -28,6 +28,8 @@ public:
         int key = -1;               // note of string 0 (0..127); -1 leaves it to the recording
         bool touch = false;         // velocity from the sweep for the whole render; false leaves
                                     // it to the recording
+        std::string voice;          // "classic" or "concert" for the whole render; empty leaves
+                                    // it to the recording
         int rate = 44100;           // sample rate in Hz, kMinRate..kMaxRate
         double tailSeconds = 3.0;   // decay rendered after the last line, seconds, 0..kMaxTail
         bool floatSamples = false;  // 32-bit float samples instead of 16-bit integers

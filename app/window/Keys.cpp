@@ -1,6 +1,7 @@
 #include "app/window/Keys.h"
 
 #include "app/instrument/GLStuff.h"
+#include "app/instrument/Harp.h"
 #include "app/instrument/Instrument.h"
 #include "app/instrument/Pluck.h"
 #include "app/instrument/Tuning.h"
@@ -52,6 +53,8 @@ KeyAction ActionForKey(unsigned char key)
         return KeyAction::kKeyDown;
     case 't':
         return KeyAction::kToggleTouch;
+    case 'o':
+        return KeyAction::kToggleVoice;
     case 'q':
         return KeyAction::kQuit;
     default:
@@ -127,6 +130,12 @@ WindowRequest ApplyKey(unsigned char key, std::ostream& out)
         ChooseTouch(!Touch());
         WriteLine(out, "touch: ", Touch() ? "on" : "off");
         break;
+    case KeyAction::kToggleVoice: {
+        const bool concert = Harp::GetInstance()->GetVoice() == Harp::VoiceKind::kConcert;
+        ChooseVoice(concert ? Harp::VoiceKind::kClassic : Harp::VoiceKind::kConcert);
+        WriteLine(out, "voice: ", Harp::VoiceName(Harp::GetInstance()->GetVoice()));
+        break;
+    }
     case KeyAction::kQuit:
         return WindowRequest::kQuit;
     }

@@ -23,6 +23,7 @@ enum class KeyAction {
     kKeyUp,
     kKeyDown,
     kToggleTouch,
+    kToggleVoice,
     kQuit,
 };
 

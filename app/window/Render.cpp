@@ -221,7 +221,9 @@ void displayFunc()
 
     if (gShowHUD) {
         glLineWidth(2.0f);
-        std::string banner = BannerLine(CurrentScale().key, Touch(), gCamera != nullptr);
+        std::string banner =
+            BannerLine(CurrentScale().key, Touch(), gCamera != nullptr,
+                       Harp::GetInstance()->GetVoice() == Harp::VoiceKind::kConcert);
         const PixelPoint origin = BannerOrigin(gWidth, gHeight);
         DrawString(origin.x, origin.y, banner, GLUT_BITMAP_TIMES_ROMAN_10, kBannerScale);
         if (gCamera)

@@ -29,10 +29,10 @@ FingertipLook FingertipAppearance(float nearness, int width, int height)
     return look;
 }
 
-std::string BannerLine(int key, bool touch, bool camera)
+std::string BannerLine(int key, bool touch, bool camera, bool concert)
 {
-    return std::string(kBannerText) + "   key " + NoteName(key) + (touch ? "   touch" : "") +
-           (camera ? "   v picture" : "");
+    return std::string(kBannerText) + "   key " + NoteName(key) + (concert ? "   concert" : "") +
+           (touch ? "   touch" : "") + (camera ? "   v picture" : "");
 }
 
 std::vector<std::string> WrapNotice(const std::string& text, int width)

@@ -76,7 +76,7 @@ constexpr const char* kBannerText = "Quorvel 0.0.1";
 constexpr float kBannerScale = 0.15f;
 // The banner with what shapes the sound now: the key (note of string 0) by name, and touch; with
 // a camera, the key that shows and hides its picture.
-std::string BannerLine(int key, bool touch = false, bool camera = false);
+std::string BannerLine(int key, bool touch = false, bool camera = false, bool concert = false);
 
 struct PixelPoint {
     int x;

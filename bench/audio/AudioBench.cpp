@@ -244,7 +244,8 @@ void BM_ExcitationLockHold(benchmark::State& state)
 BENCHMARK(BM_ExcitationLockHold)->UseManualTime();
 
 // The work of (a) and (c) at 30 strings, counted by callgrind only inside the passes
-// (`valgrind --tool=callgrind --collect-atstart=no audio_bench --instructions harp|stk`): an
+// (`valgrind --tool=callgrind --collect-atstart=no audio_bench --instructions harp|stk`, or
+// `concert` for the harp in its concert voice): an
 // instruction count does not change with the machine's load, as times do.
 constexpr int kCountedStrings = 30;
 constexpr int kCountedPasses = 200;
@@ -252,8 +253,10 @@ constexpr int kCountedPasses = 200;
 int CountInstructions(const std::string& engine)
 {
     const int samples = kCountedStrings * kCountedPasses * kFrames;
-    if (engine == "harp") {
+    if (engine == "harp" || engine == "concert") {
         std::cout << samples << " string-samples\n";
+        if (engine == "concert")
+            Harp::GetInstance()->SetVoice(Harp::VoiceKind::kConcert);
         AudioServer* server = SoundStrings(kCountedStrings);
         std::vector<float> input(kFrames), output(2 * kFrames);
         CALLGRIND_TOGGLE_COLLECT;
@@ -275,7 +278,8 @@ int CountInstructions(const std::string& engine)
         return 0;
     }
 #endif
-    std::cerr << "audio_bench: --instructions takes harp or stk (stk only when built with STK)\n";
+    std::cerr << "audio_bench: --instructions takes harp, concert or stk (stk only when built "
+                 "with STK)\n";
     return 2;
 }
 

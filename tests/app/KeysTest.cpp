@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <condition_variable>
+#include <cstring>
 #include <memory>
 #include <mutex>
 #include <sstream>
@@ -201,6 +202,8 @@ TEST_F(KeysTest, AKeyAndItsSettingsLineRecordTheSameLineOnce)
              SetKey(kDefaultKey, error);
          }},
         {'t', R"({"instrument":{"touch":true}})", [] { SetTouch(false); }},
+        {'o', R"({"instrument":{"voice":"concert"}})",
+         [] { Harp::GetInstance()->SetVoice(Harp::VoiceKind::kClassic); }},
         {'a', R"({"instrument":{"strings":2}})", [] { Harp::GetInstance()->RemoveString(); }},
     };
     for (const Change& change : changes) {
@@ -215,6 +218,9 @@ TEST_F(KeysTest, AKeyAndItsSettingsLineRecordTheSameLineOnce)
         const std::vector<std::string> byLine = source->Take();
         ASSERT_EQ(byKey.size(), 1u) << change.key;
         EXPECT_EQ(byLine, byKey) << change.key;
+        // The recorded line carries the change itself ({"instrument":{ ... }}).
+        const std::string setting(change.line + 15, std::strlen(change.line) - 17);
+        EXPECT_NE(byKey[0].find(setting), std::string::npos) << byKey[0];
         change.undo();
     }
     Press('c'); // the camera takes the player's position anew

@@ -71,6 +71,7 @@ const RowCase kCases[] = {
      [](O o) { return o.action == Options::Action::ListDevices; }, nullptr},
     {kPlayer, Setting::kKey, "Bb2", [](O o) { return o.key == 46; }, "H2"},
     {kPlayer, Setting::kTouch, "1", [](O o) { return o.touch; }, "yes"},
+    {kPlayer, Setting::kVoice, "concert", [](O o) { return o.voice == "concert"; }, "harp"},
     {kPlayer, Setting::kOsc, "localhost:9000", [](O o) { return o.osc == "localhost:9000"; },
      nullptr},
     {kPlayer, Setting::kScale, "a.scl", [](O o) { return o.scaleFile == "a.scl"; }, nullptr},
@@ -94,6 +95,8 @@ const RowCase kCases[] = {
     {kRenderer, Setting::kPauses, "0", [](O o) { return o.render.pauseSeconds == 0; }, "-1"},
     {kRenderer, Setting::kFloat, nullptr, [](O o) { return o.render.floatSamples; }, nullptr},
     {kRenderer, Setting::kTouch, nullptr, [](O o) { return o.render.touch; }, nullptr},
+    {kRenderer, Setting::kVoice, "classic", [](O o) { return o.render.voice == "classic"; },
+     "Concert"},
 };
 
 // A command line of `program`: its name, `words`, and for the renderer the two files it needs.

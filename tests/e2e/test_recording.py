@@ -55,11 +55,16 @@ class RecordingTest(unittest.TestCase):
             # The settings at the start, the file's own, then each key's change, stamped.
             settings = settings_lines(take)
             self.assertEqual([line["instrument"] for line in settings],
-                             [{"strings": 1, "scale": "pentatonic-major", "key": 32, "touch": False},
-                              {"strings": 6, "scale": "pentatonic-major", "key": 32, "touch": False},
-                              {"strings": 6, "scale": "diatonic", "key": 32, "touch": False},
-                              {"strings": 7, "scale": "diatonic", "key": 32, "touch": False},
-                              {"strings": 8, "scale": "diatonic", "key": 32, "touch": False}])
+                             [{"strings": 1, "scale": "pentatonic-major", "key": 32, "touch": False,
+                               "voice": "classic"},
+                              {"strings": 6, "scale": "pentatonic-major", "key": 32, "touch": False,
+                               "voice": "classic"},
+                              {"strings": 6, "scale": "diatonic", "key": 32, "touch": False,
+                               "voice": "classic"},
+                              {"strings": 7, "scale": "diatonic", "key": 32, "touch": False,
+                               "voice": "classic"},
+                              {"strings": 8, "scale": "diatonic", "key": 32, "touch": False,
+                               "voice": "classic"}])
             self.assertNotIn("timestamp", settings[0])
             self.assertTrue(all("timestamp" in line for line in settings[2:]))
 
@@ -85,7 +90,8 @@ class RecordingTest(unittest.TestCase):
             with open(take, "rb") as kept:
                 self.assertEqual(kept.read(), first_take)
             self.assertEqual([line["instrument"] for line in settings_lines(second)][-1],
-                             {"strings": 8, "scale": "diatonic", "key": 32, "touch": False})
+                             {"strings": 8, "scale": "diatonic", "key": 32, "touch": False,
+                               "voice": "classic"})
 
 
 class BlockedReplayTest(unittest.TestCase):

@@ -77,7 +77,7 @@ class LiveServiceTest(unittest.TestCase):
                 # First the harp's settings it was played with.
                 self.assertEqual(json.loads(recorded_lines.pop(0))["instrument"],
                                  {"strings": 1, "scale": "pentatonic-major", "key": 32,
-                                  "touch": False})
+                                  "touch": False, "voice": "classic"})
                 # A connect, the frames (a listener that fell behind may have skipped some),
                 # a disconnect.
                 self.assertLessEqual(len(recorded_lines), len(performance.lines) + 2)
