@@ -50,7 +50,8 @@ class ReadmeTest(unittest.TestCase):
         self.assertRegex(first_screen, r"!\[[^]]+\]\(docs/\w+\.png\)")
         self.assertIn("scripts/run.sh\n", first_screen)
         # Every picture and file a README or doc names is there.
-        for page in [os.path.join(ROOT, "README.md")] + glob.glob(os.path.join(ROOT, "docs", "*.md")):
+        pages = [os.path.join(ROOT, "README.md")] + glob.glob(os.path.join(ROOT, "docs", "*.md"))
+        for page in pages:
             with open(page, encoding="utf-8") as text:
                 for target in re.findall(r"\]\(([^)#:]+)[)#]", text.read()):
                     self.assertTrue(os.path.exists(os.path.join(os.path.dirname(page), target)),
