@@ -61,9 +61,9 @@ esac
 # Debian 13 moved out of jackd2. Ubuntu 24.04 (untried: this machine cannot reach its archive)
 # names them as Debian 12 does: GLUT's headers by the old name (there a transitional package
 # for libglut-dev), no ONNX Runtime in the archive, and jackd2 1.9.21, which still has the
-# clients; the rest are in its universe component. Its 64-bit time renames (libasound2t64 and
-# the like) touch only libraries, never the -dev packages named here. Anything else is refused
-# before any change.
+# clients; several others (python3-onnx, libstk-dev) come from its universe component. Its
+# 64-bit time renames (libasound2t64 and the like) touch only libraries, never the -dev packages
+# named here. Anything else is refused before any change.
 known="it needs Debian 12 (bookworm) or 13 (trixie), or Ubuntu 24.04 (noble); nothing was changed"
 os_release=${QUORVEL_OS_RELEASE:-/etc/os-release}
 release=$(. "$os_release" 2>/dev/null && echo "${ID:-}:${VERSION_CODENAME:-}:${PRETTY_NAME:-}" ||
