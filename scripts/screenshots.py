@@ -1,7 +1,7 @@
 #!/usr/bin/python3
 """Takes the README's pictures of the real instrument, started as the whole-program tests start it
-(tests/e2e/harness.py: its own Xvfb display and PulseAudio null sink), and writes them, scaled and
-with fewer colours, into the folder given. scripts/screenshots.sh runs it with what it needs:
+(tests/e2e/harness.py: its own Xvfb display and PulseAudio null sink), and writes them, with fewer
+colours, into the folder given. scripts/screenshots.sh runs it with what it needs:
 
     QUORVEL_BINARY=build/play/quorvel QUORVEL_CAMERA_VIDEOS=DIR screenshots.py docs
 """
@@ -15,7 +15,7 @@ sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."
 import harness  # noqa: E402 (found through the path above)
 
 COLOURS = 128  # enough for the dimmed camera picture without visible bands
-# A sound server of their own gives no MIDI port: its note under the banner is no part of the look.
+# Without JACK or the ALSA sequencer (a container) MIDI is off, and the banner says so: not the look.
 NO_MIDI = {"QUORVEL_MIDI": "off"}
 
 
