@@ -15,7 +15,7 @@ sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."
 import harness  # noqa: E402 (found through the path above)
 
 COLOURS = 128  # enough for the dimmed camera picture without visible bands
-# Without JACK or the ALSA sequencer (a container) MIDI is off, and the banner says so: not the look.
+# With neither JACK nor the ALSA sequencer (a container) MIDI is off and the banner says so.
 NO_MIDI = {"QUORVEL_MIDI": "off"}
 
 
