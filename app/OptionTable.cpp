@@ -259,5 +259,8 @@ std::string OptionTable::HelpText(Program program)
 
 std::string OptionTable::VersionText(Program program)
 {
-    return std::string(Name(program)) + " " QUORVEL_VERSION;
+    return std::string(Name(program)) +
+           " " QUORVEL_VERSION "\n"
+           "Copyright 2026 The Quorvel developers.\n"
+           "MIT License: free to use, change and share; it comes with no warranty.";
 }

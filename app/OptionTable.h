@@ -83,6 +83,7 @@ public:
     // Every option and variable of the program, from the table.
     static std::string HelpText(Program program);
 
-    // "quorvel VERSION" or "quorvel-render VERSION", the project's version.
+    // "quorvel VERSION" or "quorvel-render VERSION", the project's version, then the copyright and
+    // the licence (help2man makes the manual page's COPYRIGHT section of those lines).
     static std::string VersionText(Program program);
 };

@@ -3,6 +3,10 @@
 #
 #   scripts/deps.sh play   what building and playing need (scripts/run.sh)
 #   scripts/deps.sh test   that, and what the tests and benchmarks use (scripts/test.sh)
+#   ... --list             prints the packages this release gets, one line, and changes nothing
+#
+# The release is read from /etc/os-release, or from the file QUORVEL_OS_RELEASE names (to see
+# what another release would get, with --list).
 #
 # Nothing the machine has is ever removed or replaced: when a package cannot be installed
 # without that (say a second sound server beside the desktop's), apt refuses, and this says
@@ -36,29 +40,38 @@ test_packages=(
   procps psmisc
 )
 
+usage() {
+  echo "usage: scripts/deps.sh play|test [--list]" >&2
+  exit 2
+}
 case "${1:-}" in
   play) packages=("${play_packages[@]}") ;;
   test) packages=("${play_packages[@]}" "${test_packages[@]}") ;;
-  *)
-    echo "usage: scripts/deps.sh play|test" >&2
-    exit 2
-    ;;
+  *) usage ;;
+esac
+list=
+case "${2:-}" in
+  "") ;;
+  --list) list=1 ;;
+  *) usage ;;
 esac
 
 # What each release names differently: GLUT's headers, ONNX Runtime, which Debian 13 has
 # (Debian 12 takes it from npm, scripts/models.sh), and JACK's command-line clients, which
-# Debian 13 moved out of jackd2. Anything else is refused before any change.
-known="it needs Debian 12 (bookworm) or 13 (trixie); nothing was changed"
-if ! command -v apt-get >/dev/null || ! command -v dpkg-query >/dev/null; then
-  echo "deps.sh: this system has no apt (apt-get and dpkg); $known" >&2
-  exit 1
-fi
-release=$(. /etc/os-release 2>/dev/null && echo "${ID:-}:${VERSION_CODENAME:-}:${PRETTY_NAME:-}" ||
+# Debian 13 moved out of jackd2. Ubuntu 24.04 (untried: this machine cannot reach its archive)
+# names them as Debian 12 does: GLUT's headers by the old name (there a transitional package
+# for libglut-dev), no ONNX Runtime in the archive, and jackd2 1.9.21, which still has the
+# clients; several others (python3-onnx, libstk-dev) come from its universe component. Its
+# 64-bit time renames (libasound2t64 and the like) touch only libraries, never the -dev packages
+# named here. Anything else is refused before any change.
+known="it needs Debian 12 (bookworm) or 13 (trixie), or Ubuntu 24.04 (noble); nothing was changed"
+os_release=${QUORVEL_OS_RELEASE:-/etc/os-release}
+release=$(. "$os_release" 2>/dev/null && echo "${ID:-}:${VERSION_CODENAME:-}:${PRETTY_NAME:-}" ||
   echo "::")
 case "${release%:*}" in
-  debian:bookworm)
+  debian:bookworm | ubuntu:noble)
     packages+=(freeglut3-dev)
-    [ "$1" = test ] && packages+=(emscripten chromium) # the web page and its test
+    [ "$1" = test ] && [ "${release%%:*}" = debian ] && packages+=(emscripten chromium) # the web page and its test
     ;;
   debian:trixie)
     packages+=(libglut-dev libonnxruntime-dev)
@@ -70,6 +83,14 @@ case "${release%:*}" in
     exit 1
     ;;
 esac
+if [ -n "$list" ]; then
+  echo "${packages[*]}"
+  exit 0
+fi
+if ! command -v apt-get >/dev/null || ! command -v dpkg-query >/dev/null; then
+  echo "deps.sh: this system has no apt (apt-get and dpkg); $known" >&2
+  exit 1
+fi
 
 # Present: installed, or provided by an installed package (a Node.js build that brings its own
 # npm provides npm, and Debian's npm would conflict with it).

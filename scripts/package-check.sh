@@ -38,8 +38,11 @@ if [ "${1:-}" = --inside ]; then
   fi
   marker=$(mktemp)
   version=$(sed -nE 's/^project\(Quorvel VERSION ([0-9.]+).*/\1/p' CMakeLists.txt)
-  [ "$(quorvel --version)" = "quorvel $version" ] || fail "quorvel --version: $(quorvel --version)"
-  [ "$(quorvel-render --version)" = "quorvel-render $version" ] || fail "quorvel-render --version"
+  # The version, then the copyright and the licence.
+  [ "$(quorvel --version | head -n 1)" = "quorvel $version" ] &&
+    quorvel --version | grep -q '^MIT License' || fail "quorvel --version: $(quorvel --version)"
+  [ "$(quorvel-render --version | head -n 1)" = "quorvel-render $version" ] &&
+    quorvel-render --version | grep -q '^MIT License' || fail "quorvel-render --version"
   env -u DISPLAY quorvel --help | grep -q '^Usage: quorvel' || fail "quorvel --help"
   # Help and version come from a program of its own, without the window's or camera's libraries;
   # anything else runs the installed player in its place.

@@ -12,8 +12,11 @@ release="${VERSION_ID:-}"
 [ -n "$release" ] || { echo "package.sh: cannot tell which Debian release this is" >&2; exit 1; }
 version=$(sed -nE 's/^project\(Quorvel VERSION ([0-9.]+).*/\1/p' CMakeLists.txt)
 [ -n "$version" ] || { echo "package.sh: no project version in CMakeLists.txt" >&2; exit 1; }
-# One package a release, the newer release's sorting after the older's.
-package_version="$version+deb$release"
+# One package a release, the newer release's sorting after the older's (Ubuntu 24.04's after
+# Debian's, untried).
+distribution=deb system=Debian
+[ "${ID:-}" = ubuntu ] && distribution=ubuntu system=Ubuntu
+package_version="$version+$distribution$release"
 
 sudo_cmd=()
 [ "$(id -u)" -ne 0 ] && sudo_cmd=(sudo)
@@ -51,14 +54,15 @@ git ls-files -z --cached --others --exclude-standard | present | xargs -0 cp --p
 cat >"$src/debian/changelog" <<CHANGES
 quorvel ($package_version) ${VERSION_CODENAME:-unstable}; urgency=medium
 
-  * Quorvel $version for Debian $release.
+  * Quorvel $version for $system $release.
 
  -- Quorvel maintainers <maintainers@users.noreply.c-seed-2dbe8265.example>  $(date -R)
 CHANGES
 
-# Debian 12 has no ONNX Runtime: there the camera loads the one its set-up fetches.
+# Debian 12 and Ubuntu 24.04 have no ONNX Runtime: there the camera loads the one its set-up
+# fetches.
 profiles=()
-[ "$release" = 12 ] && profiles=(-P pkg.quorvel.no-onnxruntime)
+case "$release" in 12 | 24.04) profiles=(-P pkg.quorvel.no-onnxruntime) ;; esac
 export DEB_BUILD_PROFILES="${profiles[*]:1}"
 
 # The build needs named in debian/control (the release's own package names come from apt).
@@ -83,6 +87,6 @@ desktop-file-validate "$src/debian/quorvel/usr/share/applications/quorvel.deskto
 lintian --fail-on error --tag-display-limit 0 "$deb" >&2 ||
   { echo "package.sh: lintian found errors in $deb" >&2; exit 1; }
 mkdir -p dist
-rm -f dist/quorvel_*+deb"${release}"_*.deb
+rm -f dist/quorvel_*+"$distribution$release"_*.deb
 cp "$deb" dist/
 echo "$root/dist/$(basename "$deb")"

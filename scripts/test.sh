@@ -33,6 +33,7 @@ other=
 [ -z "$developer_only" ] && case "$(. /etc/os-release 2>/dev/null && echo "${VERSION_CODENAME:-}")" in
   bookworm) other=13 ;;
   trixie) other=12 ;;
+  # Ubuntu 24.04 (noble) has no Debian archive to make a Debian root from: its own tests alone.
 esac
 sudo_cmd=()
 if [ -n "$other" ] && [ "$(id -u)" -ne 0 ]; then

@@ -57,7 +57,7 @@ class StartupTest(unittest.TestCase):
         # --version needs none of the window's, camera's or sound's libraries.
         shown = subprocess.run([harness.quorvel_binary(), "--version"], capture_output=True,
                                text=True, env=dict(os.environ, LD_DEBUG="libs"), timeout=10)
-        self.assertRegex(shown.stdout, r"^quorvel \d")
+        self.assertRegex(shown.stdout, r"^quorvel \d[^\n]*\nCopyright .*\nMIT License")
         loaded = [line for line in shown.stderr.splitlines() if "calling init:" in line]
         self.assertFalse([line for line in loaded
                           if any(heavy in line for heavy in ("opencv", "libGL", "glut",
