@@ -25,7 +25,10 @@ class FrontDoorTest(unittest.TestCase):
         for part in ("play", "test"):
             got = {name: packages(f"ID={system}\nVERSION_CODENAME={name}\n", part) for system, name
                    in (("debian", "bookworm"), ("debian", "trixie"), ("ubuntu", "noble"))}
-            self.assertEqual(got["noble"], got["bookworm"])
+            # Ubuntu's chromium is a snap: the web page's test is Debian 12's alone.
+            web = ("emscripten", "chromium")
+            self.assertEqual(got["noble"], [n for n in got["bookworm"] if n not in web])
+            self.assertEqual(all(n in got["bookworm"] for n in web), part == "test")
             for name, names in got.items():
                 glut = "libglut-dev" if name == "trixie" else "freeglut3-dev"
                 self.assertEqual([n for n in names if "glut" in n], [glut], name)
