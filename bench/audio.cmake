@@ -2,7 +2,7 @@
 find_library(QUORVEL_STK_LIBRARY stk)
 find_path(QUORVEL_STK_INCLUDE Plucked.h PATH_SUFFIXES stk)
 quorvel_bench(audio_bench
-  SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/audio/AudioBench.cpp ${Quorvel_SOURCE_DIR}/app/instrument/Harp.cpp
+  SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/audio/AudioBench.cpp ${Quorvel_SOURCE_DIR}/app/instrument/Harp.cpp ${Quorvel_SOURCE_DIR}/app/instrument/HarpVoices.cpp
   LIBS quorvel_audio)
 target_include_directories(audio_bench PRIVATE ${Quorvel_SOURCE_DIR})
 if(QUORVEL_STK_LIBRARY AND QUORVEL_STK_INCLUDE)

@@ -7,7 +7,14 @@ set(QUORVEL_ENGINE_SOURCES
   ${Quorvel_SOURCE_DIR}/src/nodes/SampleAccumulator.cpp
   ${Quorvel_SOURCE_DIR}/src/Interpolator.cpp
   ${Quorvel_SOURCE_DIR}/src/Voices.cpp
-  ${Quorvel_SOURCE_DIR}/app/instrument/Harp.cpp)
+  ${Quorvel_SOURCE_DIR}/src/LoopFilter.cpp
+  ${Quorvel_SOURCE_DIR}/src/PluckExcitation.cpp
+  ${Quorvel_SOURCE_DIR}/src/ConcertString.cpp
+  ${Quorvel_SOURCE_DIR}/src/nodes/DcBlocker.cpp
+  ${Quorvel_SOURCE_DIR}/src/nodes/StereoMix.cpp
+  ${Quorvel_SOURCE_DIR}/src/nodes/BodyFilter.cpp
+  ${Quorvel_SOURCE_DIR}/app/instrument/Harp.cpp
+  ${Quorvel_SOURCE_DIR}/app/instrument/HarpVoices.cpp)
 quorvel_bench(deadline_bench
   SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/realtime/DeadlineBench.cpp ${QUORVEL_ENGINE_SOURCES})
 target_include_directories(deadline_bench PRIVATE ${Quorvel_SOURCE_DIR})

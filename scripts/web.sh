@@ -30,19 +30,24 @@ stale() {
 
 flags=(-std=c++17 -O2 -I. -I"$work/include" -DNDEBUG)
 
+# A library's sources as CMakeLists.txt lists them, so that the page follows the desktop's build.
+sources_of() {
+  awk -v start="add_library($1 STATIC" 'index($0, start) == 1 { on = 1; next }
+    on && /^\)/ { exit } on && NF { print $1 }' CMakeLists.txt
+}
+
 # The engine for the audio worklet: the server, the strings and the harp, no JavaScript glue.
-engine=(src/AudioServer.cpp src/Voices.cpp src/Interpolator.cpp src/nodes/Adder.cpp
-  src/nodes/Multiplier.cpp src/nodes/SampleAccumulator.cpp app/instrument/Harp.cpp
-  web/worklet_engine.cpp)
+mapfile -t engine < <(sources_of quorvel_audio_graph)
+engine+=(app/instrument/Harp.cpp app/instrument/HarpVoices.cpp web/worklet_engine.cpp)
 stale "$work/engine.wasm" && em++ "${flags[@]}" "${engine[@]}" -o "$work/engine.wasm" --no-entry -sSTANDALONE_WASM \
   -sINITIAL_MEMORY=64MB -sALLOW_MEMORY_GROWTH=0 -sFILESYSTEM=0 \
-  -sEXPORTED_FUNCTIONS=_quorvel_start,_quorvel_burst,_quorvel_pluck,_quorvel_dropped,_quorvel_strings,_quorvel_render,_quorvel_waveforms,_quorvel_waveform_counts
+  -sEXPORTED_FUNCTIONS=_quorvel_start,_quorvel_burst,_quorvel_pluck,_quorvel_dropped,_quorvel_strings,_quorvel_voice,_quorvel_render,_quorvel_waveforms,_quorvel_waveform_counts
 
 # The instrument for the page's main thread: keys, fingertips, pluck detection, scales, key,
 # tunings, touch, the recording reader and the demo.
-instrument=(app/instrument/Fingertips.cpp app/instrument/GLStuff.cpp app/instrument/Instrument.cpp
-  app/instrument/PerformanceSettings.cpp app/instrument/Pluck.cpp app/instrument/Tuning.cpp
-  app/window/Keys.cpp app/window/Scene.cpp
+# The harp itself is the worklet's: here PageHarp stands for it.
+mapfile -t instrument < <(sources_of quorvel_instrument | grep -vx app/instrument/Harp.cpp)
+instrument+=(app/window/Keys.cpp app/window/Scene.cpp
   tracking/Leap.cpp tracking/FrameParser.cpp tracking/DemoSource.cpp tracking/StopSignal.cpp
   tracking/recording/RecordingReader.cpp
   web/PageHarp.cpp web/page_main.cpp)

@@ -37,12 +37,12 @@ quorvel_test(app_concurrency_test
 
 # The harp is built from its own source so these tests need only the audio library.
 quorvel_test(harp_test
-  SOURCES app/HarpTest.cpp ${Quorvel_SOURCE_DIR}/app/instrument/Harp.cpp
+  SOURCES app/HarpTest.cpp ${Quorvel_SOURCE_DIR}/app/instrument/Harp.cpp ${Quorvel_SOURCE_DIR}/app/instrument/HarpVoices.cpp
   LIBS quorvel_audio
   LABELS unit)
 target_include_directories(harp_test PRIVATE ${Quorvel_SOURCE_DIR})
 quorvel_test(harp_concurrency_test
-  SOURCES app/HarpConcurrencyTest.cpp ${Quorvel_SOURCE_DIR}/app/instrument/Harp.cpp
+  SOURCES app/HarpConcurrencyTest.cpp ${Quorvel_SOURCE_DIR}/app/instrument/Harp.cpp ${Quorvel_SOURCE_DIR}/app/instrument/HarpVoices.cpp
   LIBS quorvel_audio
   LABELS concurrency)
 target_include_directories(harp_concurrency_test PRIVATE ${Quorvel_SOURCE_DIR})

@@ -12,6 +12,7 @@
 
 // The page's handlers (web/page/harp.js): Module.strings(count), Module.pluck(...).
 EM_JS(void, quorvel_post_strings, (int count), { Module.strings(count); });
+EM_JS(void, quorvel_post_voice, (int voice), { Module.voice(voice); });
 EM_JS(void, quorvel_post_pluck,
       (int stringIndex, float pitch, int velocity, float* burst, int length), {
           Module.pluck(stringIndex, pitch, velocity,
@@ -27,7 +28,11 @@ Harp* Harp::GetInstance()
     return sInstance;
 }
 
-Harp::Harp() : fAdder(nullptr), fMultiplier(nullptr), fNumStrings(1) {}
+Harp::Harp() : fAdder(nullptr), fMultiplier(nullptr), fVoice(sStartVoice.load()), fNumStrings(1)
+{
+    if (fVoice.load() != VoiceKind::kClassic)
+        quorvel_post_voice(static_cast<int>(fVoice.load()));
+}
 
 Harp::~Harp() = default;
 
@@ -60,4 +65,15 @@ void Harp::ExciteString(int string, float pitch, int velocity, float* burst, int
 int Harp::GetNumStrings() const
 {
     return fNumStrings.load();
+}
+
+void Harp::SetVoice(VoiceKind voice)
+{
+    if (fVoice.exchange(voice) != voice)
+        quorvel_post_voice(static_cast<int>(voice));
+}
+
+Harp::VoiceKind Harp::GetVoice() const
+{
+    return fVoice.load();
 }

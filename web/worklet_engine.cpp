@@ -81,6 +81,14 @@ int quorvel_dropped()
     return sDropped;
 }
 
+// The strings' voice: 0 classic, 1 concert (Harp::VoiceKind). Rebuilds the graph, so allocates:
+// called from a port message, between blocks, never from process().
+void quorvel_voice(int voice)
+{
+    Harp::GetInstance()->SetVoice(voice == 1 ? Harp::VoiceKind::kConcert
+                                             : Harp::VoiceKind::kClassic);
+}
+
 // Adds or removes strings until there are `strings` (Harp's limits hold). Allocates: called
 // from a port message, between blocks, never from process().
 void quorvel_strings(int strings)

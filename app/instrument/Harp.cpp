@@ -14,34 +14,11 @@
 
 Harp* Harp::sInstance = nullptr;
 std::once_flag Harp::sInstanceOnce;
-std::atomic<Harp::VoiceKind> Harp::sStartVoice{Harp::VoiceKind::kClassic};
-
-void Harp::SetStartVoice(VoiceKind voice)
-{
-    sStartVoice.store(voice);
-}
-
 Harp* Harp::GetInstance()
 {
     // A failed construction leaves sInstance null and lets the next call try again.
     std::call_once(sInstanceOnce, [] { sInstance = new Harp(); });
     return sInstance;
-}
-
-const char* Harp::VoiceName(VoiceKind voice)
-{
-    return voice == VoiceKind::kConcert ? "concert" : "classic";
-}
-
-bool Harp::VoiceNamed(const std::string& name, VoiceKind& voice)
-{
-    for (VoiceKind kind : {VoiceKind::kClassic, VoiceKind::kConcert}) {
-        if (name == VoiceName(kind)) {
-            voice = kind;
-            return true;
-        }
-    }
-    return false;
 }
 
 Harp::Harp()

@@ -49,6 +49,7 @@ function clock() {
 }
 
 instrument.strings = (count) => post({ kind: 'strings', count });
+instrument.voice = (voice) => post({ kind: 'voice', voice });
 instrument.pluck = (string, pitch, velocity, burst) => {
   const at = replay && context ? replay.start + instrument._quorvel_replay_clock() / 1e6 : 0;
   shared.plucks.push({ string, pitch, velocity, at, time: clock() });

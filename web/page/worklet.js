@@ -69,6 +69,9 @@ class HarpProcessor extends AudioWorkletProcessor {
       case 'strings':
         engine.quorvel_strings(message.count);
         break;
+      case 'voice':
+        engine.quorvel_voice(message.voice);
+        break;
       case 'waveforms': {
         const all = new Float32Array(engine.memory.buffer, engine.quorvel_waveforms(),
             kMaxStrings * kWaveformPairs).slice();
