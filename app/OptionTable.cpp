@@ -38,6 +38,10 @@ const std::vector<Row> kRows = {
      "the strings' voice: classic (a bright plucked string) or\n"
      "                     concert (a concert harp's strings, in stereo; o switches\n"
      "                     it while playing); default classic"},
+    {Setting::kRoom, kPlayer, "--room", "AMOUNT", "QUORVEL_ROOM", "AMOUNT",
+     "play in a room: a reverb on either voice, AMOUNT from 0\n"
+     "                     (none) to 1 (far back in a hall), 0.3 a concert hall's\n"
+     "                     good seat; default 0"},
     {Setting::kOsc, kPlayer, "--osc", "HOST:PORT", nullptr, nullptr,
      "also send every pluck and fingertip as OSC over UDP"},
     {Setting::kScale, kPlayer, "--scale", "FILE.scl", nullptr, nullptr,
@@ -84,6 +88,8 @@ const std::vector<Row> kRows = {
     {Setting::kVoice, kRenderer, "--voice", "NAME", nullptr, nullptr,
      "the strings' voice throughout: classic or concert, whatever the\n"
      "                  recording says"},
+    {Setting::kRoom, kRenderer, "--room", "AMOUNT", nullptr, nullptr,
+     "a room's reverb on the harp, 0 (none, the default) to 1"},
     {Setting::kRate, kRenderer, "--rate", "HZ", nullptr, nullptr,
      "sample rate (8000..192000; default 44100)"},
     {Setting::kTail, kRenderer, "--tail", "SECONDS", nullptr, nullptr,

@@ -23,6 +23,7 @@ public:
         kKey,
         kTouch,
         kVoice,
+        kRoom,
         kOsc,
         kScale,
         kStrings,

@@ -68,6 +68,12 @@ bool Options::JudgeShared(Setting setting, const std::string& value, Options& in
         Harp::VoiceKind voice;
         return Harp::VoiceNamed(value, voice);
     }
+    case Setting::kRoom:
+        accepted = "an amount from 0 (no room) to 1";
+        if (!ReadNumber(value, 0.0, 1.0, false, number))
+            return false;
+        into.room = render.room = static_cast<float>(number);
+        return true;
     case Setting::kScale:
         // The player's file is read when it starts; the renderer's, once its files are known.
         accepted = "pentatonic-major, pentatonic-minor, diatonic, whole-tone or a Scala tuning "

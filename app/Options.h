@@ -63,6 +63,7 @@ public:
     std::shared_ptr<const Tuning> tuning; // its tuning, once SetUpTuning has read it
     bool touch = false;                   // velocity follows the sweep's speed
     std::string voice;                    // "classic" or "concert"; empty: classic
+    float room = 0.0f;                    // the room's amount, 0 (none) to 1
     std::string osc;  // HOST:PORT to send plucks and fingertips to over OSC; empty: none
     std::string midi; // "auto", "jack", "alsa" or "off"; empty: auto
     Leap::SourceSettings tracking;

@@ -39,6 +39,7 @@ int main(int argc, char** argv)
     GLStuff::SetTouch(options.touch);
     if (Harp::VoiceKind voice; Harp::VoiceNamed(options.voice, voice))
         Harp::SetStartVoice(voice);
+    Harp::SetRoom(options.room);
     AudioDevices::Choice audio;
     std::string refusal;
     if (!AudioDevices::Choose(options.audioSystem, options.audioDevice, JackServerFromEnvironment(),

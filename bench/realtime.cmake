@@ -13,6 +13,7 @@ set(QUORVEL_ENGINE_SOURCES
   ${Quorvel_SOURCE_DIR}/src/nodes/DcBlocker.cpp
   ${Quorvel_SOURCE_DIR}/src/nodes/StereoMix.cpp
   ${Quorvel_SOURCE_DIR}/src/nodes/BodyFilter.cpp
+  ${Quorvel_SOURCE_DIR}/src/nodes/Room.cpp
   ${Quorvel_SOURCE_DIR}/app/instrument/Harp.cpp
   ${Quorvel_SOURCE_DIR}/app/instrument/HarpVoices.cpp)
 quorvel_bench(deadline_bench

@@ -13,6 +13,44 @@ namespace {
 constexpr float kNoteZeroHz = 8.1757994f; // note 0; 69 is 440 Hz
 constexpr float kNoiseColour = 0.6f;      // the finger noise's lowpass pole
 
+// The bass fundamentals' level against the rest of the pluck, dB by note, straight between the
+// points: a soundboard radiates C2's fundamental more than the body's high-pass alone gives and
+// C3's less; from C4 up the pluck is left as it is.
+constexpr double kFundamentalNotes[] = {36.0, 48.0, 60.0};
+constexpr double kFundamentalDb[] = {4.0, -7.0, 0.0};
+
+double FundamentalDb(double pitch)
+{
+    if (pitch <= kFundamentalNotes[0])
+        return kFundamentalDb[0];
+    for (int i = 1; i < 3; ++i) {
+        if (pitch <= kFundamentalNotes[i]) {
+            const double t = (pitch - kFundamentalNotes[i - 1]) /
+                             (kFundamentalNotes[i] - kFundamentalNotes[i - 1]);
+            return kFundamentalDb[i - 1] + t * (kFundamentalDb[i] - kFundamentalDb[i - 1]);
+        }
+    }
+    return 0.0;
+}
+
+// Scales the first partial of one period of `length` samples by `gain`, the others untouched:
+// the period's own first Fourier component is added back (gain - 1) times.
+void WeighFundamental(float* period, int length, double gain)
+{
+    if (gain == 1.0 || length < 2)
+        return;
+    const double step = 2.0 * 3.141592653589793 / length;
+    double c = 0.0, s = 0.0;
+    for (int i = 0; i < length; ++i) {
+        c += period[i] * std::cos(step * i);
+        s += period[i] * std::sin(step * i);
+    }
+    c *= 2.0 * (gain - 1.0) / length;
+    s *= 2.0 * (gain - 1.0) / length;
+    for (int i = 0; i < length; ++i)
+        period[i] += static_cast<float>(c * std::cos(step * i) + s * std::sin(step * i));
+}
+
 } // namespace
 
 ConcertString::ConcertString()
@@ -44,6 +82,7 @@ void ConcertString::NoteOn(float pitch, int velocity, const float* burst, int bu
     const float lift = std::pow(2.0f, std::max(0.0f, pitch - kTrebleFromNote) / kTrebleNotes);
     for (int i = 0; i < length; ++i)
         fPreparedShape[i] *= lift;
+    WeighFundamental(fPreparedShape.get(), length, std::pow(10.0, FundamentalDb(pitch) / 20.0));
     const double periodMs = 1000.0 / safeFrequency;
     const double swellMs = pitch <= kSwellTopNote ? kSwellMs : 3.0 * periodMs;
     const int periods = std::max(1, static_cast<int>(std::lround(swellMs / periodMs)));

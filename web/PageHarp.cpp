@@ -28,7 +28,9 @@ Harp* Harp::GetInstance()
     return sInstance;
 }
 
-Harp::Harp() : fAdder(nullptr), fMultiplier(nullptr), fVoice(sStartVoice.load()), fNumStrings(1)
+Harp::Harp()
+    : fAdder(nullptr), fMultiplier(nullptr), fRoom(nullptr), fVoice(sStartVoice.load()),
+      fNumStrings(1)
 {
     if (fVoice.load() != VoiceKind::kClassic)
         quorvel_post_voice(static_cast<int>(fVoice.load()));

@@ -9,11 +9,19 @@
 #include "src/nodes/BodyFilter.h"
 #include "src/nodes/DcBlocker.h"
 #include "src/nodes/Multiplier.h"
+#include "src/nodes/Room.h"
 #include "src/nodes/SampleAccumulator.h"
 #include "src/nodes/StereoMix.h"
 
 Harp* Harp::sInstance = nullptr;
 std::once_flag Harp::sInstanceOnce;
+std::atomic<float> Harp::sRoom{0.0f};
+
+void Harp::SetRoom(float amount)
+{
+    sRoom.store(amount);
+}
+
 Harp* Harp::GetInstance()
 {
     // A failed construction leaves sInstance null and lets the next call try again.
@@ -22,8 +30,8 @@ Harp* Harp::GetInstance()
 }
 
 Harp::Harp()
-    : fAdder(nullptr), fMultiplier(nullptr), fMix(nullptr), fBodies(), fBlockers(), fOutputs(),
-      fVoice(sStartVoice.load()), fNumStrings(1)
+    : fAdder(nullptr), fMultiplier(nullptr), fMix(nullptr), fBodies(), fBlockers(), fRoom(nullptr),
+      fOutputs(), fVoice(sStartVoice.load()), fNumStrings(1)
 {
     // Capacity for every string up front: adding one never reallocates, so it cannot fail
     // halfway between the two lists.
@@ -53,6 +61,7 @@ void Harp::BuildGraph()
 {
     TearDownGraph();
     const float rate = AudioServer::GetInstance()->Fs();
+    const float room = sRoom.load();
     try {
         if (fVoice.load() == VoiceKind::kClassic) {
             fAdder = new Adder(0.0f);
@@ -62,12 +71,23 @@ void Harp::BuildGraph()
             // Its plucks leave no offset (Karplus takes it out of each excitation): no
             // blocker, so it plays as it always has.
             fOutputs[0] = fOutputs[1] = fMultiplier;
+            if (room > 0.0f) {
+                fRoom = new Room(fMultiplier, fMultiplier, room, rate);
+                fOutputs[0] = fRoom;
+                fOutputs[1] = fRoom->Right();
+            }
         } else {
             fMix = new StereoMix(kConcertGain, rate);
             AudioClient* sides[2] = {fMix, fMix->Right()};
+            for (int side = 0; side < 2; ++side)
+                sides[side] = fBodies[side] = new BodyFilter(sides[side], side, rate);
+            if (room > 0.0f) {
+                fRoom = new Room(sides[0], sides[1], room, rate);
+                sides[0] = fRoom;
+                sides[1] = fRoom->Right();
+            }
             for (int side = 0; side < 2; ++side) {
-                fBodies[side] = new BodyFilter(sides[side], side, rate);
-                fBlockers[side] = new DcBlocker(fBodies[side], rate);
+                fBlockers[side] = new DcBlocker(sides[side], rate);
                 fOutputs[side] = fBlockers[side];
             }
         }
@@ -101,10 +121,14 @@ void Harp::TearDownGraph()
     // Outputs first, inputs last: nothing is deleted while a node still pulls it.
     for (int side = 0; side < 2; ++side) {
         delete fBlockers[side];
-        delete fBodies[side];
         fBlockers[side] = nullptr;
-        fBodies[side] = nullptr;
         fOutputs[side] = nullptr;
+    }
+    delete fRoom;
+    fRoom = nullptr;
+    for (BodyFilter*& body : fBodies) {
+        delete body;
+        body = nullptr;
     }
     delete fMultiplier;
     delete fAdder;

@@ -16,6 +16,7 @@ class Multiplier;
 class StereoMix;
 class BodyFilter;
 class DcBlocker;
+class Room;
 
 // The instrument: a process-wide singleton that owns between 1 and 30 plucked strings and wires
 // them into the audio graph, in one of two voices. String i is a voice followed by a display
@@ -23,6 +24,8 @@ class DcBlocker;
 // 1/12, which alone is registered with the AudioServer (on output channels 0 and 1, the same
 // signal). The concert voice: ConcertString strings, the taps into a StereoMix
 // that places them left to right, each side through a BodyFilter and a DC blocker to its channel.
+// With a room asked for, either voice's two sides pass through a Room (the concert voice's
+// before its DC blockers).
 //
 // Threads: the window thread adds and removes strings and reads the taps; the tracking thread
 // counts and plucks strings; the audio thread never calls the harp, it only renders the graph.
@@ -78,6 +81,9 @@ public:
     void SetVoice(VoiceKind voice);
     // Any thread.
     VoiceKind GetVoice() const;
+    // The room's amount, 0 (none, the default) to 1, for every graph built from now on (Init,
+    // SetVoice); the player and the renderer set it before the first GetInstance.
+    static void SetRoom(float amount);
 
     // Window thread: the display taps in string order.
     std::vector<SampleAccumulator*>& GetBuffers();
@@ -103,6 +109,7 @@ private:
 
     static Harp* sInstance;
     static std::atomic<VoiceKind> sStartVoice;
+    static std::atomic<float> sRoom;
     static std::once_flag sInstanceOnce;
 
     std::vector<SampleAccumulator*> fBuffers;
@@ -112,6 +119,7 @@ private:
     StereoMix* fMix;          // concert
     BodyFilter* fBodies[2];   // concert: left, right
     DcBlocker* fBlockers[2];  // concert: left, right
+    Room* fRoom;              // either voice, when asked for
     AudioClient* fOutputs[2]; // the nodes on channels 0 and 1
     // Written on the window thread under fStringsLock, read anywhere.
     std::atomic<VoiceKind> fVoice;

@@ -125,6 +125,7 @@ int OfflineRenderer::Run(std::ostream& errors)
     AudioServer* server = AudioServer::GetInstance();
     server->SetFs(static_cast<float>(fOptions.rate));
     server->SetOutputChannels(kChannels);
+    Harp::SetRoom(fOptions.room);
     Harp::GetInstance(); // built at this rate, on both output channels
 
     PerformanceSettings chosen;

@@ -30,6 +30,7 @@ public:
                                     // it to the recording
         std::string voice;          // "classic" or "concert" for the whole render; empty leaves
                                     // it to the recording
+        float room = 0.0f;          // the room's amount, 0 (dry) to 1, for the whole render
         int rate = 44100;           // sample rate in Hz, kMinRate..kMaxRate
         double tailSeconds = 3.0;   // decay rendered after the last line, seconds, 0..kMaxTail
         bool floatSamples = false;  // 32-bit float samples instead of 16-bit integers

@@ -245,7 +245,7 @@ BENCHMARK(BM_ExcitationLockHold)->UseManualTime();
 
 // The work of (a) and (c) at 30 strings, counted by callgrind only inside the passes
 // (`valgrind --tool=callgrind --collect-atstart=no audio_bench --instructions harp|stk`, or
-// `concert` for the harp in its concert voice): an
+// `concert` for the harp in its concert voice, `concert-room` for it in a room): an
 // instruction count does not change with the machine's load, as times do.
 constexpr int kCountedStrings = 30;
 constexpr int kCountedPasses = 200;
@@ -253,9 +253,11 @@ constexpr int kCountedPasses = 200;
 int CountInstructions(const std::string& engine)
 {
     const int samples = kCountedStrings * kCountedPasses * kFrames;
-    if (engine == "harp" || engine == "concert") {
+    if (engine == "harp" || engine == "concert" || engine == "concert-room") {
         std::cout << samples << " string-samples\n";
-        if (engine == "concert")
+        if (engine == "concert-room")
+            Harp::SetRoom(0.3f);
+        if (engine != "harp")
             Harp::GetInstance()->SetVoice(Harp::VoiceKind::kConcert);
         AudioServer* server = SoundStrings(kCountedStrings);
         std::vector<float> input(kFrames), output(2 * kFrames);
@@ -278,7 +280,8 @@ int CountInstructions(const std::string& engine)
         return 0;
     }
 #endif
-    std::cerr << "audio_bench: --instructions takes harp, concert or stk (stk only when built "
+    std::cerr << "audio_bench: --instructions takes harp, concert, concert-room or stk (stk only "
+                 "when built "
                  "with STK)\n";
     return 2;
 }

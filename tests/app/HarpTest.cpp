@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <stdexcept>
 #include <vector>
 
@@ -243,6 +244,56 @@ TEST(HarpTest, ConcertStringsSpreadInStereoNeverInAntiphase)
         }
     }
     harp->SetVoice(Harp::VoiceKind::kClassic);
+}
+
+// A room rings on after its string is gone, in either voice, and still never in antiphase; the
+// attack before its first echo is the dry harp's, sample for sample, and without a room the
+// string's end is (nearly) silent at once.
+TEST(HarpTest, ARoomRingsOnAfterTheStringIsGone)
+{
+    Harp* harp = Harp::GetInstance();
+    for (Harp::VoiceKind voice : {Harp::VoiceKind::kConcert, Harp::VoiceKind::kClassic}) {
+        harp->SetVoice(voice);
+        std::vector<std::vector<float>> attack[2], tail[2];
+        for (int room : {0, 1}) {
+            Harp::SetRoom(room ? 0.3f : 0.0f);
+            FreshHarp()->AddString();
+            std::srand(7);
+            attack[room] = PluckAndListen(harp, 1, 84, 0.3);
+            harp->RemoveString();
+            // The last 0.3 s of a second after the string's end.
+            tail[room].assign(2, {});
+            for (int b = 0; b < 172; ++b) {
+                std::vector<float> out = Block();
+                if (b < 70)
+                    continue;
+                for (int c = 0; c < 2; ++c)
+                    tail[room][c].insert(tail[room][c].end(), out.begin() + c * kBlock,
+                                         out.begin() + (c + 1) * kBlock);
+            }
+        }
+        const char* name = Harp::VoiceName(voice);
+        for (int c = 0; c < 2; ++c)
+            EXPECT_TRUE(
+                std::equal(attack[0][c].begin(), attack[0][c].begin() + 1000, attack[1][c].begin()))
+                << name;
+        double dry = 0.0, ll = 0.0, rr = 0.0, lr = 0.0, pluck = 0.0;
+        for (size_t i = 0; i < tail[1][0].size(); ++i) {
+            dry += tail[0][0][i] * tail[0][0][i];
+            ll += tail[1][0][i] * tail[1][0][i];
+            rr += tail[1][1][i] * tail[1][1][i];
+            lr += tail[1][0][i] * tail[1][1][i];
+        }
+        for (float s : attack[0][0])
+            pluck += s * s;
+        pluck *= static_cast<double>(tail[1][0].size()) / attack[0][0].size();
+        EXPECT_GT(10 * std::log10(ll / pluck), -40.0) << name; // the room still rings
+        EXPECT_LT(10 * std::log10(dry / pluck), -80.0) << name;
+        EXPECT_GT(lr / std::sqrt(ll * rr), 0.0) << name;
+    }
+    Harp::SetRoom(0.0f);
+    harp->SetVoice(Harp::VoiceKind::kClassic);
+    FreshHarp();
 }
 
 } // namespace

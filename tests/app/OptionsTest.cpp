@@ -72,6 +72,7 @@ const RowCase kCases[] = {
     {kPlayer, Setting::kKey, "Bb2", [](O o) { return o.key == 46; }, "H2"},
     {kPlayer, Setting::kTouch, "1", [](O o) { return o.touch; }, "yes"},
     {kPlayer, Setting::kVoice, "concert", [](O o) { return o.voice == "concert"; }, "harp"},
+    {kPlayer, Setting::kRoom, "0.3", [](O o) { return o.room == 0.3f; }, "1.5"},
     {kPlayer, Setting::kOsc, "localhost:9000", [](O o) { return o.osc == "localhost:9000"; },
      nullptr},
     {kPlayer, Setting::kScale, "a.scl", [](O o) { return o.scaleFile == "a.scl"; }, nullptr},
@@ -97,6 +98,7 @@ const RowCase kCases[] = {
     {kRenderer, Setting::kTouch, nullptr, [](O o) { return o.render.touch; }, nullptr},
     {kRenderer, Setting::kVoice, "classic", [](O o) { return o.render.voice == "classic"; },
      "Concert"},
+    {kRenderer, Setting::kRoom, "1", [](O o) { return o.render.room == 1.0f; }, "on"},
 };
 
 // A command line of `program`: its name, `words`, and for the renderer the two files it needs.
