@@ -10,6 +10,12 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 scripts/deps.sh test
+# ImageMagick reduces the pictures' colours; only this script uses it.
+if ! command -v convert >/dev/null; then
+  sudo=""
+  [ "$(id -u)" -eq 0 ] || sudo=sudo
+  $sudo apt-get install -y -q --no-remove imagemagick >/dev/null
+fi
 scripts/models.sh
 cmake -S . -B build/play -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUORVEL_BUILD_TESTS=OFF \
   -DQUORVEL_BUILD_BENCH=OFF >/dev/null
