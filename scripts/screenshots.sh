@@ -11,7 +11,7 @@ cd "$(dirname "$0")/.."
 
 scripts/deps.sh test
 # ImageMagick reduces the pictures' colours; only this script uses it.
-if ! command -v convert >/dev/null; then
+if ! dpkg-query -W -f='${Status}' imagemagick 2>/dev/null | grep -q 'ok installed'; then
   sudo=""
   [ "$(id -u)" -eq 0 ] || sudo=sudo
   $sudo apt-get install -y -q --no-remove imagemagick >/dev/null
