@@ -16,14 +16,14 @@ MidiOut* MidiOut::GetInstance()
     return sInstance;
 }
 
-bool MidiOut::Start(const char* choice, std::ostream& report)
+bool MidiOut::Start(const char* choice, const std::string& jackServer, std::ostream& report)
 {
     GLStuff::AddOutput(this);
     std::lock_guard<std::mutex> lifecycle(fLifecycleLock);
     if (fThread.joinable())
         return true;
     std::string whyNot;
-    fPort = MidiPort::Open(choice, whyNot);
+    fPort = MidiPort::Open(choice, jackServer, whyNot);
     if (!fPort) {
         if (!whyNot.empty())
             report << "MIDI is off: " << whyNot << std::endl;
