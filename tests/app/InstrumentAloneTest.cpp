@@ -1,0 +1,102 @@
+// The instrument with nothing around it: linked with no window, GL, sound device or MIDI library,
+// it plays an example recording (its settings line, then its frames) through its own listener.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+
+#include <mutex>
+#include <vector>
+
+#include "AppTestSupport.h"
+#include "app/instrument/HarpListener.h"
+#include "app/instrument/Instrument.h"
+#include "app/instrument/InstrumentOutput.h"
+#include "tracking/FrameParser.h"
+#include "tracking/StopSignal.h"
+#include "tracking/recording/RecordingReader.h"
+
+namespace {
+
+// The recording's lines as fast as the listener takes them (the frames' clock, not the wall's,
+// drives the pluck detector), then the end; the test waits for that end.
+class WholeRecording : public Leap::FrameSource {
+public:
+    explicit WholeRecording(const char* path) : fReader(::open(path, O_RDONLY | O_CLOEXEC)) {}
+
+    bool next(Leap::SourceEvent& event) override
+    {
+        Leap::ParsedMessage line;
+        while (!fEnded && fReader.next(line) == Leap::RecordingReader::Read::kMessage) {
+            if (line.kind == Leap::ParsedMessage::kFrame ||
+                line.kind == Leap::ParsedMessage::kForeign) {
+                event.kind = line.kind == Leap::ParsedMessage::kFrame ? Leap::SourceEvent::kFrame
+                                                                      : Leap::SourceEvent::kMessage;
+                event.frame = std::move(line.frame);
+                event.message = std::move(line.text);
+                return true;
+            }
+        }
+        if (!fEnded) {
+            fEnded = true;
+            event.kind = Leap::SourceEvent::kDisconnect;
+            return true;
+        }
+        auto lock = fStop.lock();
+        fPlayed = true;
+        fStop.wake();
+        fStop.waitFor(lock, [] { return false; });
+        return false;
+    }
+    void stop() override { fStop.stop(); }
+    void waitUntilPlayed()
+    {
+        auto lock = fStop.lock();
+        fStop.waitFor(lock, [this] { return fPlayed; });
+    }
+
+private:
+    Leap::RecordingReader fReader;
+    Leap::StopSignal fStop;
+    bool fEnded = false;  // controller's thread
+    bool fPlayed = false; // under fStop's lock
+};
+
+class Notes : public InstrumentOutput {
+public:
+    void Plucked(int, int note, int) override
+    {
+        std::lock_guard<std::mutex> hold(fLock);
+        fNotes.push_back(note);
+    }
+    std::vector<int> Take()
+    {
+        std::lock_guard<std::mutex> hold(fLock);
+        return fNotes;
+    }
+
+private:
+    std::mutex fLock;
+    std::vector<int> fNotes;
+};
+
+TEST(InstrumentAlone, PlaysAnExampleThroughItsListener)
+{
+    // Not the recording's set-up: its settings line must bring the ten strings and the scale.
+    apptest::freshStrings(5);
+    GLStuff::SetScale(GLStuff::gPentatonicMajor, 5);
+    static Notes notes;
+    GLStuff::AddOutput(&notes);
+    auto* recording = new WholeRecording(QUORVEL_SOURCE_DIR "/examples/ode-to-joy.jsonl");
+    {
+        Leap::Controller controller(&listener, std::unique_ptr<Leap::FrameSource>(recording));
+        recording->waitUntilPlayed();
+    }
+    EXPECT_EQ(Harp::GetInstance()->GetNumStrings(), 10);
+    // The tune's notes on the diatonic scale in the key of G#, as tests/e2e/performances.py writes
+    // it.
+    const std::vector<int> tune = {36, 36, 37, 39, 39, 37, 36, 34, 32, 32, 34, 36, 36, 34, 34,
+                                   36, 36, 37, 39, 39, 37, 36, 34, 32, 32, 34, 36, 34, 32, 32};
+    EXPECT_EQ(notes.Take(), tune);
+}
+
+} // namespace
