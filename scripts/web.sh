@@ -40,7 +40,7 @@ stale "$work/engine.wasm" && em++ "${flags[@]}" "${engine[@]}" -o "$work/engine.
 
 # The instrument for the page's main thread: keys, fingertips, pluck detection, scales, key,
 # tunings, touch, the recording reader and the demo.
-instrument=(app/instrument/Fingertips.cpp app/instrument/GLStuff.cpp app/instrument/Instrument.cpp
+instrument=(app/instrument/Fingertips.cpp app/instrument/GLStuff.cpp app/instrument/Actions.cpp
   app/instrument/PerformanceSettings.cpp app/instrument/Pluck.cpp app/instrument/Tuning.cpp
   app/window/Keys.cpp app/window/Scene.cpp
   tracking/Leap.cpp tracking/FrameParser.cpp tracking/DemoSource.cpp tracking/StopSignal.cpp

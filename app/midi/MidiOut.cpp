@@ -4,8 +4,8 @@
 
 #include <algorithm>
 
+#include "app/instrument/Actions.h"
 #include "app/instrument/Harp.h"
-#include "app/instrument/Instrument.h"
 #include "app/midi/MidiPort.h"
 
 static_assert(NoteRules::kStrings == Harp::kMaxStrings, "a MIDI note for every string");

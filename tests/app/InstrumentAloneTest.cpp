@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "AppTestSupport.h"
+#include "app/instrument/Actions.h"
 #include "app/instrument/HarpListener.h"
-#include "app/instrument/Instrument.h"
 #include "app/instrument/InstrumentOutput.h"
 #include "tracking/FrameParser.h"
 #include "tracking/StopSignal.h"
