@@ -32,8 +32,9 @@ flags=(-std=c++17 -O2 -I. -I"$work/include" -DNDEBUG)
 
 # The engine for the audio worklet: the server, the strings and the harp, no JavaScript glue.
 engine=(src/AudioServer.cpp src/Voices.cpp src/Interpolator.cpp src/nodes/Adder.cpp
-  src/nodes/Multiplier.cpp src/nodes/SampleAccumulator.cpp app/instrument/Harp.cpp
-  web/worklet_engine.cpp)
+  src/nodes/Multiplier.cpp src/nodes/SampleAccumulator.cpp src/nodes/DcBlocker.cpp
+  src/nodes/StereoMix.cpp src/nodes/BodyFilter.cpp src/LoopFilter.cpp src/PluckExcitation.cpp
+  src/ConcertString.cpp app/instrument/Harp.cpp web/worklet_engine.cpp)
 stale "$work/engine.wasm" && em++ "${flags[@]}" "${engine[@]}" -o "$work/engine.wasm" --no-entry -sSTANDALONE_WASM \
   -sINITIAL_MEMORY=64MB -sALLOW_MEMORY_GROWTH=0 -sFILESYSTEM=0 \
   -sEXPORTED_FUNCTIONS=_quorvel_start,_quorvel_burst,_quorvel_pluck,_quorvel_dropped,_quorvel_strings,_quorvel_render,_quorvel_waveforms,_quorvel_waveform_counts
