@@ -4,7 +4,6 @@
 
 #include <fcntl.h>
 
-#include <mutex>
 #include <vector>
 
 #include "AppTestSupport.h"
@@ -18,7 +17,7 @@
 namespace {
 
 // The recording's lines as fast as the listener takes them (the frames' clock, not the wall's,
-// drives the pluck detector), then the end; the test waits for that end.
+// drives the pluck detector), and word of the end to the test.
 class WholeRecording : public Leap::FrameSource {
 public:
     explicit WholeRecording(const char* path) : fReader(::open(path, O_RDONLY | O_CLOEXEC)) {}
@@ -26,7 +25,7 @@ public:
     bool next(Leap::SourceEvent& event) override
     {
         Leap::ParsedMessage line;
-        while (!fEnded && fReader.next(line) == Leap::RecordingReader::Read::kMessage) {
+        while (fReader.next(line) == Leap::RecordingReader::Read::kMessage) {
             if (line.kind == Leap::ParsedMessage::kFrame ||
                 line.kind == Leap::ParsedMessage::kForeign) {
                 event.kind = line.kind == Leap::ParsedMessage::kFrame ? Leap::SourceEvent::kFrame
@@ -35,11 +34,6 @@ public:
                 event.message = std::move(line.text);
                 return true;
             }
-        }
-        if (!fEnded) {
-            fEnded = true;
-            event.kind = Leap::SourceEvent::kDisconnect;
-            return true;
         }
         auto lock = fStop.lock();
         fPlayed = true;
@@ -57,26 +51,13 @@ public:
 private:
     Leap::RecordingReader fReader;
     Leap::StopSignal fStop;
-    bool fEnded = false;  // controller's thread
     bool fPlayed = false; // under fStop's lock
 };
 
-class Notes : public InstrumentOutput {
-public:
-    void Plucked(int, int note, int) override
-    {
-        std::lock_guard<std::mutex> hold(fLock);
-        fNotes.push_back(note);
-    }
-    std::vector<int> Take()
-    {
-        std::lock_guard<std::mutex> hold(fLock);
-        return fNotes;
-    }
-
-private:
-    std::mutex fLock;
-    std::vector<int> fNotes;
+// Read once the controller's thread has been joined.
+struct Notes : InstrumentOutput {
+    void Plucked(int, int note, int) override { played.push_back(note); }
+    std::vector<int> played;
 };
 
 TEST(InstrumentAlone, PlaysAnExampleThroughItsListener)
@@ -92,11 +73,10 @@ TEST(InstrumentAlone, PlaysAnExampleThroughItsListener)
         recording->waitUntilPlayed();
     }
     EXPECT_EQ(Harp::GetInstance()->GetNumStrings(), 10);
-    // The tune's notes on the diatonic scale in the key of G#, as tests/e2e/performances.py writes
-    // it.
+    // The tune's notes in G# major (tests/e2e/performances.py).
     const std::vector<int> tune = {36, 36, 37, 39, 39, 37, 36, 34, 32, 32, 34, 36, 36, 34, 34,
                                    36, 36, 37, 39, 39, 37, 36, 34, 32, 32, 34, 36, 34, 32, 32};
-    EXPECT_EQ(notes.Take(), tune);
+    EXPECT_EQ(notes.played, tune);
 }
 
 } // namespace
