@@ -49,7 +49,7 @@ bool Options::JudgeShared(Setting setting, const std::string& value, Options& in
                           std::string& accepted, std::string& why)
 {
     const bool player = into.program == OptionTable::kPlayer;
-    OfflineRenderer::Options& render = into.render;
+    RenderOptions& render = into.render;
     double number = 0.0;
     switch (setting) {
     case Setting::kHelp:
@@ -88,19 +88,19 @@ bool Options::JudgeShared(Setting setting, const std::string& value, Options& in
         return render.strings != 0;
     case Setting::kRate:
         accepted = "a whole number of Hz from 8000 to 192000";
-        if (!ReadNumber(value, OfflineRenderer::kMinRate, OfflineRenderer::kMaxRate, true, number))
+        if (!ReadNumber(value, RenderOptions::kMinRate, RenderOptions::kMaxRate, true, number))
             return false;
         render.rate = static_cast<int>(number);
         return true;
     case Setting::kTail:
         accepted = "seconds from 0 to 600";
-        if (!ReadNumber(value, 0.0, OfflineRenderer::kMaxTailSeconds, false, number))
+        if (!ReadNumber(value, 0.0, RenderOptions::kMaxTailSeconds, false, number))
             return false;
         render.tailSeconds = number;
         return true;
     case Setting::kPauses:
         accepted = "seconds from 0 to 86400";
-        if (!ReadNumber(value, 0.0, OfflineRenderer::kMaxPauseSeconds, false, number))
+        if (!ReadNumber(value, 0.0, RenderOptions::kMaxPauseSeconds, false, number))
             return false;
         render.pauseSeconds = number;
         return true;

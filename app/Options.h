@@ -6,7 +6,7 @@
 #include <string>
 
 #include "app/OptionTable.h"
-#include "app/render/OfflineRenderer.h"
+#include "app/RenderOptions.h"
 #include "tracking/SourceSetting.h"
 
 // What the command line and the environment ask of a program before anything starts: its help,
@@ -70,5 +70,5 @@ public:
 
     // The renderer's. The performance is as given (an installed example is found by its short
     // name later), and a Scala tuning is still its file's path in render.scale.
-    OfflineRenderer::Options render;
+    RenderOptions render;
 };

@@ -6,7 +6,7 @@
 #include "app/ConsoleWriter.h"
 #include "app/SettingsRelay.h"
 #include "app/Shutdown.h"
-#include "app/instrument/Instrument.h"
+#include "app/instrument/Actions.h"
 #include "app/midi/MidiOut.h"
 #include "app/osc/OscOut.h"
 #include "src/device/RtAudioDriver.h"

@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <iostream>
 #include <memory>
+#include <utility>
 
 #include "app/ConsoleWriter.h"
 #include "app/ErrorLines.h"
@@ -10,14 +11,15 @@
 #include "app/JackServerFromEnvironment.h"
 #include "app/Options.h"
 #include "app/QuitSignals.h"
+#include "app/SettingsRelay.h"
 #include "app/Shutdown.h"
 #include "app/Stage.h"
 #include "app/instrument/GLStuff.h"
 #include "app/instrument/Harp.h"
+#include "app/instrument/HarpListener.h"
 #include "app/instrument/Pluck.h"
 #include "app/midi/MidiOut.h"
 #include "app/osc/OscOut.h"
-#include "app/window/Render.h"
 #include "app/window/Startup.h"
 #include "src/device/AudioDevices.h"
 #include "src/device/RtAudioDriver.h"
@@ -64,13 +66,25 @@ int main(int argc, char** argv)
     // destroyed, like the console.
     auto* errors = new ErrorLines(std::cerr.rdbuf());
     std::cerr.rdbuf(errors);
-    GLStuff::ShowErrorsFrom(errors);
 
     stage.StartAudio(std::make_unique<RtAudioDriver>(256, 44100, 2, 0, audio.api, audio.device));
     // Before the first pluck can come; reports on standard error only.
-    MidiOut::GetInstance()->Start(options.midi.c_str(), std::cerr);
+    MidiOut::GetInstance()->Start(options.midi.c_str(), JackServerFromEnvironment(), std::cerr);
 
-    GLStuff::GLStartup(argc, const_cast<const char**>(argv), stage, options.tracking);
+    // A replay's settings wait for the window thread, which alone changes the strings.
+    listener.HandSettingsTo(SettingsRelay::HandOver);
+    GLStuff::WindowHooks hooks;
+    hooks.startTracking = [&stage, &options] {
+        return stage.StartTracking(&listener, Leap::makeSource(options.tracking));
+    };
+    hooks.stopTracking = [&stage] { stage.StopTracking(); };
+    hooks.quit = [] { GLStuff::QuitNow(); };
+    hooks.tick = [] {
+        SettingsRelay::ApplyWaiting(); // settings a replay has met
+        TrimFreedHeapEveryMinute();
+    };
+    hooks.lastError = [errors] { return errors->LastLine(); };
+    GLStuff::GLStartup(argc, const_cast<const char**>(argv), std::move(hooks));
 
     std::cout << "byebye!\n" << std::flush;
     GLStuff::Finish();

@@ -5,7 +5,13 @@ set(QUORVEL_ENGINE_SOURCES
   ${Quorvel_SOURCE_DIR}/src/nodes/Adder.cpp
   ${Quorvel_SOURCE_DIR}/src/nodes/Multiplier.cpp
   ${Quorvel_SOURCE_DIR}/src/nodes/SampleAccumulator.cpp
+  ${Quorvel_SOURCE_DIR}/src/nodes/DcBlocker.cpp
+  ${Quorvel_SOURCE_DIR}/src/nodes/StereoMix.cpp
+  ${Quorvel_SOURCE_DIR}/src/nodes/BodyFilter.cpp
   ${Quorvel_SOURCE_DIR}/src/Interpolator.cpp
+  ${Quorvel_SOURCE_DIR}/src/LoopFilter.cpp
+  ${Quorvel_SOURCE_DIR}/src/PluckExcitation.cpp
+  ${Quorvel_SOURCE_DIR}/src/ConcertString.cpp
   ${Quorvel_SOURCE_DIR}/src/Voices.cpp
   ${Quorvel_SOURCE_DIR}/src/LoopFilter.cpp
   ${Quorvel_SOURCE_DIR}/src/PluckExcitation.cpp

@@ -49,7 +49,7 @@ stale "$work/engine.wasm" && em++ "${flags[@]}" "${engine[@]}" -o "$work/engine.
 mapfile -t instrument < <(sources_of quorvel_instrument | grep -vx app/instrument/Harp.cpp)
 instrument+=(app/window/Keys.cpp app/window/Scene.cpp
   tracking/Leap.cpp tracking/FrameParser.cpp tracking/DemoSource.cpp tracking/StopSignal.cpp
-  tracking/recording/RecordingReader.cpp
+  tracking/recording/RecordingReader.cpp tracking/camera/CameraView.cpp
   web/PageHarp.cpp web/page_main.cpp)
 stale "$work/instrument.wasm" && em++ "${flags[@]}" -fexceptions "${instrument[@]}" -o "$work/instrument.js" \
   -sMODULARIZE -sEXPORT_ES6 -sEXPORT_NAME=createInstrument -sENVIRONMENT=web \

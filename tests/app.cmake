@@ -29,6 +29,13 @@ quorvel_test(app_glissando_test
   LIBS quorvel_app quorvel_test_support
   LABELS unit)
 
+# The instrument alone, linked with nothing but its own library: an example played through it.
+quorvel_test(app_instrument_alone_test
+  SOURCES app/InstrumentAloneTest.cpp
+  LIBS quorvel_instrument
+  LABELS unit)
+target_compile_definitions(app_instrument_alone_test PRIVATE QUORVEL_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
+
 # The three threads of the instrument against each other (also under ThreadSanitizer).
 quorvel_test(app_concurrency_test
   SOURCES app/ConcurrencyTest.cpp

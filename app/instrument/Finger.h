@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/window/GLDisplay.h"
+#include "app/instrument/GLDisplay.h"
 
 namespace GLStuff {
 

@@ -3,8 +3,8 @@
 #include <cmath>
 #include <iostream>
 
+#include "app/instrument/Actions.h"
 #include "app/instrument/GLStuff.h"
-#include "app/instrument/Instrument.h"
 #include "app/instrument/InstrumentOutput.h"
 #include "app/instrument/Pluck.h"
 #include "app/instrument/TrackerSpace.h"

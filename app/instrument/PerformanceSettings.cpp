@@ -4,9 +4,9 @@
 
 #include <nlohmann/json.hpp>
 
+#include "app/instrument/Actions.h"
 #include "app/instrument/GLStuff.h"
 #include "app/instrument/Harp.h"
-#include "app/instrument/Instrument.h"
 #include "app/instrument/Pluck.h"
 
 namespace {

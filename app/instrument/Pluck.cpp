@@ -6,8 +6,8 @@
 #include <iostream>
 #include <stdexcept>
 
+#include "app/instrument/Actions.h"
 #include "app/instrument/Harp.h"
-#include "app/instrument/Instrument.h"
 #include "app/instrument/InstrumentOutput.h"
 #include "app/instrument/StringLayout.h"
 #include "src/ConsoleLine.h"

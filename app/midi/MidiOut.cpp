@@ -4,8 +4,8 @@
 
 #include <algorithm>
 
+#include "app/instrument/Actions.h"
 #include "app/instrument/Harp.h"
-#include "app/instrument/Instrument.h"
 #include "app/midi/MidiPort.h"
 
 static_assert(NoteRules::kStrings == Harp::kMaxStrings, "a MIDI note for every string");
@@ -16,14 +16,14 @@ MidiOut* MidiOut::GetInstance()
     return sInstance;
 }
 
-bool MidiOut::Start(const char* choice, std::ostream& report)
+bool MidiOut::Start(const char* choice, const std::string& jackServer, std::ostream& report)
 {
     GLStuff::AddOutput(this);
     std::lock_guard<std::mutex> lifecycle(fLifecycleLock);
     if (fThread.joinable())
         return true;
     std::string whyNot;
-    fPort = MidiPort::Open(choice, whyNot);
+    fPort = MidiPort::Open(choice, jackServer, whyNot);
     if (!fPort) {
         if (!whyNot.empty())
             report << "MIDI is off: " << whyNot << std::endl;

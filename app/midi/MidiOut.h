@@ -33,7 +33,8 @@ public:
     // (QUORVEL_MIDI's value, null when unset) and starts the MIDI thread. Writes one line to
     // `report`: where the port is, or why MIDI is off (nothing when `choice` is "off"). True if the
     // port is open. From here on the instrument's plucks reach it (GLStuff::AddOutput).
-    bool Start(const char* choice, std::ostream& report);
+    // `jackServer`: the JACK server the program joins (see JackPresence.h).
+    bool Start(const char* choice, const std::string& jackServer, std::ostream& report);
 
     // Ends every sounding note, stops the MIDI thread and closes the port. Commands queued
     // before the call are still sent. Safe to call more than once, and without Start.

@@ -8,7 +8,6 @@
 #include <cstdio>
 #include <thread>
 
-#include "app/JackServerFromEnvironment.h"
 #include "src/device/JackPresence.h"
 
 namespace {
@@ -80,7 +79,8 @@ int AlsaSequencerError()
 
 } // namespace
 
-std::unique_ptr<MidiPort> MidiPort::Open(const char* choice, std::string& whyNot)
+std::unique_ptr<MidiPort> MidiPort::Open(const char* choice, const std::string& jackServer,
+                                         std::string& whyNot)
 {
     whyNot.clear();
     const std::string setting = choice != nullptr ? choice : "";
@@ -94,7 +94,7 @@ std::unique_ptr<MidiPort> MidiPort::Open(const char* choice, std::string& whyNot
     if (automatic || setting == "jack") {
         std::chrono::microseconds cycle{0};
         // Left to itself, MIDI opens no JACK client where no server's socket is there.
-        if (automatic && !JackServerMayRun(JackServerFromEnvironment())) {
+        if (automatic && !JackServerMayRun(jackServer)) {
             jackMissing = "no JACK server is running";
         } else if (JackServerRuns(cycle, jackMissing)) {
             std::unique_ptr<MidiPort> port(new MidiPort(System::kJack));

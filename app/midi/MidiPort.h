@@ -20,7 +20,9 @@ public:
     // Opens the port on the system `choice` names (QUORVEL_MIDI, as the option table judged it):
     // null, "" or "auto" (JACK if a server runs, else ALSA), "jack", "alsa" or "off". Returns null
     // when no port was opened; `whyNot` then says why, or stays empty when MIDI was turned off.
-    static std::unique_ptr<MidiPort> Open(const char* choice, std::string& whyNot);
+    // `jackServer` names the server auto looks for (see JackPresence.h).
+    static std::unique_ptr<MidiPort> Open(const char* choice, const std::string& jackServer,
+                                          std::string& whyNot);
 
     ~MidiPort();
     MidiPort(const MidiPort&) = delete;

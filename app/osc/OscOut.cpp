@@ -7,7 +7,7 @@
 #include <cerrno>
 #include <cstdlib>
 
-#include "app/instrument/Instrument.h"
+#include "app/instrument/Actions.h"
 
 OscOut* OscOut::GetInstance()
 {

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "app/RenderOptions.h"
 #include "app/instrument/PerformanceSettings.h"
 #include "tracking/recording/RecordingReader.h"
 
@@ -19,36 +20,21 @@ typedef struct sf_private_tag SNDFILE;
 // harp and the audio server belong to the process: one render per process.
 class OfflineRenderer {
 public:
-    struct Options {
-        std::string performance; // the recording, one JSON message a line
-        std::string output;      // the WAV file to write
-        int strings = 0;         // 1..30 for the whole render; 0 leaves it to the recording
-        std::string scale;       // for the whole render; empty leaves it to the recording
-        std::shared_ptr<const Tuning> tuning; // with scale "scala": a Scala tuning
-        int key = -1;               // note of string 0 (0..127); -1 leaves it to the recording
-        bool touch = false;         // velocity from the sweep for the whole render; false leaves
-                                    // it to the recording
-        std::string voice;          // "classic" or "concert" for the whole render; empty leaves
-                                    // it to the recording
-        float room = 0.0f;          // the room's amount, 0 (dry) to 1, for the whole render
-        int rate = 44100;           // sample rate in Hz, kMinRate..kMaxRate
-        double tailSeconds = 3.0;   // decay rendered after the last line, seconds, 0..kMaxTail
-        bool floatSamples = false;  // 32-bit float samples instead of 16-bit integers
-        double pauseSeconds = 60.0; // pauses rendered in all, seconds, 0..kMaxPauseSeconds
-    };
+    // The render's settings: their own header, so the command line reads them without this one.
+    using Options = RenderOptions;
 
     static constexpr int kBlockFrames = 256;   // longest pass of the audio graph, frames
     static constexpr int kWriteFrames = 16384; // frames gathered for one write to the file
     static constexpr int kChannels = 2;        // the harp plays the same signal on both
-    static constexpr int kMinRate = 8000;
-    static constexpr int kMaxRate = 192000;
-    static constexpr double kMaxTailSeconds = 600.0;
+    static constexpr int kMinRate = RenderOptions::kMinRate;
+    static constexpr int kMaxRate = RenderOptions::kMaxRate;
+    static constexpr double kMaxTailSeconds = RenderOptions::kMaxTailSeconds;
     // A pause: time that brings no frame, that is a step of the recording's clock to a line that
     // is not a frame, or the part of a step to a frame beyond kFrameStepMicros. Pauses count
     // towards Options::pauseSeconds; past it they are cut out, so that a small file of timed
     // lines cannot render hours of silence.
     static constexpr std::int64_t kFrameStepMicros = 250000;
-    static constexpr double kMaxPauseSeconds = 86400.0;
+    static constexpr double kMaxPauseSeconds = RenderOptions::kMaxPauseSeconds;
     static constexpr long kMaxReportedLines = 20; // bad lines reported one by one, at most
 
     explicit OfflineRenderer(Options options);

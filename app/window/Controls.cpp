@@ -5,16 +5,20 @@
 
 #include <iostream>
 
-#include "app/Heap.h"
-#include "app/SettingsRelay.h"
-#include "app/Shutdown.h"
 #include "app/instrument/GLStuff.h"
 #include "app/window/Keys.h"
 #include "app/window/Render.h"
+#include "app/window/WindowHooks.h"
 #include "tracking/PointerSource.h"
 
 namespace GLStuff {
 namespace {
+
+void Quit()
+{
+    if (gHooks.quit)
+        gHooks.quit();
+}
 
 enum MenuEntry {
     kMenuQuit = 0,
@@ -30,7 +34,8 @@ void keyboardFunc(unsigned char key, int /*x*/, int /*y*/)
 {
     switch (ApplyKey(key, std::cout)) {
     case WindowRequest::kQuit:
-        QuitNow();
+        Quit();
+        break;
     case WindowRequest::kEnterFullScreen:
         glutFullScreen();
         break;
@@ -78,8 +83,8 @@ void timerCallback(int /*value*/)
     if (glutGetWindow() == 0) {
         return;
     }
-    SettingsRelay::ApplyWaiting(); // settings a replay has met
-    TrimFreedHeapEveryMinute();
+    if (gHooks.tick)
+        gHooks.tick();
     glutPostRedisplay();
     glutTimerFunc(static_cast<unsigned int>(TimerPeriodMs(gRefreshRate)), timerCallback, 0);
 }
@@ -101,7 +106,7 @@ void createMenu()
 void menu(int value)
 {
     if (value == kMenuQuit) {
-        QuitNow();
+        Quit();
     }
     glutPostRedisplay();
 }

@@ -1,8 +1,8 @@
 #include "app/window/Keys.h"
 
+#include "app/instrument/Actions.h"
 #include "app/instrument/GLStuff.h"
 #include "app/instrument/Harp.h"
-#include "app/instrument/Instrument.h"
 #include "app/instrument/Pluck.h"
 #include "app/instrument/Tuning.h"
 #include "src/ConsoleLine.h"

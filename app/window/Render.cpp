@@ -10,13 +10,13 @@
 #include <utility>
 #include <vector>
 
-#include "app/ErrorLines.h"
 #include "app/instrument/GLStuff.h"
 #include "app/instrument/Harp.h"
 #include "app/instrument/Pluck.h"
 #include "app/window/CameraPicture.h"
 #include "app/window/Scene.h"
 #include "app/window/ShownWaveforms.h"
+#include "app/window/WindowHooks.h"
 #include "src/nodes/SampleAccumulator.h"
 #include "tracking/camera/CameraView.h"
 #include "tracking/camera/HandSpace.h"
@@ -25,7 +25,6 @@ namespace GLStuff {
 namespace {
 
 // Set once before the window opens; read on the window thread.
-const ErrorLines* gErrors = nullptr;
 std::shared_ptr<Leap::CameraView> gCamera;
 
 // What each string drew last; window thread.
@@ -229,9 +228,9 @@ void displayFunc()
         if (gCamera)
             DrawStrokeText(origin.x, origin.y - kNoticeLeading, CameraSentence(gCamera->status()),
                            kNoticeScale, kHandColor);
-        if (gErrors) {
+        if (gHooks.lastError) {
             int baseline = origin.y - 2 * kNoticeLeading;
-            for (const std::string& line : WrapNotice(gErrors->LastLine(), gWidth)) {
+            for (const std::string& line : WrapNotice(gHooks.lastError(), gWidth)) {
                 DrawStrokeText(kNoticeMargin, baseline, line, kNoticeScale, kNoticeColor);
                 baseline -= kNoticeLeading;
             }
@@ -240,11 +239,6 @@ void displayFunc()
 
     glFlush();
     glutSwapBuffers();
-}
-
-void ShowErrorsFrom(const ErrorLines* errors)
-{
-    gErrors = errors;
 }
 
 void ShowCameraFrom(std::shared_ptr<Leap::CameraView> camera)

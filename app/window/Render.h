@@ -3,7 +3,6 @@
 #include <memory>
 #include <string>
 
-class ErrorLines;
 namespace Leap {
 class CameraView;
 }
@@ -18,8 +17,6 @@ void go2d();
 void go3d();
 void DrawString(int x, int y, std::string& text, void* font, float scale);
 
-// Shows the last line of standard error under the banner; null shows none. Before the window opens.
-void ShowErrorsFrom(const ErrorLines* errors);
 // Draws what the camera sees behind the strings, and says under the banner what its tracker waits
 // for; null (every other source) draws nothing of it. Before the window opens.
 void ShowCameraFrom(std::shared_ptr<Leap::CameraView> camera);

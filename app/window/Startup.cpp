@@ -6,22 +6,24 @@
 
 #include <iostream>
 #include <memory>
+#include <utility>
 
-#include "app/Stage.h"
 #include "app/instrument/GLStuff.h"
 #include "app/window/Controls.h"
-#include "app/window/HarpListener.h"
 #include "app/window/Keys.h"
 #include "app/window/Render.h"
 
 namespace GLStuff {
 
-void GLStartup(int argc, const char** argv, Stage& stage, const Leap::SourceSettings& tracking)
+WindowHooks gHooks;
+
+void GLStartup(int argc, const char** argv, WindowHooks hooks)
 {
+    gHooks = std::move(hooks);
     // Frames may reach the listener from here on, before the window exists. A quit signal's
-    // thread may stop the tracking at any moment after: the stage hands out what the window
-    // needs while it builds the controller, so this thread never reads the controller itself.
-    ShowCameraFrom(stage.StartTracking(&listener, Leap::makeSource(tracking)));
+    // thread may stop the tracking at any moment after: the program hands out what the window
+    // needs while it starts the tracking, so this thread never reads the controller itself.
+    ShowCameraFrom(gHooks.startTracking ? gHooks.startTracking() : nullptr);
 
     std::cout << "Hit q to quit.\n" << std::flush;
 
@@ -61,7 +63,8 @@ void GLStartup(int argc, const char** argv, Stage& stage, const Leap::SourceSett
     initialize_graphics();
     glutMainLoop();
 
-    stage.StopTracking();
+    if (gHooks.stopTracking)
+        gHooks.stopTracking();
     ShowCameraFrom(nullptr);
 }
 

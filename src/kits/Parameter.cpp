@@ -7,6 +7,8 @@
 
 #include "src/ConsoleLine.h"
 
+namespace Kits {
+
 namespace {
 
 template <typename T> bool isRegistered(const std::vector<T*>& list, T* entry)
@@ -122,3 +124,5 @@ Parameter* ParameterManager::GetParameter(int id)
     }
     return nullptr;
 }
+
+} // namespace Kits

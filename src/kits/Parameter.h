@@ -3,6 +3,10 @@
 #include <string>
 #include <vector>
 
+// The notification kit has a namespace of its own: its Listener is not the tracking's
+// (Leap::Listener), which the instrument implements.
+namespace Kits {
+
 class Broadcaster;
 class Observable;
 
@@ -114,3 +118,5 @@ public:
 private:
     std::vector<Parameter*> fParameters;
 };
+
+} // namespace Kits

@@ -5,8 +5,8 @@
 #include "AppTestSupport.h"
 #include "app/instrument/Fingertips.h"
 #include "app/instrument/GLStuff.h"
+#include "app/instrument/HarpListener.h"
 #include "app/window/CameraPicture.h"
-#include "app/window/HarpListener.h"
 #include "tracking/camera/HandSpace.h"
 
 namespace {

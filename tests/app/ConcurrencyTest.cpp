@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "AppTestSupport.h"
-#include "app/window/HarpListener.h"
+#include "app/instrument/HarpListener.h"
 #include "support/ThreadsTogether.h"
 #include "tracking/DemoSource.h"
 

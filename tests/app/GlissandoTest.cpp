@@ -5,7 +5,7 @@
 #include <sstream>
 
 #include "AppTestSupport.h"
-#include "app/window/HarpListener.h"
+#include "app/instrument/HarpListener.h"
 #include "tracking/TestSupport.h"
 #include "tracking/recording/ReplaySource.h"
 

@@ -11,9 +11,9 @@
 #include <utility>
 #include <vector>
 
+#include "app/instrument/Actions.h"
 #include "app/instrument/GLStuff.h"
 #include "app/instrument/Harp.h"
-#include "app/instrument/Instrument.h"
 #include "app/instrument/PerformanceSettings.h"
 #include "app/instrument/Pluck.h"
 #include "app/window/Keys.h"

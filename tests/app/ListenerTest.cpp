@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "AppTestSupport.h"
-#include "app/window/HarpListener.h"
+#include "app/instrument/HarpListener.h"
 
 using apptest::count;
 using apptest::frameOf;

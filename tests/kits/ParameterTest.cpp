@@ -15,6 +15,8 @@
 #include <utility>
 #include <vector>
 
+using namespace Kits;
+
 namespace {
 
 // Redirects std::cout into a string for the life of the object.

@@ -25,6 +25,7 @@
 
 #include "../app/AppTestSupport.h"
 #include "MidiTestSupport.h"
+#include "app/JackServerFromEnvironment.h"
 #include "app/Shutdown.h"
 #include "app/instrument/GLStuff.h"
 #include "app/instrument/Pluck.h"
@@ -135,7 +136,7 @@ protected:
         bool started;
         {
             miditest::JackClientNameLock names;
-            started = MidiOut::GetInstance()->Start("jack", fReport);
+            started = MidiOut::GetInstance()->Start("jack", JackServerFromEnvironment(), fReport);
         }
         ASSERT_TRUE(started) << fReport.str() << "jackd:\n" << sServer->Log();
         fListener = std::make_unique<miditest::MidiListener>();
@@ -295,7 +296,8 @@ protected:
     static std::string StartAndCaptureStderr(const char* choice)
     {
         testing::internal::CaptureStderr();
-        const bool started = MidiOut::GetInstance()->Start(choice, std::cerr);
+        const bool started =
+            MidiOut::GetInstance()->Start(choice, JackServerFromEnvironment(), std::cerr);
         std::string written = testing::internal::GetCapturedStderr();
         EXPECT_FALSE(started) << choice;
         MidiOut::GetInstance()->Stop();
@@ -339,7 +341,7 @@ TEST(MidiOutServerGone, QuitStillReturnsWhenTheJackServerDiedWhileNotesSounded)
     bool midiOn;
     {
         miditest::JackClientNameLock names;
-        midiOn = MidiOut::GetInstance()->Start("jack", report);
+        midiOn = MidiOut::GetInstance()->Start("jack", JackServerFromEnvironment(), report);
     }
     ASSERT_TRUE(midiOn) << report.str();
     pluck({1, 2});

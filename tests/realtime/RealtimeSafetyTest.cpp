@@ -19,7 +19,7 @@
 
 #include "app/instrument/GLStuff.h"
 #include "app/instrument/Harp.h"
-#include "app/window/HarpListener.h"
+#include "app/instrument/HarpListener.h"
 #include "src/AudioServer.h"
 #include "src/Voices.h"
 #include "src/nodes/SampleAccumulator.h"

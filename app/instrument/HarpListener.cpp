@@ -1,11 +1,10 @@
-#include "app/window/HarpListener.h"
+#include "app/instrument/HarpListener.h"
 
 #include <iostream>
 
-#include "app/SettingsRelay.h"
+#include "app/instrument/CameraSentence.h"
 #include "app/instrument/Fingertips.h"
 #include "app/instrument/PerformanceSettings.h"
-#include "app/window/CameraPicture.h"
 #include "src/ConsoleLine.h"
 #include "tracking/camera/CameraView.h"
 
@@ -44,10 +43,14 @@ void HarpListener::onMessage(const Leap::Controller&, const std::string& message
 {
     PerformanceSettings settings;
     std::string error;
-    if (PerformanceSettings::Parse(message, settings, error))
-        SettingsRelay::HandOver(settings);
-    else if (!error.empty())
-        WriteLine(std::cerr, "replay: instrument settings ignored: ", error);
+    if (!PerformanceSettings::Parse(message, settings, error)) {
+        if (!error.empty())
+            WriteLine(std::cerr, "replay: instrument settings ignored: ", error);
+    } else if (fSettingsHandler) {
+        fSettingsHandler(settings);
+    } else {
+        settings.Apply();
+    }
 }
 
 void HarpListener::onFrame(const Leap::Controller& controller)

@@ -1,4 +1,4 @@
-#include "app/instrument/Instrument.h"
+#include "app/instrument/Actions.h"
 
 #include <array>
 #include <atomic>

@@ -1,0 +1,47 @@
+# The arrows between the folders point down only: each folder includes only from the folders it
+# may use (its README says which). Checked when the build is configured, so a header that reaches
+# up stops the build in one line naming the file, before a library links around it.
+function(quorvel_check_layer folder)
+  cmake_parse_arguments(QL "" "" "MAY_USE" ${ARGN})
+  # app/'s own files sit at its top, beside its subfolders, which have rules of their own; "app"
+  # in MAY_USE names those top files only.
+  if(folder STREQUAL "app")
+    set(glob GLOB)
+  else()
+    set(glob GLOB_RECURSE)
+  endif()
+  file(${glob} files RELATIVE ${PROJECT_SOURCE_DIR}
+    ${PROJECT_SOURCE_DIR}/${folder}/*.h ${PROJECT_SOURCE_DIR}/${folder}/*.cpp)
+  foreach(file IN LISTS files)
+    file(STRINGS ${PROJECT_SOURCE_DIR}/${file} includes REGEX "^#include \"[^\"]*/")
+    foreach(line IN LISTS includes)
+      string(REGEX REPLACE "^#include \"([^\"]*)\".*" "\\1" included "${line}")
+      set(allowed FALSE)
+      foreach(prefix IN ITEMS ${folder} ${QL_MAY_USE})
+        if(prefix STREQUAL "app")
+          if(included MATCHES "^app/[^/]*$")
+            set(allowed TRUE)
+          endif()
+        else()
+          string(FIND "${included}" "${prefix}/" at)
+          if(at EQUAL 0)
+            set(allowed TRUE)
+          endif()
+        endif()
+      endforeach()
+      if(NOT allowed)
+        message(FATAL_ERROR "${file} includes ${included}: ${folder}/ may use only ${QL_MAY_USE} (and itself)")
+      endif()
+    endforeach()
+  endforeach()
+endfunction()
+
+quorvel_check_layer(src)
+quorvel_check_layer(tracking)
+quorvel_check_layer(app/instrument MAY_USE src tracking)
+quorvel_check_layer(app/midi MAY_USE app/instrument src tracking)
+quorvel_check_layer(app/osc MAY_USE app/instrument src tracking)
+quorvel_check_layer(app/window MAY_USE app/instrument src tracking)
+quorvel_check_layer(app/render MAY_USE app app/instrument src tracking)
+# The player's parts and the options: everything but the second program, the renderer.
+quorvel_check_layer(app MAY_USE app/instrument app/midi app/osc app/window src tracking)
