@@ -147,7 +147,8 @@ class TouchTest(unittest.TestCase):
         # String 1 of 4 swept across 0.14 of the window ever faster, with --touch (the recording
         # says nothing of it). Keyed at D3, where a note has fallen about 20 dB before the next
         # (at G#1 it still rang, and a pluck into a ringing string adds to or cancels it).
-        # Brighter: app_listener_tests (a spectral centroid here follows the voice's noise, not the touch).
+        # Brighter: app_listener_tests (a spectral centroid here follows the voice's noise, not
+        # the touch).
         performance = performances.Performance()
         performance.instrument(strings=4)
         left, right = 0.3, 0.44
