@@ -45,12 +45,13 @@ instrument=(app/instrument/Fingertips.cpp app/instrument/GLStuff.cpp app/instrum
   app/window/Keys.cpp app/window/Scene.cpp
   tracking/Leap.cpp tracking/FrameParser.cpp tracking/DemoSource.cpp tracking/StopSignal.cpp
   tracking/recording/RecordingReader.cpp app/midi/NoteRules.cpp
-  web/PageHarp.cpp web/page_main.cpp web/page_midi.cpp)
+  app/window/CameraSentence.cpp
+  web/PageHarp.cpp web/page_main.cpp web/page_midi.cpp web/page_camera.cpp)
 stale "$work/instrument.wasm" && em++ "${flags[@]}" -fexceptions "${instrument[@]}" -o "$work/instrument.js" \
   -sMODULARIZE -sEXPORT_ES6 -sEXPORT_NAME=createInstrument -sENVIRONMENT=web \
   -sALLOW_MEMORY_GROWTH=1 -sFORCE_FILESYSTEM \
   -sEXPORTED_RUNTIME_METHODS=FS,UTF8ToString,stringToUTF8,HEAPF32,HEAPF64 \
-  -sEXPORTED_FUNCTIONS=_malloc,_free,_quorvel_start,_quorvel_key,_quorvel_message,_quorvel_frame,_quorvel_demo,_quorvel_open,_quorvel_replay,_quorvel_replay_clock,_quorvel_scene,_quorvel_banner,_quorvel_frame_rate,_quorvel_midi,_quorvel_midi_tick
+  -sEXPORTED_FUNCTIONS=_malloc,_free,_quorvel_start,_quorvel_key,_quorvel_message,_quorvel_frame,_quorvel_demo,_quorvel_open,_quorvel_replay,_quorvel_replay_clock,_quorvel_scene,_quorvel_banner,_quorvel_frame_rate,_quorvel_midi,_quorvel_midi_tick,_quorvel_camera_sentence,_quorvel_show_camera
 
 cp "$work/engine.wasm" "$work/instrument.js" "$work/instrument.wasm" "$out/"
 cp web/page/* "$out/"

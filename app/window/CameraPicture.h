@@ -3,6 +3,7 @@
 #include <string>
 #include <utility>
 
+#include "app/window/CameraSentence.h"
 #include "app/window/Scene.h"
 #include "tracking/camera/CameraView.h"
 
@@ -38,9 +39,5 @@ constexpr float kLandmarkSize = 3.0f;
 // The 21 bones between the landmarks of a hand (0 wrist; 4, 8, 12, 16, 20 the fingertips).
 constexpr int kHandBoneCount = 21;
 extern const std::pair<int, int> kHandBones[kHandBoneCount];
-
-// What the tracker waits for, in the player's words: one short sentence for the banner and for
-// standard output.
-std::string CameraSentence(const Leap::CameraView::Status& status);
 
 } // namespace GLStuff

@@ -3,6 +3,7 @@
 // the fingertips of the pointer, the demo or a recording; draws the scene (scene.js).
 
 import createInstrument from './instrument.js';
+import { Camera } from './camera.js';
 import { Midi } from './midi.js';
 import { Scene } from './scene.js';
 
@@ -59,6 +60,9 @@ instrument.pluck = (string, pitch, velocity, burst) => {
 instrument._quorvel_start();
 const midi = new Midi(instrument, say, document.getElementById('midi'),
                       document.getElementById('midi-port'));
+const camera = new Camera(instrument, say, document.getElementById('camera-button'),
+                          document.getElementById('picture'));
+shared.camera = camera;
 
 function showMessages() {
   const text = instrument.UTF8ToString(instrument._quorvel_message());

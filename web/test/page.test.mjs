@@ -18,13 +18,13 @@ function check(ok, what) {
 }
 
 const kWidth = 800, kHeight = 600;
-async function open(query = '', init = null, context = browser) {
+async function open(query = '', init = null, context = browser, base = address) {
   const page = await context.newPage({ viewport: { width: kWidth, height: kHeight } });
   if (init) await page.addInitScript(init);
   page.errors = [];
   page.on('console', (line) => { if (line.type() === 'error') page.errors.push(line.text()); });
   page.on('pageerror', (error) => page.errors.push(error.message));
-  await page.goto(address + query);
+  await page.goto(base + query);
   await page.waitForFunction(() => window.quorvel && window.quorvel.ready);
   return page;
 }
@@ -165,6 +165,39 @@ async function heard(page, act) {
   check(messages.filter((line) => line.startsWith('MIDI is off')).length === 1 && plucks.length === 1,
         `no Web MIDI: said once, and the page plays on (${messages.join(' | ')})`);
   await page.close();
+}
+
+// The camera, from chromium's fake camera: refused, it is said and the pointer still plays;
+// allowed, its picture shows behind the strings, and v hides it.
+{
+  const camera = await startBrowser(root, ['--use-fake-device-for-media-stream']);
+  for (const allowed of [false, true]) {
+    const context = await camera.browser.newContext({ viewport: { width: kWidth, height: kHeight },
+                                                     permissions: allowed ? ['camera'] : [] });
+    const page = await open('', null, context, camera.address);
+    const dark = await page.screenshot({ clip: { x: 0, y: 200, width: kWidth, height: 1 } });
+    await page.click('#camera-button');
+    await page.waitForFunction(() => window.quorvel.messages.length > 1);
+    await page.waitForTimeout(500);
+    const shown = await page.screenshot({ clip: { x: 0, y: 200, width: kWidth, height: 1 } });
+    await page.keyboard.press('v');
+    await page.waitForTimeout(300);
+    const hidden = await page.screenshot({ clip: { x: 0, y: 200, width: kWidth, height: 1 } });
+    await drag(page, 0.3, 0.7);
+    const { plucks, messages } = await state(page);
+    const sentence = messages.at(-1);
+    if (!allowed) {
+      check(sentence === 'camera: camera not allowed, the keys still play' && plucks.length === 1,
+            `camera refused: said, and the pointer still plays (${messages.join(' | ')})`);
+    } else {
+      check(!shown.equals(dark) && hidden.equals(dark),
+            `camera allowed: its picture behind the strings, v hides it (${sentence})`);
+    }
+    check(page.errors.length === 0, `no console error (${page.errors.join(' | ')})`);
+    await context.close();
+  }
+  await camera.browser.close();
+  camera.server.close();
 }
 
 // The demo for 10 s, with no underrun at the browser's output.
