@@ -57,6 +57,18 @@ cp "$work/engine.wasm" "$work/instrument.js" "$work/instrument.wasm" "$out/"
 cp web/page/* "$out/"
 mkdir -p "$out/examples"
 cp examples/*.jsonl "$out/examples/"
+# The hand models' runtime (onnxruntime-web, pinned in web/runtime/package-lock.json: its CPU
+# build, one thread) and the models, served with the page and never fetched from elsewhere.
+[ -d web/runtime/node_modules/onnxruntime-web ] ||
+  (cd web/runtime && npm ci --no-audit --no-fund --loglevel=error)
+mkdir -p "$out/ort" "$out/models"
+cp web/runtime/node_modules/onnxruntime-web/dist/{ort.wasm.min.mjs,ort-wasm-simd-threaded.mjs,ort-wasm-simd-threaded.wasm} "$out/ort/"
+models=${QUORVEL_MODEL_DIR:-${XDG_CACHE_HOME:-$HOME/.cache}/quorvel/models}
+if [ -f "$models/onnxruntime/hand_landmark_lite.onnx" ]; then
+  cp "$models"/onnxruntime/{palm_detection_lite,hand_landmark_lite}.onnx "$models"/{LICENSE,NOTICE} "$out/models/"
+else
+  echo "web.sh: no hand models in $models (scripts/models.sh makes them); the page has none"
+fi
 echo "web.sh: the page is in $out"
 
 if [ "${1:-}" = serve ]; then

@@ -6,7 +6,8 @@ import http from 'node:http';
 import path from 'node:path';
 
 export async function startBrowser(root, extraArgs = []) {
-  const types = { '.html': 'text/html', '.js': 'text/javascript', '.wasm': 'application/wasm' };
+  const types = { '.html': 'text/html', '.js': 'text/javascript', '.mjs': 'text/javascript',
+                  '.wasm': 'application/wasm' };
   const server = http.createServer((request, response) => {
     const name = decodeURIComponent(new URL(request.url, 'http://page').pathname);
     const file = path.join(root, name.endsWith('/') ? name + 'index.html' : name);
