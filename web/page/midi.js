@@ -29,7 +29,10 @@ export class Midi {
     this.sent = 0;
     instrument.midi = (status, data1, data2) => this.send([status, data1, data2]);
     button.addEventListener('click', () => this.switchTo(!this.on));
-    select.addEventListener('change', () => this.choose(select.value));
+    select.addEventListener('change', () => {
+      this.choose(select.value);
+      select.blur(); // the keys are the harp's again, not the list's
+    });
     // Leaving the page ends every note: a synthesiser left holding them would drone on.
     addEventListener('pagehide', () => this.instrument._quorvel_midi(0));
     setInterval(() => { this.due = 0; this.instrument._quorvel_midi_tick(); }, kTickMs);

@@ -154,7 +154,11 @@ async function heard(page, act) {
   page = await open('', standIn, context);
   await page.click('#midi');
   await page.waitForFunction(() => window.quorvel.messages.some((line) => line.includes('Synth')));
-  check(await page.inputValue('#midi-port') === 'b', 'MIDI: the chosen output is remembered');
+  await drag(page, 0.3, 0.7, 2);
+  await page.evaluate(() => dispatchEvent(new PageTransitionEvent('pagehide')));
+  const left = await page.evaluate(() => window.midiSent.map((message) => message.data[0]));
+  check(await page.inputValue('#midi-port') === 'b' && left.join() === '144,128',
+        `MIDI: the chosen output is remembered, and leaving the page ends its note (${left})`);
   await context.close();
 
   page = await open('', () => { delete Navigator.prototype.requestMIDIAccess; });
