@@ -50,6 +50,8 @@ const std::vector<Row> kRows = {
      "      video:PATH[,loop]            hands in a video file, once or over and over\n"
      "      replay:PATH[,loop]           a recorded performance, once or over and over\n"
      "      demo                         two fingertips sweeping the strings for ever\n"
+     "      pointer                      the mouse; the left button held is past the\n"
+     "                                   string plane (the right one opens the menu)\n"
      "      none                         no tracking"},
     {Setting::kTrackingRecord, kPlayer, nullptr, nullptr, "QUORVEL_TRACKING_RECORD", "PATH",
      "also record the frames to PATH (for replay:)"},

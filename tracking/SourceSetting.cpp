@@ -7,6 +7,7 @@
 #include "tracking/DemoSource.h"
 #include "tracking/IdleSource.h"
 #include "tracking/InstalledFiles.h"
+#include "tracking/PointerSource.h"
 #include "tracking/camera/CameraSource.h"
 #include "tracking/recording/RecordingSource.h"
 #include "tracking/recording/ReplaySource.h"
@@ -115,6 +116,7 @@ const SourceName kSources[] = {
     {"camera", "camera, camera:DEVICE", buildCamera},
     {"video", "video:PATH, video:PATH,loop", buildVideo},
     {"demo", "demo", buildBare<DemoSource>},
+    {"pointer", "pointer", buildBare<PointerSource>},
     {"none", "none", buildBare<IdleSource>},
 };
 

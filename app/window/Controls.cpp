@@ -11,6 +11,7 @@
 #include "app/instrument/GLStuff.h"
 #include "app/window/Keys.h"
 #include "app/window/Render.h"
+#include "tracking/PointerSource.h"
 
 namespace GLStuff {
 namespace {
@@ -43,12 +44,33 @@ void keyboardFunc(unsigned char key, int /*x*/, int /*y*/)
     glutPostRedisplay();
 }
 
-void mouseFunc(int /*button*/, int /*state*/, int /*x*/, int /*y*/)
+namespace {
+
+// The left button held: the pointer's fingertip is past the string plane. The right button
+// opens the menu and never reaches mouseFunc.
+bool sLeftHeld = false;
+
+void MovePointer(int x, int y)
 {
+    Leap::PointerSource::move(static_cast<double>(x) / gWidth,
+                              1.0 - static_cast<double>(y) / gHeight, sLeftHeld);
+}
+
+} // namespace
+
+void mouseFunc(int button, int state, int x, int y)
+{
+    if (button == GLUT_LEFT_BUTTON) {
+        sLeftHeld = state == GLUT_DOWN;
+        MovePointer(x, y);
+    }
     glutPostRedisplay();
 }
 
-void motionFunc(int /*x*/, int /*y*/) {}
+void motionFunc(int x, int y)
+{
+    MovePointer(x, y);
+}
 
 void timerCallback(int /*value*/)
 {

@@ -2,6 +2,7 @@
 
 import contextlib
 import os
+import time
 import unittest
 
 import harness  # first: it reports a missing numpy as a skip
@@ -32,6 +33,33 @@ class KeysTest(unittest.TestCase):
         image = self.window.settled_screenshot()
         image.save_png(os.path.join(self.session.root, name + ".png"))
         return image
+
+    def test_pointer_plays_a_drag_with_the_left_button_held(self):
+        """QUORVEL_TRACKING=pointer: a drag across the three strings plucks each once; moving back
+        with the button up plucks none."""
+        with harness.Session(harness.artifacts_dir("keys-pointer")) as session:
+            app = session.quorvel(tracking="pointer")
+            window = app.window()
+            window.settled_screenshot(0.5)
+            window.keys("a", "a")  # strings at 1/6, 3/6 and 5/6 of the width
+            left, top, width, height = window.geometry()
+
+            def sweep(start, end):
+                for step in range(21):
+                    x = left + int(width * (start + (end - start) * step / 20))
+                    window.display.run("xdotool", "mousemove", str(x), str(top + height // 2))
+                    time.sleep(0.03)
+
+            sweep(0.02, 0.02)
+            window.display.run("xdotool", "mousedown", "1")
+            sweep(0.02, 0.98)
+            window.display.run("xdotool", "mouseup", "1")
+            app.wait_for_line(r"^trig$", count=3)
+            sweep(0.98, 0.02)
+            time.sleep(0.5)
+            self.assertEqual(app.lines().count("trig"), 3, app.text("out"))
+            window.keys("q")
+            self.assertEqual(app.wait_exit(), 0, app.text("err"))
 
     def test_a_adds_strings_and_z_never_goes_below_one(self):
         with self.instrument():

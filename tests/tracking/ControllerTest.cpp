@@ -10,6 +10,7 @@
 #include "support/ManualSource.h"
 #include "tracking/DemoSource.h"
 #include "tracking/IdleSource.h"
+#include "tracking/PointerSource.h"
 #include "tracking/SourceSetting.h"
 #include "tracking/recording/ReplaySource.h"
 
@@ -151,6 +152,8 @@ TEST(SourceSetting, NamesItsSourcesAndRefusesUnknownOnesClearly)
     EXPECT_NE(dynamic_cast<Leap::IdleSource*>(Leap::makeSourceFromSetting("").get()), nullptr);
     EXPECT_NE(dynamic_cast<Leap::IdleSource*>(Leap::makeSourceFromSetting("none").get()), nullptr);
     EXPECT_NE(dynamic_cast<Leap::DemoSource*>(Leap::makeSourceFromSetting("demo").get()), nullptr);
+    EXPECT_NE(dynamic_cast<Leap::PointerSource*>(Leap::makeSourceFromSetting("pointer").get()),
+              nullptr);
     EXPECT_NE(
         dynamic_cast<Leap::ReplaySource*>(Leap::makeSourceFromSetting("replay:/x.jsonl").get()),
         nullptr);
@@ -168,6 +171,28 @@ TEST(SourceSetting, NamesItsSourcesAndRefusesUnknownOnesClearly)
         EXPECT_NE(errors.find("replay:PATH"), std::string::npos) << errors;
         EXPECT_NE(errors.find("demo"), std::string::npos) << errors;
     }
+}
+
+// The window's pointer as the source's fingertip: across the playing area, and past the string
+// plane only while the button is held; gone when the pointer leaves.
+TEST(PointerSource, HeldButtonReachesPastTheStringPlane)
+{
+    Leap::PointerSource::move(0.5, 0.25, true);
+    Leap::Frame frame = Leap::PointerSource::current(1, 10000);
+    ASSERT_EQ(frame.hands().size(), 1u);
+    Leap::Vector tip = frame.hands()[0].fingers()[0].tip().position;
+    EXPECT_DOUBLE_EQ(tip.x, 0.0);
+    EXPECT_DOUBLE_EQ(tip.y, 200.0);
+    EXPECT_LT(tip.z, 0.0);
+
+    Leap::PointerSource::move(1.0, 1.0, false);
+    tip = Leap::PointerSource::current(2, 20000).hands()[0].fingers()[0].tip().position;
+    EXPECT_DOUBLE_EQ(tip.x, 200.0);
+    EXPECT_DOUBLE_EQ(tip.y, 350.0);
+    EXPECT_GT(tip.z, 0.0);
+
+    Leap::PointerSource::leave();
+    EXPECT_TRUE(Leap::PointerSource::current(3, 30000).hands().empty());
 }
 
 TEST(DemoSource, SweepsAcrossThePlayAreaThroughTheStringPlane)
