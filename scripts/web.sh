@@ -49,18 +49,30 @@ stale "$work/engine.wasm" && em++ "${flags[@]}" "${engine[@]}" -o "$work/engine.
 mapfile -t instrument < <(sources_of quorvel_instrument | grep -vx app/instrument/Harp.cpp)
 instrument+=(app/window/Keys.cpp app/window/Scene.cpp
   tracking/Leap.cpp tracking/FrameParser.cpp tracking/DemoSource.cpp tracking/StopSignal.cpp
-  tracking/recording/RecordingReader.cpp tracking/camera/CameraView.cpp
-  web/PageHarp.cpp web/page_main.cpp)
+  tracking/recording/RecordingReader.cpp tracking/camera/CameraView.cpp app/midi/NoteRules.cpp
+  web/PageHarp.cpp web/page_main.cpp web/page_midi.cpp web/page_camera.cpp)
 stale "$work/instrument.wasm" && em++ "${flags[@]}" -fexceptions "${instrument[@]}" -o "$work/instrument.js" \
   -sMODULARIZE -sEXPORT_ES6 -sEXPORT_NAME=createInstrument -sENVIRONMENT=web \
   -sALLOW_MEMORY_GROWTH=1 -sFORCE_FILESYSTEM \
   -sEXPORTED_RUNTIME_METHODS=FS,UTF8ToString,stringToUTF8,HEAPF32,HEAPF64 \
-  -sEXPORTED_FUNCTIONS=_malloc,_free,_quorvel_start,_quorvel_key,_quorvel_message,_quorvel_frame,_quorvel_demo,_quorvel_open,_quorvel_replay,_quorvel_replay_clock,_quorvel_scene,_quorvel_banner,_quorvel_frame_rate
+  -sEXPORTED_FUNCTIONS=_malloc,_free,_quorvel_start,_quorvel_key,_quorvel_message,_quorvel_frame,_quorvel_demo,_quorvel_open,_quorvel_replay,_quorvel_replay_clock,_quorvel_scene,_quorvel_banner,_quorvel_frame_rate,_quorvel_midi,_quorvel_midi_tick,_quorvel_camera_sentence,_quorvel_show_camera
 
 cp "$work/engine.wasm" "$work/instrument.js" "$work/instrument.wasm" "$out/"
 cp web/page/* "$out/"
 mkdir -p "$out/examples"
 cp examples/*.jsonl "$out/examples/"
+# The hand models' runtime (onnxruntime-web, pinned in web/runtime/package-lock.json: its CPU
+# build, one thread) and the models, served with the page and never fetched from elsewhere.
+[ -d web/runtime/node_modules/onnxruntime-web ] ||
+  (cd web/runtime && npm ci --no-audit --no-fund --loglevel=error)
+mkdir -p "$out/ort" "$out/models"
+cp web/runtime/node_modules/onnxruntime-web/dist/{ort.wasm.min.mjs,ort-wasm-simd-threaded.mjs,ort-wasm-simd-threaded.wasm} "$out/ort/"
+models=${QUORVEL_MODEL_DIR:-${XDG_CACHE_HOME:-$HOME/.cache}/quorvel/models}
+if [ -f "$models/onnxruntime/hand_landmark_lite.onnx" ]; then
+  cp "$models"/onnxruntime/{palm_detection_lite,hand_landmark_lite}.onnx "$models"/{LICENSE,NOTICE} "$out/models/"
+else
+  echo "web.sh: no hand models in $models (scripts/models.sh makes them); the page has none"
+fi
 echo "web.sh: the page is in $out"
 
 if [ "${1:-}" = serve ]; then

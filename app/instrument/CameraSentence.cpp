@@ -31,6 +31,8 @@ std::string CameraSentence(const Leap::CameraView::Status& status)
         return "the video has ended";
     case State::kFailed:
         return "hand tracking failed, the keys still play";
+    case State::kRefused:
+        return "camera not allowed, the keys still play";
     }
     return "";
 }

@@ -50,6 +50,7 @@ public:
         kLost,      // the camera stopped sending; it is tried again every second
         kEnded,     // the video is over
         kFailed,    // the hand models failed on an image; images go on without hands
+        kRefused,   // the player did not allow the camera (a browser's permission)
     };
 
     struct Status {

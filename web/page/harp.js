@@ -3,6 +3,8 @@
 // the fingertips of the pointer, the demo or a recording; draws the scene (scene.js).
 
 import createInstrument from './instrument.js';
+import { Camera } from './camera.js';
+import { Midi } from './midi.js';
 import { Scene } from './scene.js';
 
 const params = new URLSearchParams(location.search);
@@ -53,9 +55,15 @@ instrument.voice = (voice) => post({ kind: 'voice', voice });
 instrument.pluck = (string, pitch, velocity, burst) => {
   const at = replay && context ? replay.start + instrument._quorvel_replay_clock() / 1e6 : 0;
   shared.plucks.push({ string, pitch, velocity, at, time: clock() });
+  midi.pluckIn(at ? at - clock() : 0);
   post({ kind: 'pluck', string, pitch, velocity, burst, at }, [burst.buffer]);
 };
 instrument._quorvel_start();
+const midi = new Midi(instrument, say, document.getElementById('midi'),
+                      document.getElementById('midi-port'));
+const camera = new Camera(instrument, say, document.getElementById('camera-button'),
+                          document.getElementById('picture'));
+shared.camera = camera;
 
 function showMessages() {
   const text = instrument.UTF8ToString(instrument._quorvel_message());
@@ -65,6 +73,12 @@ function showMessages() {
     console.info('quorvel: ' + line);
   }
   notice.textContent = text.trim().split('\n').slice(-4).join('\n');
+}
+
+function say(line) {
+  shared.messages.push(line);
+  console.info('quorvel: ' + line);
+  notice.textContent = (notice.textContent + '\n' + line).trim().split('\n').slice(-4).join('\n');
 }
 
 function receive(message) {

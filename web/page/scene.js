@@ -112,7 +112,7 @@ export class Scene {
   // newest signed peaks, oldest first.
   render(scene, waveforms) {
     const gl = this.gl;
-    gl.clearColor(0, 0, 0, 1);
+    gl.clearColor(0, 0, 0, 0); // the camera's picture shows through; the page is black
     gl.clear(gl.COLOR_BUFFER_BIT);
     const strings = scene[0], fingers = scene[1], swing = scene[2];
     let at = 4;

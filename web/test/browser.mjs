@@ -5,8 +5,9 @@ import fs from 'node:fs';
 import http from 'node:http';
 import path from 'node:path';
 
-export async function startBrowser(root) {
-  const types = { '.html': 'text/html', '.js': 'text/javascript', '.wasm': 'application/wasm' };
+export async function startBrowser(root, extraArgs = []) {
+  const types = { '.html': 'text/html', '.js': 'text/javascript', '.mjs': 'text/javascript',
+                  '.wasm': 'application/wasm' };
   const server = http.createServer((request, response) => {
     const name = decodeURIComponent(new URL(request.url, 'http://page').pathname);
     const file = path.join(root, name.endsWith('/') ? name + 'index.html' : name);
@@ -22,7 +23,7 @@ export async function startBrowser(root) {
     executablePath: process.env.QUORVEL_CHROMIUM || '/usr/bin/chromium',
     args: ['--no-sandbox', '--use-angle=swiftshader', '--enable-unsafe-swiftshader',
            '--autoplay-policy=no-user-gesture-required', '--disable-background-networking',
-           '--disable-component-update', '--disable-background-timer-throttling'],
+           '--disable-component-update', '--disable-background-timer-throttling', ...extraArgs],
   });
   return { address, browser, server };
 }

@@ -18,12 +18,13 @@ function check(ok, what) {
 }
 
 const kWidth = 800, kHeight = 600;
-async function open(query = '') {
-  const page = await browser.newPage({ viewport: { width: kWidth, height: kHeight } });
+async function open(query = '', init = null, context = browser, base = address) {
+  const page = await context.newPage({ viewport: { width: kWidth, height: kHeight } });
+  if (init) await page.addInitScript(init);
   page.errors = [];
   page.on('console', (line) => { if (line.type() === 'error') page.errors.push(line.text()); });
   page.on('pageerror', (error) => page.errors.push(error.message));
-  await page.goto(address + query);
+  await page.goto(base + query);
   await page.waitForFunction(() => window.quorvel && window.quorvel.ready);
   return page;
 }
@@ -55,11 +56,13 @@ async function stringsShown(page) {
   return { runs, pink };
 }
 
-async function drag(page, fromX, toX) {
+async function drag(page, fromX, toX, steps = 20, pauseMs = 0) {
   await page.mouse.move(fromX * kWidth, 300);
   await page.mouse.down();
-  for (let step = 1; step <= 20; ++step)
-    await page.mouse.move((fromX + (toX - fromX) * step / 20) * kWidth, 300);
+  for (let step = 1; step <= steps; ++step) {
+    await page.mouse.move((fromX + (toX - fromX) * step / steps) * kWidth, 300);
+    if (pauseMs) await page.waitForTimeout(pauseMs);
+  }
   await page.mouse.up();
 }
 
@@ -106,6 +109,99 @@ async function heard(page, act) {
   check((await state(page)).plucks.length === before + 3, 'and the page plays on');
   check(page.errors.length === 0, `no console error (${page.errors.join(' | ')})`);
   await page.close();
+}
+
+// MIDI out to a stand-in for Web MIDI (the browser's own needs a MIDI system) that keeps what
+// each output was sent; then a browser without Web MIDI.
+{
+  const standIn = () => {
+    window.midiSent = [];
+    const output = (id, name) => ({ id, name, state: 'connected', send: (data) =>
+        window.midiSent.push({ port: id, data: Array.from(data), ms: performance.now() }) });
+    const outputs = new Map([['a', output('a', 'Synth A')], ['b', output('b', 'Synth B')]]);
+    navigator.requestMIDIAccess = async () => ({ outputs, inputs: new Map() });
+  };
+  const context = await browser.newContext({ viewport: { width: kWidth, height: kHeight } });
+  let page = await open('', standIn, context);
+  for (const key of 'aaaaaaaaat') await page.keyboard.press(key);
+  await page.click('#midi');
+  await page.waitForFunction(() => !document.getElementById('midi-port').classList.contains('hidden'));
+  await page.selectOption('#midi-port', 'b');
+  await drag(page, 0.11, 0.19, 20, 50);  // slowly across string 1
+  await drag(page, 0.21, 0.29, 2);       // briskly across string 2
+  await drag(page, 0.19, 0.11, 2);       // string 1 again while it sounds
+  await page.waitForTimeout(3300);       // every note's time is up
+  await drag(page, 0.31, 0.39, 2);
+  await page.click('#midi');             // off: string 3's note ends now
+  await drag(page, 0.11, 0.19, 2);       // and nothing more goes out
+  const sent = await page.evaluate(() => window.midiSent);
+  const sounding = new Map();
+  const ons = [];
+  let paired = true;
+  for (const { port, data: [status, note, velocity], ms } of sent) {
+    paired &&= port === 'b' && (status === 0x90) !== sounding.has(note) &&
+               (status === 0x90 || status === 0x80);
+    if (status === 0x90) { sounding.set(note, ms); ons.push({ note, velocity }); }
+    else { if (sounding.get(note) < ms - 2900) sounding.expired = (sounding.expired || 0) + 1;
+           sounding.delete(note); }
+  }
+  const [slow, fast, again, last] = ons;
+  check(paired && ons.length === 4 && sounding.size === 0 && again.note === slow.note &&
+        sounding.expired === 2 && slow.velocity < fast.velocity && sent.at(-1).data[1] === last.note,
+        `MIDI: note-on and note-off pairs on channel 1, a repluck and switching off end notes, ` +
+        `the rest end after 3 s (${sent.map((m) => m.data.join(' ')).join(', ')})`);
+  await page.close();
+  page = await open('', standIn, context);
+  await page.click('#midi');
+  await page.waitForFunction(() => window.quorvel.messages.some((line) => line.includes('Synth')));
+  await drag(page, 0.3, 0.7, 2);
+  await page.evaluate(() => dispatchEvent(new PageTransitionEvent('pagehide')));
+  const left = await page.evaluate(() => window.midiSent.map((message) => message.data[0]));
+  check(await page.inputValue('#midi-port') === 'b' && left.join() === '144,128',
+        `MIDI: the chosen output is remembered, and leaving the page ends its note (${left})`);
+  await context.close();
+
+  page = await open('', () => { delete Navigator.prototype.requestMIDIAccess; });
+  await page.click('#midi');
+  await page.click('#midi');
+  await drag(page, 0.3, 0.7);
+  const { plucks, messages } = await state(page);
+  check(messages.filter((line) => line.startsWith('MIDI is off')).length === 1 && plucks.length === 1,
+        `no Web MIDI: said once, and the page plays on (${messages.join(' | ')})`);
+  await page.close();
+}
+
+// The camera, from chromium's fake camera: refused, it is said and the pointer still plays;
+// allowed, its picture shows behind the strings, and v hides it.
+{
+  const camera = await startBrowser(root, ['--use-fake-device-for-media-stream']);
+  for (const allowed of [false, true]) {
+    const context = await camera.browser.newContext({ viewport: { width: kWidth, height: kHeight },
+                                                     permissions: allowed ? ['camera'] : [] });
+    const page = await open('', null, context, camera.address);
+    const dark = await page.screenshot({ clip: { x: 0, y: 200, width: kWidth, height: 1 } });
+    await page.click('#camera-button');
+    await page.waitForFunction(() => window.quorvel.messages.length > 1);
+    await page.waitForTimeout(500);
+    const shown = await page.screenshot({ clip: { x: 0, y: 200, width: kWidth, height: 1 } });
+    await page.keyboard.press('v');
+    await page.waitForTimeout(300);
+    const hidden = await page.screenshot({ clip: { x: 0, y: 200, width: kWidth, height: 1 } });
+    await drag(page, 0.3, 0.7);
+    const { plucks, messages } = await state(page);
+    const sentence = messages.at(-1);
+    if (!allowed) {
+      check(sentence === 'camera: camera not allowed, the keys still play' && plucks.length === 1,
+            `camera refused: said, and the pointer still plays (${messages.join(' | ')})`);
+    } else {
+      check(!shown.equals(dark) && hidden.equals(dark),
+            `camera allowed: its picture behind the strings, v hides it (${sentence})`);
+    }
+    check(page.errors.length === 0, `no console error (${page.errors.join(' | ')})`);
+    await context.close();
+  }
+  await camera.browser.close();
+  camera.server.close();
 }
 
 // The demo for 10 s, with no underrun at the browser's output.
