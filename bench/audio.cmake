@@ -13,5 +13,5 @@ endif()
 # Pitch error of every reachable note, measured from the rendered output; prints, never fails.
 add_executable(tuning_measure ${CMAKE_CURRENT_SOURCE_DIR}/audio/TuningMeasure.cpp)
 target_link_libraries(tuning_measure PRIVATE quorvel_audio)
-target_include_directories(tuning_measure PRIVATE ${Quorvel_SOURCE_DIR}/tests/audio)
+target_include_directories(tuning_measure PRIVATE ${Quorvel_SOURCE_DIR}/tests/src)
 target_compile_options(tuning_measure PRIVATE ${QUORVEL_WARNINGS})

@@ -9,7 +9,7 @@ out=build/default/camera-bench
 mkdir -p "$out"
 [ -f "$out/follow.avi" ] || /usr/bin/python3 - "$out" <<'PY'
 import math, sys
-sys.path.insert(0, "tests/camera")
+sys.path.insert(0, "tests/tracking/camera")
 import cv2, numpy as np
 import makevideos as m
 

@@ -22,7 +22,7 @@ cmake -S . -B build/play -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUORVEL_BUILD_TESTS
 cmake --build build/play -j "$(nproc)" --target quorvel
 # The camera tests' videos, made as their fixture makes them; again when their maker changes.
 videos=build/play/camera-videos
-[ "$videos/pluck-in.avi" -nt tests/camera/makevideos.py ] ||
-  /usr/bin/python3 tests/camera/makevideos.py "$videos"
+[ "$videos/pluck-in.avi" -nt tests/tracking/camera/makevideos.py ] ||
+  /usr/bin/python3 tests/tracking/camera/makevideos.py "$videos"
 QUORVEL_BINARY="$PWD/build/play/quorvel" QUORVEL_CAMERA_VIDEOS="$videos" PYTHONDONTWRITEBYTECODE=1 \
   /usr/bin/python3 scripts/screenshots.py docs

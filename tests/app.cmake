@@ -1,7 +1,7 @@
 # The instrument (app/): key table, scene arithmetic and the quit path; the listener and the pluck
 # detector driven by hand into the real harp; the harp offline and under three threads.
 quorvel_test(app_tests
-  SOURCES app/KeysTest.cpp app/SceneTest.cpp app/ErrorLinesTest.cpp
+  SOURCES app/window/KeysTest.cpp app/window/SceneTest.cpp app/ErrorLinesTest.cpp
   LIBS quorvel_app
   LABELS unit)
 
@@ -19,37 +19,37 @@ quorvel_test(app_shutdown_tests
 
 # The listener and the pluck detector, driven by hand and by a recording, into the real harp.
 quorvel_test(app_listener_tests
-  SOURCES app/ListenerTest.cpp app/PluckTest.cpp app/CameraPictureTest.cpp
+  SOURCES app/instrument/ListenerTest.cpp app/instrument/PluckTest.cpp app/window/CameraPictureTest.cpp
   LIBS quorvel_app quorvel_test_support
   LABELS unit)
 
 # A recorded two-finger glissando through the whole chain, rendered offline; a fresh harp.
 quorvel_test(app_glissando_test
-  SOURCES app/GlissandoTest.cpp
+  SOURCES app/instrument/GlissandoTest.cpp
   LIBS quorvel_app quorvel_test_support
   LABELS unit)
 
 # The instrument alone, linked with nothing but its own library: an example played through it.
 quorvel_test(app_instrument_alone_test
-  SOURCES app/InstrumentAloneTest.cpp
+  SOURCES app/instrument/InstrumentAloneTest.cpp
   LIBS quorvel_instrument
   LABELS unit)
 target_compile_definitions(app_instrument_alone_test PRIVATE QUORVEL_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
 
 # The three threads of the instrument against each other (also under ThreadSanitizer).
 quorvel_test(app_concurrency_test
-  SOURCES app/ConcurrencyTest.cpp
+  SOURCES app/instrument/ConcurrencyTest.cpp
   LIBS quorvel_app quorvel_test_support
   LABELS concurrency)
 
 # The harp is built from its own source so these tests need only the audio library.
 quorvel_test(harp_test
-  SOURCES app/HarpTest.cpp ${Quorvel_SOURCE_DIR}/app/instrument/Harp.cpp ${Quorvel_SOURCE_DIR}/app/instrument/HarpVoices.cpp
+  SOURCES app/instrument/HarpTest.cpp ${Quorvel_SOURCE_DIR}/app/instrument/Harp.cpp ${Quorvel_SOURCE_DIR}/app/instrument/HarpVoices.cpp
   LIBS quorvel_audio
   LABELS unit)
 target_include_directories(harp_test PRIVATE ${Quorvel_SOURCE_DIR})
 quorvel_test(harp_concurrency_test
-  SOURCES app/HarpConcurrencyTest.cpp ${Quorvel_SOURCE_DIR}/app/instrument/Harp.cpp ${Quorvel_SOURCE_DIR}/app/instrument/HarpVoices.cpp
+  SOURCES app/instrument/HarpConcurrencyTest.cpp ${Quorvel_SOURCE_DIR}/app/instrument/Harp.cpp ${Quorvel_SOURCE_DIR}/app/instrument/HarpVoices.cpp
   LIBS quorvel_audio
   LABELS concurrency)
 target_include_directories(harp_concurrency_test PRIVATE ${Quorvel_SOURCE_DIR})

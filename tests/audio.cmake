@@ -1,6 +1,6 @@
 # The audio framework (src/): graph and nodes, the string voice, the driver's callback path and
 # the console line.
-set(QUORVEL_AUDIO_TESTS ${CMAKE_CURRENT_SOURCE_DIR}/audio)
+set(QUORVEL_AUDIO_TESTS ${CMAKE_CURRENT_SOURCE_DIR}/src)
 quorvel_test(audio_graph_test
   SOURCES ${QUORVEL_AUDIO_TESTS}/AudioGraphTest.cpp
   LIBS quorvel_audio
@@ -10,7 +10,7 @@ quorvel_test(voice_test
   LIBS quorvel_audio
   LABELS unit)
 quorvel_test(audio_driver_tests
-  SOURCES ${QUORVEL_AUDIO_TESTS}/DriverCallbackTest.cpp ${QUORVEL_AUDIO_TESTS}/ConsoleLineTest.cpp
+  SOURCES ${QUORVEL_AUDIO_TESTS}/device/DriverCallbackTest.cpp ${QUORVEL_AUDIO_TESTS}/ConsoleLineTest.cpp
   LIBS quorvel_audio
   LABELS unit)
 quorvel_test(voice_concurrency_test

@@ -5,7 +5,7 @@ set(QUORVEL_CAMERA_VIDEOS ${CMAKE_BINARY_DIR}/camera-videos)
 find_program(QUORVEL_DEBIAN_PYTHON NAMES python3 PATHS /usr/bin NO_DEFAULT_PATH)
 add_test(NAME camera_models COMMAND ${PROJECT_SOURCE_DIR}/scripts/models.sh)
 add_test(NAME camera_videos
-  COMMAND ${QUORVEL_DEBIAN_PYTHON} ${CMAKE_CURRENT_SOURCE_DIR}/camera/makevideos.py
+  COMMAND ${QUORVEL_DEBIAN_PYTHON} ${CMAKE_CURRENT_SOURCE_DIR}/tracking/camera/makevideos.py
     ${QUORVEL_CAMERA_VIDEOS})
 set_tests_properties(camera_models camera_videos PROPERTIES
   FIXTURES_SETUP camera LABELS "camera" TIMEOUT 900 RUN_SERIAL TRUE
@@ -14,13 +14,13 @@ set_tests_properties(camera_models camera_videos PROPERTIES
 # The converter against its numpy reference, and the set-up against damaged downloads, on the
 # cached package.
 add_test(NAME camera_converter
-  COMMAND ${QUORVEL_DEBIAN_PYTHON} ${CMAKE_CURRENT_SOURCE_DIR}/camera/test_converter.py)
+  COMMAND ${QUORVEL_DEBIAN_PYTHON} ${CMAKE_CURRENT_SOURCE_DIR}/tracking/camera/test_converter.py)
 add_test(NAME camera_setup
-  COMMAND ${QUORVEL_DEBIAN_PYTHON} ${CMAKE_CURRENT_SOURCE_DIR}/camera/test_models.py)
+  COMMAND ${QUORVEL_DEBIAN_PYTHON} ${CMAKE_CURRENT_SOURCE_DIR}/tracking/camera/test_models.py)
 set_tests_properties(camera_converter camera_setup PROPERTIES
   FIXTURES_REQUIRED camera LABELS "camera" TIMEOUT 900 ENVIRONMENT "PYTHONDONTWRITEBYTECODE=1")
 
-add_executable(camera_tests camera/CameraTrackerTest.cpp)
+add_executable(camera_tests tracking/camera/CameraTrackerTest.cpp)
 target_link_libraries(camera_tests PRIVATE quorvel_tracking GTest::gtest GTest::gtest_main)
 target_compile_options(camera_tests PRIVATE ${QUORVEL_WARNINGS})
 gtest_discover_tests(camera_tests DISCOVERY_TIMEOUT 60 PROPERTIES LABELS "camera"

@@ -1,6 +1,6 @@
 # The note rules alone, on a clock the test sets.
 quorvel_test(midi_note_rules_tests
-  SOURCES midi/NoteRulesTest.cpp
+  SOURCES app/midi/NoteRulesTest.cpp
   LIBS quorvel_app
   LABELS unit)
 
@@ -10,12 +10,12 @@ quorvel_test(midi_note_rules_tests
 # server, so two cases' "Quorvel" clients on servers of their own take each other's socket (a case
 # died of SIGSEGV at start while another ran beside it).
 quorvel_test(midi_tests
-  SOURCES midi/MidiOutTest.cpp midi/TsanSuppressions.cpp
+  SOURCES app/midi/MidiOutTest.cpp app/midi/TsanSuppressions.cpp
   LIBS quorvel_app quorvel_test_support
   LABELS concurrency
   LOCK jack-clients)
 # Runs a test's JACK server and ends it when the test ends, however it ends.
-add_executable(jack_test_server midi/jack_test_server.cpp)
+add_executable(jack_test_server app/midi/jack_test_server.cpp)
 target_link_libraries(jack_test_server PRIVATE PkgConfig::MIDI)
 target_compile_options(jack_test_server PRIVATE ${QUORVEL_WARNINGS})
 add_dependencies(midi_tests jack_test_server)
@@ -24,7 +24,7 @@ target_compile_definitions(midi_tests PRIVATE
 
 # The whole program under Xvfb and PulseAudio with a JACK dummy server, heard by midi_listen (an
 # RtMidi input on the port "Quorvel"); uses the whole-program harness in tests/e2e.
-add_executable(midi_listen midi/midi_listen.cpp)
+add_executable(midi_listen app/midi/midi_listen.cpp)
 target_link_libraries(midi_listen PRIVATE PkgConfig::MIDI Threads::Threads)
 target_compile_options(midi_listen PRIVATE ${QUORVEL_WARNINGS})
 
@@ -32,7 +32,7 @@ find_program(QUORVEL_MIDI_PYTHON NAMES python3 PATHS /usr/bin NO_DEFAULT_PATH)
 if(NOT QUORVEL_MIDI_PYTHON)
   find_program(QUORVEL_MIDI_PYTHON NAMES python3)
 endif()
-add_test(NAME e2e_midi COMMAND ${QUORVEL_MIDI_PYTHON} ${CMAKE_CURRENT_LIST_DIR}/midi/test_midi_e2e.py)
+add_test(NAME e2e_midi COMMAND ${QUORVEL_MIDI_PYTHON} ${CMAKE_CURRENT_LIST_DIR}/e2e/test_midi.py)
 set_tests_properties(e2e_midi PROPERTIES
   LABELS e2e
   RESOURCE_LOCK jack-clients

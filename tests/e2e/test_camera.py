@@ -1,7 +1,7 @@
 """The camera source through the whole program: a video of a real hand plucks the one string of
 a fresh harp and shows in the window under its fingertips, a missing camera, unusable models or an unreadable video each give one line and
 leave the instrument playable, and no stream holds up quitting. Videos: $QUORVEL_CAMERA_VIDEOS
-(tests/camera/makevideos.py)."""
+(tests/tracking/camera/makevideos.py)."""
 
 import os
 import signal
