@@ -11,7 +11,7 @@ import unittest
 import numpy as np
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-sys.path.insert(0, os.path.join(HERE, "..", "..", "scripts"))
+sys.path.insert(0, os.path.join(HERE, "..", "..", "..", "scripts"))
 import tflite2onnx  # noqa: E402
 import tflite_reader  # noqa: E402
 
@@ -31,7 +31,7 @@ class ConverterTest(unittest.TestCase):
             original = os.path.join(work, "model.tflite")
             with open(original, "wb") as f:
                 f.write(data)
-            run = subprocess.run([sys.executable, os.path.join(HERE, "..", "..", "scripts",
+            run = subprocess.run([sys.executable, os.path.join(HERE, "..", "..", "..", "scripts",
                                                                "tflite2onnx.py"),
                                   original, os.path.join(work, "model.onnx")],
                                  capture_output=True, text=True)

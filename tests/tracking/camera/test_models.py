@@ -8,7 +8,7 @@ import tempfile
 import unittest
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-SCRIPT = os.path.join(HERE, "..", "..", "scripts", "models.sh")
+SCRIPT = os.path.join(HERE, "..", "..", "..", "scripts", "models.sh")
 MODELS = os.environ.get("QUORVEL_MODEL_DIR") or os.path.join(
     os.environ.get("XDG_CACHE_HOME") or os.path.expanduser("~/.cache"), "quorvel", "models")
 PACKAGE = "mediapipe-hands-0.4.1675469240.tgz"
