@@ -1,6 +1,7 @@
 # The camera source with the real hand models, on videos of a real hand made at test time. The
 # fixture fetches and converts the models (scripts/models.sh, cached) and the hand photos
-# (gcompris-qt-data, GPL-3, cached, never committed), then writes the videos.
+# (gcompris-qt-data, GPL-3, cached, never committed), then writes the videos (cached too, keyed by
+# what makes them).
 set(QUORVEL_CAMERA_VIDEOS ${CMAKE_BINARY_DIR}/camera-videos)
 find_program(QUORVEL_DEBIAN_PYTHON NAMES python3 PATHS /usr/bin NO_DEFAULT_PATH)
 add_test(NAME camera_models COMMAND ${PROJECT_SOURCE_DIR}/scripts/models.sh)

@@ -5,11 +5,17 @@ background and moved and scaled along known paths, written as 640x480 MJPG AVI a
     makevideos.py OUTDIR
 
 For each video NAME.avi, NAME.csv holds one line a frame: time (s), index fingertip x and y
-(image pixels) and the hand's scale."""
+(image pixels) and the hand's scale. The videos are kept in the user's cache, keyed by these
+scripts, the photo and OpenCV's and numpy's versions, and only linked into OUTDIR when the key
+is unchanged: making them holds every other test back for half a minute."""
 
+import fcntl
+import hashlib
 import math
 import os
+import shutil
 import sys
+import time
 
 import cv2
 import numpy as np
@@ -93,9 +99,7 @@ VIDEOS = {"follow": (follow_path, 7.5), "pluck-in": (pluck_in_path, 8.0),
           "pluck-back": (pluck_back_path, 9.0)}
 
 
-def main(out):
-    os.makedirs(out, exist_ok=True)
-    photo, tip = upright_hand()
+def make(out, photo, tip):
     wall = background()
     for name, (path, seconds) in VIDEOS.items():
         writer = cv2.VideoWriter(os.path.join(out, name + ".avi"),
@@ -109,6 +113,46 @@ def main(out):
                 writer.write(frame(photo, tip, where, scale, wall))
                 truth.write(f"{t:.4f},{where[0]:.2f},{where[1]:.2f},{scale:.4f}\n")
         writer.release()
+
+
+def key(photo):
+    digest = hashlib.sha256()
+    here = os.path.dirname(os.path.abspath(__file__))
+    for script in ("makevideos.py", "handphotos.py"):
+        with open(os.path.join(here, script), "rb") as f:
+            digest.update(f.read())
+    digest.update(f"{cv2.__version__} {np.__version__}".encode())
+    digest.update(photo.tobytes())
+    return digest.hexdigest()[:16]
+
+
+def main(out):
+    photo, tip = upright_hand()
+    videos = os.path.join(os.path.dirname(handphotos.cache_dir()), "camera-videos")
+    kept = os.path.join(videos, key(photo))
+    os.makedirs(videos, exist_ok=True)
+    # One maker at a time; a second finds the first one's videos. A folder appears whole or not.
+    with open(kept + ".lock", "w") as lock:
+        fcntl.flock(lock, fcntl.LOCK_EX)
+        if not os.path.isdir(kept):
+            work = kept + ".work"
+            shutil.rmtree(work, ignore_errors=True)
+            os.makedirs(work)
+            make(work, photo, tip)
+            os.rename(work, kept)
+        os.utime(kept)
+        # Another key's videos unused for two weeks are gone for good.
+        for old in os.listdir(videos):
+            path = os.path.join(videos, old)
+            unused = time.time() - os.path.getmtime(path) > 14 * 86400
+            if path != kept and os.path.isdir(path) and unused:
+                shutil.rmtree(path, ignore_errors=True)
+        os.makedirs(out, exist_ok=True)
+        for name in os.listdir(kept):
+            target = os.path.join(out, name)
+            if os.path.exists(target):
+                os.remove(target)
+            shutil.copyfile(os.path.join(kept, name), target)
 
 
 if __name__ == "__main__":
