@@ -10,8 +10,9 @@
 #
 # The base is made once with debootstrap and kept under $QUORVEL_ROOTS (default
 # /var/cache/quorvel/roots). Each run lays a throwaway layer over it, so nothing a run installs is
-# there for the next; only downloaded .deb files and the test builds' compile cache are kept. The
-# clone is of the checkout's HEAD (commit what you want tried). The command runs as root in
+# there for the next; only downloaded .deb files, the test builds' compile cache and, but in a bare
+# root, the tests' own cache (hand models, photos, videos) are kept. The clone is of the checkout's
+# HEAD (commit what you want tried). The command runs as root in
 # /root/quorvel, in mount and process namespaces of its own: every process it leaves is ended and
 # every mount goes with the namespace, whatever way the run ends. /dev/shm and /tmp are the root's own.
 set -euo pipefail
@@ -42,7 +43,12 @@ debs="$roots/$codename-debs"
 # The test command's compile cache outlives the run as the .debs do: it holds only objects keyed
 # by their sources and flags, so a missing package still fails the build.
 objects="$roots/$codename-ccache"
-mkdir -p "$roots" "$debs" "$objects"
+# What the tests set up in ~/.cache/quorvel: the hand models, the hand photos' package and the
+# camera videos. Each checks its own key or sums and is made again when stale, as on any machine;
+# a bare root is a player's first machine and starts without it.
+home_cache=
+[ -n "${QUORVEL_ROOT_BARE:-}" ] || home_cache="$roots/$codename-cache"
+mkdir -p "$roots" "$debs" "$objects" ${home_cache:+"$home_cache"}
 
 # The mirrors this machine's apt already uses: the archive's and the security archive's.
 mirror_of() { # PATTERN: the first URI of a sources entry whose suites match PATTERN
@@ -99,10 +105,10 @@ git -C "$run/upper/root/quorvel" remote remove origin
 
 # Everything below happens in the namespaces: when the command ends, so does all it started.
 unshare --mount --pid --fork --propagation private -- \
-  bash -s -- "$base" "$run" "$run/debs" "$objects" "$share" "$@" <<'INSIDE'
+  bash -s -- "$base" "$run" "$run/debs" "$objects" "$share" "$home_cache" "$@" <<'INSIDE'
 set -euo pipefail
-base=$1 run=$2 debs=$3 objects=$4 share=$5
-shift 5
+base=$1 run=$2 debs=$3 objects=$4 share=$5 home_cache=$6
+shift 6
 m="$run/merged"
 mount -t overlay overlay -o "lowerdir=$base,upperdir=$run/upper,workdir=$run/work" "$m"
 cp /etc/resolv.conf "$m/etc/resolv.conf"
@@ -118,6 +124,8 @@ mount --rbind /dev "$m/dev"
 mount -t tmpfs -o mode=1777 tmpfs "$m/dev/shm"
 mount -t tmpfs -o mode=1777 tmpfs "$m/tmp"
 mount --bind "$debs" "$m/var/cache/apt/archives"
+mkdir -p "$m/root/.cache/quorvel"
+[ -z "$home_cache" ] || mount --bind "$home_cache" "$m/root/.cache/quorvel"
 mkdir -p "$m/root/.cache/quorvel/ccache"
 mount --bind "$objects" "$m/root/.cache/quorvel/ccache"
 if [ -n "$share" ]; then
