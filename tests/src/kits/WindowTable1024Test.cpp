@@ -1,8 +1,6 @@
 // Shared tables of 1024 entries: the default window of 4096 samples reads each entry 4 times.
 #include "WindowTestSupport.h"
 
-#include <cmath>
-
 namespace {
 
 constexpr unsigned int kLength = 1024;
@@ -14,23 +12,6 @@ TEST(WindowTables1024, RampLengths)
     expectRamps(sharedTable(kLength, kTrapezoid), kLength, 128, kLength - 128, 128);
     expectRamps(sharedTable(kLength, kShortAttack), kLength, 128, 128, kLength - 128);
     expectRamps(sharedTable(kLength, kShortRelease), kLength, kLength - 128, kLength - 128, 128);
-}
-
-// At this length the rounding points of the bell show in the last bits of most entries: the
-// offset from the centre, the ratio t and the exponent are single precision, the width, ratio,
-// exponent and power are computed in double, and e itself is rounded to single precision.
-TEST(WindowTables1024, GaussianRoundsWhereItsDefinitionDoes)
-{
-    const float* gaussian = sharedTable(kLength, kGaussian);
-    const float centre = static_cast<float>(kLength - 1) / -2.0f;
-    const double width = 0.4 * static_cast<double>(static_cast<float>(kLength - 1) / 2.0f);
-    for (unsigned int j = 0; j < kLength; ++j) {
-        const float offset = static_cast<float>(j) + centre;
-        const float t = static_cast<float>(offset / width);
-        const float exponent = static_cast<float>(-0.5 * t * t);
-        ASSERT_EQ(gaussian[j], static_cast<float>(std::pow(2.7182817459106445, exponent))) << j;
-        ASSERT_NEAR(gaussian[j], std::exp(-0.5 * std::pow((j - 511.5) / 204.6, 2.0)), 1e-6) << j;
-    }
 }
 
 TEST(WindowFunction1024, DefaultPassRepeatsEachEntryFourTimes)
