@@ -8,8 +8,10 @@
 #include <utility>
 #include <vector>
 
+#include "app/instrument/Actions.h"
 #include "app/instrument/GLStuff.h"
 #include "app/instrument/Harp.h"
+#include "app/instrument/InstrumentOutput.h"
 #include "src/AudioServer.h"
 #include "src/nodes/SampleAccumulator.h"
 #include "support/ManualSource.h"
@@ -26,6 +28,36 @@ inline void freshStrings(int count)
     while (harp->GetNumStrings() < count)
         harp->AddString();
 }
+
+// The notes of the plucks the instrument hands its outputs (as MIDI out hears them), in order.
+class HeardNotes : public InstrumentOutput {
+public:
+    // The one listening output of the process, added on first use: outputs are never removed.
+    static HeardNotes& Instance()
+    {
+        static HeardNotes* const heard = [] {
+            auto* made = new HeardNotes;
+            GLStuff::AddOutput(made);
+            return made;
+        }();
+        return *heard;
+    }
+    void Plucked(int, int note, int) override
+    {
+        std::lock_guard<std::mutex> hold(fLock);
+        fNotes.push_back(note);
+    }
+    // The notes heard since last asked.
+    std::vector<int> take()
+    {
+        std::lock_guard<std::mutex> hold(fLock);
+        return std::exchange(fNotes, {});
+    }
+
+private:
+    std::mutex fLock;
+    std::vector<int> fNotes;
+};
 
 inline void clearTracks()
 {

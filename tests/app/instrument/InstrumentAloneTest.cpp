@@ -54,19 +54,12 @@ private:
     bool fPlayed = false; // under fStop's lock
 };
 
-// Read once the controller's thread has been joined.
-struct Notes : InstrumentOutput {
-    void Plucked(int, int note, int) override { played.push_back(note); }
-    std::vector<int> played;
-};
-
 TEST(InstrumentAlone, PlaysAnExampleThroughItsListener)
 {
     // Not the recording's set-up: its settings line must bring the ten strings and the scale.
     apptest::freshStrings(5);
     GLStuff::SetScale(GLStuff::gPentatonicMajor, 5);
-    static Notes notes;
-    GLStuff::AddOutput(&notes);
+    apptest::HeardNotes::Instance().take();
     auto* recording = new WholeRecording(QUORVEL_SOURCE_DIR "/examples/ode-to-joy.jsonl");
     {
         Leap::Controller controller(&listener, std::unique_ptr<Leap::FrameSource>(recording));
@@ -76,7 +69,7 @@ TEST(InstrumentAlone, PlaysAnExampleThroughItsListener)
     // The tune's notes in G# major (tests/e2e/performances.py).
     const std::vector<int> tune = {36, 36, 37, 39, 39, 37, 36, 34, 32, 32, 34, 36, 36, 34, 34,
                                    36, 36, 37, 39, 39, 37, 36, 34, 32, 32, 34, 36, 34, 32, 32};
-    EXPECT_EQ(notes.played, tune);
+    EXPECT_EQ(apptest::HeardNotes::Instance().take(), tune);
 }
 
 } // namespace
