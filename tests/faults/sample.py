@@ -77,18 +77,19 @@ def run(command, cwd, log):
 
 def failed_tests(build, label_or_names, log, e2e=False):
     """Runs ctest and names the tests that failed (an empty list: all passed)."""
-    junk = os.path.join(build, "Testing", "Temporary", "LastTestsFailed.log")
-    if os.path.exists(junk):
-        os.remove(junk)
+    failures = os.path.join(build, "Testing", "Temporary", "LastTestsFailed.log")
+    if os.path.exists(failures):
+        os.remove(failures)
     if e2e:
         command = ["flock", "/tmp/quorvel-e2e.lock", "ctest", "-L", "e2e", "-R",
                    "^(" + "|".join(label_or_names) + ")$", "-j2"]
     else:
         command = ["ctest", "-L", label_or_names, "-j2"]
+    command.append("--output-on-failure")
     run(command, build, log)
-    if not os.path.exists(junk):
+    if not os.path.exists(failures):
         return []
-    with open(junk) as f:
+    with open(failures) as f:
         return [line.strip().split(":", 1)[1] for line in f if ":" in line]
 
 
