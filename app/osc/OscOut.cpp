@@ -49,6 +49,9 @@ bool OscOut::Start(const std::string& target, std::ostream& report)
     // Resolved here, once: a name that resolves to nothing is refused now, not at every send.
     addrinfo hints{};
     hints.ai_socktype = SOCK_DGRAM;
+    // liblo as the distributions build it sends over IPv4 alone: an IPv6 address would be taken
+    // and never heard.
+    hints.ai_family = AF_INET;
     addrinfo* found = nullptr;
     const int status = getaddrinfo(host.c_str(), port.c_str(), &hints, &found);
     if (status != 0) {

@@ -249,6 +249,8 @@ class OscTest(unittest.TestCase):
 
             for bad, reason in (("localhost", "is not HOST:PORT"),
                                 ("127.0.0.1:99999", "not a number from 1 to 65535"),
+                                # liblo sends over IPv4 alone: refused, never silently unheard.
+                                ("[::1]:9000", 'cannot find host "::1"'),
                                 ("no-such-host.invalid:9000", "cannot find host")):
                 refused = subprocess.run([harness.quorvel_binary(), "--osc", bad],
                                          capture_output=True, text=True, timeout=20)
