@@ -11,8 +11,6 @@
 #include "tracking/DemoSource.h"
 #include "tracking/IdleSource.h"
 #include "tracking/PointerSource.h"
-#include "tracking/SourceSetting.h"
-#include "tracking/recording/ReplaySource.h"
 
 using trackingtest::RecordingListener;
 
@@ -144,33 +142,6 @@ TEST(Controller, AFailingSourceDisconnectsAndEndsTheCallbacks)
               (std::vector<std::string>{"init", "connect", "frame 1", "disconnect"}));
     EXPECT_NE(errors.find("device unplugged violently"), std::string::npos) << errors;
     EXPECT_FALSE(controller.isConnected());
-}
-
-TEST(SourceSetting, NamesItsSourcesAndRefusesUnknownOnesClearly)
-{
-    EXPECT_NE(dynamic_cast<Leap::IdleSource*>(Leap::makeSourceFromSetting(nullptr).get()), nullptr);
-    EXPECT_NE(dynamic_cast<Leap::IdleSource*>(Leap::makeSourceFromSetting("").get()), nullptr);
-    EXPECT_NE(dynamic_cast<Leap::IdleSource*>(Leap::makeSourceFromSetting("none").get()), nullptr);
-    EXPECT_NE(dynamic_cast<Leap::DemoSource*>(Leap::makeSourceFromSetting("demo").get()), nullptr);
-    EXPECT_NE(dynamic_cast<Leap::PointerSource*>(Leap::makeSourceFromSetting("pointer").get()),
-              nullptr);
-    EXPECT_NE(
-        dynamic_cast<Leap::ReplaySource*>(Leap::makeSourceFromSetting("replay:/x.jsonl").get()),
-        nullptr);
-    EXPECT_NE(dynamic_cast<Leap::ReplaySource*>(
-                  Leap::makeSourceFromSetting("replay:/x.jsonl,loop").get()),
-              nullptr);
-
-    for (const char* bad : {"Demo", "replay:", "replay:,loop", "leap"}) {
-        testing::internal::CaptureStderr();
-        auto source = Leap::makeSourceFromSetting(bad);
-        const std::string errors = testing::internal::GetCapturedStderr();
-        EXPECT_NE(dynamic_cast<Leap::IdleSource*>(source.get()), nullptr) << bad;
-        EXPECT_EQ(std::count(errors.begin(), errors.end(), '\n'), 1) << errors;
-        EXPECT_NE(errors.find(std::string("\"") + bad + "\""), std::string::npos) << errors;
-        EXPECT_NE(errors.find("replay:PATH"), std::string::npos) << errors;
-        EXPECT_NE(errors.find("demo"), std::string::npos) << errors;
-    }
 }
 
 // The window's pointer as the source's fingertip: across the playing area, and past the string
