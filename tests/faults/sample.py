@@ -60,7 +60,7 @@ FAULTS = [
      "fClockMicros += gap < static_cast<std::uint64_t>(kMaxGapMicros)",
      ["e2e_recording", "e2e_render", "e2e_examples"]),
     ("recording-settings-timestamp-dropped", "tracking/recording/RecordingSource.cpp",
-     "            object[\"timestamp\"] = fLastTimestamp;\n", "",
+     "        if (fHaveFrame)\n            object[\"timestamp\"] = fLastTimestamp;\n", "",
      ["e2e_recording", "e2e_feel"]),
 ]
 
