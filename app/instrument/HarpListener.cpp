@@ -5,6 +5,7 @@
 #include "app/instrument/CameraSentence.h"
 #include "app/instrument/Fingertips.h"
 #include "app/instrument/PerformanceSettings.h"
+#include "app/instrument/SettingsRelay.h"
 #include "src/ConsoleLine.h"
 #include "tracking/camera/CameraView.h"
 
@@ -46,10 +47,8 @@ void HarpListener::onMessage(const Leap::Controller&, const std::string& message
     if (!PerformanceSettings::Parse(message, settings, error)) {
         if (!error.empty())
             WriteLine(std::cerr, "replay: instrument settings ignored: ", error);
-    } else if (fSettingsHandler) {
-        fSettingsHandler(settings);
     } else {
-        settings.Apply();
+        SettingsRelay::HandOver(settings);
     }
 }
 

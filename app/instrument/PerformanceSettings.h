@@ -35,14 +35,21 @@ public:
     static bool BuiltInScale(const std::string& name, const int*& table, int& count);
     // "scala" with a tuning: the tuning plays.
     bool PlaysTuning() const;
+    // A scale named by a Scala file (FILE.scl), read before it plays, rather than a built-in one.
+    static bool IsScalaFile(const std::string& name);
+    // True when these settings change anything at all.
+    bool ChangeAnything() const;
+    // These settings less what `held` fixes: a program's own settings (its command line) hold
+    // against a recording's lines.
+    PerformanceSettings Unless(const PerformanceSettings& held) const;
 
     // The line for these settings, without a timestamp (the recording adds it).
     std::string Line() const;
 
-    // Turns the instrument to these settings as one change (GLStuff::ApplySettings), recorded
-    // once. A key or tuning that would put a string out of range is refused with one line on
-    // `errors`. Window thread, or the only thread of a program without a window.
-    void Apply() const;
-    // False when something was refused.
+    // A recording's settings line: turns the instrument to these settings, less what the program
+    // holds (GLStuff::HoldSettings), as one change (GLStuff::ApplySettings), recorded once. A key
+    // or tuning that would put a string out of range is refused with one line on `errors`; false
+    // when something was refused. Window thread, or the only thread of a program without a
+    // window.
     bool Apply(std::ostream& errors) const;
 };
