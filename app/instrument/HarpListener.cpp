@@ -2,6 +2,8 @@
 
 #include <iostream>
 
+#include <nlohmann/json.hpp>
+
 #include "app/instrument/CameraSentence.h"
 #include "app/instrument/Fingertips.h"
 #include "app/instrument/PerformanceSettings.h"
@@ -40,11 +42,13 @@ void HarpListener::onStatus(const Leap::Controller& controller)
     WriteLine(std::cout, "camera: ", GLStuff::CameraSentence(status));
 }
 
-void HarpListener::onMessage(const Leap::Controller&, const std::string& message)
+void HarpListener::onMessage(const Leap::Controller& controller, const std::string& message)
 {
     PerformanceSettings settings;
     std::string error;
-    if (!PerformanceSettings::Parse(message, settings, error)) {
+    const nlohmann::json* parsed = controller.message();
+    if (!(parsed ? PerformanceSettings::Read(*parsed, settings, error)
+                 : PerformanceSettings::Parse(message, settings, error))) {
         if (!error.empty())
             WriteLine(std::cerr, "replay: instrument settings ignored: ", error);
     } else {

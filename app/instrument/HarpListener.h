@@ -16,7 +16,7 @@ public:
     void onDisconnect(const Leap::Controller&) override;
     void onFrame(const Leap::Controller& controller) override;
     // Settings lines of a replay go to SettingsRelay; other lines are not the harp's.
-    void onMessage(const Leap::Controller&, const std::string& message) override;
+    void onMessage(const Leap::Controller& controller, const std::string& message) override;
     // What the camera waits for, in the player's words, on standard output once a change.
     void onStatus(const Leap::Controller& controller) override;
 

@@ -90,8 +90,13 @@ std::string PerformanceSettings::ScaleError(const std::string& name)
 bool PerformanceSettings::Parse(const std::string& line, PerformanceSettings& settings,
                                 std::string& error)
 {
+    return Read(nlohmann::json::parse(line, nullptr, false), settings, error);
+}
+
+bool PerformanceSettings::Read(const nlohmann::json& message, PerformanceSettings& settings,
+                               std::string& error)
+{
     error.clear();
-    const nlohmann::json message = nlohmann::json::parse(line, nullptr, false);
     if (!message.is_object() || !message.contains("instrument"))
         return false;
     const nlohmann::json& instrument = message["instrument"];

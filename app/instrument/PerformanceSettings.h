@@ -3,6 +3,8 @@
 #include <memory>
 #include <string>
 
+#include <nlohmann/json_fwd.hpp>
+
 #include "app/instrument/Tuning.h"
 
 // The settings that shape what a performance sounds like: the number of strings, the scale, the
@@ -29,6 +31,10 @@ public:
     // A settings line in `line`: true and `settings` filled. False with `error` empty when the
     // line is no settings line at all, with `error` saying what is wrong when it is a bad one.
     static bool Parse(const std::string& line, PerformanceSettings& settings, std::string& error);
+    // The same for a line the tracking has parsed already (Leap::ParsedMessage::object,
+    // Leap::Controller::message()), so it is not parsed twice.
+    static bool Read(const nlohmann::json& message, PerformanceSettings& settings,
+                     std::string& error);
     // Checks a scale name as Parse does; the reason it is refused, or empty.
     static std::string ScaleError(const std::string& name);
     // The table and note count of a built-in scale's name; false for any other name.

@@ -196,7 +196,7 @@ bool OfflineRenderer::Play(std::ostream& errors)
         case Leap::ParsedMessage::kForeign: {
             PerformanceSettings settings;
             std::string error;
-            if (!PerformanceSettings::Parse(message.text, settings, error)) {
+            if (!PerformanceSettings::Read(*message.object, settings, error)) {
                 if (!error.empty())
                     report("instrument settings ignored: " + error);
                 break;
