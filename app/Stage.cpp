@@ -4,7 +4,6 @@
 #include <iostream>
 
 #include "app/ConsoleWriter.h"
-#include "app/Shutdown.h"
 #include "app/instrument/Actions.h"
 #include "app/midi/MidiOut.h"
 #include "app/osc/OscOut.h"
