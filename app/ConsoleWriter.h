@@ -17,6 +17,10 @@
 // Threads: any thread writes (each write holds a short lock of the writer's own, never anything
 // else); the writer thread waits for the descriptor with poll and writes at most PIPE_BUF bytes
 // at a time, so that a write to a pipe never blocks.
+//
+// Not a Worker (src/Worker.h): what it queues is bytes, not items of one size, gathered into
+// lines and dropped a whole line at a time, and its stop gives up after a patience, since a
+// console may never take what waits.
 class ConsoleWriter : public std::streambuf {
 public:
     static constexpr std::size_t kQueueBytes = 64 * 1024; // waiting for the console

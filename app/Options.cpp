@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdlib>
 
+#include "app/instrument/Actions.h"
 #include "app/instrument/GLStuff.h"
 #include "app/instrument/Harp.h"
 #include "app/instrument/PerformanceSettings.h"
@@ -14,12 +15,6 @@ using Setting = OptionTable::Setting;
 
 // Status for a command line or setting the program refuses.
 constexpr int kUsageStatus = 2;
-
-bool EndsWith(const std::string& text, const std::string& suffix)
-{
-    return text.size() >= suffix.size() &&
-           text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
-}
 
 // A number from `low` to `high` written in full, whole when `whole`.
 bool ReadNumber(const std::string& text, double low, double high, bool whole, double& out)
@@ -48,7 +43,7 @@ bool Options::OneOf(const std::string& value, std::initializer_list<const char*>
 bool Options::JudgeShared(Setting setting, const std::string& value, Options& into,
                           std::string& accepted, std::string& why)
 {
-    const bool player = into.program == OptionTable::kPlayer;
+    PerformanceSettings& settings = into.settings;
     RenderOptions& render = into.render;
     double number = 0.0;
     switch (setting) {
@@ -57,14 +52,14 @@ bool Options::JudgeShared(Setting setting, const std::string& value, Options& in
         return true;
     case Setting::kKey:
         accepted = "a note name (D, F#3, Bb2) or a MIDI note 0..127";
-        return ParseNoteName(value, player ? into.key : render.key);
+        return ParseNoteName(value, settings.key);
     case Setting::kTouch:
         accepted = "1 (on) or 0 (off)";
-        into.touch = render.touch = value == "1";
+        settings.touch = value == "1" ? 1 : 0;
         return OneOf(value, {"1", "0"});
     case Setting::kVoice: {
         accepted = "classic or concert";
-        into.voice = render.voice = value;
+        settings.voice = value;
         Harp::VoiceKind voice;
         return Harp::VoiceNamed(value, voice);
     }
@@ -72,20 +67,21 @@ bool Options::JudgeShared(Setting setting, const std::string& value, Options& in
         accepted = "an amount from 0 (no room) to 1";
         if (!ReadNumber(value, 0.0, 1.0, false, number))
             return false;
-        into.room = render.room = static_cast<float>(number);
+        into.room = static_cast<float>(number);
         return true;
     case Setting::kScale:
-        // The player's file is read when it starts; the renderer's, once its files are known.
+        // A file is read once the program knows it will play (SetUpTuning).
         accepted = "pentatonic-major, pentatonic-minor, diatonic, whole-tone or a Scala tuning "
                    "FILE.scl";
-        into.scaleFile = render.scale = value;
-        return player || EndsWith(value, ".scl") || PerformanceSettings::ScaleError(value).empty();
+        settings.scale = value;
+        return PerformanceSettings::IsScalaFile(value) ||
+               PerformanceSettings::ScaleError(value).empty();
     case Setting::kStrings:
         accepted = "a whole number from 1 to 30";
-        render.strings = ReadNumber(value, Harp::kMinStrings, Harp::kMaxStrings, true, number)
-                             ? static_cast<int>(number)
-                             : 0;
-        return render.strings != 0;
+        settings.strings = ReadNumber(value, Harp::kMinStrings, Harp::kMaxStrings, true, number)
+                               ? static_cast<int>(number)
+                               : 0;
+        return settings.strings != 0;
     case Setting::kRate:
         accepted = "a whole number of Hz from 8000 to 192000";
         if (!ReadNumber(value, RenderOptions::kMinRate, RenderOptions::kMaxRate, true, number))
@@ -187,36 +183,50 @@ bool Options::SetUpTuning(std::ostream& err)
 {
     const char* name = OptionTable::Name(program);
     const bool player = program == OptionTable::kPlayer;
-    const std::string& file = player ? scaleFile : render.scale;
+    const std::string file = settings.scale;
     std::string refused;
-    if (EndsWith(file, ".scl")) {
+    if (PerformanceSettings::IsScalaFile(file)) {
         auto loaded = std::make_shared<Tuning>();
-        if (LoadScala(file, *loaded, refused))
-            tuning = std::move(loaded);
-        else if (!player) {
+        settings.scale.clear();
+        if (LoadScala(file, *loaded, refused)) {
+            settings.scale = "scala";
+            settings.tuning = std::move(loaded);
+        } else if (!player) {
             err << name << ": " << refused << "\n" << std::flush;
             return false;
         } else
             err << name << ": " << refused << "; playing the built-in scale\n" << std::flush;
     }
-    if (!player) {
-        if (tuning) {
-            render.scale = "scala";
-            render.tuning = tuning;
-        }
+    if (!player)
         return true;
-    }
-    if (tuning && !GLStuff::SetTuning(tuning, refused)) {
+
+    // The player starts with them through the instrument's actions, as a key would change them.
+    auto chooseScale = [this](std::string& why) {
+        if (settings.PlaysTuning())
+            return GLStuff::ChooseTuning(settings.tuning, why);
+        const int* table = nullptr;
+        int count = 0;
+        if (PerformanceSettings::BuiltInScale(settings.scale, table, count))
+            return GLStuff::ChooseScale(table, count, why);
+        return true;
+    };
+    if (!chooseScale(refused)) {
         // It may fit only the key asked for: judged again once the key is set.
-        if (key < 0 || !GLStuff::SetKey(key, refused) || !GLStuff::SetTuning(tuning, refused)) {
+        if (settings.key < 0 || !GLStuff::ChooseKey(settings.key, refused) ||
+            !chooseScale(refused)) {
             err << name << ": " << file << ": " << refused << "; playing the built-in scale\n"
                 << std::flush;
-            tuning.reset();
+            settings.scale.clear();
+            settings.tuning.reset();
         }
     }
-    if (key >= 0 && !GLStuff::SetKey(key, refused)) {
-        err << name << ": --key " << NoteName(key) << ": " << refused << "\n" << std::flush;
+    if (settings.key >= 0 && !GLStuff::ChooseKey(settings.key, refused)) {
+        err << name << ": --key " << NoteName(settings.key) << ": " << refused << "\n"
+            << std::flush;
         return false;
     }
+    if (settings.touch >= 0)
+        GLStuff::ChooseTouch(settings.touch == 1);
+    GLStuff::HoldSettings(settings);
     return true;
 }

@@ -7,6 +7,7 @@
 
 #include "app/OptionTable.h"
 #include "app/RenderOptions.h"
+#include "app/instrument/PerformanceSettings.h"
 #include "tracking/SourceSetting.h"
 
 // What the command line and the environment ask of a program before anything starts: its help,
@@ -42,11 +43,13 @@ public:
     // The same, and the device list.
     int AnswerPlayer(std::ostream& out, std::ostream& err) const;
 
-    // Loads the Scala tuning --scale names. The player then tunes the instrument to it and only
-    // then to --key, so the key is judged against the strings it will play (the renderer does the
-    // same when it applies its settings). False after one line on `err` when the program must
-    // stop: a key no string range allows, or a tuning the renderer cannot read; the player plays
-    // the built-in scale instead of a tuning it cannot use.
+    // Loads the Scala tuning --scale names into `settings` (scale "scala" and its tuning). The
+    // player then starts the instrument with its settings through the instrument's actions: the
+    // tuning, then --key, so the key is judged against the strings it will play, and the touch;
+    // and holds them against a replay's settings lines (the renderer holds and applies them when
+    // it starts). False after one line on `err` when the program must stop: a key no string range
+    // allows, or a tuning the renderer cannot read; the player plays the built-in scale instead
+    // of a tuning it cannot use.
     bool SetUpTuning(std::ostream& err);
 
     OptionTable::Program program = OptionTable::kPlayer;
@@ -57,18 +60,17 @@ public:
     // The player's.
     std::string audioSystem; // "jack", "pulse", "alsa"; empty: the first that has devices
     std::string audioDevice; // a number or a name; empty: the system's default output
-    // What the strings play: key -1 and an empty scaleFile leave the defaults (G#1, pentatonic).
-    int key = -1;                         // note of string 0, 0..127 (69 = 440 Hz)
-    std::string scaleFile;                // a Scala .scl file
-    std::shared_ptr<const Tuning> tuning; // its tuning, once SetUpTuning has read it
-    bool touch = false;                   // velocity follows the sweep's speed
-    std::string voice;                    // "classic" or "concert"; empty: classic
-    float room = 0.0f;                    // the room's amount, 0 (none) to 1
-    std::string osc;  // HOST:PORT to send plucks and fingertips to over OSC; empty: none
-    std::string midi; // "auto", "jack", "alsa" or "off"; empty: auto
+    // What the strings play, as both programs take it from the command line: the key (-1 and an
+    // empty scale leave G#1, pentatonic), the scale (a built-in name, or a Scala FILE.scl until
+    // SetUpTuning has read it), touch (-1 leaves it off), the voice (empty: classic) and, for the
+    // renderer, the strings. Whatever is set here holds against a recording's settings lines.
+    PerformanceSettings settings;
+    float room = 0.0f; // the room's amount, 0 (none) to 1
+    std::string osc;   // HOST:PORT to send plucks and fingertips to over OSC; empty: none
+    std::string midi;  // "auto", "jack", "alsa" or "off"; empty: auto
     Leap::SourceSettings tracking;
 
-    // The renderer's. The performance is as given (an installed example is found by its short
-    // name later), and a Scala tuning is still its file's path in render.scale.
+    // The renderer's own. The performance is as given (an installed example is found by its short
+    // name later).
     RenderOptions render;
 };

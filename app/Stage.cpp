@@ -4,8 +4,6 @@
 #include <iostream>
 
 #include "app/ConsoleWriter.h"
-#include "app/SettingsRelay.h"
-#include "app/Shutdown.h"
 #include "app/instrument/Actions.h"
 #include "app/midi/MidiOut.h"
 #include "app/osc/OscOut.h"
@@ -69,8 +67,7 @@ void Stage::StopTrackingLocked()
 {
     if (!fTracking)
         return;
-    GLStuff::UseTracking(nullptr);
-    SettingsRelay::Close(); // a replay waiting for the window thread would never be joined
+    GLStuff::UseTracking(nullptr); // and a replay waiting for the window thread goes on
     fTracking.reset();
 }
 

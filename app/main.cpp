@@ -11,13 +11,11 @@
 #include "app/JackServerFromEnvironment.h"
 #include "app/Options.h"
 #include "app/QuitSignals.h"
-#include "app/SettingsRelay.h"
 #include "app/Shutdown.h"
 #include "app/Stage.h"
 #include "app/instrument/GLStuff.h"
 #include "app/instrument/Harp.h"
 #include "app/instrument/HarpListener.h"
-#include "app/instrument/Pluck.h"
 #include "app/midi/MidiOut.h"
 #include "app/osc/OscOut.h"
 #include "app/window/Startup.h"
@@ -38,8 +36,8 @@ int main(int argc, char** argv)
     // The key is refused before anything starts; a bad tuning leaves the built-in scale.
     if (!options.SetUpTuning(std::cerr))
         return 2;
-    GLStuff::SetTouch(options.touch);
-    if (Harp::VoiceKind voice; Harp::VoiceNamed(options.voice, voice))
+    // The strings' voice before they exist: they are built at the sound device's rate.
+    if (Harp::VoiceKind voice; Harp::VoiceNamed(options.settings.voice, voice))
         Harp::SetStartVoice(voice);
     Harp::SetRoom(options.room);
     AudioDevices::Choice audio;
@@ -71,18 +69,13 @@ int main(int argc, char** argv)
     // Before the first pluck can come; reports on standard error only.
     MidiOut::GetInstance()->Start(options.midi.c_str(), JackServerFromEnvironment(), std::cerr);
 
-    // A replay's settings wait for the window thread, which alone changes the strings.
-    listener.HandSettingsTo(SettingsRelay::HandOver);
     GLStuff::WindowHooks hooks;
     hooks.startTracking = [&stage, &options] {
         return stage.StartTracking(&listener, Leap::makeSource(options.tracking));
     };
     hooks.stopTracking = [&stage] { stage.StopTracking(); };
     hooks.quit = [] { GLStuff::QuitNow(); };
-    hooks.tick = [] {
-        SettingsRelay::ApplyWaiting(); // settings a replay has met
-        TrimFreedHeapEveryMinute();
-    };
+    hooks.tick = [] { TrimFreedHeapEveryMinute(); };
     hooks.lastError = [errors] { return errors->LastLine(); };
     GLStuff::GLStartup(argc, const_cast<const char**>(argv), std::move(hooks));
 

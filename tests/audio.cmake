@@ -17,3 +17,7 @@ quorvel_test(voice_concurrency_test
   SOURCES ${QUORVEL_AUDIO_TESTS}/VoiceConcurrencyTest.cpp
   LIBS quorvel_audio
   LABELS concurrency)
+quorvel_test(worker_test
+  SOURCES ${QUORVEL_AUDIO_TESTS}/WorkerTest.cpp
+  LIBS quorvel_audio
+  LABELS concurrency)

@@ -239,6 +239,7 @@ ParsedMessage parseMessage(std::string_view text)
             foreign.kind = ParsedMessage::kForeign;
             foreign.text = std::string(text);
             foreign.timed = readTimestamp(message, foreign.timestamp);
+            foreign.object = std::make_shared<const json>(std::move(message));
             return foreign;
         }
         return parseFrame(message);

@@ -2,8 +2,11 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
+
+#include <nlohmann/json_fwd.hpp>
 
 #include "tracking/Leap.h"
 
@@ -18,12 +21,13 @@ struct ParsedMessage {
                       // not
         kOther,       // well formed, but neither: the service's version greeting, other event types
         kForeign,     // an object of no part of the protocol, another program's line; `text` holds
-                      // it whole and `timestamp` its "timestamp" when `timed`
+                      // it whole, `object` parsed, and `timestamp` its "timestamp" when `timed`
         kError        // `error` says what is wrong, in a few words
     };
     Kind kind = kError;
     Frame frame;
     std::string text;
+    std::shared_ptr<const nlohmann::json> object;
     bool timed = false;
     std::int64_t timestamp = 0; // microseconds, on the frames' clock
     bool attached = false;

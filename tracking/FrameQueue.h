@@ -12,6 +12,10 @@ namespace Leap {
 // maxFrames frames: a new frame pushes out the oldest waiting one, so a listener that falls
 // behind hears the newest hand positions, never late ones. Connects and disconnects are never
 // dropped; a producer emits them only on changes, so they cannot pile up.
+//
+// Not the outputs' Worker (src/Worker.h): it has no thread of its own (the controller's thread
+// takes from it), and it drops the oldest frame, not the newest, since a late hand is worth less
+// than the one now.
 class FrameQueue {
 public:
     // maxFrames: frames waiting at most; 0 counts as 1.

@@ -107,6 +107,7 @@ void Controller::deliver(SourceEvent& event)
     case SourceEvent::kMessage:
         if (!fListener)
             break;
+        fMessage = event.object.get();
         try {
             fListener->onMessage(*this, event.message);
         } catch (const std::exception& e) {
@@ -114,6 +115,7 @@ void Controller::deliver(SourceEvent& event)
         } catch (...) {
             reportToStandardError("tracking: listener onMessage threw an unknown exception");
         }
+        fMessage = nullptr;
         break;
     }
 }

@@ -9,6 +9,8 @@
 #include <thread>
 #include <vector>
 
+#include <nlohmann/json_fwd.hpp>
+
 // Our own hand-tracking library: the controller, the frames it delivers and the listener it
 // calls. Frames come from a FrameSource (a recorded performance, a built-in demo, the tracking
 // service, or a test); the library knows nothing of the instrument.
@@ -84,7 +86,8 @@ public:
     virtual void onDisconnect(const Controller&) {}
     virtual void onFrame(const Controller&) {}
     // A line of a recording that is no tracking message (another program's, such as the one
-    // that made the recording), handed on whole for the listener to understand or ignore.
+    // that made the recording), handed on whole for the listener to understand or ignore; the
+    // object the source parsed it into is Controller::message(), so it is not parsed again.
     virtual void onMessage(const Controller&, const std::string& /*message*/) {}
     // What a camera source waits for has changed (Controller::cameraView()->status()).
     virtual void onStatus(const Controller&) {}
@@ -95,8 +98,10 @@ struct SourceEvent {
     // kStatus: the source's CameraView has a new status; not a device event, never recorded.
     enum Kind { kConnect, kDisconnect, kFrame, kMessage, kStatus };
     Kind kind = kFrame;
-    Frame frame;         // for kFrame
-    std::string message; // for kMessage: the line as it was recorded
+    Frame frame;                                  // for kFrame
+    std::string message;                          // for kMessage: the line as it was recorded
+    std::shared_ptr<const nlohmann::json> object; // for kMessage: `message` parsed, if the source
+                                                  // parsed it
 };
 
 // Produces events for one controller. next() and handled() run on the controller's thread;
@@ -142,6 +147,9 @@ public:
     void recalibrate() const;
     // The source's camera view (see FrameSource::cameraView); null without a camera. Any thread.
     std::shared_ptr<CameraView> cameraView() const;
+    // Inside onMessage: the line parsed, as the source parsed it; null when it did not, and
+    // anywhere else. The controller's thread.
+    const nlohmann::json* message() const { return fMessage; }
 
 private:
     void run();
@@ -157,8 +165,9 @@ private:
     mutable std::mutex fHistoryLock;
     std::deque<Frame> fHistory; // newest first; guarded by fHistoryLock
     std::atomic<bool> fConnected{false};
-    std::mutex fShutDownLock; // serialises shutDown
-    std::thread fThread;      // last: started once everything above exists
+    const nlohmann::json* fMessage = nullptr; // during onMessage; the controller's thread
+    std::mutex fShutDownLock;                 // serialises shutDown
+    std::thread fThread;                      // last: started once everything above exists
 };
 
 } // namespace Leap

@@ -9,6 +9,7 @@
 #include "app/instrument/InstrumentOutput.h"
 #include "app/instrument/PerformanceSettings.h"
 #include "app/instrument/Pluck.h"
+#include "app/instrument/SettingsRelay.h"
 #include "app/instrument/Tuning.h"
 #include "tracking/Leap.h"
 
@@ -16,9 +17,10 @@ namespace GLStuff {
 
 namespace {
 
-// A quit signal clears it on its own thread while a key may be using it.
+// A quit signal clears it on its own thread while a key may be using it. Also guards sHeld.
 std::mutex sTrackingLock;
 const Leap::Controller* sTracking = nullptr;
+PerformanceSettings sHeld;
 
 // Filled slot by slot, never emptied: a reader needs no lock.
 std::array<std::atomic<InstrumentOutput*>, kMaxOutputs> sOutputs{};
@@ -26,6 +28,13 @@ std::array<std::atomic<InstrumentOutput*>, kMaxOutputs> sOutputs{};
 // Every change ends here, once.
 void Record()
 {
+    {
+        // Nothing records before the tracking starts: the start-up's settings are not yet a
+        // change, and reading them would build the harp before its rate is known.
+        std::lock_guard<std::mutex> hold(sTrackingLock);
+        if (!sTracking)
+            return;
+    }
     const std::string line = PerformanceSettings::Current().Line();
     std::lock_guard<std::mutex> hold(sTrackingLock);
     if (sTracking)
@@ -86,6 +95,14 @@ bool ChooseScale(const int* table, int count, std::string& error)
 bool ChooseKey(int key, std::string& error)
 {
     if (!SetKey(key, error))
+        return false;
+    Record();
+    return true;
+}
+
+bool ChooseTuning(std::shared_ptr<const Tuning> tuning, std::string& error)
+{
+    if (!SetTuning(std::move(tuning), error))
         return false;
     Record();
     return true;
@@ -155,6 +172,18 @@ bool ApplySettings(const PerformanceSettings& settings, std::ostream& errors)
     return applied;
 }
 
+void HoldSettings(const PerformanceSettings& held)
+{
+    std::lock_guard<std::mutex> hold(sTrackingLock);
+    sHeld = held;
+}
+
+PerformanceSettings HeldSettings()
+{
+    std::lock_guard<std::mutex> hold(sTrackingLock);
+    return sHeld;
+}
+
 void Recalibrate()
 {
     std::lock_guard<std::mutex> hold(sTrackingLock);
@@ -164,6 +193,8 @@ void Recalibrate()
 
 void UseTracking(const Leap::Controller* controller)
 {
+    if (!controller)
+        SettingsRelay::Close(); // a replay waiting for the window thread would never be joined
     std::lock_guard<std::mutex> hold(sTrackingLock);
     sTracking = controller;
 }

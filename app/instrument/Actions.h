@@ -1,9 +1,11 @@
 #pragma once
 
+#include <memory>
 #include <ostream>
 #include <string>
 
 #include "app/instrument/Harp.h"
+#include "app/instrument/Tuning.h"
 
 class InstrumentOutput;
 class PerformanceSettings;
@@ -25,6 +27,9 @@ bool ChooseScale(const int* table, int count, std::string& error);
 // The key (note of string 0, 0..127), unless RangeError refuses it: then false and nothing is
 // recorded.
 bool ChooseKey(int key, std::string& error);
+// A Scala tuning from the key upwards, unless RangeError refuses it: then false and nothing is
+// recorded.
+bool ChooseTuning(std::shared_ptr<const Tuning> tuning, std::string& error);
 // Touch on or off.
 void ChooseTouch(bool on);
 // The strings' voice; they are built anew, silent.
@@ -40,12 +45,19 @@ void ChooseStringCount(int strings);
 // refused with one line on `errors`; false when something was refused.
 bool ApplySettings(const PerformanceSettings& settings, std::ostream& errors);
 
+// The settings a program was started with (its command line): they hold for the whole performance,
+// and a recording's lines (PerformanceSettings::Apply) change only the rest. Before the tracking
+// starts; HeldSettings any thread.
+void HoldSettings(const PerformanceSettings& held);
+PerformanceSettings HeldSettings();
+
 // The tracking takes the player's position anew: a camera sets the string plane again from the
 // next hand held still. Other sources have nothing to set.
 void Recalibrate();
 
 // The tracking that Recalibrate() reaches and that records the changes: set at start-up once the
-// controller exists, cleared before it goes. Any thread.
+// controller exists, cleared before it goes (which also ends a wait in SettingsRelay, so the
+// tracking thread can be joined). Any thread.
 void UseTracking(const Leap::Controller* controller);
 
 // Outputs hear every frame's fingertips and every pluck from the moment they are added; added

@@ -2,9 +2,12 @@
 
 #include <iostream>
 
+#include <nlohmann/json.hpp>
+
 #include "app/instrument/CameraSentence.h"
 #include "app/instrument/Fingertips.h"
 #include "app/instrument/PerformanceSettings.h"
+#include "app/instrument/SettingsRelay.h"
 #include "src/ConsoleLine.h"
 #include "tracking/camera/CameraView.h"
 
@@ -39,17 +42,17 @@ void HarpListener::onStatus(const Leap::Controller& controller)
     WriteLine(std::cout, "camera: ", GLStuff::CameraSentence(status));
 }
 
-void HarpListener::onMessage(const Leap::Controller&, const std::string& message)
+void HarpListener::onMessage(const Leap::Controller& controller, const std::string& message)
 {
     PerformanceSettings settings;
     std::string error;
-    if (!PerformanceSettings::Parse(message, settings, error)) {
+    const nlohmann::json* parsed = controller.message();
+    if (!(parsed ? PerformanceSettings::Read(*parsed, settings, error)
+                 : PerformanceSettings::Parse(message, settings, error))) {
         if (!error.empty())
             WriteLine(std::cerr, "replay: instrument settings ignored: ", error);
-    } else if (fSettingsHandler) {
-        fSettingsHandler(settings);
     } else {
-        settings.Apply();
+        SettingsRelay::HandOver(settings);
     }
 }
 

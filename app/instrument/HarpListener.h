@@ -1,35 +1,26 @@
 #pragma once
 
-#include <functional>
 #include <string>
-#include <utility>
 
-#include "app/instrument/PerformanceSettings.h"
 #include "tracking/Leap.h"
 #include "tracking/camera/CameraView.h"
 
 // The instrument's ear on the tracking controller: frames go to the fingertip tracks and the
 // pluck detector (GLStuff::Follow), a replay's settings lines to the instrument's actions, on the
-// thread the program chooses. All callbacks run on the tracking controller's thread, one at a time.
+// window thread when there is one (SettingsRelay). All callbacks run on the tracking controller's
+// thread, one at a time.
 class HarpListener : public Leap::Listener {
 public:
-    // Takes a replay's settings line, parsed. The player hands it to its window thread, which alone
-    // changes the strings; without one the settings are applied at once, on the tracking thread.
-    using SettingsHandler = std::function<void(const PerformanceSettings&)>;
-    // Before the tracking starts.
-    void HandSettingsTo(SettingsHandler handler) { fSettingsHandler = std::move(handler); }
-
     void onInit(const Leap::Controller&) override;
     void onConnect(const Leap::Controller&) override;
     void onDisconnect(const Leap::Controller&) override;
     void onFrame(const Leap::Controller& controller) override;
-    // Settings lines of a replay go to the settings handler; other lines are not the harp's.
-    void onMessage(const Leap::Controller&, const std::string& message) override;
+    // Settings lines of a replay go to SettingsRelay; other lines are not the harp's.
+    void onMessage(const Leap::Controller& controller, const std::string& message) override;
     // What the camera waits for, in the player's words, on standard output once a change.
     void onStatus(const Leap::Controller& controller) override;
 
 private:
-    SettingsHandler fSettingsHandler;
     // The camera's state last written; tracking thread.
     bool fToldAny = false;
     Leap::CameraView::State fToldState = Leap::CameraView::State::kStarting;

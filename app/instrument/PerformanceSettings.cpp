@@ -1,7 +1,5 @@
 #include "app/instrument/PerformanceSettings.h"
 
-#include <iostream>
-
 #include <nlohmann/json.hpp>
 
 #include "app/instrument/Actions.h"
@@ -92,8 +90,13 @@ std::string PerformanceSettings::ScaleError(const std::string& name)
 bool PerformanceSettings::Parse(const std::string& line, PerformanceSettings& settings,
                                 std::string& error)
 {
+    return Read(nlohmann::json::parse(line, nullptr, false), settings, error);
+}
+
+bool PerformanceSettings::Read(const nlohmann::json& message, PerformanceSettings& settings,
+                               std::string& error)
+{
     error.clear();
-    const nlohmann::json message = nlohmann::json::parse(line, nullptr, false);
     if (!message.is_object() || !message.contains("instrument"))
         return false;
     const nlohmann::json& instrument = message["instrument"];
@@ -147,8 +150,7 @@ bool PerformanceSettings::Parse(const std::string& line, PerformanceSettings& se
         }
         read.voice = voice->get<std::string>();
     }
-    if (read.strings == 0 && read.scale.empty() && read.key < 0 && read.touch < 0 &&
-        read.voice.empty()) {
+    if (!read.ChangeAnything()) {
         error = "neither \"strings\" nor \"scale\" nor \"key\" nor \"touch\" nor \"voice\"";
         return false;
     }
@@ -189,12 +191,37 @@ bool PerformanceSettings::PlaysTuning() const
     return scale == kScalaName && tuning;
 }
 
-void PerformanceSettings::Apply() const
+bool PerformanceSettings::IsScalaFile(const std::string& name)
 {
-    Apply(std::cerr);
+    const std::string suffix = ".scl";
+    return name.size() >= suffix.size() &&
+           name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0;
+}
+
+bool PerformanceSettings::ChangeAnything() const
+{
+    return strings > 0 || !scale.empty() || key >= 0 || touch >= 0 || !voice.empty();
+}
+
+PerformanceSettings PerformanceSettings::Unless(const PerformanceSettings& held) const
+{
+    PerformanceSettings rest = *this;
+    if (held.strings > 0)
+        rest.strings = 0;
+    if (!held.scale.empty()) {
+        rest.scale.clear();
+        rest.tuning.reset();
+    }
+    if (held.key >= 0)
+        rest.key = -1;
+    if (held.touch >= 0)
+        rest.touch = -1;
+    if (!held.voice.empty())
+        rest.voice.clear();
+    return rest;
 }
 
 bool PerformanceSettings::Apply(std::ostream& errors) const
 {
-    return GLStuff::ApplySettings(*this, errors);
+    return GLStuff::ApplySettings(Unless(GLStuff::HeldSettings()), errors);
 }

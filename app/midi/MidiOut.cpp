@@ -1,7 +1,5 @@
 #include "app/midi/MidiOut.h"
 
-#include <pthread.h>
-
 #include <algorithm>
 
 #include "app/instrument/Actions.h"
@@ -20,7 +18,7 @@ bool MidiOut::Start(const char* choice, const std::string& jackServer, std::ostr
 {
     GLStuff::AddOutput(this);
     std::lock_guard<std::mutex> lifecycle(fLifecycleLock);
-    if (fThread.joinable())
+    if (fPort)
         return true;
     std::string whyNot;
     fPort = MidiPort::Open(choice, jackServer, whyNot);
@@ -35,119 +33,66 @@ bool MidiOut::Start(const char* choice, const std::string& jackServer, std::ostr
     fReport = &report;
     fSendFailed = false;
     fDropReported = false;
-    {
-        std::lock_guard<std::mutex> hold(fQueueLock);
-        fQueueHead = 0;
-        fQueueCount = 0;
-        fDropped = 0;
-        fStopping = false;
-        fAccepting = true;
-    }
-    fThread = std::thread(&MidiOut::Run, this);
+    fRules = std::make_unique<NoteRules>(
+        [this](const std::array<std::uint8_t, 3>& message) { Send(message); });
+    fWorker.Start(
+        "quorvel-midi",
+        [this](const Command* commands, std::size_t count, bool last) {
+            Take(commands, count, last);
+        },
+        [this](Clock::time_point& when) { return fRules->NextEnd(when); });
     return true;
 }
 
 void MidiOut::Stop()
 {
     std::lock_guard<std::mutex> lifecycle(fLifecycleLock);
-    if (!fThread.joinable())
+    if (!fPort)
         return;
-    {
-        std::lock_guard<std::mutex> hold(fQueueLock);
-        fAccepting = false;
-        fStopping = true;
-    }
-    fWake.notify_one();
-    fThread.join();
+    fWorker.Stop();
+    fRules.reset();
     fPort.reset();
 }
 
 bool MidiOut::IsRunning() const
 {
-    std::lock_guard<std::mutex> hold(fQueueLock);
-    return fAccepting;
+    return fWorker.Running();
 }
 
 void MidiOut::Plucked(int stringIndex, int note, int velocity)
 {
     if (stringIndex < 0 || stringIndex >= NoteRules::kStrings || note < 0 || note > 127)
         return;
-    Post(Command{Command::kPluck, static_cast<std::uint8_t>(note),
-                 static_cast<std::uint8_t>(std::clamp(velocity, 1, 127)), stringIndex});
+    fWorker.Push(Command{Command::kPluck, static_cast<std::uint8_t>(note),
+                         static_cast<std::uint8_t>(std::clamp(velocity, 1, 127)), stringIndex});
 }
 
 void MidiOut::StringsRemain(int numStrings)
 {
-    Post(Command{Command::kStringsRemain, 0, 0, numStrings});
+    fWorker.Push(Command{Command::kStringsRemain, 0, 0, numStrings});
 }
 
-void MidiOut::Post(const Command& command)
+void MidiOut::Take(const Command* commands, std::size_t count, bool last)
 {
-    {
-        std::lock_guard<std::mutex> hold(fQueueLock);
-        if (!fAccepting)
-            return;
-        if (fQueueCount == kQueueCapacity) {
-            ++fDropped;
-            return;
-        }
-        fQueue[static_cast<std::size_t>((fQueueHead + fQueueCount) % kQueueCapacity)] = command;
-        ++fQueueCount;
+    if (fWorker.Dropped() > 0 && !fDropReported) {
+        *fReport << "MIDI out: the queue was full, plucks were not sent" << std::endl;
+        fDropReported = true;
     }
-    fWake.notify_one();
-}
-
-void MidiOut::Run()
-{
-    pthread_setname_np(pthread_self(), "quorvel-midi");
-    NoteRules rules([this](const std::array<std::uint8_t, 3>& message) { Send(message); });
-    std::array<Command, kQueueCapacity> batch;
-    for (;;) {
-        int taken = 0;
-        int dropped = 0;
-        bool stopping = false;
-        {
-            std::unique_lock<std::mutex> hold(fQueueLock);
-            const auto ready = [this] { return fQueueCount > 0 || fStopping; };
-            Clock::time_point nextEnd;
-            if (rules.NextEnd(nextEnd))
-                fWake.wait_until(hold, nextEnd, ready);
-            else
-                fWake.wait(hold, ready);
-            for (; taken < fQueueCount; ++taken)
-                batch[static_cast<std::size_t>(taken)] =
-                    fQueue[static_cast<std::size_t>((fQueueHead + taken) % kQueueCapacity)];
-            fQueueHead = (fQueueHead + fQueueCount) % kQueueCapacity;
-            fQueueCount = 0;
-            dropped = fDropped;
-            stopping = fStopping;
-        }
-
-        if (dropped > 0 && !fDropReported) {
-            *fReport << "MIDI out: the queue was full, plucks were not sent" << std::endl;
-            fDropReported = true;
-        }
-        const Clock::time_point now = Clock::now();
-        for (int k = 0; k < taken; ++k)
-            Apply(rules, batch[static_cast<std::size_t>(k)], now);
-        rules.EndExpired(now);
-        if (stopping) {
-            rules.EndAll();
-            return;
+    const Clock::time_point now = Clock::now();
+    for (std::size_t k = 0; k < count; ++k) {
+        const Command& command = commands[k];
+        switch (command.kind) {
+        case Command::kPluck:
+            fRules->Pluck(command.value, command.note, command.velocity, now);
+            break;
+        case Command::kStringsRemain:
+            fRules->StringsRemain(command.value);
+            break;
         }
     }
-}
-
-void MidiOut::Apply(NoteRules& rules, const Command& command, Clock::time_point now)
-{
-    switch (command.kind) {
-    case Command::kPluck:
-        rules.Pluck(command.value, command.note, command.velocity, now);
-        break;
-    case Command::kStringsRemain:
-        rules.StringsRemain(command.value);
-        break;
-    }
+    fRules->EndExpired(now);
+    if (last)
+        fRules->EndAll();
 }
 
 void MidiOut::Send(const std::array<std::uint8_t, 3>& message)

@@ -2,26 +2,24 @@
 
 #include <array>
 #include <chrono>
-#include <condition_variable>
 #include <cstdint>
 #include <memory>
 #include <mutex>
 #include <ostream>
 #include <string>
-#include <thread>
 
 #include "app/instrument/InstrumentOutput.h"
 #include "app/midi/NoteRules.h"
+#include "src/Worker.h"
 
 class MidiPort;
 
 // Every pluck also goes out as MIDI on the port "Quorvel" (MidiPort), by the rules of NoteRules.
 //
-// Threads: the tracking thread (plucks) and the window thread (string removal) only put a small
-// command into a bounded queue under a short lock of its own; the MIDI thread owns the port and
-// the rules, sends (RtMidi may wait on the MIDI system), and ends notes when their time is up. It
-// never takes GLStuff::gLock or the audio server's lock. Until Start and after Stop every call
-// does nothing.
+// Threads: the tracking thread (plucks) and the window thread (string removal) only push a small
+// command to the MIDI thread's Worker; the MIDI thread owns the port and the rules, sends (RtMidi
+// may wait on the MIDI system), and ends notes when their time is up. It never takes
+// GLStuff::gLock or the audio server's lock. Until Start and after Stop every call does nothing.
 class MidiOut : public InstrumentOutput {
 public:
     static constexpr int kQueueCapacity = 256; // commands waiting for the MIDI thread
@@ -62,28 +60,17 @@ private:
 
     MidiOut() = default;
 
-    void Post(const Command& command);
-    void Run();
-    void Apply(NoteRules& rules, const Command& command, Clock::time_point now);
+    // MIDI thread: the commands taken, then the notes whose time is up.
+    void Take(const Command* commands, std::size_t count, bool last);
     void Send(const std::array<std::uint8_t, 3>& message);
 
-    // Start and Stop, one at a time.
-    std::mutex fLifecycleLock;
-    std::thread fThread;
-    std::unique_ptr<MidiPort> fPort; // used by the MIDI thread while it runs
+    std::mutex fLifecycleLock; // Start and Stop, one at a time
+    // The MIDI thread's while it runs: made by Start, gone after Stop.
+    std::unique_ptr<MidiPort> fPort;
+    std::unique_ptr<NoteRules> fRules;
     std::ostream* fReport = nullptr;
-
-    // The queue: written by any thread, read by the MIDI thread, all under fQueueLock.
-    mutable std::mutex fQueueLock;
-    std::condition_variable fWake;
-    std::array<Command, kQueueCapacity> fQueue{};
-    int fQueueHead = 0;
-    int fQueueCount = 0;
-    bool fAccepting = false; // between Start and Stop
-    bool fStopping = false;
-    int fDropped = 0; // commands refused because the queue was full
-
-    // MIDI thread only.
     bool fSendFailed = false;
     bool fDropReported = false;
+
+    Worker<Command, kQueueCapacity> fWorker; // last: stopped before the above go
 };

@@ -66,17 +66,16 @@ bool OscOut::Start(const std::string& target, std::ostream& report)
         report << "OSC out: cannot use " << target << "\n" << std::flush;
         return false;
     }
-    std::lock_guard<std::mutex> hold(fLock);
-    if (fRunning) {
+    std::lock_guard<std::mutex> lifecycle(fLifecycleLock);
+    if (fSender.Running()) {
         lo_address_free(address);
         return true;
     }
     fAddress = address;
-    fHead = fCount = 0;
-    fDropped = 0;
-    fStopping = false;
-    fRunning = true;
-    fSender = std::thread(&OscOut::Run, this);
+    fSender.Start(nullptr, [this](const FrameMessages* frames, std::size_t count, bool) {
+        for (std::size_t k = 0; k < count; ++k)
+            Send(frames[k]);
+    });
     fActive.store(true);
     report << "OSC out: to " << host << " port " << port << "\n" << std::flush;
     return true;
@@ -84,37 +83,25 @@ bool OscOut::Start(const std::string& target, std::ostream& report)
 
 void OscOut::Stop(std::ostream& report)
 {
-    {
-        std::lock_guard<std::mutex> hold(fLock);
-        if (!fRunning)
-            return;
-        fStopping = true;
-        fActive.store(false);
-    }
-    fWake.notify_all();
-    fSender.join();
-    long dropped = 0;
-    {
-        std::lock_guard<std::mutex> hold(fLock);
-        fRunning = false;
-        dropped = fDropped;
-        lo_address_free(static_cast<lo_address>(fAddress));
-        fAddress = nullptr;
-    }
-    if (dropped > 0)
+    std::lock_guard<std::mutex> lifecycle(fLifecycleLock);
+    if (!fSender.Running())
+        return;
+    fActive.store(false);
+    fSender.Stop();
+    lo_address_free(static_cast<lo_address>(fAddress));
+    fAddress = nullptr;
+    if (const long dropped = fSender.Dropped(); dropped > 0)
         report << "OSC frames dropped: " << dropped << "\n" << std::flush;
 }
 
 bool OscOut::IsRunning() const
 {
-    std::lock_guard<std::mutex> hold(fLock);
-    return fRunning && !fStopping;
+    return fSender.Running();
 }
 
 long OscOut::Dropped() const
 {
-    std::lock_guard<std::mutex> hold(fLock);
-    return fDropped;
+    return fSender.Dropped();
 }
 
 void OscOut::BeginFrame()
@@ -149,59 +136,35 @@ void OscOut::EndFrame()
     fFillingOpen = false;
     if (fFilling.fingers == 0 && fFilling.plucks == 0)
         return;
-    {
-        std::lock_guard<std::mutex> hold(fLock);
-        if (!fRunning || fStopping)
-            return;
-        if (fCount == kQueueCapacity) {
-            ++fDropped;
-            return;
-        }
-        fQueue[(fHead + fCount) % kQueueCapacity] = fFilling;
-        ++fCount;
-    }
-    fWake.notify_one();
+    fSender.Push(fFilling);
 }
 
-void OscOut::Run()
+void OscOut::Send(const FrameMessages& frame)
 {
-    lo_address address = nullptr;
-    FrameMessages frame;
-    for (;;) {
-        {
-            std::unique_lock<std::mutex> hold(fLock);
-            fWake.wait(hold, [this] { return fCount > 0 || fStopping; });
-            if (fCount == 0)
-                return; // stopping, and everything handed over has gone out
-            frame = fQueue[fHead];
-            fHead = (fHead + 1) % kQueueCapacity;
-            --fCount;
-            address = static_cast<lo_address>(fAddress);
-        }
-        lo_bundle bundle = lo_bundle_new(lo_timetag{frame.seconds, frame.fraction});
-        if (bundle == nullptr)
+    const auto address = static_cast<lo_address>(fAddress);
+    lo_bundle bundle = lo_bundle_new(lo_timetag{frame.seconds, frame.fraction});
+    if (bundle == nullptr)
+        return;
+    for (int k = 0; k < frame.plucks; ++k) {
+        lo_message message = lo_message_new();
+        if (message == nullptr)
             continue;
-        for (int k = 0; k < frame.plucks; ++k) {
-            lo_message message = lo_message_new();
-            if (message == nullptr)
-                continue;
-            lo_message_add_int32(message, frame.pluck[k].stringIndex);
-            lo_message_add_int32(message, frame.pluck[k].note);
-            lo_message_add_int32(message, frame.pluck[k].velocity);
-            lo_bundle_add_message(bundle, "/quorvel/pluck", message);
-        }
-        for (int k = 0; k < frame.fingers; ++k) {
-            lo_message message = lo_message_new();
-            if (message == nullptr)
-                continue;
-            lo_message_add_int32(message, frame.finger[k].id);
-            lo_message_add_float(message, frame.finger[k].x);
-            lo_message_add_float(message, frame.finger[k].y);
-            lo_message_add_float(message, frame.finger[k].z);
-            lo_bundle_add_message(bundle, "/quorvel/finger", message);
-        }
-        // A receiver that is not there costs a refused datagram, nothing more.
-        lo_send_bundle(address, bundle);
-        lo_bundle_free_recursive(bundle);
+        lo_message_add_int32(message, frame.pluck[k].stringIndex);
+        lo_message_add_int32(message, frame.pluck[k].note);
+        lo_message_add_int32(message, frame.pluck[k].velocity);
+        lo_bundle_add_message(bundle, "/quorvel/pluck", message);
     }
+    for (int k = 0; k < frame.fingers; ++k) {
+        lo_message message = lo_message_new();
+        if (message == nullptr)
+            continue;
+        lo_message_add_int32(message, frame.finger[k].id);
+        lo_message_add_float(message, frame.finger[k].x);
+        lo_message_add_float(message, frame.finger[k].y);
+        lo_message_add_float(message, frame.finger[k].z);
+        lo_bundle_add_message(bundle, "/quorvel/finger", message);
+    }
+    // A receiver that is not there costs a refused datagram, nothing more.
+    lo_send_bundle(address, bundle);
+    lo_bundle_free_recursive(bundle);
 }

@@ -1,20 +1,19 @@
 #pragma once
 
 #include <atomic>
-#include <condition_variable>
 #include <cstdint>
 #include <mutex>
 #include <ostream>
 #include <string>
-#include <thread>
 
 #include "app/instrument/InstrumentOutput.h"
+#include "src/Worker.h"
 
 // Sends what the player does to OSC receivers over UDP: every pluck as /quorvel/pluck (string,
 // note, velocity; int32) and every fingertip of each frame as /quorvel/finger (id int32; x, y in
 // normalised window units and z in tracker millimetres, float32), one bundle per frame stamped
-// with the moment the frame was followed. A sender thread of its own does the sending: the
-// tracking thread only fills a frame and hands it over, and when kQueueCapacity frames are
+// with the moment the frame was followed. A sender thread of its own (a Worker) does the sending:
+// the tracking thread only fills a frame and hands it over, and when kQueueCapacity frames are
 // already waiting the new one is dropped and counted, so a receiver that is not there never
 // slows tracking. Until Start and after Stop every call does nothing.
 class OscOut : public InstrumentOutput {
@@ -69,7 +68,8 @@ private:
         PluckMessage pluck[kMaxPlucks];
     };
 
-    void Run();
+    // Sender thread.
+    void Send(const FrameMessages& frame);
 
     // Set between Start and Stop: lets the tracking thread skip everything when nothing is sent.
     std::atomic<bool> fActive{false};
@@ -77,14 +77,7 @@ private:
     FrameMessages fFilling;
     bool fFillingOpen = false;
 
-    mutable std::mutex fLock; // guards everything below; held only to hand a frame over
-    std::condition_variable fWake;
-    FrameMessages fQueue[kQueueCapacity];
-    int fHead = 0;  // next frame to send
-    int fCount = 0; // frames waiting
-    long fDropped = 0;
-    bool fRunning = false;
-    bool fStopping = false;
-    void* fAddress = nullptr; // lo_address; the sender thread's while it runs
-    std::thread fSender;
+    std::mutex fLifecycleLock;                     // Start and Stop, one at a time
+    void* fAddress = nullptr;                      // lo_address; the sender thread's while it runs
+    Worker<FrameMessages, kQueueCapacity> fSender; // last: stopped before the above go
 };

@@ -13,6 +13,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "app/instrument/Actions.h"
 #include "app/instrument/Fingertips.h"
 #include "app/instrument/Harp.h"
 #include "src/AudioServer.h"
@@ -33,8 +34,8 @@ volatile std::sig_atomic_t sWake = -1;
 
 } // namespace
 
-OfflineRenderer::OfflineRenderer(Options options)
-    : fOptions(std::move(options)), fChannels(kChannels * kBlockFrames),
+OfflineRenderer::OfflineRenderer(Options options, PerformanceSettings held)
+    : fOptions(std::move(options)), fHeld(std::move(held)), fChannels(kChannels * kBlockFrames),
       fInterleaved(kChannels * kWriteFrames)
 {
 }
@@ -125,19 +126,10 @@ int OfflineRenderer::Run(std::ostream& errors)
     AudioServer* server = AudioServer::GetInstance();
     server->SetFs(static_cast<float>(fOptions.rate));
     server->SetOutputChannels(kChannels);
-    Harp::SetRoom(fOptions.room);
     Harp::GetInstance(); // built at this rate, on both output channels
 
-    PerformanceSettings chosen;
-    chosen.strings = fOptions.strings;
-    chosen.scale = fOptions.scale;
-    chosen.tuning = fOptions.tuning;
-    chosen.key = fOptions.key;
-    chosen.touch = fOptions.touch ? 1 : -1;
-    chosen.voice = fOptions.voice;
-    if ((chosen.strings > 0 || !chosen.scale.empty() || chosen.key >= 0 || fOptions.touch ||
-         !chosen.voice.empty()) &&
-        !chosen.Apply(errors)) {
+    GLStuff::HoldSettings(fHeld);
+    if (fHeld.ChangeAnything() && !GLStuff::ApplySettings(fHeld, errors)) {
         DiscardOutput();
         return 2; // as a refused option
     }
@@ -204,25 +196,14 @@ bool OfflineRenderer::Play(std::ostream& errors)
         case Leap::ParsedMessage::kForeign: {
             PerformanceSettings settings;
             std::string error;
-            if (!PerformanceSettings::Parse(message.text, settings, error)) {
+            if (!PerformanceSettings::Read(*message.object, settings, error)) {
                 if (!error.empty())
                     report("instrument settings ignored: " + error);
                 break;
             }
             if (message.timed && !RenderUntil(SampleAt(fInput->clockMicros())))
                 return false;
-            // What the command line fixes, the recording does not change.
-            if (fOptions.strings > 0)
-                settings.strings = 0;
-            if (!fOptions.scale.empty())
-                settings.scale.clear();
-            if (fOptions.key >= 0)
-                settings.key = -1;
-            if (fOptions.touch)
-                settings.touch = -1;
-            if (!fOptions.voice.empty())
-                settings.voice.clear();
-            settings.Apply(errors);
+            settings.Apply(errors); // less what the command line holds
             break;
         }
         }

@@ -37,7 +37,8 @@ public:
     static constexpr double kMaxPauseSeconds = RenderOptions::kMaxPauseSeconds;
     static constexpr long kMaxReportedLines = 20; // bad lines reported one by one, at most
 
-    explicit OfflineRenderer(Options options);
+    // `held`: the command line's settings, applied first and held against the recording's lines.
+    OfflineRenderer(Options options, PerformanceSettings held);
     ~OfflineRenderer();
 
     // Renders the whole performance. 0 when the WAV file is written; otherwise 1 after one line
@@ -78,6 +79,7 @@ private:
     void DiscardOutput();
 
     const Options fOptions;
+    const PerformanceSettings fHeld;
     std::unique_ptr<Leap::RecordingReader> fInput;
     std::string fTarget; // the file the output names, through a link
     std::string fTempPath;

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "app/Options.h"
+#include "app/instrument/Harp.h"
 #include "app/render/OfflineRenderer.h"
 #include "tracking/InstalledFiles.h"
 
@@ -49,7 +50,8 @@ int main(int argc, char** argv)
     }
 
     CatchQuitSignals();
-    const int status = OfflineRenderer(options).Run(std::cerr);
+    Harp::SetRoom(parsed.room);
+    const int status = OfflineRenderer(options, parsed.settings).Run(std::cerr);
     if (status != 0 && OfflineRenderer::Interruption() != 0) {
         // Ended as the signal would have ended it, now that the file is gone.
         std::signal(OfflineRenderer::Interruption(), SIG_DFL);

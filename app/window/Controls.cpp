@@ -6,6 +6,7 @@
 #include <iostream>
 
 #include "app/instrument/GLStuff.h"
+#include "app/instrument/SettingsRelay.h"
 #include "app/window/Keys.h"
 #include "app/window/Render.h"
 #include "app/window/WindowHooks.h"
@@ -83,6 +84,7 @@ void timerCallback(int /*value*/)
     if (glutGetWindow() == 0) {
         return;
     }
+    SettingsRelay::ApplyWaiting(); // settings a replay has met
     if (gHooks.tick)
         gHooks.tick();
     glutPostRedisplay();

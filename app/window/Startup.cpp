@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "app/instrument/GLStuff.h"
+#include "app/instrument/SettingsRelay.h"
 #include "app/window/Controls.h"
 #include "app/window/Keys.h"
 #include "app/window/Render.h"
@@ -20,6 +21,8 @@ WindowHooks gHooks;
 void GLStartup(int argc, const char** argv, WindowHooks hooks)
 {
     gHooks = std::move(hooks);
+    // This thread alone changes the strings: a replay's settings wait for its redraw tick.
+    SettingsRelay::Open();
     // Frames may reach the listener from here on, before the window exists. A quit signal's
     // thread may stop the tracking at any moment after: the program hands out what the window
     // needs while it starts the tracking, so this thread never reads the controller itself.

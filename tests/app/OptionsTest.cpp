@@ -15,7 +15,9 @@
 #include <unistd.h>
 
 #include "app/Options.h"
+#include "app/instrument/Actions.h"
 #include "app/instrument/GLStuff.h"
+#include "app/instrument/PerformanceSettings.h"
 #include "src/device/AudioDevices.h"
 #include "src/device/JackPresence.h"
 
@@ -69,13 +71,14 @@ const RowCase kCases[] = {
     {kPlayer, Setting::kDevice, "hw:1", [](O o) { return o.audioDevice == "hw:1"; }, nullptr},
     {kPlayer, Setting::kListDevices, nullptr,
      [](O o) { return o.action == Options::Action::ListDevices; }, nullptr},
-    {kPlayer, Setting::kKey, "Bb2", [](O o) { return o.key == 46; }, "H2"},
-    {kPlayer, Setting::kTouch, "1", [](O o) { return o.touch; }, "yes"},
-    {kPlayer, Setting::kVoice, "concert", [](O o) { return o.voice == "concert"; }, "harp"},
+    {kPlayer, Setting::kKey, "Bb2", [](O o) { return o.settings.key == 46; }, "H2"},
+    {kPlayer, Setting::kTouch, "1", [](O o) { return o.settings.touch == 1; }, "yes"},
+    {kPlayer, Setting::kVoice, "concert", [](O o) { return o.settings.voice == "concert"; },
+     "harp"},
     {kPlayer, Setting::kRoom, "0.3", [](O o) { return o.room == 0.3f; }, "1.5"},
     {kPlayer, Setting::kOsc, "localhost:9000", [](O o) { return o.osc == "localhost:9000"; },
      nullptr},
-    {kPlayer, Setting::kScale, "a.scl", [](O o) { return o.scaleFile == "a.scl"; }, nullptr},
+    {kPlayer, Setting::kScale, "a.scl", [](O o) { return o.settings.scale == "a.scl"; }, "b.sc"},
     {kPlayer, Setting::kTracking, "replay:take.jsonl,loop",
      [](O o) { return o.tracking.tracking == "replay:take.jsonl,loop"; }, "demo:2"},
     {kPlayer, Setting::kTrackingRecord, "take.jsonl",
@@ -87,18 +90,18 @@ const RowCase kCases[] = {
     {kPlayer, Setting::kModelDir, "/m", [](O o) { return o.tracking.camera.modelDir == "/m"; },
      nullptr},
     {kPlayer, Setting::kMidi, "off", [](O o) { return o.midi == "off"; }, "JACK"},
-    {kRenderer, Setting::kStrings, "30", [](O o) { return o.render.strings == 30; }, "31"},
-    {kRenderer, Setting::kScale, "whole-tone", [](O o) { return o.render.scale == "whole-tone"; },
+    {kRenderer, Setting::kStrings, "30", [](O o) { return o.settings.strings == 30; }, "31"},
+    {kRenderer, Setting::kScale, "whole-tone", [](O o) { return o.settings.scale == "whole-tone"; },
      "dorian"},
-    {kRenderer, Setting::kKey, "D", [](O o) { return o.render.key == 26; }, "128"},
+    {kRenderer, Setting::kKey, "D", [](O o) { return o.settings.key == 26; }, "128"},
     {kRenderer, Setting::kRate, "48000", [](O o) { return o.render.rate == 48000; }, "44100.5"},
     {kRenderer, Setting::kTail, "0.5", [](O o) { return o.render.tailSeconds == 0.5; }, "601"},
     {kRenderer, Setting::kPauses, "0", [](O o) { return o.render.pauseSeconds == 0; }, "-1"},
     {kRenderer, Setting::kFloat, nullptr, [](O o) { return o.render.floatSamples; }, nullptr},
-    {kRenderer, Setting::kTouch, nullptr, [](O o) { return o.render.touch; }, nullptr},
-    {kRenderer, Setting::kVoice, "classic", [](O o) { return o.render.voice == "classic"; },
+    {kRenderer, Setting::kTouch, nullptr, [](O o) { return o.settings.touch == 1; }, nullptr},
+    {kRenderer, Setting::kVoice, "classic", [](O o) { return o.settings.voice == "classic"; },
      "Concert"},
-    {kRenderer, Setting::kRoom, "1", [](O o) { return o.render.room == 1.0f; }, "on"},
+    {kRenderer, Setting::kRoom, "1", [](O o) { return o.room == 1.0f; }, "on"},
 };
 
 // A command line of `program`: its name, `words`, and for the renderer the two files it needs.
@@ -229,6 +232,27 @@ TEST(OptionsTest, JudgesTheKeyAgainstTheTuningItWillPlay)
     EXPECT_EQ(GLStuff::CurrentScale().key, 60) << err.str();
     EXPECT_TRUE(CommandLine({"q", "--scale", wide}).Parse().SetUpTuning(err));
     EXPECT_NE(err.str().find("would sound a pitch 2.9e+31 cents"), std::string::npos) << err.str();
+}
+
+// What the command line sets holds against a replay's settings lines; the rest follows them.
+TEST(OptionsTest, TheCommandLineHoldsAgainstARecordingsSettings)
+{
+    std::ostringstream err;
+    ASSERT_TRUE(CommandLine({"q", "--key", "D", "--touch", "--scale", "diatonic"})
+                    .Parse()
+                    .SetUpTuning(err));
+    PerformanceSettings line;
+    std::string error;
+    ASSERT_TRUE(PerformanceSettings::Parse(
+        R"({"instrument":{"strings":7,"scale":"whole-tone","key":40,"touch":false}})", line,
+        error));
+    EXPECT_TRUE(line.Apply(err)) << err.str();
+    const PerformanceSettings now = PerformanceSettings::Current();
+    EXPECT_EQ(now.key, 26);
+    EXPECT_EQ(now.scale, "diatonic");
+    EXPECT_EQ(now.touch, 1);
+    EXPECT_EQ(now.strings, 7);
+    GLStuff::HoldSettings({});
 }
 
 TEST(OptionsTest, HelpNamesEveryVariableTheProgramReads)

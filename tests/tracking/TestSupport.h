@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include <nlohmann/json.hpp>
+
 #include "tracking/Leap.h"
 
 namespace trackingtest {
@@ -52,9 +54,13 @@ public:
     void onInit(const Leap::Controller&) override { record("init", "init"); }
     void onConnect(const Leap::Controller&) override { record("connect", "connect"); }
     void onDisconnect(const Leap::Controller&) override { record("disconnect", "disconnect"); }
-    void onMessage(const Leap::Controller&, const std::string& line) override
+    // A line the controller hands on unparsed, or parsed into something else, is marked.
+    void onMessage(const Leap::Controller& controller, const std::string& line) override
     {
-        record(line, line);
+        const nlohmann::json* parsed = controller.message();
+        const bool same = parsed && *parsed == nlohmann::json::parse(line, nullptr, false);
+        const std::string seen = same ? line : "unparsed " + line;
+        record(seen, seen);
     }
     void onFrame(const Leap::Controller& controller) override
     {

@@ -20,6 +20,10 @@ namespace Leap {
 // image for the source's thread to take. Shared by the source and its capture thread; the thread
 // keeps it alive while it runs, so one left inside a backend at stop frees nothing the source
 // still needs.
+//
+// Not the outputs' Worker (src/Worker.h): it keeps one image, the newest, not a queue, and its
+// thread cannot always be joined at stop (a backend may hold it in a blocking read), so it is
+// left to end on its own with what it uses.
 struct CameraCapture {
     using Kind = CameraSource::Kind;
 

@@ -24,6 +24,10 @@ namespace Leap {
 // An earlier recording at the path is kept: the new one goes to the first free numbered name
 // beside it (take.jsonl, take-2.jsonl, ...), said in one line. Lines the program adds through
 // annotate() are stamped with the timestamp of the last frame recorded before them.
+//
+// Not the outputs' Worker (src/Worker.h, which the tracking library does not use): its lines have
+// no one size, so its bound is in bytes, and its stop gives the writer a deadline (kDrainMs)
+// rather than waiting for a disk that may not take the rest.
 class RecordingSource : public FrameSource {
 public:
     // Lines waiting for the writer, at most, in bytes: minutes of frames at the tracker's rate.

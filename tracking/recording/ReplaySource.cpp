@@ -147,6 +147,7 @@ bool ReplaySource::next(SourceEvent& event)
                 return false;
             event.kind = SourceEvent::kMessage;
             event.message = std::move(message.text);
+            event.object = std::move(message.object);
             return true;
         case ParsedMessage::kDeviceEvent:
             event.kind = message.streaming ? SourceEvent::kConnect : SourceEvent::kDisconnect;

@@ -168,7 +168,8 @@ TEST(ReplaySource, DestroyingTheControllerWakesAReplayWaitingForItsNextFrame)
 TEST(ReplaySource, HandsOnForeignLinesAtTheirMoment)
 {
     TempDir dir;
-    // Settings with no time come at once, whatever the first frame's time (an hour in); a line
+    // Settings with no time come at once, whatever the first frame's time (an hour in), parsed
+    // as the source parsed them (RecordingListener marks a line parsed again); a line
     // stamped 10 ms after that frame comes 10 ms after it.
     const std::string first = R"({"instrument": {"strings": 3}})";
     const std::string later = R"({"mine": true, "timestamp": 3600010000})";

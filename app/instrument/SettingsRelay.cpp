@@ -1,7 +1,8 @@
-#include "app/SettingsRelay.h"
+#include "app/instrument/SettingsRelay.h"
 
 #include <condition_variable>
 #include <cstdint>
+#include <iostream>
 #include <mutex>
 
 namespace {
@@ -12,6 +13,7 @@ struct Relay {
     PerformanceSettings waiting;    // guarded by lock
     std::uint64_t handedOver = 0;   // settings handed over so far; guarded by lock
     std::uint64_t appliedSoFar = 0; // of those, applied; guarded by lock
+    bool open = false;              // guarded by lock
     bool closed = false;            // guarded by lock
 };
 
@@ -24,10 +26,22 @@ Relay& relay()
 
 } // namespace
 
+void SettingsRelay::Open()
+{
+    Relay& r = relay();
+    std::lock_guard<std::mutex> hold(r.lock);
+    r.open = true;
+}
+
 void SettingsRelay::HandOver(const PerformanceSettings& settings)
 {
     Relay& r = relay();
     std::unique_lock<std::mutex> hold(r.lock);
+    if (!r.open) {
+        hold.unlock();
+        settings.Apply(std::cerr);
+        return;
+    }
     if (r.closed)
         return;
     r.waiting = settings;
@@ -48,7 +62,7 @@ void SettingsRelay::ApplyWaiting()
         ticket = r.handedOver;
     }
     // Not under the relay's lock: applying takes the harp's and the server's locks.
-    settings.Apply();
+    settings.Apply(std::cerr);
     {
         std::lock_guard<std::mutex> hold(r.lock);
         r.appliedSoFar = ticket;
