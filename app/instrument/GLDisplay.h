@@ -3,8 +3,8 @@
 namespace GLStuff {
 
 // Where a drawable item is placed, in normalised window units, and its colour. No virtual
-// function: the items live in the instrument's state, which links no GL; the window draws them
-// (Render.cpp), beside the other GL calls.
+// function: the items live in the instrument's state, which links no GL; their Display and Draw
+// live in Render.cpp, beside the other GL calls.
 class GLDisplay {
 public:
     GLDisplay(float x, float y, float scaleX, float scaleY)

@@ -161,24 +161,6 @@ void DrawCameraPicture()
     glPopAttrib();
 }
 
-// One fingertip: placed (translate, scale, colour), then its two spheres, the inner one as near
-// as the fingertip is to the string plane. GL context current.
-void DisplayFinger(const Finger& finger)
-{
-    glPushMatrix();
-    glTranslatef(finger.fX, finger.fY, finger.fZ);
-    glScalef(finger.fScaleX, finger.fScaleY, 1.0f);
-    glColor4fv(finger.fColor);
-    const FingertipLook look = FingertipAppearance(finger.fNearness, gWidth, gHeight);
-    glScalef(look.aspectScaleX, look.aspectScaleY, 1.0f);
-    SetColor(look.outer);
-    glutSolidSphere(kFingertipRadius, kFingertipSlices, kFingertipStacks);
-    SetColor(look.inner);
-    glScalef(look.innerScale, look.innerScale, 1.0f);
-    glutSolidSphere(kFingertipRadius, kFingertipSlices, kFingertipStacks);
-    glPopMatrix();
-}
-
 } // namespace
 
 void initialize_graphics()
@@ -232,7 +214,7 @@ void displayFunc()
     {
         std::lock_guard<std::mutex> guard(gLock);
         for (auto& entry : gFingers) {
-            DisplayFinger(entry.second);
+            entry.second.Display();
         }
     }
 
@@ -289,6 +271,27 @@ void go3d()
 void DrawString(int x, int y, std::string& text, void* /*font*/, float scale)
 {
     DrawStrokeText(x, y, text, scale, Color{1.0f, 0.0f, 1.0f, 1.0f});
+}
+
+void Finger::Display()
+{
+    glPushMatrix();
+    glTranslatef(fX, fY, fZ);
+    glScalef(fScaleX, fScaleY, 1.0f);
+    glColor4fv(fColor);
+    Draw();
+    glPopMatrix();
+}
+
+void Finger::Draw()
+{
+    const FingertipLook look = FingertipAppearance(fNearness, gWidth, gHeight);
+    glScalef(look.aspectScaleX, look.aspectScaleY, 1.0f);
+    SetColor(look.outer);
+    glutSolidSphere(kFingertipRadius, kFingertipSlices, kFingertipStacks);
+    SetColor(look.inner);
+    glScalef(look.innerScale, look.innerScale, 1.0f);
+    glutSolidSphere(kFingertipRadius, kFingertipSlices, kFingertipStacks);
 }
 
 } // namespace GLStuff
