@@ -30,7 +30,7 @@ const canvas = document.getElementById('harp');
 // What the tests and the curious read: every pluck sent, the sound's state, the tap's blocks.
 // Each pluck: { string, pitch, velocity, at (due, on the sound's clock; 0: at once), time (sent),
 // recorded (the recording's clock of its frame), played (when it sounds) }.
-const shared = { plucks: [], dropped: 0, blocks: 0, blockFrames: 0, latePlucks: 0,
+const shared = { plucks: [], dropped: 0, blocks: 0, skipped: 0, blockFrames: 0, latePlucks: 0,
                  rate: 0, outputLatency: 0, baseLatency: 0, firstSoundMs: -1, tapped: [], drawn: 0,
                  replaying: false, messages: [] };
 window.quorvel = shared;
@@ -99,6 +99,7 @@ function receive(message) {
       spare = { pairs: message.pairs, counts: message.counts };
       shared.dropped = message.dropped;
       shared.blocks = message.blocks;
+      shared.skipped = message.skipped;
       shared.blockFrames = message.blockFrames;
       break;
     case 'played': {

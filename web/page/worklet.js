@@ -54,6 +54,8 @@ class HarpProcessor extends AudioWorkletProcessor {
                                  kMaxStrings);
     this.blocks = 0;
     this.blockFrames = 0;
+    this.nextFrame = -1;   // where the block after the last one starts
+    this.skipped = 0;      // blocks the browser never asked for: heard as gaps
     this.sounded = false;  // the first block that was not silence has been told
     this.views = null;     // the engine's output as views, made once per block length
     this.tap = false;      // posting every block to the page (the tests' ear)
@@ -89,6 +91,7 @@ class HarpProcessor extends AudioWorkletProcessor {
         this.port.postMessage({
           kind: 'waveforms', pairs, counts,
           dropped: engine.quorvel_dropped(), blocks: this.blocks, blockFrames: this.blockFrames,
+          skipped: this.skipped,
           frame: currentFrame,
         }, [pairs.buffer, counts.buffer]);
         break;
@@ -118,6 +121,8 @@ class HarpProcessor extends AudioWorkletProcessor {
     const frames = output[0].length;
     this.blockFrames = frames;
     ++this.blocks;
+    if (this.nextFrame >= 0 && currentFrame !== this.nextFrame) ++this.skipped;
+    this.nextFrame = currentFrame + frames;
     const engine = this.engine;
     const pointer = engine.quorvel_render(frames, currentFrame);
     if (!this.views || this.views[0].length !== frames)

@@ -13,8 +13,10 @@ const [root, render, examples] = process.argv.slice(2);
 const { address, browser, server } = await startBrowser(root, ['--use-fake-device-for-media-stream']);
 
 let failures = 0;
+const started = Date.now();
 function check(ok, what) {
-  console.log(`${ok ? 'ok' : 'FAILED'}: ${what}`);
+  // The seconds since the start: where the test's time goes.
+  console.log(`${ok ? 'ok' : 'FAILED'} (${((Date.now() - started) / 1000).toFixed(1)} s): ${what}`);
   if (!ok) ++failures;
 }
 
@@ -30,8 +32,8 @@ async function open(query = '', init = null, context = browser, base = address) 
   return page;
 }
 const state = (page) => page.evaluate(() => {
-  const { plucks, messages, underruns, replaying } = window.quorvel;
-  return { plucks, messages, replaying, underruns: underruns() };
+  const { plucks, messages, underruns, replaying, skipped, latePlucks } = window.quorvel;
+  return { plucks, messages, replaying, underruns: underruns(), skipped, latePlucks };
 });
 
 // Strings on screen: runs of lit pixels across a row above the buttons.
@@ -242,7 +244,7 @@ async function heard(page, act) {
   check(end.plucks.length > start.plucks.length + 5 && typeof end.underruns === 'number' &&
         end.underruns === start.underruns,
         `10 s of demo: ${end.plucks.length - start.plucks.length} plucks, ` +
-        `${end.underruns - start.underruns} underruns`);
+        `${end.underruns - start.underruns} underruns (${end.skipped} blocks skipped)`);
   await page.close();
 }
 
@@ -280,13 +282,14 @@ for (const rate of [44100, 48000]) {
     worstPitch = Math.max(worstPitch, Math.abs(
         pitchRatio(played, rate, ours[i], reference.samples, reference.rate, theirs[i]) - 1));
   }
-  const { plucks } = await state(page);
+  const { plucks, skipped, latePlucks } = await state(page);
   const good = ours.length === theirs.length && theirs.length >= 10 && worstOnset <= 0.030 &&
                worstPitch <= 0.01;
   check(good, `Amazing Grace at ${rate} Hz: ${ours.length} notes heard, ${theirs.length} ` +
         `rendered; onsets within ${(worstOnset * 1000).toFixed(1)} ms, pitches within ` +
         `${(worstPitch * 100).toFixed(2)} %; ${plucks.length} plucks, the latest ` +
-        `${Math.max(...plucks.map((pluck) => pluck.played - pluck.at)).toFixed(3)} s late`);
+        `${Math.max(...plucks.map((pluck) => pluck.played - pluck.at)).toFixed(3)} s late, ` +
+        `${latePlucks} late, ${skipped} blocks skipped`);
   // What to chase when it fails: each pluck's frame time, due time, sending and sounding.
   if (!good) {
     for (const [name, times] of [['heard', ours], ['rendered', theirs]])
