@@ -29,6 +29,31 @@ stale() {
 }
 
 flags=(-std=c++17 -O2 -I. -I"$work/include" -DNDEBUG)
+# Each source is compiled on its own, on every processor, by the compiler under em++ with the
+# flags em++ would give it (emcc's own start-up costs a second a file), through ccache when
+# there is one, as scripts/test.sh sets it up: a new clone compiles only what changed.
+clang=$(em-config LLVM_ROOT)/clang++
+launcher=()
+if command -v ccache >/dev/null; then
+  launcher=(ccache)
+  export CCACHE_DIR="${CCACHE_DIR:-${XDG_CACHE_HOME:-$HOME/.cache}/quorvel/ccache}"
+  export CCACHE_BASEDIR="${CCACHE_BASEDIR:-$PWD}" CCACHE_NOHASHDIR=true
+fi
+# compile DIR FLAGS... -- SOURCES...: compiles each source into DIR/NAME.o, NAME its path with
+# slashes as underscores; the objects' names are left in `built`.
+compile() {
+  local dir=$1 options=() source
+  shift
+  while [ "$1" != -- ]; do options+=("$1"); shift; done
+  shift
+  mkdir -p "$dir"
+  built=()
+  for source in "$@"; do built+=("$dir/${source//\//_}.o"); done
+  read -ra options <<<"$(em++ --cflags "${options[@]}")"
+  printf '%s\n' "$@" | xargs -P "$(nproc)" -I{} sh -c \
+    'source=$1; object=$2/$(echo "$1" | tr / _).o; shift 2; exec "$@" -c "$source" -o "$object"' \
+    compile {} "$dir" "${launcher[@]}" "$clang" "${options[@]}"
+}
 
 # A library's sources as CMakeLists.txt lists them, so that the page follows the desktop's build.
 sources_of() {
@@ -39,9 +64,12 @@ sources_of() {
 # The engine for the audio worklet: the server, the strings and the harp, no JavaScript glue.
 mapfile -t engine < <(sources_of quorvel_audio_graph)
 engine+=(app/instrument/Harp.cpp app/instrument/HarpVoices.cpp web/worklet_engine.cpp)
-stale "$work/engine.wasm" && em++ "${flags[@]}" "${engine[@]}" -o "$work/engine.wasm" --no-entry -sSTANDALONE_WASM \
-  -sINITIAL_MEMORY=64MB -sALLOW_MEMORY_GROWTH=0 -sFILESYSTEM=0 \
-  -sEXPORTED_FUNCTIONS=_quorvel_start,_quorvel_burst,_quorvel_pluck,_quorvel_dropped,_quorvel_strings,_quorvel_voice,_quorvel_render,_quorvel_waveforms,_quorvel_waveform_counts
+if stale "$work/engine.wasm"; then
+  compile "$work/engine" "${flags[@]}" -- "${engine[@]}"
+  em++ "${flags[@]}" "${built[@]}" -o "$work/engine.wasm" --no-entry -sSTANDALONE_WASM \
+    -sINITIAL_MEMORY=64MB -sALLOW_MEMORY_GROWTH=0 -sFILESYSTEM=0 \
+    -sEXPORTED_FUNCTIONS=_quorvel_start,_quorvel_burst,_quorvel_pluck,_quorvel_dropped,_quorvel_strings,_quorvel_voice,_quorvel_render,_quorvel_waveforms,_quorvel_waveform_counts,_quorvel_heap_used
+fi
 
 # The instrument for the page's main thread: keys, fingertips, pluck detection, scales, key,
 # tunings, touch, the recording reader and the demo.
@@ -51,11 +79,14 @@ instrument+=(app/window/Keys.cpp app/window/Scene.cpp
   tracking/Leap.cpp tracking/FrameParser.cpp tracking/DemoSource.cpp tracking/StopSignal.cpp
   tracking/recording/RecordingReader.cpp tracking/camera/CameraView.cpp app/midi/NoteRules.cpp
   web/PageHarp.cpp web/page_main.cpp web/page_midi.cpp web/page_camera.cpp)
-stale "$work/instrument.wasm" && em++ "${flags[@]}" -fexceptions "${instrument[@]}" -o "$work/instrument.js" \
-  -sMODULARIZE -sEXPORT_ES6 -sEXPORT_NAME=createInstrument -sENVIRONMENT=web \
-  -sALLOW_MEMORY_GROWTH=1 -sFORCE_FILESYSTEM \
-  -sEXPORTED_RUNTIME_METHODS=FS,UTF8ToString,stringToUTF8,HEAPF32,HEAPF64 \
-  -sEXPORTED_FUNCTIONS=_malloc,_free,_quorvel_start,_quorvel_key,_quorvel_message,_quorvel_frame,_quorvel_demo,_quorvel_open,_quorvel_replay,_quorvel_replay_clock,_quorvel_scene,_quorvel_banner,_quorvel_frame_rate,_quorvel_midi,_quorvel_midi_tick,_quorvel_camera_sentence,_quorvel_show_camera
+if stale "$work/instrument.wasm"; then
+  compile "$work/instrument" "${flags[@]}" -fexceptions -- "${instrument[@]}"
+  em++ "${flags[@]}" -fexceptions "${built[@]}" -o "$work/instrument.js" \
+    -sMODULARIZE -sEXPORT_ES6 -sEXPORT_NAME=createInstrument -sENVIRONMENT=web \
+    -sALLOW_MEMORY_GROWTH=1 -sFORCE_FILESYSTEM \
+    -sEXPORTED_RUNTIME_METHODS=FS,UTF8ToString,stringToUTF8,HEAPF32,HEAPF64 \
+    -sEXPORTED_FUNCTIONS=_malloc,_free,_quorvel_start,_quorvel_key,_quorvel_message,_quorvel_frame,_quorvel_demo,_quorvel_open,_quorvel_replay,_quorvel_replay_clock,_quorvel_scene,_quorvel_banner,_quorvel_frame_rate,_quorvel_midi,_quorvel_midi_tick,_quorvel_camera_sentence,_quorvel_show_camera
+fi
 
 cp "$work/engine.wasm" "$work/instrument.js" "$work/instrument.wasm" "$out/"
 cp web/page/* "$out/"

@@ -2,6 +2,8 @@
 // harp as the desktop program, compiled to a wasm module of its own with no JavaScript glue.
 // The worklet calls these functions on the browser's audio thread, one at a time.
 
+#include <malloc.h>
+
 #include <algorithm>
 #include <deque>
 
@@ -29,6 +31,9 @@ struct PendingPluck {
 PendingPluck sQueue[kQueueCapacity];
 int sQueued = 0;
 int sDropped = 0; // plucks refused by a full queue
+// Every string is built at the start; the player's count only says how many are played, so a
+// change of count never allocates on the audio thread.
+int sPlayed = Harp::kMinStrings;
 float sBurst[kBurstLength];
 float sOutput[kChannels * AudioServer::kMaxBlockFrames];
 float sWaveforms[Harp::kMaxStrings * kWaveformPairs];
@@ -36,10 +41,10 @@ int sWaveformCounts[Harp::kMaxStrings];
 
 void Sound(PendingPluck& pluck)
 {
-    Harp* harp = Harp::GetInstance();
-    if (pluck.stringIndex < 0 || pluck.stringIndex >= harp->GetNumStrings())
+    if (pluck.stringIndex < 0 || pluck.stringIndex >= sPlayed)
         return; // removed since the pluck was sent
-    harp->ExciteString(pluck.stringIndex, pluck.pitch, pluck.velocity, pluck.burst, kBurstLength);
+    Harp::GetInstance()->ExciteString(pluck.stringIndex, pluck.pitch, pluck.velocity, pluck.burst,
+                                      kBurstLength);
 }
 
 } // namespace
@@ -51,7 +56,9 @@ void quorvel_start(float rate)
 {
     AudioServer::GetInstance()->SetFs(rate);
     AudioServer::GetInstance()->SetOutputChannels(kChannels);
-    Harp::GetInstance();
+    Harp* harp = Harp::GetInstance();
+    while (harp->GetNumStrings() < Harp::kMaxStrings)
+        harp->AddString();
 }
 
 // Where the worklet writes the next pluck's burst (kBurstLength floats).
@@ -81,7 +88,13 @@ int quorvel_dropped()
     return sDropped;
 }
 
-// The strings' voice: 0 classic, 1 concert (Harp::VoiceKind). Rebuilds the graph, so allocates:
+// Bytes of the module's fixed heap in use: the measure of whether every string fits.
+int quorvel_heap_used()
+{
+    return static_cast<int>(mallinfo().uordblks);
+}
+
+// The strings' voice: 0 classic, 1 concert (Harp::VoiceKind). Rebuilds all 30, so allocates:
 // called from a port message, between blocks, never from process().
 void quorvel_voice(int voice)
 {
@@ -89,21 +102,11 @@ void quorvel_voice(int voice)
                                              : Harp::VoiceKind::kClassic);
 }
 
-// Adds or removes strings until there are `strings` (Harp's limits hold). Allocates: called
-// from a port message, between blocks, never from process().
+// Plays the first `strings` strings (Harp's limits hold). A string no longer played rings out as
+// it would when left alone; nothing is built or freed.
 void quorvel_strings(int strings)
 {
-    Harp* harp = Harp::GetInstance();
-    for (int count = harp->GetNumStrings(); count != strings;) {
-        if (count < strings)
-            harp->AddString();
-        else
-            harp->RemoveString();
-        const int now = harp->GetNumStrings();
-        if (now == count)
-            break;
-        count = now;
-    }
+    sPlayed = std::clamp(strings, Harp::kMinStrings, Harp::kMaxStrings);
 }
 
 // One block of `frames` (at most AudioServer::kMaxBlockFrames) starting at context frame
@@ -131,7 +134,7 @@ float* quorvel_render(int frames, double firstFrame)
 float* quorvel_waveforms()
 {
     std::vector<SampleAccumulator*>& taps = Harp::GetInstance()->GetBuffers();
-    const int strings = std::min<int>(static_cast<int>(taps.size()), Harp::kMaxStrings);
+    const int strings = std::min<int>(static_cast<int>(taps.size()), sPlayed);
     for (int s = 0; s < strings; ++s) {
         const std::deque<SampleAccumulator::Pair> pairs = taps[static_cast<std::size_t>(s)]->Get();
         const int count = std::min<int>(static_cast<int>(pairs.size()), kWaveformPairs);

@@ -8,8 +8,11 @@ import { Midi } from './midi.js';
 import { Scene } from './scene.js';
 
 const params = new URLSearchParams(location.search);
-// A recording is read this far ahead of the sound, so that each pluck is scheduled on time.
+// A recording is read this far ahead of the sound, so that each pluck is scheduled on time. A
+// main thread stalled for longer makes the plucks it held late, so a stall widens the lead (up to
+// the most) for what follows, and the lead narrows again at a quarter of the time's pace.
 const kLookaheadSeconds = 0.1;
+const kMostLookaheadSeconds = 0.5;
 const kDemoFrameSeconds = 0.01;
 // The pointer's depth in tracker millimetres: pressed is past the string plane.
 const kPressedMm = -10;
@@ -25,8 +28,10 @@ const soundLine = document.getElementById('sound');
 const canvas = document.getElementById('harp');
 
 // What the tests and the curious read: every pluck sent, the sound's state, the tap's blocks.
-const shared = { plucks: [], dropped: 0, blocks: 0, blockFrames: 0,
-                 rate: 0, outputLatency: 0, baseLatency: 0, firstSoundMs: -1, tapped: [],
+// Each pluck: { string, pitch, velocity, at (due, on the sound's clock; 0: at once), time (sent),
+// recorded (the recording's clock of its frame), played (when it sounds) }.
+const shared = { plucks: [], dropped: 0, blocks: 0, skipped: 0, blockFrames: 0, latePlucks: 0,
+                 rate: 0, outputLatency: 0, baseLatency: 0, firstSoundMs: -1, tapped: [], drawn: 0,
                  replaying: false, messages: [] };
 window.quorvel = shared;
 
@@ -36,10 +41,12 @@ const instrument = await createInstrument();
 let context = null;
 let node = null;
 let waiting = [];    // messages for the worklet before it exists
-let replay = null;   // { start: seconds on clock() }
+let replay = null;   // { start: seconds on clock(), lookahead, ticked: performance.now() }
 let demo = null;     // { start, next }
 let gestureAt = -1;  // performance.now() of the gesture that started the sound
 let waveforms = [];
+// The arrays the worklet fills with the waveforms, lent to it and returned with them.
+let spare = { pairs: new Float32Array(30 * 256), counts: new Int32Array(30) };
 
 function post(message, transfer) {
   if (node) node.port.postMessage(message, transfer || []);
@@ -53,10 +60,12 @@ function clock() {
 instrument.strings = (count) => post({ kind: 'strings', count });
 instrument.voice = (voice) => post({ kind: 'voice', voice });
 instrument.pluck = (string, pitch, velocity, burst) => {
-  const at = replay && context ? replay.start + instrument._quorvel_replay_clock() / 1e6 : 0;
-  shared.plucks.push({ string, pitch, velocity, at, time: clock() });
+  const recorded = replay ? instrument._quorvel_replay_clock() / 1e6 : 0;
+  const at = replay ? replay.start + recorded : 0;
+  const id = shared.plucks.length;
+  shared.plucks.push({ string, pitch, velocity, at, time: clock(), recorded, played: -1 });
   midi.pluckIn(at ? at - clock() : 0);
-  post({ kind: 'pluck', string, pitch, velocity, burst, at }, [burst.buffer]);
+  post({ kind: 'pluck', id, string, pitch, velocity, burst, at }, [burst.buffer]);
 };
 instrument._quorvel_start();
 const midi = new Midi(instrument, say, document.getElementById('midi'),
@@ -87,10 +96,20 @@ function receive(message) {
       waveforms = [];
       for (let s = 0; s < message.counts.length; ++s)
         waveforms.push(message.pairs.subarray(s * 256, s * 256 + message.counts[s]));
+      spare = { pairs: message.pairs, counts: message.counts };
       shared.dropped = message.dropped;
       shared.blocks = message.blocks;
+      shared.skipped = message.skipped;
       shared.blockFrames = message.blockFrames;
       break;
+    case 'played': {
+      const pluck = shared.plucks[message.id];
+      if (!pluck) break;
+      pluck.played = message.at;
+      // Late by more than a block: a stall held it past its time.
+      if (pluck.at > 0 && message.at - pluck.at > 0.005) ++shared.latePlucks;
+      break;
+    }
     case 'sounding':
       if (shared.firstSoundMs < 0 && gestureAt >= 0)
         shared.firstSoundMs = performance.now() - gestureAt;
@@ -100,6 +119,8 @@ function receive(message) {
       break;
     case 'bench':
       shared.benchMs = message.ms;
+      shared.heapBytes = message.heapBytes;
+      shared.memoryBytes = message.memoryBytes;
       break;
   }
 }
@@ -208,8 +229,10 @@ for (const type of ['pointercancel', 'pointerleave']) {
 }
 canvas.addEventListener('contextmenu', (event) => event.preventDefault());
 
-// Recordings: opened, dropped, or one of the examples.
-function openRecording(name, bytes) {
+// Recordings: opened, dropped, or one of the examples. The replay's clock starts once the sound
+// runs, so that no pluck waits for the worklet past its time.
+async function openRecording(name, bytes) {
+  await startSound();
   instrument.FS.writeFile('/recording.jsonl', new Uint8Array(bytes));
   const size = 4 * name.length + 1;
   const text = instrument._malloc(size);
@@ -217,7 +240,8 @@ function openRecording(name, bytes) {
   const opened = instrument._quorvel_open(stringOnHeap('/recording.jsonl'), text);
   instrument._free(text);
   demo = null;
-  replay = opened ? { start: clock() + kLookaheadSeconds } : null;
+  replay = opened ? { start: clock() + kLookaheadSeconds, lookahead: kLookaheadSeconds,
+                      ticked: performance.now() } : null;
   shared.replaying = !!replay;
   showMessages();
 }
@@ -261,7 +285,12 @@ document.getElementById('demo').addEventListener('click', () => {
 // The sources' clock: the demo's frames and the recording's lines as their time comes.
 function tick() {
   if (replay) {
-    const micros = (clock() + kLookaheadSeconds - replay.start) * 1e6;
+    const now = performance.now();
+    const stalled = (now - replay.ticked) / 1000;
+    replay.lookahead = Math.min(kMostLookaheadSeconds,
+        Math.max(kLookaheadSeconds, replay.lookahead - stalled / 4, 2 * stalled));
+    replay.ticked = now;
+    const micros = (clock() + replay.lookahead - replay.start) * 1e6;
     if (!instrument._quorvel_replay(micros)) {
       replay = null;
       shared.replaying = false;
@@ -283,7 +312,11 @@ function draw(now) {
   requestAnimationFrame(draw);
   if (now - lastDraw < 1000 / instrument._quorvel_frame_rate() - 2) return;
   lastDraw = now;
-  post({ kind: 'waveforms' });
+  ++shared.drawn;
+  if (node && spare) {
+    node.port.postMessage({ kind: 'waveforms', ...spare }, [spare.pairs.buffer, spare.counts.buffer]);
+    spare = null; // until the worklet sends them back
+  }
   const { width, height } = scene.fit();
   const at = instrument._quorvel_scene(width, height) >> 2;
   const values = instrument.HEAPF32.subarray(at, at + 4 + 30 * 5 + 16 * 13);

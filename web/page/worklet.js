@@ -47,8 +47,15 @@ class HarpProcessor extends AudioWorkletProcessor {
     this.engine = instance.exports;
     if (this.engine._initialize) this.engine._initialize();
     this.engine.quorvel_start(sampleRate);
+    // The module's memory never grows, so views made once stay valid.
+    this.pairs = new Float32Array(this.engine.memory.buffer, this.engine.quorvel_waveforms(),
+                                  kMaxStrings * kWaveformPairs);
+    this.counts = new Int32Array(this.engine.memory.buffer, this.engine.quorvel_waveform_counts(),
+                                 kMaxStrings);
     this.blocks = 0;
     this.blockFrames = 0;
+    this.nextFrame = -1;   // where the block after the last one starts
+    this.skipped = 0;      // blocks the browser never asked for: heard as gaps
     this.sounded = false;  // the first block that was not silence has been told
     this.views = null;     // the engine's output as views, made once per block length
     this.tap = false;      // posting every block to the page (the tests' ear)
@@ -64,6 +71,9 @@ class HarpProcessor extends AudioWorkletProcessor {
             .set(message.burst);
         const at = message.at > 0 ? message.at * sampleRate : 0;
         engine.quorvel_pluck(message.string, message.pitch, message.velocity, at);
+        // When it sounds: the block after this message at the soonest (late when past its time).
+        this.port.postMessage({ kind: 'played', id: message.id,
+                                at: Math.max(at, currentFrame) / sampleRate });
         break;
       }
       case 'strings':
@@ -73,15 +83,17 @@ class HarpProcessor extends AudioWorkletProcessor {
         engine.quorvel_voice(message.voice);
         break;
       case 'waveforms': {
-        const all = new Float32Array(engine.memory.buffer, engine.quorvel_waveforms(),
-            kMaxStrings * kWaveformPairs).slice();
-        const counts = new Int32Array(engine.memory.buffer, engine.quorvel_waveform_counts(),
-            kMaxStrings).slice();
+        // Into the page's own arrays, sent back and forth: this thread makes no garbage for them.
+        const { pairs, counts } = message;
+        engine.quorvel_waveforms();
+        pairs.set(this.pairs);
+        counts.set(this.counts);
         this.port.postMessage({
-          kind: 'waveforms', pairs: all, counts,
+          kind: 'waveforms', pairs, counts,
           dropped: engine.quorvel_dropped(), blocks: this.blocks, blockFrames: this.blockFrames,
+          skipped: this.skipped,
           frame: currentFrame,
-        }, [all.buffer, counts.buffer]);
+        }, [pairs.buffer, counts.buffer]);
         break;
       }
       case 'tap':
@@ -96,7 +108,9 @@ class HarpProcessor extends AudioWorkletProcessor {
         }
         const started = Date.now();
         for (let i = 0; i < message.blocks; ++i) engine.quorvel_render(128, 0);
-        this.port.postMessage({ kind: 'bench', ms: Date.now() - started });
+        this.port.postMessage({ kind: 'bench', ms: Date.now() - started,
+                                heapBytes: engine.quorvel_heap_used(),
+                                memoryBytes: engine.memory.buffer.byteLength });
         break;
       }
     }
@@ -107,6 +121,8 @@ class HarpProcessor extends AudioWorkletProcessor {
     const frames = output[0].length;
     this.blockFrames = frames;
     ++this.blocks;
+    if (this.nextFrame >= 0 && currentFrame !== this.nextFrame) ++this.skipped;
+    this.nextFrame = currentFrame + frames;
     const engine = this.engine;
     const pointer = engine.quorvel_render(frames, currentFrame);
     if (!this.views || this.views[0].length !== frames)
