@@ -15,6 +15,8 @@ namespace {
 // How long quitting waits for a console that takes no output (a paused terminal, a pipe nobody
 // reads) before the rest is dropped.
 constexpr std::chrono::milliseconds kConsolePatience{500};
+// How long the tracking waits for the sound's first block: a replay's clock starts with it.
+constexpr std::chrono::seconds kSoundPatience{3};
 
 } // namespace
 
@@ -42,6 +44,20 @@ void Stage::StartAudio(std::unique_ptr<RtAudioDriver> driver)
 std::shared_ptr<Leap::CameraView> Stage::StartTracking(Leap::Listener* listener,
                                                        std::unique_ptr<Leap::FrameSource> source)
 {
+    RtAudioDriver* audio = nullptr;
+    {
+        std::lock_guard<std::mutex> hold(fLock);
+        audio = fAudio.get();
+    }
+    // A stream started is not yet one that plays: on a busy machine its first block can come
+    // after a replay's first plucks, which would then sound late and together, or not be heard.
+    // Not under the lock, so that a quit is not held up: Stop closes the stream, which ends the
+    // wait, and the driver lives as long as the stage.
+    if (audio != nullptr && audio->IsRunning() && !audio->WaitForFirstBlock(kSoundPatience) &&
+        audio->IsRunning())
+        std::cerr << "quorvel: the sound has not started after " << kSoundPatience.count()
+                  << " s; playing on\n"
+                  << std::flush;
     std::lock_guard<std::mutex> hold(fLock);
     if (fStopped)
         return nullptr;

@@ -39,9 +39,10 @@ public:
     void StartAudio(std::unique_ptr<RtAudioDriver> driver);
 
     // Builds the tracking controller for `listener` with frames from `source` and hands it to the
-    // instrument (GLStuff::UseTracking) before anything else can stop it. What its camera sees, for
-    // the window: null for a source without a camera, or when the stage has already stopped (and
-    // then no controller is built).
+    // instrument (GLStuff::UseTracking) before anything else can stop it, once the sound plays
+    // (at most a few seconds' wait; said on standard error if it does not). What its camera sees,
+    // for the window: null for a source without a camera, or when the stage has already stopped
+    // (and then no controller is built).
     std::shared_ptr<Leap::CameraView> StartTracking(Leap::Listener* listener,
                                                     std::unique_ptr<Leap::FrameSource> source);
     // The tracking only (the window's main loop has returned); the rest runs on.

@@ -205,6 +205,17 @@ void RtAudioDriver::Cleanup()
     sReporting.compare_exchange_strong(self, nullptr, std::memory_order_acq_rel);
 }
 
+bool RtAudioDriver::WaitForFirstBlock(std::chrono::milliseconds patience) const
+{
+    const auto deadline = std::chrono::steady_clock::now() + patience;
+    while (fState.fBlocks.load(std::memory_order_relaxed) == 0) {
+        if (!IsRunning() || std::chrono::steady_clock::now() >= deadline)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return true;
+}
+
 void RtAudioDriver::OnStreamError(bool warning, const std::string& text)
 {
     RtAudioDriver* driver = sReporting.load(std::memory_order_acquire);

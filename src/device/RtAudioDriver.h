@@ -3,6 +3,7 @@
 #include <RtAudio.h>
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
@@ -76,6 +77,11 @@ public:
 
     // Whether a stream is open and running (false when running without sound). Any thread.
     bool IsRunning() const { return fRunning.load(std::memory_order_acquire); }
+    // Waits until the running stream has handed the server its first block, for at most
+    // `patience`: what is played from then on is heard from its start. False when no block came
+    // (no stream runs, or it is held up). Polls: the audio thread signals nobody. Not from the
+    // audio thread.
+    bool WaitForFirstBlock(std::chrono::milliseconds patience) const;
     // Output underflows since the first stream started.
     unsigned long Underflows() const { return fState.fUnderflows.load(std::memory_order_relaxed); }
 
