@@ -26,6 +26,7 @@ export class Camera {
     this.recalibrate = false;
     this.hands = [];       // the last image's landmarks, (across, down) of the image
     this.tracked = [];     // performance.now() of the images tracked in the last second
+    this.trackedAt = [];   // and of every image tracked (measure-camera.mjs, the test)
     this.trackedMs = [];   // the worker's milliseconds for each image (measure-camera.mjs)
     this.paused = () => false; // the page's other sources own the fingertips while they play
     this.tips = instrument._malloc(8 * 5 * 10);
@@ -151,6 +152,7 @@ export class Camera {
     this.busy = false;
     if (!this.stream) return;
     this.tracked.push(performance.now());
+    this.trackedAt.push(performance.now());
     this.trackedMs.push(ms);
     const [state, tenths, tips, hands, frameId] = values;
     const heap = new Float64Array(this.instrument.HEAPF64.buffer, this.tips, 5 * 10);

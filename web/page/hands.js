@@ -68,9 +68,12 @@ async function start() {
   for (const [name, side] of [['palm_detection_lite', 192], ['hand_landmark_lite', 224]])
     await tracker.runModel(name, new Float32Array(3 * side * side));
   tracker._quorvel_hands_start();
+  // And the whole pipeline once, on a blank image: no hand, so it leaves nothing behind.
+  const bitmap = await createImageBitmap(new ImageData(640, 480));
+  await track({ bitmap, micros: 0, recalibrate: false }, false);
 }
 
-async function track({ bitmap, micros, recalibrate }) {
+async function track({ bitmap, micros, recalibrate }, answer = true) {
   const before = performance.now();
   const { width, height } = bitmap;
   if (!canvas || canvas.width !== width || canvas.height !== height) {
@@ -89,7 +92,7 @@ async function track({ bitmap, micros, recalibrate }) {
   const ms = performance.now() - before;
   const tips = tracker.HEAPF64[(out >> 3) + 2], hands = tracker.HEAPF64[(out >> 3) + 3];
   const values = tracker.HEAPF64.slice(out >> 3, (out >> 3) + 5 + 5 * tips + 42 * hands);
-  postMessage({ kind: 'tracked', values, ms, micros }, [values.buffer]);
+  if (answer) postMessage({ kind: 'tracked', values, ms, micros }, [values.buffer]);
 }
 
 let failed = false;
