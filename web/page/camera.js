@@ -175,7 +175,6 @@ export class Camera {
       this.show(State.noCamera); // an insecure page (not HTTPS, not localhost) has none
       return;
     }
-    const loaded = this.load();
     let stream;
     try {
       stream = await navigator.mediaDevices.getUserMedia(
@@ -185,6 +184,8 @@ export class Camera {
                 ? State.refused : State.noCamera);
       return;
     }
+    // Only now: a refused camera downloads nothing.
+    const loaded = this.load();
     this.stream = stream;
     this.startedAt = performance.now();
     this.button.textContent = 'camera on';
