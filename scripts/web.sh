@@ -78,17 +78,32 @@ mapfile -t instrument < <(sources_of quorvel_instrument | grep -vx app/instrumen
 instrument+=(app/window/Keys.cpp app/window/Scene.cpp
   tracking/Leap.cpp tracking/FrameParser.cpp tracking/DemoSource.cpp tracking/StopSignal.cpp
   tracking/recording/RecordingReader.cpp tracking/camera/CameraView.cpp app/midi/NoteRules.cpp
+  app/window/CameraPicture.cpp tracking/camera/HandSpace.cpp
   web/PageHarp.cpp web/page_main.cpp web/page_midi.cpp web/page_camera.cpp)
 if stale "$work/instrument.wasm"; then
-  compile "$work/instrument" "${flags[@]}" -fexceptions -- "${instrument[@]}"
+  compile "$work/instrument" "${flags[@]}" -I/usr/include/opencv4 -fexceptions -- "${instrument[@]}"
   em++ "${flags[@]}" -fexceptions "${built[@]}" -o "$work/instrument.js" \
     -sMODULARIZE -sEXPORT_ES6 -sEXPORT_NAME=createInstrument -sENVIRONMENT=web \
     -sALLOW_MEMORY_GROWTH=1 -sFORCE_FILESYSTEM \
     -sEXPORTED_RUNTIME_METHODS=FS,UTF8ToString,stringToUTF8,HEAPF32,HEAPF64 \
-    -sEXPORTED_FUNCTIONS=_malloc,_free,_quorvel_start,_quorvel_key,_quorvel_message,_quorvel_frame,_quorvel_demo,_quorvel_open,_quorvel_replay,_quorvel_replay_clock,_quorvel_scene,_quorvel_banner,_quorvel_frame_rate,_quorvel_midi,_quorvel_midi_tick,_quorvel_camera_sentence,_quorvel_show_camera
+    -sEXPORTED_FUNCTIONS=_malloc,_free,_quorvel_start,_quorvel_key,_quorvel_message,_quorvel_frame,_quorvel_demo,_quorvel_open,_quorvel_replay,_quorvel_replay_clock,_quorvel_scene,_quorvel_banner,_quorvel_frame_rate,_quorvel_midi,_quorvel_midi_tick,_quorvel_camera_sentence,_quorvel_show_camera,_quorvel_camera_frame,_quorvel_camera_corner
 fi
 
-cp "$work/engine.wasm" "$work/instrument.js" "$work/instrument.wasm" "$out/"
+# The hand tracker for the page's worker (page/hands.js): tracking/camera's pipeline as the
+# desktop builds it, with the few OpenCV functions it calls (tracker_opencv.cpp; Debian has
+# OpenCV's headers but no build of it for the browser) and Asyncify, so that its C++ can wait
+# for onnxruntime-web's answers. No C++ exceptions: a failing model ends the worker, which says so.
+tracker=(tracking/camera/{CameraTracker,CameraStatus,HandTracker,PalmDetector,LandmarkModel,HandCrop,HandSpace,OneEuroFilter,LightMeter}.cpp
+  tracking/Leap.cpp web/tracker_main.cpp web/tracker_opencv.cpp)
+if stale "$work/tracker.wasm"; then
+  compile "$work/tracker" "${flags[@]}" -I/usr/include/opencv4 -- "${tracker[@]}"
+  em++ "${flags[@]}" "${built[@]}" -o "$work/tracker.js" \
+    -sMODULARIZE -sEXPORT_ES6 -sEXPORT_NAME=createTracker -sENVIRONMENT=worker \
+    -sALLOW_MEMORY_GROWTH=1 -sASYNCIFY -sFILESYSTEM=0 -sEXPORTED_RUNTIME_METHODS=ccall,HEAPF64 \
+    -sEXPORTED_FUNCTIONS=_quorvel_hands_start,_quorvel_hands_image,_quorvel_hands_track
+fi
+
+cp "$work/engine.wasm" "$work/instrument.js" "$work/instrument.wasm" "$work/tracker.js" "$work/tracker.wasm" "$out/"
 cp web/page/* "$out/"
 mkdir -p "$out/examples"
 cp examples/*.jsonl "$out/examples/"

@@ -1,10 +1,15 @@
 // The camera's sentences for the page: the desktop's own (app/instrument/CameraSentence.cpp), so
 // the player reads the same words in both.
 
+#include <map>
 #include <string>
+#include <vector>
 
 #include "app/instrument/CameraSentence.h"
+#include "app/instrument/Fingertips.h"
 #include "app/instrument/GLStuff.h"
+#include "app/window/CameraPicture.h"
+#include "tracking/Leap.h"
 #include "tracking/camera/CameraView.h"
 
 namespace {
@@ -13,8 +18,9 @@ using State = Leap::CameraView::State;
 
 // web/page/camera.js names these states by number.
 static_assert(static_cast<int>(State::kStarting) == 0 && static_cast<int>(State::kNoModels) == 1 &&
-                  static_cast<int>(State::kNoCamera) == 2 && static_cast<int>(State::kLost) == 7 &&
-                  static_cast<int>(State::kRefused) == 10,
+                  static_cast<int>(State::kNoCamera) == 2 &&
+                  static_cast<int>(State::kNoHand) == 3 && static_cast<int>(State::kFailed) == 9 &&
+                  static_cast<int>(State::kLost) == 7 && static_cast<int>(State::kRefused) == 10,
               "the page's camera states");
 
 } // namespace
@@ -27,6 +33,34 @@ const char* quorvel_camera_sentence(int state, int tenthsLeft)
     static std::string sentence;
     sentence = GLStuff::CameraSentence({static_cast<State>(state), tenthsLeft});
     return sentence.c_str();
+}
+
+// One tracked image's fingertips from the page's tracker (page/hands.js): `count` of (hand id,
+// finger id, x, y, z in tracker millimetres), as the desktop's camera source makes its frames.
+void quorvel_camera_frame(int count, const double* tips, double micros, double frameId)
+{
+    std::map<int, std::vector<Leap::Finger>> fingers; // by hand, in the order found
+    std::vector<int> order;
+    for (int i = 0; i < count; ++i) {
+        const double* tip = tips + 5 * i;
+        const int hand = static_cast<int>(tip[0]);
+        if (fingers.find(hand) == fingers.end())
+            order.push_back(hand);
+        fingers[hand].emplace_back(static_cast<int>(tip[1]), Leap::Vector{tip[2], tip[3], tip[4]});
+    }
+    std::vector<Leap::Hand> hands;
+    for (int hand : order)
+        hands.emplace_back(hand, std::move(fingers[hand]));
+    GLStuff::Follow(Leap::Frame(static_cast<std::int64_t>(frameId),
+                                static_cast<std::int64_t>(micros), std::move(hands)));
+}
+
+// Where the mirrored picture's corner (`across`, `down`: 0 or 1, as captured) is drawn, in
+// window units: x, then y up. The same placing as the fingertips', so the hand sits under them.
+double quorvel_camera_corner(float across, float down, int wantY)
+{
+    const GLStuff::WindowPoint point = GLStuff::ImageToWindow({across, down}, true);
+    return wantY ? point.y : point.x;
 }
 
 // Whether the picture is shown (the key v, as on the desktop).

@@ -13,6 +13,7 @@
 
 #include "tracking/InstalledFiles.h"
 #include "tracking/camera/CameraCapture.h"
+#include "tracking/camera/CameraStatus.h"
 #include "tracking/camera/ModelSetUp.h"
 
 namespace Leap {
@@ -116,20 +117,10 @@ bool CameraSource::tellStatus(SourceEvent& event)
 
 void CameraSource::show(const Frame& frame, std::int64_t captureMicros)
 {
-    using State = CameraView::State;
-    CameraView::Status status{State::kNoHand};
-    const HandSpace& space = fTracker->space();
     const bool dark = fLight.tooDark(fWorking);
-    if (fTrackingFailed)
-        status.state = State::kFailed;
-    else if (space.isCalibrated())
-        status.state = State::kReady; // kept a moment after the hand goes
-    else if (!frame.hands().empty())
-        status = {State::kHoldStill,
-                  static_cast<int>(std::ceil(
-                      10.0 * space.stillSecondsLeft(static_cast<double>(captureMicros) * 1e-6)))};
-    else if (dark)
-        status.state = State::kTooDark;
+    const CameraView::Status status =
+        cameraStatus(fTrackingFailed, fTracker->space(), !frame.hands().empty(), dark,
+                     static_cast<double>(captureMicros) * 1e-6);
     fView->setStatus(status);
 
     CameraView::Picture& picture = fView->back();

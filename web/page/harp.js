@@ -73,6 +73,7 @@ const midi = new Midi(instrument, say, document.getElementById('midi'),
 const camera = new Camera(instrument, say, document.getElementById('camera-button'),
                           document.getElementById('picture'));
 shared.camera = camera;
+camera.paused = () => demo || replay;
 
 function showMessages() {
   const text = instrument.UTF8ToString(instrument._quorvel_message());
@@ -320,7 +321,7 @@ function draw(now) {
   const { width, height } = scene.fit();
   const at = instrument._quorvel_scene(width, height) >> 2;
   const values = instrument.HEAPF32.subarray(at, at + 4 + 30 * 5 + 16 * 13);
-  scene.render(values, waveforms);
+  scene.render(values, waveforms, camera.handsInWindow());
   document.getElementById('banner').classList.toggle('hidden', values[3] === 0);
   banner.textContent = instrument.UTF8ToString(instrument._quorvel_banner());
   if (context) soundLine.textContent =

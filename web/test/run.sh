@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The page's test: builds it (scripts/web.sh), installs the pinned playwright-core once, and drives
-# Debian's headless chromium through page.test.mjs.
+# Debian's headless chromium through page.test.mjs, then camera.test.mjs on the camera tests'
+# videos ($QUORVEL_CAMERA_VIDEOS) against the desktop program beside QUORVEL_RENDER.
 #   web/test/run.sh QUORVEL_RENDER
 # Exits 77 (skipped) when Emscripten or chromium is missing: scripts/deps.sh test installs both.
 set -euo pipefail
@@ -16,4 +17,11 @@ fi
 [ -d "$here/node_modules/playwright-core" ] ||
   (cd "$here" && npm ci --no-audit --no-fund --loglevel=error)
 cd "$here"
-exec node page.test.mjs "$source_dir/dist/web" "$render" "$source_dir/examples"
+node page.test.mjs "$source_dir/dist/web" "$render" "$source_dir/examples"
+videos=${QUORVEL_CAMERA_VIDEOS:-}
+if [ -z "$videos" ] || [ ! -f "$videos/pluck-in.avi" ]; then
+  echo "web test: no camera videos (tests/camera/makevideos.py); the camera's hands not checked"
+  exit 0
+fi
+QUORVEL_BINARY=${QUORVEL_BINARY:-$(dirname "$render")/quorvel} QUORVEL_SOURCE_DIR=$source_dir \
+  exec node camera.test.mjs "$source_dir/dist/web" "$videos"
