@@ -7,7 +7,6 @@ import os
 import re
 import signal
 import subprocess
-import sys
 import time
 import unittest
 
@@ -16,8 +15,7 @@ import analysis
 import harness
 import numpy as np
 
-sys.path.insert(0, os.path.join(faultkit.HERE, os.pardir, "midi"))
-from test_midi_e2e import start_jack  # noqa: E402
+from test_midi import start_jack  # noqa: E402
 
 SECOND_SINK = "quorvel_second"
 PIPEWIRE_SINK = "quorvel_pipewire"
