@@ -58,6 +58,29 @@ def plucks_heard(mono, expected, min_gap, rate=RATE, with_joins=False):
     return (mono, onsets, joins) if with_joins else (mono, onsets)
 
 
+def pitches_heard(mono, onsets, joins, window, shortest=0.15, rate=RATE, **options):
+    """The pitch of each note, measured over `window` seconds after its onset (pitch_after) and
+    never into the next note. Where an underrun was cut out inside that window the wave is spliced,
+    and the server may have skipped samples there, which smears the spectrum: the note is measured
+    on the longer side of the cut instead, or not at all (None) if neither is `shortest` long."""
+    skip = options.pop("skip", 0.02)
+    ends = list(onsets[1:]) + [len(mono) / rate]
+    pitches = []
+    for onset, end in zip(onsets, ends):
+        start, stop = onset + skip, min(onset + skip + window, end - 0.02)
+        cuts = [join for join in joins if start < join < stop]
+        if cuts:
+            before = (start, cuts[0] - 0.03)
+            after = (cuts[-1] + 0.01, min(cuts[-1] + 0.01 + window, end - 0.02))
+            start, stop = max(before, after, key=lambda side: side[1] - side[0])
+        if stop - start < shortest:
+            pitches.append(None)
+            continue
+        pitches.append(pitch_after(mono, onset, rate, window=stop - start, skip=start - onset,
+                                   **options))
+    return pitches
+
+
 def find_onsets(mono, rate=RATE, min_gap=0.15, floor=0.02):
     """Times in seconds where a new plucked note starts.
 

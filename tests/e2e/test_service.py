@@ -62,10 +62,11 @@ class LiveServiceTest(unittest.TestCase):
                 # The tracking library's own lines go to standard error only.
                 self.assertFalse([line for line in lines if line.startswith("tracking")], lines)
 
-                mono, onsets = analysis.plucks_heard(samples[:, 0], 2, min_gap=0.9)
+                mono, onsets, joins = analysis.plucks_heard(samples[:, 0], 2, min_gap=0.9,
+                                                            with_joins=True)
                 self.assertEqual(len(onsets), 2, [round(onset, 3) for onset in onsets])
-                for onset in onsets:
-                    pitch = analysis.pitch_after(mono, onset, window=0.3, ringing=False)
+                pitches = analysis.pitches_heard(mono, onsets, joins, window=0.3, ringing=False)
+                for onset, pitch in zip(onsets, pitches):
                     self.assertIsNotNone(pitch, onset)
                     self.assertLess(analysis.relative_error(pitch, analysis.note_frequency(32)),
                                     0.01, f"{pitch:.2f} Hz at {onset:.3f} s")
