@@ -77,7 +77,8 @@ fi
 mapfile -t instrument < <(sources_of quorvel_instrument | grep -vx app/instrument/Harp.cpp)
 instrument+=(app/window/Keys.cpp app/window/Scene.cpp
   tracking/Leap.cpp tracking/FrameParser.cpp tracking/DemoSource.cpp tracking/StopSignal.cpp
-  tracking/recording/RecordingReader.cpp tracking/camera/CameraView.cpp app/midi/NoteRules.cpp
+  tracking/recording/RecordingReader.cpp tracking/recording/RecordingLoop.cpp
+  tracking/camera/CameraView.cpp app/midi/NoteRules.cpp
   app/window/CameraPicture.cpp tracking/camera/HandSpace.cpp
   web/PageHarp.cpp web/page_main.cpp web/page_midi.cpp web/page_camera.cpp)
 if stale "$work/instrument.wasm"; then

@@ -18,7 +18,7 @@
 #include "app/window/Keys.h"
 #include "app/window/Scene.h"
 #include "tracking/DemoSource.h"
-#include "tracking/recording/RecordingReader.h"
+#include "tracking/recording/RecordingLoop.h"
 
 namespace {
 
@@ -33,52 +33,49 @@ std::string sMessage; // what the page shows under the banner; empty: nothing ne
 std::string sBanner;
 float sScene[kSceneHeader + Harp::kMaxStrings * kStringFloats + kMaxFingers * kFingerFloats];
 
-struct Replay {
-    std::unique_ptr<Leap::RecordingReader> reader;
-    std::string name;
-    Leap::ParsedMessage pending; // read but not yet due
-    bool hasPending = false;
-    long badLines = 0;
-    long frames = 0;
-};
-std::unique_ptr<Replay> sReplay;
+// The recording the page replays, played up to the sound's clock on each call.
+class Replay : public Leap::RecordingLoop::Target {
+public:
+    Replay(int file, const std::string& name)
+        : lines(
+              file, -1, name, [](const std::string& line) { sMessage += line + "\n"; },
+              kMaxReportedLines)
+    {
+    }
 
-void Report(Replay& replay, const std::string& what)
-{
-    ++replay.badLines;
-    if (replay.badLines <= kMaxReportedLines)
-        sMessage +=
-            replay.name + ":" + std::to_string(replay.reader->lineNumber()) + ": " + what + "\n";
-    else if (replay.badLines == kMaxReportedLines + 1)
-        sMessage += replay.name + ": more bad lines, not reported\n";
-}
+    Leap::RecordingLoop lines;
+    double dueMicros = 0; // the recording's clock the page has reached
 
-void Play(Replay& replay, const Leap::ParsedMessage& message)
-{
-    switch (message.kind) {
-    case Leap::ParsedMessage::kError:
-        Report(replay, message.error + "; skipped");
-        break;
-    case Leap::ParsedMessage::kFrame:
-        ++replay.frames;
-        GLStuff::Follow(message.frame);
-        break;
-    case Leap::ParsedMessage::kForeign: {
+private:
+    bool reach(std::int64_t clockMicros) override
+    {
+        return static_cast<double>(clockMicros) <= dueMicros;
+    }
+    bool frame(Leap::Frame& frame) override
+    {
+        GLStuff::Follow(frame);
+        return true;
+    }
+    bool foreign(Leap::ParsedMessage& message) override
+    {
         PerformanceSettings settings;
         std::string error;
-        if (PerformanceSettings::Parse(message.text, settings, error)) {
+        if (PerformanceSettings::Read(*message.object, settings, error)) {
             std::ostringstream errors;
             settings.Apply(errors);
             sMessage += errors.str();
         } else if (!error.empty()) {
-            Report(replay, "instrument settings ignored: " + error);
+            lines.reportLine("instrument settings ignored: " + error);
         }
-        break;
+        return true;
     }
-    default:
-        break;
+    bool device(bool) override { return true; }
+    std::string skipped(const std::string& error, std::size_t bytes) const override
+    {
+        return (bytes == 0 ? error : std::string("line too long")) + "; skipped";
     }
-}
+};
+std::unique_ptr<Replay> sReplay;
 
 } // namespace
 
@@ -137,9 +134,7 @@ int quorvel_open(const char* path, const char* name)
         sMessage += std::string(name) + ": cannot open\n";
         return 0;
     }
-    sReplay = std::make_unique<Replay>();
-    sReplay->reader = std::make_unique<Leap::RecordingReader>(file);
-    sReplay->name = name;
+    sReplay = std::make_unique<Replay>(file, name);
     return 1;
 }
 
@@ -149,35 +144,19 @@ int quorvel_replay(double micros)
 {
     if (!sReplay)
         return 0;
-    Replay& replay = *sReplay;
-    for (;;) {
-        if (!replay.hasPending) {
-            const Leap::RecordingReader::Read read = replay.reader->next(replay.pending);
-            if (read == Leap::RecordingReader::Read::kTooLong) {
-                Report(replay, "line too long; skipped");
-                continue;
-            }
-            if (read != Leap::RecordingReader::Read::kMessage) {
-                if (!replay.reader->failure().empty())
-                    sMessage += replay.name + ": " + replay.reader->failure() + "\n";
-                if (replay.frames == 0)
-                    sMessage += replay.name + ": no tracking frames in it\n";
-                sReplay.reset();
-                return 0;
-            }
-            replay.hasPending = true;
-        }
-        if (static_cast<double>(replay.reader->clockMicros()) > micros)
-            return 1;
-        replay.hasPending = false;
-        Play(replay, replay.pending);
-    }
+    sReplay->dueMicros = micros;
+    if (sReplay->lines.play(*sReplay) == Leap::RecordingLoop::Played::kPaused)
+        return 1;
+    if (sReplay->lines.passFrames() == 0)
+        sReplay->lines.report("no tracking frames in it");
+    sReplay.reset();
+    return 0;
 }
 
 // The recording's clock at the line last played, microseconds.
 double quorvel_replay_clock()
 {
-    return sReplay ? static_cast<double>(sReplay->reader->clockMicros()) : 0.0;
+    return sReplay ? static_cast<double>(sReplay->lines.reader().clockMicros()) : 0.0;
 }
 
 // What the picture shows for a canvas `width` x `height` pixels: [strings, fingers, swing,

@@ -118,7 +118,10 @@ int OfflineRenderer::Run(std::ostream& errors)
         errors << "quorvel-render: cannot read " << in << ": " << std::strerror(errno) << "\n";
         return 1;
     }
-    fInput = std::make_unique<Leap::RecordingReader>(file, wake[0]);
+    fErrors = &errors;
+    fInput = std::make_unique<Leap::RecordingLoop>(
+        file, wake[0], "quorvel-render: " + in,
+        [&errors](const std::string& line) { errors << line << "\n"; }, kMaxReportedLines);
     if (!OpenOutput(errors))
         return 1;
 
@@ -134,14 +137,18 @@ int OfflineRenderer::Run(std::ostream& errors)
         return 2; // as a refused option
     }
 
-    const bool played = Play(errors);
-    if (played && fFrames == 0) {
+    const Leap::RecordingLoop::Played played = fInput->play(*this);
+    if (played == Leap::RecordingLoop::Played::kEnd && !fInput->reader().failure().empty()) {
+        DiscardOutput(); // the rest of the performance is missing; said by the loop
+        return 1;
+    }
+    if (played == Leap::RecordingLoop::Played::kEnd && fInput->passFrames() == 0) {
         errors << "quorvel-render: " << fOptions.performance
                << ": no tracking frames in it; nothing written\n";
         DiscardOutput();
         return 1;
     }
-    if (!played ||
+    if (played != Leap::RecordingLoop::Played::kEnd ||
         !RenderUntil(fRendered + static_cast<std::int64_t>(fOptions.tailSeconds * fOptions.rate)) ||
         !Flush()) {
         if (sInterruption != 0) {
@@ -155,72 +162,52 @@ int OfflineRenderer::Run(std::ostream& errors)
     return FinishOutput(errors) ? 0 : 1;
 }
 
-bool OfflineRenderer::Play(std::ostream& errors)
+bool OfflineRenderer::frame(Leap::Frame& frame)
 {
-    long badLines = 0;
-    Leap::ParsedMessage message;
-    // A file that is no recording at all is said in a few lines, not one per line.
-    auto report = [&](const std::string& what) {
-        if (++badLines <= kMaxReportedLines)
-            errors << "quorvel-render: " << fOptions.performance << ":" << fInput->lineNumber()
-                   << ": " << what << "\n";
-        else if (badLines == kMaxReportedLines + 1)
-            errors << "quorvel-render: " << fOptions.performance
-                   << ": more bad lines, not reported\n";
-    };
-    for (;;) {
-        const Leap::RecordingReader::Read read = fInput->next(message);
-        if (read != Leap::RecordingReader::Read::kMessage &&
-            read != Leap::RecordingReader::Read::kTooLong)
-            return read != Leap::RecordingReader::Read::kStopped;
-        if (read == Leap::RecordingReader::Read::kTooLong) {
-            report("line too long (at most " + std::to_string(Leap::kMaxMessageBytes) +
-                   " bytes); skipped");
-            continue;
-        }
-        if (fInput->clockMicros() != fClockMicros)
-            CountPause(message.kind == Leap::ParsedMessage::kFrame, errors);
-        switch (message.kind) {
-        case Leap::ParsedMessage::kError:
-            report(message.error + "; skipped");
-            break;
-        case Leap::ParsedMessage::kOther:
-        case Leap::ParsedMessage::kDeviceEvent:
-            break;
-        case Leap::ParsedMessage::kFrame:
-            if (!RenderUntil(SampleAt(fInput->clockMicros())))
-                return false;
-            GLStuff::Follow(message.frame);
-            ++fFrames;
-            break;
-        case Leap::ParsedMessage::kForeign: {
-            PerformanceSettings settings;
-            std::string error;
-            if (!PerformanceSettings::Read(*message.object, settings, error)) {
-                if (!error.empty())
-                    report("instrument settings ignored: " + error);
-                break;
-            }
-            if (message.timed && !RenderUntil(SampleAt(fInput->clockMicros())))
-                return false;
-            settings.Apply(errors); // less what the command line holds
-            break;
-        }
-        }
-    }
+    CountPause(true);
+    if (!RenderUntil(SampleAt(fInput->reader().clockMicros())))
+        return false;
+    GLStuff::Follow(frame);
+    return true;
 }
 
-void OfflineRenderer::CountPause(bool frame, std::ostream& errors)
+bool OfflineRenderer::foreign(Leap::ParsedMessage& message)
 {
-    const std::int64_t step = fInput->clockMicros() - fClockMicros;
-    fClockMicros = fInput->clockMicros();
+    CountPause(false);
+    PerformanceSettings settings;
+    std::string error;
+    if (!PerformanceSettings::Read(*message.object, settings, error)) {
+        if (!error.empty())
+            fInput->reportLine("instrument settings ignored: " + error);
+        return true;
+    }
+    if (message.timed && !RenderUntil(SampleAt(fInput->reader().clockMicros())))
+        return false;
+    settings.Apply(*fErrors); // less what the command line holds
+    return true;
+}
+
+std::string OfflineRenderer::skipped(const std::string& error, std::size_t bytes) const
+{
+    if (bytes == 0)
+        return error + "; skipped";
+    return "line too long (at most " + std::to_string(Leap::kMaxMessageBytes) + " bytes); skipped";
+}
+
+void OfflineRenderer::CountPause(bool frame)
+{
+    const std::int64_t step = fInput->reader().clockMicros() - fClockMicros;
+    if (step == 0)
+        return;
+    fClockMicros += step;
     const std::int64_t pause = frame ? std::max<std::int64_t>(0, step - kFrameStepMicros) : step;
     const auto allowed = static_cast<std::int64_t>(fOptions.pauseSeconds * 1e6);
     const std::int64_t kept = std::min(pause, std::max<std::int64_t>(0, allowed - fPausedMicros));
     if (kept < pause && fCutMicros == 0)
-        errors << "quorvel-render: " << fOptions.performance << ":" << fInput->lineNumber()
-               << ": pauses add up to more than " << fOptions.pauseSeconds
-               << " s; the rest are cut out (--pauses lifts the limit)\n";
+        *fErrors << "quorvel-render: " << fOptions.performance << ":"
+                 << fInput->reader().lineNumber() << ": pauses add up to more than "
+                 << fOptions.pauseSeconds
+                 << " s; the rest are cut out (--pauses lifts the limit)\n";
     fPausedMicros += kept;
     fCutMicros += pause - kept;
 }

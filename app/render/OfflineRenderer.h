@@ -8,17 +8,17 @@
 
 #include "app/RenderOptions.h"
 #include "app/instrument/PerformanceSettings.h"
-#include "tracking/recording/RecordingReader.h"
+#include "tracking/recording/RecordingLoop.h"
 
 typedef struct sf_private_tag SNDFILE;
 
 // Plays a recorded performance into a WAV file with no window, no audio device and no tracking
-// thread. The lines are taken in order: the harp's audio graph is rendered up to each line's
-// moment on the recording's clock, then a frame goes to the instrument's own fingertip tracks and
-// pluck detector and a settings line to the instrument's actions. Everything runs on the calling
-// thread and the voices' noise is seeded first, so a render comes out the same every time. The
-// harp and the audio server belong to the process: one render per process.
-class OfflineRenderer {
+// thread. The lines are taken in order (RecordingLoop): the harp's audio graph is rendered up to
+// each line's moment on the recording's clock, then a frame goes to the instrument's own fingertip
+// tracks and pluck detector and a settings line to the instrument's actions. Everything runs on the
+// calling thread and the voices' noise is seeded first, so a render comes out the same every time.
+// The harp and the audio server belong to the process: one render per process.
+class OfflineRenderer : private Leap::RecordingLoop::Target {
 public:
     // The render's settings: their own header, so the command line reads them without this one.
     using Options = RenderOptions;
@@ -39,7 +39,7 @@ public:
 
     // `held`: the command line's settings, applied first and held against the recording's lines.
     OfflineRenderer(Options options, PerformanceSettings held);
-    ~OfflineRenderer();
+    ~OfflineRenderer() override;
 
     // Renders the whole performance. 0 when the WAV file is written; otherwise 1 after one line
     // on `errors` saying why (a performance without a single frame among them), and no file
@@ -62,8 +62,13 @@ public:
     double RenderedSeconds() const;
 
 private:
-    // The lines of the performance, each stamped in samples; false when a write failed.
-    bool Play(std::ostream& errors);
+    // The recording's lines, as RecordingLoop hands them: false, and play() returns, when a write
+    // failed.
+    bool reach(std::int64_t) override { return true; }
+    bool frame(Leap::Frame& frame) override;
+    bool foreign(Leap::ParsedMessage& message) override;
+    bool device(bool) override { return true; }
+    std::string skipped(const std::string& error, std::size_t bytes) const override;
     // Renders the graph up to `sample` (frames since the start); false when a write failed.
     bool RenderUntil(std::int64_t sample);
     // Writes the frames gathered so far; false when the write failed.
@@ -71,23 +76,23 @@ private:
     // The sample the recording's clock (microseconds, as RecordingReader keeps it) falls on,
     // pauses past the allowance cut out.
     std::int64_t SampleAt(std::int64_t clockMicros) const;
-    // Counts the clock's step to the line just read towards the pauses; says so, once, when the
-    // allowance is spent.
-    void CountPause(bool frame, std::ostream& errors);
+    // Counts the clock's step to the line just read, if any, towards the pauses; says so, once,
+    // when the allowance is spent.
+    void CountPause(bool frame);
     bool OpenOutput(std::ostream& errors);
     bool FinishOutput(std::ostream& errors);
     void DiscardOutput();
 
     const Options fOptions;
     const PerformanceSettings fHeld;
-    std::unique_ptr<Leap::RecordingReader> fInput;
-    std::string fTarget; // the file the output names, through a link
+    std::unique_ptr<Leap::RecordingLoop> fInput;
+    std::ostream* fErrors = nullptr; // Run's, while it runs
+    std::string fTarget;             // the file the output names, through a link
     std::string fTempPath;
     int fTempFd = -1;
     SNDFILE* fSound = nullptr;
     std::string fWriteError;
 
-    long fFrames = 0;               // tracking frames played
     std::int64_t fClockMicros = 0;  // the recording's clock at the last line counted
     std::int64_t fPausedMicros = 0; // pauses rendered
     std::int64_t fCutMicros = 0;    // pauses cut out

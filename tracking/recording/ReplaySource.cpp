@@ -30,7 +30,7 @@ ReplaySource::ReplaySource(std::string path, bool loop) : fPath(std::move(path))
 
 ReplaySource::~ReplaySource()
 {
-    fReader.reset();
+    fLines.reset();
     for (int fd : {fStopPipe[0], fStopPipe[1]})
         if (fd >= 0)
             ::close(fd);
@@ -39,13 +39,6 @@ ReplaySource::~ReplaySource()
 void ReplaySource::report(const std::string& what) const
 {
     reportToStandardError("replay " + fPath + ": " + what);
-}
-
-void ReplaySource::reportLine(const std::string& what) const
-{
-    if (fPass == 0)
-        reportToStandardError("replay " + fPath + ":" + std::to_string(fReader->lineNumber()) +
-                              ": " + what);
 }
 
 bool ReplaySource::open()
@@ -66,29 +59,20 @@ bool ReplaySource::open()
         report(std::string("cannot open: ") + std::strerror(errno));
         return false;
     }
-    fReader = std::make_unique<RecordingReader>(file, fStopPipe[0]);
+    fLines = std::make_unique<RecordingLoop>(file, fStopPipe[0], "replay " + fPath,
+                                             reportToStandardError);
     return true;
 }
 
-void ReplaySource::rewind()
-{
-    // A pipe cannot go back: its second pass finds the end at once and stops there.
-    fReader->rewind();
-    ++fPass;
-    fPassHadFrame = false;
-    fPassRestarted = true;
-}
-
-bool ReplaySource::waitForLine()
+bool ReplaySource::reach(std::int64_t clockMicros)
 {
     const auto now = std::chrono::steady_clock::now();
-    const std::int64_t clock = fReader->clockMicros();
     if (!fHaveTiming) {
         fHaveTiming = true;
         fDeadline = now;
     } else {
-        // Nothing on the reader's clock from the end of a pass to the top of the next.
-        fDeadline += std::chrono::microseconds(clock - fScheduledClock);
+        // Nothing on the recording's clock from the end of a pass to the top of the next.
+        fDeadline += std::chrono::microseconds(clockMicros - fScheduledClock);
         if (fPassRestarted)
             fDeadline += kLoopPause;
     }
@@ -96,8 +80,37 @@ bool ReplaySource::waitForLine()
     if (fDeadline < now - kMaxLag)
         fDeadline = now;
     fPassRestarted = false;
-    fScheduledClock = clock;
+    fScheduledClock = clockMicros;
     return fStop.sleepUntil(fDeadline);
+}
+
+bool ReplaySource::frame(Frame& frame)
+{
+    fEvent->kind = SourceEvent::kFrame;
+    fEvent->frame = std::move(frame);
+    return false;
+}
+
+bool ReplaySource::foreign(ParsedMessage& message)
+{
+    fEvent->kind = SourceEvent::kMessage;
+    fEvent->message = std::move(message.text);
+    fEvent->object = std::move(message.object);
+    return false;
+}
+
+bool ReplaySource::device(bool streaming)
+{
+    fEvent->kind = streaming ? SourceEvent::kConnect : SourceEvent::kDisconnect;
+    return false;
+}
+
+std::string ReplaySource::skipped(const std::string& error, std::size_t bytes) const
+{
+    if (bytes == 0)
+        return error;
+    return "line too long (" + std::to_string(bytes) + " bytes, at most " +
+           std::to_string(kMaxMessageBytes) + ")";
 }
 
 bool ReplaySource::next(SourceEvent& event)
@@ -110,56 +123,25 @@ bool ReplaySource::next(SourceEvent& event)
         fStop.waitForStop();
         return false;
     }
-
-    ParsedMessage message;
+    fEvent = &event;
     for (;;) {
         if (fStop.stopped())
             return false;
-        const RecordingReader::Read read = fReader->next(message);
-        if (read == RecordingReader::Read::kStopped)
+        const RecordingLoop::Played played = fLines->play(*this);
+        if (played == RecordingLoop::Played::kPaused)
+            return !fStop.stopped(); // a line handed out, unless a wait was stopped
+        if (played == RecordingLoop::Played::kStopped)
             return false;
-        if (read == RecordingReader::Read::kEnd) {
-            if (!fReader->failure().empty())
-                report(fReader->failure());
-            if (fLoop && fPassHadFrame) {
-                rewind();
-                continue;
-            }
-            if (fLoop)
-                report("no frames to play; not looping");
-            fDone = true;
-            event.kind = SourceEvent::kDisconnect;
-            return true;
-        }
-        if (read == RecordingReader::Read::kTooLong) {
-            reportLine("line too long (" + std::to_string(fReader->lineBytes()) +
-                       " bytes, at most " + std::to_string(kMaxMessageBytes) + ")");
+        if (fLoop && fLines->passFrames() > 0) {
+            fLines->rewind();
+            fPassRestarted = true;
             continue;
         }
-        switch (message.kind) {
-        case ParsedMessage::kError:
-            reportLine(message.error);
-            continue;
-        case ParsedMessage::kOther:
-            continue;
-        case ParsedMessage::kForeign:
-            if (message.timed && !waitForLine())
-                return false;
-            event.kind = SourceEvent::kMessage;
-            event.message = std::move(message.text);
-            event.object = std::move(message.object);
-            return true;
-        case ParsedMessage::kDeviceEvent:
-            event.kind = message.streaming ? SourceEvent::kConnect : SourceEvent::kDisconnect;
-            return true;
-        case ParsedMessage::kFrame:
-            fPassHadFrame = true;
-            if (!waitForLine())
-                return false;
-            event.kind = SourceEvent::kFrame;
-            event.frame = std::move(message.frame);
-            return true;
-        }
+        if (fLoop)
+            fLines->report("no frames to play; not looping");
+        fDone = true;
+        event.kind = SourceEvent::kDisconnect;
+        return true;
     }
 }
 
