@@ -227,6 +227,8 @@ bool Options::SetUpTuning(std::ostream& err)
     }
     if (settings.touch >= 0)
         GLStuff::ChooseTouch(settings.touch == 1);
+    if (Harp::VoiceKind voice; Harp::VoiceNamed(settings.voice, voice))
+        GLStuff::ChooseVoice(voice);
     GLStuff::HoldSettings(settings);
     return true;
 }

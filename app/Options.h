@@ -45,7 +45,8 @@ public:
 
     // Loads the Scala tuning --scale names into `settings` (scale "scala" and its tuning). The
     // player then starts the instrument with its settings through the instrument's actions: the
-    // tuning, then --key, so the key is judged against the strings it will play, and the touch;
+    // tuning, then --key, so the key is judged against the strings it will play, the touch and
+    // the voice (the harp, built later at the sound device's rate, is built in it);
     // and holds them against a replay's settings lines (the renderer holds and applies them when
     // it starts). False after one line on `err` when the program must stop: a key no string range
     // allows, or a tuning the renderer cannot read; the player plays the built-in scale instead

@@ -36,9 +36,6 @@ int main(int argc, char** argv)
     // The key is refused before anything starts; a bad tuning leaves the built-in scale.
     if (!options.SetUpTuning(std::cerr))
         return 2;
-    // The strings' voice before they exist: they are built at the sound device's rate.
-    if (Harp::VoiceKind voice; Harp::VoiceNamed(options.settings.voice, voice))
-        Harp::SetStartVoice(voice);
     Harp::SetRoom(options.room);
     AudioDevices::Choice audio;
     std::string refusal;

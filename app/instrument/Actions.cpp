@@ -116,6 +116,12 @@ void ChooseTouch(bool on)
 
 void ChooseVoice(Harp::VoiceKind voice)
 {
+    // The player's options come before the sound device: a harp built now would have the wrong
+    // rate, so it is built later, in this voice.
+    if (!Harp::Built()) {
+        Harp::SetStartVoice(voice);
+        return;
+    }
     Harp::GetInstance()->SetVoice(voice);
     Record();
 }

@@ -32,7 +32,8 @@ bool ChooseKey(int key, std::string& error);
 bool ChooseTuning(std::shared_ptr<const Tuning> tuning, std::string& error);
 // Touch on or off.
 void ChooseTouch(bool on);
-// The strings' voice; they are built anew, silent.
+// The strings' voice; they are built anew, silent. Before the harp is built, the voice it will be
+// built in.
 void ChooseVoice(Harp::VoiceKind voice);
 // One string more, up to Harp::kMaxStrings.
 void AddString();

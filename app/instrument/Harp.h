@@ -74,8 +74,12 @@ public:
     // Any thread; never waits.
     int GetNumStrings() const;
 
-    // The voice a harp is built in; before the first GetInstance (later, SetVoice).
+    // The voice a harp is built in; before the first GetInstance (later, SetVoice). The player
+    // chooses it through GLStuff::ChooseVoice, which sets it while there is no harp.
     static void SetStartVoice(VoiceKind voice);
+    // A harp has been built. Read where no other thread can be building it: before the sound
+    // starts, or after.
+    static bool Built() { return sInstance != nullptr; }
     // Window thread: the strings are built anew in `voice` (silent), unless it is the voice
     // already playing.
     void SetVoice(VoiceKind voice);

@@ -75,10 +75,11 @@ class RecordingTest(unittest.TestCase):
             self.assertEqual(rendered.stdout.count("trig\n"), app.text().count("trig\n"))
 
             # So does the instrument, with no key pressed, recording again to the same path:
-            # the first take stays as it was, the second goes to a new file.
+            # the first take stays as it was, the second goes to a new file. Its voice, given on
+            # the command line, is the harp's from the start and holds against the take's.
             with open(take, "rb") as kept:
                 first_take = kept.read()
-            again = session.quorvel(tracking="replay:" + take,
+            again = session.quorvel(tracking="replay:" + take, args=("--voice", "concert"),
                                     extra_env={"QUORVEL_TRACKING_RECORD": take})
             again.wait_for_line(r"^Disconnected$", timeout=40.0)
             again.window().keys("q")
@@ -89,9 +90,11 @@ class RecordingTest(unittest.TestCase):
                           second, again.text("err"))
             with open(take, "rb") as kept:
                 self.assertEqual(kept.read(), first_take)
+            self.assertEqual({line["instrument"]["voice"] for line in settings_lines(second)},
+                             {"concert"})
             self.assertEqual([line["instrument"] for line in settings_lines(second)][-1],
                              {"strings": 8, "scale": "diatonic", "key": 32, "touch": False,
-                               "voice": "classic"})
+                               "voice": "concert"})
 
 
 class BlockedReplayTest(unittest.TestCase):
