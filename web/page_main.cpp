@@ -69,7 +69,6 @@ private:
         }
         return true;
     }
-    bool device(bool) override { return true; }
     std::string skipped(const std::string& error, std::size_t bytes) const override
     {
         return (bytes == 0 ? error : std::string("line too long")) + "; skipped";

@@ -64,10 +64,8 @@ public:
 private:
     // The recording's lines, as RecordingLoop hands them: false, and play() returns, when a write
     // failed.
-    bool reach(std::int64_t) override { return true; }
     bool frame(Leap::Frame& frame) override;
     bool foreign(Leap::ParsedMessage& message) override;
-    bool device(bool) override { return true; }
     std::string skipped(const std::string& error, std::size_t bytes) const override;
     // Renders the graph up to `sample` (frames since the start); false when a write failed.
     bool RenderUntil(std::int64_t sample);

@@ -27,11 +27,11 @@ public:
         // The line just read is timed at `clockMicros` on the recording's clock (RecordingReader):
         // waits for that moment or renders up to it. False when it is not due yet, or the wait was
         // stopped: play() returns, and the next play() starts with this line.
-        virtual bool reach(std::int64_t clockMicros) = 0;
+        virtual bool reach(std::int64_t) { return true; }
         // Each: false when play() is to return after this line.
         virtual bool frame(Frame& frame) = 0;
         virtual bool foreign(ParsedMessage& message) = 0;
-        virtual bool device(bool streaming) = 0;
+        virtual bool device(bool) { return true; }
         // A skipped line in the program's own words: the parser's `error`, or, when `bytes` is not
         // 0, a line of `bytes` bytes, longer than kMaxMessageBytes.
         virtual std::string skipped(const std::string& error, std::size_t bytes) const = 0;
