@@ -38,7 +38,7 @@ if [ "${1:-}" = page ]; then
   scripts/web.sh >/dev/null
   [ -d web/test/node_modules/playwright-core ] ||
     (cd web/test && npm ci --no-audit --no-fund --loglevel=error)
-  /usr/bin/python3 web/test/camera_videos.py two "$out/two-hands.avi"
+  /usr/bin/python3 web/test/camera_videos.py two "$out"
   for video in follow two-hands; do
     seconds=$(/usr/bin/python3 web/test/camera_videos.py y4m "$out/$video.avi" "$out/$video.y4m")
     desktop=$(QUORVEL_CAMERA_RUNTIME=onnxruntime build/default/bench/camera_bench "$out/$video.avi" |
