@@ -41,11 +41,12 @@ if [ "${1:-}" = page ]; then
   /usr/bin/python3 web/test/camera_videos.py two "$out"
   for video in follow two-hands; do
     seconds=$(/usr/bin/python3 web/test/camera_videos.py y4m "$out/$video.avi" "$out/$video.y4m")
-    desktop=$(QUORVEL_CAMERA_RUNTIME=onnxruntime build/default/bench/camera_bench "$out/$video.avi" |
-      sed -n 's/^tracking CPU per image.*median \([0-9.]*\) ms.*/\1/p')
+    report=$(QUORVEL_CAMERA_RUNTIME=onnxruntime build/default/bench/camera_bench "$out/$video.avi")
+    desktop=$(echo "$report" | sed -n 's/^tracking CPU per image.*median \([0-9.]*\) ms.*/\1/p')
     page=$(node web/test/measure-camera.mjs dist/web "$out/$video.y4m" "$seconds")
     rm -f "$out/$video.y4m"
-    echo "$video.avi: desktop $desktop ms an image; $page"
+    echo "$video.avi: desktop $desktop ms CPU an image ($(echo "$report" | grep '^capture to'));"
+    echo "  $page"
     ms=$(echo "$page" | sed -n 's/.*median \([0-9.]*\) ms.*/\1/p')
     awk -v d="$desktop" -v p="$ms" 'BEGIN { printf "  page / desktop: %.1f\n", p / d }'
   done
