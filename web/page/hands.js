@@ -2,7 +2,8 @@
 // the hand models in onnxruntime-web, off the page's thread so that the picture and the sound
 // never wait for it. The page posts one image at a time, only when the last is answered.
 //   in:  { kind: 'start' }, { kind: 'image', bitmap, micros, recalibrate }
-//   out: { kind: 'progress', loaded, total } (total 0: unknown), { kind: 'ready' }, { kind: 'failed', why },
+//   out: { kind: 'progress', loaded, total } (total 0: unknown), { kind: 'ready' },
+//        { kind: 'failed', why },
 //        { kind: 'tracked', values, ms, micros } (values: tracker_main.cpp's quorvel_hands_track)
 import * as ort from './ort/ort.wasm.min.mjs';
 import createTracker from './tracker.js';
@@ -39,8 +40,8 @@ async function download(files) {
   const responses = await Promise.all(files.map((file) => fetch(new URL(file, import.meta.url))));
   for (const [i, response] of responses.entries())
     if (!response.ok) throw new Error(`${files[i]}: ${response.status}`);
-  const lengths = responses.map((response, i) => sizes.get(files[i]) ||
-      (response.headers.get('content-encoding') ? 0 : Number(response.headers.get('content-length'))));
+  const lengths = responses.map(({ headers }, i) => sizes.get(files[i]) ||
+      (headers.get('content-encoding') ? 0 : Number(headers.get('content-length'))));
   const total = lengths.every((length) => length > 0) ? lengths.reduce((a, b) => a + b, 0) : 0;
   let loaded = 0;
   return Promise.all(responses.map(async (response) => {

@@ -25,8 +25,9 @@ if (runs.endsWith('.y4m')) {
     hands: window.quorvel.camera.hands.length }));
   // The first image waits for the camera's start: left out, as the desktop bench leaves it.
   const sorted = ms.slice(1).sort((a, b) => a - b);
-  console.log(`page: ${ms.length} images tracked in ${seconds} s (${(ms.length / seconds).toFixed(1)} ` +
-              `a second), hands at the end ${hands}, worker per image: median ` +
+  console.log(`page: ${ms.length} images tracked in ${seconds} s ` +
+              `(${(ms.length / seconds).toFixed(1)} a second), hands at the end ${hands}, ` +
+              `worker per image: median ` +
               `${sorted[sorted.length >> 1].toFixed(1)} ms, p99 ` +
               `${sorted[Math.floor(0.99 * (sorted.length - 1))].toFixed(1)} ms`);
   await browser.close();
