@@ -2,6 +2,9 @@
 # Measures the camera pipeline (lite models) on videos of real hands at 30 fps: one hand, then two,
 # each with the models on ONNX Runtime and on OpenCV's dnn, side by side. Makes the videos with the
 # tests' maker; sets up the models (scripts/models.sh) and builds what it runs.
+#   bench/camera.sh        the desktop, ONNX Runtime against OpenCV
+#   bench/camera.sh page   the page against the desktop, milliseconds per tracked image on the
+#                          same videos (one hand; the page test's two hands), one after the other
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/models.sh
@@ -29,6 +32,27 @@ for n in range(10 * m.RATE):
 writer.release()
 PY
 cmake --build --preset default --target camera_bench >/dev/null
+if [ "${1:-}" = page ]; then
+  # The desktop: its controller thread's CPU per image (ONNX Runtime, one thread). The page: the
+  # worker's time per image (onnxruntime-web, one thread), image handed over to fingertips back.
+  scripts/web.sh >/dev/null
+  [ -d web/test/node_modules/playwright-core ] ||
+    (cd web/test && npm ci --no-audit --no-fund --loglevel=error)
+  /usr/bin/python3 web/test/camera_videos.py two "$out"
+  for video in follow two-hands; do
+    seconds=$(/usr/bin/python3 web/test/camera_videos.py y4m "$out/$video.avi" "$out/$video.y4m")
+    report=$(QUORVEL_CAMERA_RUNTIME=onnxruntime build/default/bench/camera_bench "$out/$video.avi")
+    desktop=$(echo "$report" | sed -n 's/^tracking CPU per image.*median \([0-9.]*\) ms.*/\1/p')
+    page=$(node web/test/measure-camera.mjs dist/web "$out/$video.y4m" "$seconds")
+    rm -f "$out/$video.y4m"
+    echo "$video.avi: desktop $desktop ms CPU an image ($(echo "$report" | grep '^capture to'));"
+    echo "  $page"
+    ms=$(echo "$page" | sed -n 's/.*median \([0-9.]*\) ms.*/\1/p')
+    awk -v d="$desktop" -v p="$ms" 'BEGIN { printf "  page / desktop: %.1f\n", p / d }'
+  done
+  uptime
+  exit 0
+fi
 for video in follow two; do
   for runtime in onnxruntime opencv; do
     echo "== $video.avi, $runtime =="

@@ -87,7 +87,7 @@ if stale "$work/instrument.wasm"; then
     -sMODULARIZE -sEXPORT_ES6 -sEXPORT_NAME=createInstrument -sENVIRONMENT=web \
     -sALLOW_MEMORY_GROWTH=1 -sFORCE_FILESYSTEM \
     -sEXPORTED_RUNTIME_METHODS=FS,UTF8ToString,stringToUTF8,HEAPF32,HEAPF64 \
-    -sEXPORTED_FUNCTIONS=_malloc,_free,_quorvel_start,_quorvel_key,_quorvel_message,_quorvel_frame,_quorvel_demo,_quorvel_open,_quorvel_replay,_quorvel_replay_clock,_quorvel_scene,_quorvel_banner,_quorvel_frame_rate,_quorvel_midi,_quorvel_midi_tick,_quorvel_camera_sentence,_quorvel_show_camera,_quorvel_camera_frame,_quorvel_camera_corner
+    -sEXPORTED_FUNCTIONS=_malloc,_free,_quorvel_start,_quorvel_key,_quorvel_message,_quorvel_frame,_quorvel_demo,_quorvel_open,_quorvel_replay,_quorvel_replay_clock,_quorvel_scene,_quorvel_banner,_quorvel_frame_rate,_quorvel_midi,_quorvel_midi_tick,_quorvel_camera_sentence,_quorvel_show_camera,_quorvel_camera_frame,_quorvel_camera_corner,_quorvel_hand_style
 fi
 
 # The hand tracker for the page's worker (page/hands.js): tracking/camera's pipeline as the
@@ -120,6 +120,9 @@ if [ -f "$models/onnxruntime/hand_landmark_lite.onnx" ]; then
 else
   echo "web.sh: no hand models in $models (scripts/models.sh makes them); the page has none"
 fi
+# Their sizes, for the camera's progress line whatever lengths the server sends (page/hands.js).
+(cd "$out" && find ort models -name '*.wasm' -o -name '*.onnx' | xargs -r stat -c '%n %s') \
+  >"$out/downloads.txt"
 echo "web.sh: the page is in $out"
 
 if [ "${1:-}" = serve ]; then

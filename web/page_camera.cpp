@@ -3,6 +3,7 @@
 
 #include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/instrument/CameraSentence.h"
@@ -11,6 +12,7 @@
 #include "app/window/CameraPicture.h"
 #include "tracking/Leap.h"
 #include "tracking/camera/CameraView.h"
+#include "tracking/camera/HandSpace.h"
 
 namespace {
 
@@ -61,6 +63,31 @@ double quorvel_camera_corner(float across, float down, int wantY)
 {
     const GLStuff::WindowPoint point = GLStuff::ImageToWindow({across, down}, true);
     return wantY ? point.y : point.x;
+}
+
+// How the hands are drawn over the picture, the desktop window's way (CameraPicture.h): the
+// hand's colour, the plucking fingertip's (red, green, blue, alpha), the ring's radius in
+// spheres, its segments, the bone width and landmark size in pixels, the fingertips' five
+// landmarks, the bone count and the bones' landmark pairs.
+const float* quorvel_hand_style()
+{
+    static float style[18 + 2 * GLStuff::kHandBoneCount];
+    float* out = style;
+    for (const GLStuff::Color& color : {GLStuff::kHandColor, GLStuff::kPluckingTipColor})
+        for (const float value : {color.red, color.green, color.blue, color.alpha})
+            *out++ = value;
+    *out++ = static_cast<float>(GLStuff::kPluckingTipRing);
+    *out++ = static_cast<float>(GLStuff::kRingSegments);
+    *out++ = GLStuff::kBoneWidth;
+    *out++ = GLStuff::kLandmarkSize;
+    for (const int tip : Leap::HandSpace::kTips)
+        *out++ = static_cast<float>(tip);
+    *out++ = static_cast<float>(GLStuff::kHandBoneCount);
+    for (const std::pair<int, int>& bone : GLStuff::kHandBones) {
+        *out++ = static_cast<float>(bone.first);
+        *out++ = static_cast<float>(bone.second);
+    }
+    return style;
 }
 
 // Whether the picture is shown (the key v, as on the desktop).

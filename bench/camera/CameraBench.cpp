@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
+#include <string>
 #include <vector>
 
 #include <sys/resource.h>
@@ -90,8 +91,15 @@ int main(int argc, char** argv)
     }
     Measure measure;
     measure.dump = std::getenv("QUORVEL_BENCH_DUMP") != nullptr;
-    auto source =
-        std::make_unique<Leap::CameraSource>(Leap::CameraSource::Kind::kVideo, argv[1], false);
+    // The program's own settings, as its environment gives them.
+    Leap::CameraSettings settings;
+    settings.modelDir = Leap::cameraModelDir(std::getenv("QUORVEL_MODEL_DIR"),
+                                             std::getenv("XDG_CACHE_HOME"), std::getenv("HOME"));
+    if (const char* runtime = std::getenv("QUORVEL_CAMERA_RUNTIME"))
+        settings.runtime = std::string(runtime) == "opencv" ? Leap::InferenceRuntime::kOpenCv
+                                                            : Leap::InferenceRuntime::kOnnxRuntime;
+    auto source = std::make_unique<Leap::CameraSource>(Leap::CameraSource::Kind::kVideo, argv[1],
+                                                       false, settings);
     Leap::CameraSource* camera = source.get();
     const double cpuStart = cpuSeconds();
     const auto wallStart = std::chrono::steady_clock::now();

@@ -30,6 +30,7 @@ export class Camera {
     this.trackedMs = [];   // the worker's milliseconds for each image (measure-camera.mjs)
     this.paused = () => false; // the page's other sources own the fingertips while they play
     this.tips = instrument._malloc(8 * 5 * 10);
+    this.style = Camera.styleOf(instrument);
     this.line = document.createElement('div');
     this.line.id = 'camera';
     document.getElementById('banner').append(this.line);
@@ -45,6 +46,20 @@ export class Camera {
     };
     requestAnimationFrame(follow);
     this.place();
+  }
+
+  // How the hands are drawn, as the desktop draws them (page_camera.cpp, quorvel_hand_style).
+  static styleOf(instrument) {
+    const at = instrument._quorvel_hand_style() >> 2;
+    const values = instrument.HEAPF32;
+    const pairs = values[at + 17];
+    const bones = [];
+    for (let b = 0, v = at + 18; b < pairs; ++b, v += 2) bones.push([values[v], values[v + 1]]);
+    return { hand: Array.from(values.subarray(at, at + 4)),
+             pluckingTip: Array.from(values.subarray(at + 4, at + 8)), ring: values[at + 8],
+             ringSegments: values[at + 9], boneWidth: values[at + 10],
+             landmarkSize: values[at + 11], tips: Array.from(values.subarray(at + 12, at + 17)),
+             bones };
   }
 
   shown() {
@@ -103,8 +118,8 @@ export class Camera {
         switch (data.kind) {
           case 'progress':
             if (this.stream) this.showLine(
-                `loading the hand models: ${(data.loaded / 1e6).toFixed(1)} of ` +
-                `${(data.total / 1e6).toFixed(1)} MB`);
+                `loading the hand models: ${(data.loaded / 1e6).toFixed(1)}` +
+                (data.total ? ` of ${(data.total / 1e6).toFixed(1)} MB` : ' MB'));
             break;
           case 'ready':
             this.loadedMs = performance.now() - started;

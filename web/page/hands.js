@@ -2,7 +2,8 @@
 // the hand models in onnxruntime-web, off the page's thread so that the picture and the sound
 // never wait for it. The page posts one image at a time, only when the last is answered.
 //   in:  { kind: 'start' }, { kind: 'image', bitmap, micros, recalibrate }
-//   out: { kind: 'progress', loaded, total }, { kind: 'ready' }, { kind: 'failed', why },
+//   out: { kind: 'progress', loaded, total } (total 0: unknown), { kind: 'ready' },
+//        { kind: 'failed', why },
 //        { kind: 'tracked', values, ms, micros } (values: tracker_main.cpp's quorvel_hands_track)
 import * as ort from './ort/ort.wasm.min.mjs';
 import createTracker from './tracker.js';
@@ -17,11 +18,31 @@ let canvas = null;
 let context = null;
 const sessions = {};
 
+// The files' sizes as built (downloads.txt, "FILE BYTES" lines): a server may send no length,
+// or the compressed one.
+async function sizesOf(files) {
+  const sizes = new Map();
+  try {
+    const response = await fetch(new URL('downloads.txt', import.meta.url), { cache: 'no-cache' });
+    if (response.ok)
+      for (const line of (await response.text()).split('\n')) {
+        const [file, bytes] = line.split(' ');
+        if (files.includes(file) && Number(bytes) > 0) sizes.set(file, Number(bytes));
+      }
+  } catch {
+    // Then the lengths the server gives, if it gives them.
+  }
+  return sizes;
+}
+
 async function download(files) {
+  const sizes = await sizesOf(files);
   const responses = await Promise.all(files.map((file) => fetch(new URL(file, import.meta.url))));
   for (const [i, response] of responses.entries())
     if (!response.ok) throw new Error(`${files[i]}: ${response.status}`);
-  const total = responses.reduce((sum, r) => sum + Number(r.headers.get('content-length') || 0), 0);
+  const lengths = responses.map(({ headers }, i) => sizes.get(files[i]) ||
+      (headers.get('content-encoding') ? 0 : Number(headers.get('content-length'))));
+  const total = lengths.every((length) => length > 0) ? lengths.reduce((a, b) => a + b, 0) : 0;
   let loaded = 0;
   return Promise.all(responses.map(async (response) => {
     const reader = response.body.getReader();

@@ -321,7 +321,7 @@ function draw(now) {
   const { width, height } = scene.fit();
   const at = instrument._quorvel_scene(width, height) >> 2;
   const values = instrument.HEAPF32.subarray(at, at + 4 + 30 * 5 + 16 * 13);
-  scene.render(values, waveforms, camera.handsInWindow());
+  scene.render(values, waveforms, camera.handsInWindow(), camera.style);
   document.getElementById('banner').classList.toggle('hidden', values[3] === 0);
   banner.textContent = instrument.UTF8ToString(instrument._quorvel_banner());
   if (context) soundLine.textContent =

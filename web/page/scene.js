@@ -5,19 +5,6 @@
 const kLineWidth = 2;           // CSS pixels, as the desktop's glLineWidth(2)
 const kFingertipRadius = 0.025; // normalised window units, before the aspect correction
 const kDiscSegments = 48;
-// The hands over the camera's picture, as app/window/CameraPicture.h draws them: bones and
-// landmarks in light blue, a yellow ring round each fingertip that plucks.
-const kHandColor = [0.2, 0.85, 1.0, 0.9];
-const kPluckingTipColor = [1.0, 0.9, 0.2, 1.0];
-const kPluckingTipRing = 1.3;
-const kRingSegments = 20;
-const kBoneWidth = 1;    // CSS pixels
-const kLandmarkSize = 3; // CSS pixels
-const kHandBones = [[0, 1], [1, 2], [2, 3], [3, 4], [0, 5], [5, 6], [6, 7], [7, 8], [5, 9],
-                    [9, 10], [10, 11], [11, 12], [9, 13], [13, 14], [14, 15], [15, 16], [13, 17],
-                    [0, 17], [17, 18], [18, 19], [19, 20]];
-const kTips = [4, 8, 12, 16, 20];
-
 const kVertexShader = `
 attribute vec2 position;
 attribute vec2 local;
@@ -127,25 +114,28 @@ export class Scene {
     this.draw(n, this.gl.TRIANGLES, color, false);
   }
 
-  // Each hand: its 21 landmarks (x, y) in window units.
-  hands(hands) {
+  // Each hand: its 21 landmarks (x, y) in window units, drawn in `style` (Camera.styleOf, the
+  // desktop window's): bones and landmarks, a ring round each fingertip.
+  hands(hands, style) {
     const w = this.canvas.width, h = this.canvas.height;
-    const ringX = kPluckingTipRing * kFingertipRadius;
+    const ringX = style.ring * kFingertipRadius;
     const ringY = ringX * w / Math.max(h, 1); // round in pixels, as the spheres are
     for (const points of hands) {
-      this.segments(kHandBones.map(([a, b]) => [points[a], points[b]]), kHandColor, kBoneWidth);
-      const dot = kLandmarkSize * this.ratio / 2;
-      for (const [x, y] of points) this.disc(x, y, dot / w, dot / h, kHandColor);
+      this.segments(style.bones.map(([a, b]) => [points[a], points[b]]), style.hand,
+                    style.boneWidth);
+      const dot = style.landmarkSize * this.ratio / 2;
+      for (const [x, y] of points) this.disc(x, y, dot / w, dot / h, style.hand);
       const rings = [];
-      for (const tip of kTips) {
+      for (const tip of style.tips) {
         const [x, y] = points[tip];
-        for (let i = 0; i < kRingSegments; ++i) {
-          const a = 2 * Math.PI * i / kRingSegments, b = 2 * Math.PI * (i + 1) / kRingSegments;
+        for (let i = 0; i < style.ringSegments; ++i) {
+          const a = 2 * Math.PI * i / style.ringSegments;
+          const b = 2 * Math.PI * (i + 1) / style.ringSegments;
           rings.push([[x + ringX * Math.cos(a), y + ringY * Math.sin(a)],
                       [x + ringX * Math.cos(b), y + ringY * Math.sin(b)]]);
         }
       }
-      this.segments(rings, kPluckingTipColor, kBoneWidth);
+      this.segments(rings, style.pluckingTip, style.boneWidth);
     }
   }
 
@@ -160,12 +150,13 @@ export class Scene {
   }
 
   // scene: the instrument's floats (page_main.cpp, quorvel_scene); waveforms: per string the
-  // newest signed peaks, oldest first; hands: the camera's (Camera.handsInWindow), if any.
-  render(scene, waveforms, hands = []) {
+  // newest signed peaks, oldest first; hands: the camera's (Camera.handsInWindow), if any, drawn
+  // in handStyle (Camera.styleOf).
+  render(scene, waveforms, hands = [], handStyle = null) {
     const gl = this.gl;
     gl.clearColor(0, 0, 0, 0); // the camera's picture shows through; the page is black
     gl.clear(gl.COLOR_BUFFER_BIT);
-    this.hands(hands);
+    if (hands.length) this.hands(hands, handStyle);
     const strings = scene[0], fingers = scene[1], swing = scene[2];
     let at = 4;
     for (let s = 0; s < strings; ++s, at += 5) {

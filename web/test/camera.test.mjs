@@ -49,14 +49,27 @@ async function pixelsOf(page, shot) {
   return Buffer.from(base64, 'base64');
 }
 
-// One video through the page: the plucks of its first pass (the fake camera loops it) and, at
-// "strings set", whether the hand is under the spheres.
-async function play(name) {
-  const avi = path.join(videos, `${name}.avi`);
+// One browser for every video: chromium's fake camera opens its file each time a page opens the
+// camera, so each video is linked there in turn.
+const fake = path.join(work, 'camera.y4m');
+function feed(name) {
   const y4m = path.join(work, `${name}.y4m`);
-  const seconds = Number(execFileSync(python, [helper, 'y4m', avi, y4m]).toString());
-  const { address, browser, server } = await startBrowser(root, [
-    '--use-fake-device-for-media-stream', `--use-file-for-fake-video-capture=${y4m}`]);
+  const seconds = Number(execFileSync(python, [helper, 'y4m', videoOf(name), y4m]).toString());
+  fs.rmSync(fake, { force: true });
+  fs.symlinkSync(y4m, fake);
+  return seconds;
+}
+const videoOf = (name) => path.join(name === 'two-hands' ? work : videos, `${name}.avi`);
+const stringsOf = (name) => (name === 'two-hands' ? 4 : 1); // each hand sweeps across its side's
+execFileSync(python, [helper, 'two', work]);
+feed('pluck-in');
+const { address, browser, server } = await startBrowser(root, [
+  '--use-fake-device-for-media-stream', `--use-file-for-fake-video-capture=${fake}`]);
+const served = new Set();
+server.on('request', (request) => served.add(new URL(request.url, address).pathname));
+
+// A fresh page (its own worker and tracker, as a fresh start of the desktop program).
+async function open() {
   const context = await browser.newContext({ viewport: { width: kWidth, height: kHeight },
                                              permissions: ['camera'] });
   const page = await context.newPage();
@@ -65,7 +78,17 @@ async function play(name) {
   page.on('console', (line) => { if (line.type() === 'error') errors.push(line.text()); });
   await page.goto(address);
   await page.waitForFunction(() => window.quorvel && window.quorvel.ready);
+  return { context, page, errors };
+}
+
+// One video through the page: the plucks of its first pass (the fake camera loops it), on which
+// strings, and, at "strings set", whether the hand is under the spheres.
+async function play(name) {
+  const seconds = feed(name);
+  const { context, page, errors } = await open();
+  // The models first, so that the video's first pass is tracked from its start.
   const ready = await page.evaluate(() => window.quorvel.camera.load());
+  for (let s = 1; s < stringsOf(name); ++s) await page.keyboard.press('a');
   await page.click('#camera-button');
   const result = { ready, errors };
   // The fake camera plays the video over and over from when it opened: a point of the video is
@@ -93,10 +116,14 @@ async function play(name) {
     // Plucks of the first pass: the desktop's video: source plays it once.
     const end = camera.startedAt + 1000 * length;
     const ms = camera.trackedMs.slice().sort((a, b) => a - b);
-    return { plucks: plucks.filter((p) => p.time * 1000 >= camera.startedAt &&
-                                          p.time * 1000 < end).length,
+    // Plucks are timed by the sound's clock once it runs (a key starts it).
+    const { context } = window.quorvel;
+    const offset = context ? performance.now() - 1000 * context.currentTime : 0;
+    const first = plucks.filter((p) => p.time * 1000 + offset >= camera.startedAt &&
+                                       p.time * 1000 + offset < end);
+    return { plucks: first.length,
              messages, medianMs: ms[ms.length >> 1], images: camera.trackedAt.filter((at) => at < end).length,
-             loadedMs: camera.loadedMs };
+             loadedMs: camera.loadedMs, strings: first.map((p) => p.string) };
   }, seconds));
   if (name === 'pluck-in') {
     // The hand held still, calibrated: the picture and the spheres (as the instrument places
@@ -115,18 +142,17 @@ async function play(name) {
     if (result.still) result.still.pixels = await pixelsOf(page, result.still.pixels);
     if (result.gone) result.gone = await pixelsOf(page, result.gone);
   }
-  await browser.close();
-  server.close();
+  await context.close();
   return { ...result, seconds };
 }
 
 function desktopPlucks(name) {
-  const out = execFileSync(python, [helper, 'desktop', path.join(videos, `${name}.avi`)],
+  const out = execFileSync(python, [helper, 'desktop', videoOf(name), String(stringsOf(name))],
                            { stdio: ['ignore', 'pipe', 'inherit'] });
   return Number(out.toString().trim().split('\n').pop());
 }
 
-for (const name of ['pluck-in', 'pluck-back']) {
+for (const name of ['pluck-in', 'pluck-back', 'two-hands']) {
   const desktop = desktopPlucks(name);
   const page = await play(name);
   check(page.ready && page.errors.length === 0,
@@ -137,6 +163,9 @@ for (const name of ['pluck-in', 'pluck-back']) {
               `(${(page.images / page.seconds).toFixed(1)} a second), median ` +
               `${page.medianMs.toFixed(1)} ms an ` +
               `image, models ready ${(page.loadedMs / 1000).toFixed(1)} s after the page asked`);
+  if (name === 'two-hands') // each hand sweeps across the strings of its side only
+    check(page.strings.includes(0) && page.strings.includes(3),
+          `two-hands: both hands pluck, strings ${page.strings.join(' ')}`);
   if (name !== 'pluck-in') continue;
   const told = ['camera: show a hand', 'camera: hold still', 'camera: strings set'].map(
       (start) => page.messages.findIndex((line) => line.startsWith(start)));
@@ -166,5 +195,34 @@ for (const name of ['pluck-in', 'pluck-back']) {
         `the picture shows the hand just below each fingertip's sphere, nothing of it above ` +
         `(${page.still.tips.map(([x, y]) => `${x.toFixed(0)},${y.toFixed(0)}`).join(' ')})`);
 }
+// Last, a first visit, the camera chosen before the models: their download told as it comes,
+// to the byte served, then the tracker's sentences.
+const { context, page, errors } = await open();
+served.clear();
+await page.evaluate(() => {
+  const line = document.getElementById('camera'), lines = window.quorvel.lines = [];
+  new MutationObserver(() => lines.push(line.textContent)).observe(line, { childList: true });
+});
+const clicked = await page.evaluate(() => performance.now());
+await page.click('#camera-button');
+await page.waitForFunction(() => / images a second$/.test(window.quorvel.lines.at(-1)), null,
+                           { timeout: 60000 });
+const { lines, tracking } = await page.evaluate(() => (
+  { lines: window.quorvel.lines, tracking: window.quorvel.camera.trackedAt[0] }));
+console.log(`note: a first visit tracks ${((tracking - clicked) / 1000).toFixed(1)} s after "camera"`);
+await context.close();
+const mb = [...served].filter((file) => /^\/(ort\/.*\.wasm|models\/.*\.onnx)$/.test(file))
+                      .reduce((sum, file) => sum + fs.statSync(path.join(root, file)).size, 0) /
+           1e6;
+const shown = lines.map((line) => /^loading the hand models: ([\d.]+) of ([\d.]+) MB$/.exec(line));
+const n = shown.filter(Boolean).map(([, loaded, total]) => [Number(loaded), Number(total)]);
+const after = lines.slice(shown.findLastIndex(Boolean) + 1);
+check(errors.length === 0 && n.length >= 3 && n.every(([, m]) => Math.abs(m - mb) < 0.06) &&
+          n.every(([loaded], i) => i === 0 || loaded >= n[i - 1][0]) && n[0][0] < n.at(-1)[0] &&
+          n.at(-1)[0] === n[0][1] && /^show a hand/.test(after[0]),
+      `the download told rising to all ${mb.toFixed(1)} MB served, then the tracker's sentences ` +
+      `(${n.length} lines: ${n[0]} … ${n.at(-1)} | ${after.join(' | ')})`);
+await browser.close();
+server.close();
 fs.rmSync(work, { recursive: true, force: true });
 process.exit(failures ? 1 : 0);

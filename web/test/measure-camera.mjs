@@ -1,10 +1,39 @@
 // Measures the hand models in the browser as the page serves them: onnxruntime-web on the CPU,
 // one thread (the page has no cross-origin isolation, so no threads), the lite models, each run
-// `runs` times on a fixed image; and what the first visit downloads for them.
+// `runs` times on a fixed image; and what the first visit downloads for them. Given a video
+// (Y4M) instead, plays it once through chromium's fake camera into the page and prints the
+// worker's milliseconds per tracked image (bench/camera.sh page sets it beside the desktop's).
 //   node measure-camera.mjs DIST_WEB [runs]
+//   node measure-camera.mjs DIST_WEB VIDEO.y4m SECONDS
 import { startBrowser } from './browser.mjs';
 
-const [root, runs = '50'] = process.argv.slice(2);
+const [root, runs = '50', seconds] = process.argv.slice(2);
+if (runs.endsWith('.y4m')) {
+  const { address, browser, server } = await startBrowser(root, [
+    '--use-fake-device-for-media-stream', `--use-file-for-fake-video-capture=${runs}`]);
+  const page = await browser.newPage({ viewport: { width: 800, height: 600 } });
+  await page.context().grantPermissions(['camera']);
+  await page.goto(address);
+  await page.waitForFunction(() => window.quorvel && window.quorvel.ready);
+  await page.evaluate(() => window.quorvel.camera.load());
+  await page.click('#camera-button');
+  // One pass of the video from when the camera opened (the fake camera loops it).
+  await page.waitForFunction((length) => window.quorvel.camera.video.currentTime > length,
+                             Number(seconds), { timeout: 120000, polling: 100 });
+  const { ms, hands } = await page.evaluate(() => ({
+    ms: window.quorvel.camera.trackedMs.slice(),
+    hands: window.quorvel.camera.hands.length }));
+  // The first image waits for the camera's start: left out, as the desktop bench leaves it.
+  const sorted = ms.slice(1).sort((a, b) => a - b);
+  console.log(`page: ${ms.length} images tracked in ${seconds} s ` +
+              `(${(ms.length / seconds).toFixed(1)} a second), hands at the end ${hands}, ` +
+              `worker per image: median ` +
+              `${sorted[sorted.length >> 1].toFixed(1)} ms, p99 ` +
+              `${sorted[Math.floor(0.99 * (sorted.length - 1))].toFixed(1)} ms`);
+  await browser.close();
+  server.close();
+  process.exit(0);
+}
 const { address, browser, server } = await startBrowser(root);
 const page = await browser.newPage();
 await page.goto(address);
