@@ -3,15 +3,13 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
-#include <iostream>
 
-#include "src/ConsoleLine.h"
+#include "src/NoteLine.h"
 #include "src/PluckExcitation.h"
 
 namespace {
 
-constexpr float kNoteZeroHz = 8.1757994f; // note 0; 69 is 440 Hz
-constexpr float kNoiseColour = 0.6f;      // the finger noise's lowpass pole
+constexpr float kNoiseColour = 0.6f; // the finger noise's lowpass pole
 
 // The bass fundamentals' level against the rest of the pluck, dB by note, straight between the
 // points: a soundboard radiates C2's fundamental more than the body's high-pass alone gives and
@@ -59,17 +57,17 @@ ConcertString::ConcertString()
       fSwellLeft(0), fSwellPos(0), fSwellStep(0.0f), fEarlyLoss(0.0), fEarlyFade(1.0),
       fNoiseLeft(0), fNoiseGain(0.0f), fNoiseFade(0.0f), fNoiseColour(0.0f), fNoiseState(1)
 {
-    fFilter = LoopFilter::Design(kNoteZeroHz * std::pow(2.0, 69 / 12.0), 69.0, fSampleRate);
+    Silence();
 }
 
 ConcertString::~ConcertString() = default;
 
 void ConcertString::NoteOn(float pitch, int velocity, const float* burst, int burstLength)
 {
-    const int note = std::isfinite(pitch) ? static_cast<int>(std::lround(pitch)) : 0;
-    const float frequency = kNoteZeroHz * powf(2.0f, pitch / 12.0f);
+    const int note = NearestNote(pitch);
+    const float frequency = NoteFrequency(pitch);
     Voice::NoteOn(note, velocity);
-    WriteLine(std::cout, "note: ", note, " freq: ", frequency);
+    PrintNoteLine(note, frequency);
 
     const double rate = AudioServer::GetInstance()->Fs();
     const double safeFrequency = std::max(1.0, std::min(static_cast<double>(frequency), rate / 3));
@@ -115,6 +113,16 @@ void ConcertString::NoteOn(float pitch, int velocity, const float* burst, int bu
     fNoiseGain = noiseGain;
     fNoiseFade = noiseFade;
     fNoiseState = seed;
+}
+
+void ConcertString::Silence()
+{
+    std::fill(fDelayLine.get(), fDelayLine.get() + kMaxSize, 0.0f);
+    // The filter of a string just built: tuned to 440 Hz, nothing in its memory.
+    fFilter = LoopFilter::Design(NoteFrequency(69.0f), 69.0, fSampleRate);
+    fSwellLeft = 0;
+    fEarlyLoss = 0.0;
+    fNoiseLeft = 0;
 }
 
 void ConcertString::Render(float* buffer, int frames)

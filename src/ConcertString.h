@@ -45,6 +45,9 @@ public:
     // the pluck's burst (burstLength samples of displacement; null: a plain pluck), adding to
     // what still rings. Prints the note line as the classic string does. Not on the audio thread.
     void NoteOn(float pitch, int velocity, const float* burst, int burstLength);
+    // Stops the string at once: silent as a string just built. With the server lock held, or while
+    // the audio thread cannot reach the string.
+    void Silence();
 
     void Render(float* buffer, int frames) override;
 

@@ -1,18 +1,17 @@
 #include "src/Voices.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cassert>
 #include <cmath>
 #include <cstdlib>
 #include <iostream>
 
-#include "src/ConsoleLine.h"
 #include "src/Interpolator.h"
+#include "src/NoteLine.h"
 
 namespace {
 
-// Frequency in Hz of note 0 (69 is 440 Hz).
-constexpr float kNoteZeroHz = 8.1757994f;
 constexpr float kNoteOnDecay = 0.99f;
 constexpr float kNoteOffDecay = 0.5f;
 constexpr float kStartDecay = 0.8f;
@@ -70,6 +69,8 @@ float LoopOffset(const float* samples, int count)
     return static_cast<float>(sum / (count + 1));
 }
 
+std::atomic<bool> sNoteLines{true};
+
 } // namespace
 
 Voice::Voice() : fSampleCount(0), fDuration(0), fIsOn(false) {}
@@ -82,6 +83,17 @@ void Voice::NoteOn(int, int)
 void Voice::NoteOff()
 {
     fIsOn = false;
+}
+
+void Voice::SetNoteLines(bool on)
+{
+    sNoteLines.store(on);
+}
+
+void Voice::PrintNoteLine(int note, float frequency)
+{
+    if (sNoteLines.load(std::memory_order_relaxed))
+        WriteNoteLine(std::cout, note, frequency);
 }
 
 Karplus::Karplus(float periodSeconds, uint32_t startPosition)
@@ -107,7 +119,7 @@ void Karplus::NoteOn(float pitch, int velocity, float* burst, int burstLength)
     const PreparedNote prepared = PrepareNote(pitch, velocity, burst != nullptr ? burstLength : 0);
     Voice::NoteOn(prepared.note, velocity);
     // Printed before the server lock is taken: the audio thread never waits for the console.
-    WriteLine(std::cout, "note: ", prepared.note, " freq: ", prepared.frequency);
+    PrintNoteLine(prepared.note, prepared.frequency);
     AudioServer::ScopedLock hold;
     ApplyNote(prepared, burst, burstLength);
 }
@@ -115,9 +127,9 @@ void Karplus::NoteOn(float pitch, int velocity, float* burst, int burstLength)
 Karplus::PreparedNote Karplus::PrepareNote(float pitch, int velocity, int burstLength)
 {
     PreparedNote prepared;
-    prepared.note = std::isfinite(pitch) ? static_cast<int>(std::lround(pitch)) : 0;
+    prepared.note = NearestNote(pitch);
     prepared.velocity = velocity;
-    prepared.frequency = kNoteZeroHz * powf(2.0f, pitch / 12.0f);
+    prepared.frequency = NoteFrequency(pitch);
     const LoopTuning tuning =
         TuneLoop(static_cast<double>(AudioServer::GetInstance()->Fs()) / prepared.frequency);
     prepared.length = tuning.length;
@@ -146,6 +158,13 @@ void Karplus::NoteOff()
     Voice::NoteOff();
     AudioServer::ScopedLock hold;
     fDecay = kNoteOffDecay;
+}
+
+void Karplus::Silence()
+{
+    std::fill(fDelayLine.get(), fDelayLine.get() + kMaxSize, 0.0f);
+    fAllpassIn = 0.0f;
+    fAllpassOut = 0.0f;
 }
 
 void Karplus::SetLength(int length)

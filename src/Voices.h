@@ -15,12 +15,20 @@ public:
     virtual void NoteOn(int note, int velocity);
     virtual void NoteOff();
 
+    // Whether note-ons print their note line on standard output: on unless switched off, as
+    // where note-ons run on the audio thread (the web page's worklet), which must neither format
+    // nor write. Set before the first note-on.
+    static void SetNoteLines(bool on);
+
     bool IsOn() const { return fIsOn; }
     int SampleCount() const { return fSampleCount; }
     int Duration() const { return fDuration; }
 
 protected:
     ~Voice() = default;
+
+    // The note line on standard output, unless note lines are off.
+    static void PrintNoteLine(int note, float frequency);
 
     int fSampleCount; // samples rendered since the last note-on; audio thread
     int fDuration;    // nominal note length in samples
@@ -63,6 +71,9 @@ public:
     void NoteOn(float pitch, int velocity, float* burst, int burstLength);
     // Sets the loss to 0.5; the string dies away within a few periods. Not on the audio thread.
     void NoteOff() override;
+    // Stops the string at once: its line cleared, silent as a string just built. With the server
+    // lock held, or while the audio thread cannot reach the string.
+    void Silence();
 
     // length: line length in samples, at most kMaxSize. Clears the allpass's memory of the
     // previous tuning and keeps its coefficient.

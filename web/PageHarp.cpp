@@ -1,14 +1,17 @@
 // The harp as the page's main thread holds it: the number of strings and where plucks go. The
 // strings themselves sound in the audio worklet, in the engine's own Harp (worklet_engine.cpp,
 // which links app/instrument/Harp.cpp); here each change and each pluck, its burst already
-// shaped by the pluck detector, is handed to the page, which posts it to the worklet.
+// shaped by the pluck detector, is handed to the page, which posts it to the worklet. Each pluck's
+// note line is printed here (on the page's console), since the worklet's pass must not print.
 // Main thread only: the page has no other thread that calls the harp.
 
+#include <iostream>
 #include <stdexcept>
 
 #include <emscripten.h>
 
 #include "app/instrument/Harp.h"
+#include "src/NoteLine.h"
 
 // The page's handlers (web/page/harp.js): Module.strings(count), Module.pluck(...).
 EM_JS(void, quorvel_post_strings, (int count), { Module.strings(count); });
@@ -29,8 +32,8 @@ Harp* Harp::GetInstance()
 }
 
 Harp::Harp()
-    : fAdder(nullptr), fMultiplier(nullptr), fRoom(nullptr), fVoice(sStartVoice.load()),
-      fNumStrings(1)
+    : fKeepStrings(false), fAdder(nullptr), fMultiplier(nullptr), fRoom(nullptr),
+      fVoice(sStartVoice.load()), fNumStrings(1)
 {
     if (fVoice.load() != VoiceKind::kClassic)
         quorvel_post_voice(static_cast<int>(fVoice.load()));
@@ -61,6 +64,7 @@ void Harp::ExciteString(int string, float pitch, int velocity, float* burst, int
 {
     if (string < 0 || string >= fNumStrings.load())
         throw std::out_of_range("no such string");
+    WriteNoteLine(std::cout, NearestNote(pitch), NoteFrequency(pitch));
     quorvel_post_pluck(string, pitch, velocity, burst, length);
 }
 

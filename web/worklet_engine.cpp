@@ -9,6 +9,7 @@
 
 #include "app/instrument/Harp.h"
 #include "src/AudioServer.h"
+#include "src/Voices.h"
 #include "src/nodes/SampleAccumulator.h"
 
 namespace {
@@ -31,9 +32,6 @@ struct PendingPluck {
 PendingPluck sQueue[kQueueCapacity];
 int sQueued = 0;
 int sDropped = 0; // plucks refused by a full queue
-// Every string is built at the start; the player's count only says how many are played, so a
-// change of count never allocates on the audio thread.
-int sPlayed = Harp::kMinStrings;
 float sBurst[kBurstLength];
 float sOutput[kChannels * AudioServer::kMaxBlockFrames];
 float sWaveforms[Harp::kMaxStrings * kWaveformPairs];
@@ -41,10 +39,10 @@ int sWaveformCounts[Harp::kMaxStrings];
 
 void Sound(PendingPluck& pluck)
 {
-    if (pluck.stringIndex < 0 || pluck.stringIndex >= sPlayed)
+    Harp* harp = Harp::GetInstance();
+    if (pluck.stringIndex < 0 || pluck.stringIndex >= harp->GetNumStrings())
         return; // removed since the pluck was sent
-    Harp::GetInstance()->ExciteString(pluck.stringIndex, pluck.pitch, pluck.velocity, pluck.burst,
-                                      kBurstLength);
+    harp->ExciteString(pluck.stringIndex, pluck.pitch, pluck.velocity, pluck.burst, kBurstLength);
 }
 
 } // namespace
@@ -56,9 +54,10 @@ void quorvel_start(float rate)
 {
     AudioServer::GetInstance()->SetFs(rate);
     AudioServer::GetInstance()->SetOutputChannels(kChannels);
-    Harp* harp = Harp::GetInstance();
-    while (harp->GetNumStrings() < Harp::kMaxStrings)
-        harp->AddString();
+    // Plucks sound inside the render pass here: the page prints their lines where it makes them.
+    Voice::SetNoteLines(false);
+    // Every string is built now, so that a change of count never builds or frees one.
+    Harp::GetInstance()->BuildAllStrings();
 }
 
 // Where the worklet writes the next pluck's burst (kBurstLength floats).
@@ -94,7 +93,7 @@ int quorvel_heap_used()
     return static_cast<int>(mallinfo().uordblks);
 }
 
-// The strings' voice: 0 classic, 1 concert (Harp::VoiceKind). Rebuilds all 30, so allocates:
+// The strings' voice: 0 classic, 1 concert (Harp::VoiceKind). Builds all 30 anew, so allocates:
 // called from a port message, between blocks, never from process().
 void quorvel_voice(int voice)
 {
@@ -102,11 +101,16 @@ void quorvel_voice(int voice)
                                              : Harp::VoiceKind::kClassic);
 }
 
-// Plays the first `strings` strings (Harp's limits hold). A string no longer played rings out as
-// it would when left alone; nothing is built or freed.
+// Plays the first `strings` strings (Harp's limits hold). A string taken away falls silent at
+// once, as on the desktop; nothing is built or freed.
 void quorvel_strings(int strings)
 {
-    sPlayed = std::clamp(strings, Harp::kMinStrings, Harp::kMaxStrings);
+    Harp* harp = Harp::GetInstance();
+    const int count = std::clamp(strings, Harp::kMinStrings, Harp::kMaxStrings);
+    while (harp->GetNumStrings() < count)
+        harp->AddString();
+    while (harp->GetNumStrings() > count)
+        harp->RemoveString();
 }
 
 // One block of `frames` (at most AudioServer::kMaxBlockFrames) starting at context frame
@@ -134,7 +138,7 @@ float* quorvel_render(int frames, double firstFrame)
 float* quorvel_waveforms()
 {
     std::vector<SampleAccumulator*>& taps = Harp::GetInstance()->GetBuffers();
-    const int strings = std::min<int>(static_cast<int>(taps.size()), sPlayed);
+    const int strings = std::min<int>(static_cast<int>(taps.size()), Harp::kMaxStrings);
     for (int s = 0; s < strings; ++s) {
         const std::deque<SampleAccumulator::Pair> pairs = taps[static_cast<std::size_t>(s)]->Get();
         const int count = std::min<int>(static_cast<int>(pairs.size()), kWaveformPairs);

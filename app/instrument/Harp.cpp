@@ -30,13 +30,15 @@ Harp* Harp::GetInstance()
 }
 
 Harp::Harp()
-    : fAdder(nullptr), fMultiplier(nullptr), fMix(nullptr), fBodies(), fBlockers(), fRoom(nullptr),
-      fOutputs(), fVoice(sStartVoice.load()), fNumStrings(1)
+    : fKeepStrings(false), fAdder(nullptr), fMultiplier(nullptr), fMix(nullptr), fBodies(),
+      fBlockers(), fRoom(nullptr), fOutputs(), fVoice(sStartVoice.load()), fNumStrings(1)
 {
     // Capacity for every string up front: adding one never reallocates, so it cannot fail
     // halfway between the two lists.
     fStrings.reserve(kMaxStrings);
     fBuffers.reserve(kMaxStrings);
+    fKeptStrings.reserve(kMaxStrings);
+    fKeptBuffers.reserve(kMaxStrings);
     Init();
 }
 
@@ -93,6 +95,8 @@ void Harp::BuildGraph()
         }
         for (int i = 0; i < fNumStrings.load(); ++i)
             AppendString();
+        if (fKeepStrings)
+            BuildKeptStrings();
 
         // The first moment the audio thread can reach the graph.
         AudioServer::ScopedLock hold;
@@ -112,6 +116,8 @@ void Harp::TearDownGraph()
         Disconnect(tap);
     }
     for (SampleAccumulator* tap : fBuffers)
+        delete tap;
+    for (SampleAccumulator* tap : fKeptBuffers)
         delete tap;
     if (fOutputs[0] != nullptr) {
         AudioServer::ScopedLock hold;
@@ -135,6 +141,8 @@ void Harp::TearDownGraph()
     delete fMix;
     fStrings.clear();
     fBuffers.clear();
+    fKeptStrings.clear();
+    fKeptBuffers.clear();
     fAdder = nullptr;
     fMultiplier = nullptr;
     fMix = nullptr;
@@ -156,27 +164,50 @@ void Harp::Disconnect(SampleAccumulator* tap)
         fMix->RemoveInput(tap);
 }
 
-void Harp::AppendString()
+Harp::BuiltString Harp::BuildString() const
 {
-    StringVoice string;
+    BuiltString built;
     AudioClient* node = nullptr;
     if (fVoice.load() == VoiceKind::kClassic) {
-        string.classic = std::make_shared<Karplus>(kStringPeriodSeconds);
-        node = string.classic.get();
+        built.voice.classic = std::make_shared<Karplus>(kStringPeriodSeconds);
+        node = built.voice.classic.get();
     } else {
-        string.concert = std::make_shared<ConcertString>();
-        node = string.concert.get();
+        built.voice.concert = std::make_shared<ConcertString>();
+        node = built.voice.concert.get();
     }
-    std::unique_ptr<SampleAccumulator> tap(new SampleAccumulator());
-    tap->SetInput(node);
-    tap->SetSamplesPerPixel(kSamplesPerPixel);
+    built.tap.reset(new SampleAccumulator());
+    built.tap->SetInput(node);
+    built.tap->SetSamplesPerPixel(kSamplesPerPixel);
+    return built;
+}
+
+void Harp::AppendString()
+{
+    BuiltString built = BuildString();
     {
         // Only the one change the audio thread can see happens under the server lock.
         AudioServer::ScopedLock serverHold;
-        Connect(tap.get());
+        Connect(built.tap.get());
     }
-    fStrings.push_back(std::move(string));
-    fBuffers.push_back(tap.release());
+    fStrings.push_back(std::move(built.voice));
+    fBuffers.push_back(built.tap.release());
+}
+
+void Harp::BuildKeptStrings()
+{
+    while (fStrings.size() + fKeptStrings.size() < static_cast<std::size_t>(kMaxStrings)) {
+        BuiltString built = BuildString();
+        fKeptStrings.push_back(std::move(built.voice));
+        fKeptBuffers.push_back(built.tap.release());
+    }
+}
+
+void Harp::BuildAllStrings()
+{
+    std::lock_guard<std::mutex> hold(fStringsLock);
+    fKeepStrings = true;
+    if (fOutputs[0] != nullptr)
+        BuildKeptStrings();
 }
 
 void Harp::AddString()
@@ -184,7 +215,19 @@ void Harp::AddString()
     std::lock_guard<std::mutex> hold(fStringsLock);
     if (fNumStrings.load() >= kMaxStrings || fOutputs[0] == nullptr)
         return;
-    AppendString();
+    if (fKeptStrings.empty()) {
+        AppendString();
+    } else {
+        // Silenced when it was taken away; the lists' capacity is reserved, so nothing allocates.
+        {
+            AudioServer::ScopedLock serverHold;
+            Connect(fKeptBuffers.back());
+        }
+        fStrings.push_back(std::move(fKeptStrings.back()));
+        fBuffers.push_back(fKeptBuffers.back());
+        fKeptStrings.pop_back();
+        fKeptBuffers.pop_back();
+    }
     fNumStrings.fetch_add(1);
 }
 
@@ -197,9 +240,17 @@ void Harp::RemoveString()
     {
         AudioServer::ScopedLock serverHold;
         Disconnect(tap);
+        // Out of the mix it is silent now; kept, it must be so when it comes back.
+        if (fKeepStrings)
+            fStrings.back().Silence();
     }
     fBuffers.pop_back();
-    delete tap;
+    if (fKeepStrings) {
+        fKeptBuffers.push_back(tap);
+        fKeptStrings.push_back(std::move(fStrings.back()));
+    } else {
+        delete tap;
+    }
     // A pluck in flight may still hold the string; it goes when the pluck ends.
     fStrings.pop_back();
     fNumStrings.fetch_sub(1);
@@ -217,6 +268,14 @@ void Harp::StringVoice::Pluck(float pitch, int velocity, float* burst, int lengt
         classic->NoteOn(pitch, velocity, burst, length);
     else if (concert)
         concert->NoteOn(pitch, velocity, burst, length);
+}
+
+void Harp::StringVoice::Silence() const
+{
+    if (classic)
+        classic->Silence();
+    else if (concert)
+        concert->Silence();
 }
 
 void Harp::NoteOn(int string, int note, int velocity)

@@ -59,6 +59,11 @@ public:
     // Window thread. At the limits (30 strings, 1 string) they do nothing.
     void AddString();
     void RemoveString();
+    // For a harp whose count changes on the audio thread (the web page's worklet): builds the
+    // strings up to kMaxStrings now, those beyond the count silent and out of the mix. From then
+    // on RemoveString keeps the string it takes away, silenced, and AddString plays a kept one
+    // again, so neither builds nor frees anything; SetVoice builds them all anew.
+    void BuildAllStrings();
 
     // Plucks string `string` with noise. Throws std::out_of_range for an index outside
     // 0..GetNumStrings()-1 and then touches nothing.
@@ -98,13 +103,22 @@ private:
     void TearDownGraph();
     // With fStringsLock held: a new string and its tap, the tap wired into the mixer.
     void AppendString();
+    // With fStringsLock held: kept strings, built until there are kMaxStrings in all.
+    void BuildKeptStrings();
 
     // A string in whichever voice it was built.
     struct StringVoice {
         std::shared_ptr<Karplus> classic;
         std::shared_ptr<ConcertString> concert;
         void Pluck(float pitch, int velocity, float* burst, int length) const;
+        void Silence() const;
     };
+    // A string with its tap, not in the mix.
+    struct BuiltString {
+        StringVoice voice;
+        std::unique_ptr<SampleAccumulator> tap;
+    };
+    BuiltString BuildString() const;
     // String `string`, or std::out_of_range.
     StringVoice StringAt(int string) const;
     // With the server lock held: the tap into or out of the mixer of the voice playing.
@@ -118,6 +132,10 @@ private:
 
     std::vector<SampleAccumulator*> fBuffers;
     std::vector<StringVoice> fStrings;
+    // Strings taken away and kept for AddString (BuildAllStrings), their taps owned here.
+    std::vector<StringVoice> fKeptStrings;
+    std::vector<SampleAccumulator*> fKeptBuffers;
+    bool fKeepStrings;
     Adder* fAdder;            // classic
     Multiplier* fMultiplier;  // classic
     StereoMix* fMix;          // concert

@@ -32,7 +32,7 @@ const canvas = document.getElementById('harp');
 // recorded (the recording's clock of its frame), played (when it sounds) }.
 const shared = { plucks: [], dropped: 0, blocks: 0, skipped: 0, blockFrames: 0, latePlucks: 0,
                  rate: 0, outputLatency: 0, baseLatency: 0, firstSoundMs: -1, tapped: [], drawn: 0,
-                 replaying: false, messages: [] };
+                 replaying: false, messages: [], engineWritten: 0 };
 window.quorvel = shared;
 
 // The engine's bytes are fetched at once, so that the first key waits only for the worklet.
@@ -101,6 +101,7 @@ function receive(message) {
       shared.dropped = message.dropped;
       shared.blocks = message.blocks;
       shared.skipped = message.skipped;
+      shared.engineWritten = message.written;
       shared.blockFrames = message.blockFrames;
       break;
     case 'played': {
@@ -141,16 +142,26 @@ function startSound() {
   starting = (async () => {
     context = new AudioContext({ latencyHint: 'interactive', sampleRate: rate });
     shared.context = context;
+    // Held until the engine has built its strings: that takes the audio thread tens of
+    // milliseconds, which a running context hears as a gap and counts as underruns.
+    const held = context.suspend();
     const engine = await engineBytes;
     await context.audioWorklet.addModule('worklet.js');
     const created = new AudioWorkletNode(context, 'quorvel-harp', {
       numberOfInputs: 0, outputChannelCount: [2], processorOptions: { engine } });
-    created.port.onmessage = (event) => receive(event.data);
+    const built = new Promise((resolve) => {
+      created.port.onmessage = (event) => {
+        if (event.data.kind === 'ready') resolve();
+        receive(event.data);
+      };
+    });
     created.connect(context.destination);
     node = created;
     post({ kind: 'strings', count: instrument.HEAPF32[instrument._quorvel_scene(1, 1) >> 2] });
     for (const message of waiting) post(message, message.burst ? [message.burst.buffer] : []);
     waiting = [];
+    await held;
+    await built;
     await context.resume();
     shared.rate = context.sampleRate;
     shared.baseLatency = context.baseLatency;

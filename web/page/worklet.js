@@ -3,8 +3,9 @@
 // are written into the engine's fixed queue between blocks; process() only renders.
 
 // A standalone module still imports a few system calls; none does anything here. fd_write
-// (the engine's note lines) reports everything written so that the C library never retries.
-function systemStubs(module, memory) {
+// reports everything written so that the C library never retries, and counts it: the engine
+// prints nothing (its note lines are the page's), and a byte written would be work in the pass.
+function systemStubs(module, memory, wrote) {
   const imports = {};
   for (const entry of WebAssembly.Module.imports(module)) {
     if (entry.kind !== 'function') continue;
@@ -16,6 +17,7 @@ function systemStubs(module, memory) {
         let total = 0;
         for (let i = 0; i < count; ++i) total += view.getUint32(iovs + 8 * i + 4, true);
         view.setUint32(written, total, true);
+        wrote(total);
         return 0;
       };
     } else if (entry.name === 'environ_sizes_get' || entry.name === 'args_sizes_get') {
@@ -42,8 +44,9 @@ class HarpProcessor extends AudioWorkletProcessor {
     super();
     const module = new WebAssembly.Module(options.processorOptions.engine);
     let instance = null;
+    this.written = 0;  // bytes the engine wrote to its standard output or error
     instance = new WebAssembly.Instance(module,
-        systemStubs(module, () => instance.exports.memory));
+        systemStubs(module, () => instance.exports.memory, (bytes) => { this.written += bytes; }));
     this.engine = instance.exports;
     if (this.engine._initialize) this.engine._initialize();
     this.engine.quorvel_start(sampleRate);
@@ -91,7 +94,7 @@ class HarpProcessor extends AudioWorkletProcessor {
         this.port.postMessage({
           kind: 'waveforms', pairs, counts,
           dropped: engine.quorvel_dropped(), blocks: this.blocks, blockFrames: this.blockFrames,
-          skipped: this.skipped,
+          skipped: this.skipped, written: this.written,
           frame: currentFrame,
         }, [pairs.buffer, counts.buffer]);
         break;
