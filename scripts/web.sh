@@ -61,12 +61,16 @@ sources_of() {
     on && /^\)/ { exit } on && NF { print $1 }' CMakeLists.txt
 }
 
+# Each module's stack, said outright: 5 MB is 3.1.6's default, and later releases give 64 KB,
+# less than the render pass's block buffers take.
+stack=(-sTOTAL_STACK=5MB)
+
 # The engine for the audio worklet: the server, the strings and the harp, no JavaScript glue.
 mapfile -t engine < <(sources_of quorvel_audio_graph)
 engine+=(app/instrument/Harp.cpp app/instrument/HarpVoices.cpp web/worklet_engine.cpp)
 if stale "$work/engine.wasm"; then
   compile "$work/engine" "${flags[@]}" -- "${engine[@]}"
-  em++ "${flags[@]}" "${built[@]}" -o "$work/engine.wasm" --no-entry -sSTANDALONE_WASM \
+  em++ "${flags[@]}" "${built[@]}" -o "$work/engine.wasm" --no-entry -sSTANDALONE_WASM "${stack[@]}" \
     -sINITIAL_MEMORY=64MB -sALLOW_MEMORY_GROWTH=0 -sFILESYSTEM=0 \
     -sEXPORTED_FUNCTIONS=_quorvel_start,_quorvel_burst,_quorvel_pluck,_quorvel_dropped,_quorvel_strings,_quorvel_voice,_quorvel_render,_quorvel_waveforms,_quorvel_waveform_counts,_quorvel_heap_used
 fi
@@ -83,7 +87,7 @@ instrument+=(app/window/Keys.cpp app/window/Scene.cpp
   web/PageHarp.cpp web/page_main.cpp web/page_midi.cpp web/page_camera.cpp)
 if stale "$work/instrument.wasm"; then
   compile "$work/instrument" "${flags[@]}" -I/usr/include/opencv4 -fexceptions -- "${instrument[@]}"
-  em++ "${flags[@]}" -fexceptions "${built[@]}" -o "$work/instrument.js" \
+  em++ "${flags[@]}" -fexceptions "${built[@]}" -o "$work/instrument.js" "${stack[@]}" \
     -sMODULARIZE -sEXPORT_ES6 -sEXPORT_NAME=createInstrument -sENVIRONMENT=web \
     -sALLOW_MEMORY_GROWTH=1 -sFORCE_FILESYSTEM \
     -sEXPORTED_RUNTIME_METHODS=FS,UTF8ToString,stringToUTF8,HEAPF32,HEAPF64 \
@@ -98,7 +102,7 @@ tracker=(tracking/camera/{CameraTracker,CameraStatus,HandTracker,PalmDetector,La
   tracking/Leap.cpp web/tracker_main.cpp web/tracker_opencv.cpp)
 if stale "$work/tracker.wasm"; then
   compile "$work/tracker" "${flags[@]}" -I/usr/include/opencv4 -- "${tracker[@]}"
-  em++ "${flags[@]}" "${built[@]}" -o "$work/tracker.js" \
+  em++ "${flags[@]}" "${built[@]}" -o "$work/tracker.js" "${stack[@]}" \
     -sMODULARIZE -sEXPORT_ES6 -sEXPORT_NAME=createTracker -sENVIRONMENT=worker \
     -sALLOW_MEMORY_GROWTH=1 -sASYNCIFY -sFILESYSTEM=0 -sEXPORTED_RUNTIME_METHODS=ccall,HEAPF64 \
     -sEXPORTED_FUNCTIONS=_quorvel_hands_start,_quorvel_hands_image,_quorvel_hands_track
