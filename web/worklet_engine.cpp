@@ -5,7 +5,6 @@
 #include <malloc.h>
 
 #include <algorithm>
-#include <deque>
 
 #include "app/instrument/Harp.h"
 #include "src/AudioServer.h"
@@ -36,7 +35,10 @@ float sBurst[kBurstLength];
 float sOutput[kChannels * AudioServer::kMaxBlockFrames];
 float sWaveforms[Harp::kMaxStrings * kWaveformPairs];
 int sWaveformCounts[Harp::kMaxStrings];
+SampleAccumulator::Pair sPairs[SampleAccumulator::kCapacity];
 
+// The harp's mutexes take nothing here: the module is built without threads, so they are
+// Emscripten's stubs, and a pluck waits for no one.
 void Sound(PendingPluck& pluck)
 {
     Harp* harp = Harp::GetInstance();
@@ -133,19 +135,19 @@ float* quorvel_render(int frames, double firstFrame)
     return sOutput;
 }
 
-// Collects every string's newest waveform pairs (their signed peaks) for the picture. Between
-// blocks: the taps' collection allocates.
+// Collects every string's newest waveform pairs (their signed peaks) for the picture, between
+// blocks on the audio thread: into arrays of the module's own, allocating nothing.
 float* quorvel_waveforms()
 {
     std::vector<SampleAccumulator*>& taps = Harp::GetInstance()->GetBuffers();
     const int strings = std::min<int>(static_cast<int>(taps.size()), Harp::kMaxStrings);
     for (int s = 0; s < strings; ++s) {
-        const std::deque<SampleAccumulator::Pair> pairs = taps[static_cast<std::size_t>(s)]->Get();
-        const int count = std::min<int>(static_cast<int>(pairs.size()), kWaveformPairs);
-        const std::size_t first = pairs.size() - static_cast<std::size_t>(count);
+        const int pending = taps[static_cast<std::size_t>(s)]->Collect(sPairs);
+        const int count = std::min(pending, kWaveformPairs);
+        const SampleAccumulator::Pair* newest = sPairs + (pending - count);
         float* out = sWaveforms + s * kWaveformPairs;
         for (int i = 0; i < count; ++i) {
-            const SampleAccumulator::Pair& pair = pairs[first + static_cast<std::size_t>(i)];
+            const SampleAccumulator::Pair& pair = newest[i];
             out[i] = std::abs(pair.first) > std::abs(pair.second) ? pair.first : pair.second;
         }
         sWaveformCounts[s] = count;

@@ -105,16 +105,18 @@ void SampleAccumulator::Append(const float* extremes, int count)
 std::deque<SampleAccumulator::Pair> SampleAccumulator::Get()
 {
     std::lock_guard<std::mutex> collecting(fCollectMutex);
-    int size;
-    {
-        std::lock_guard<RealtimeMutex> hold(fMutex);
-        size = fPairsSize;
-        const int firstRun = std::min(size, kCapacity - fPairsHead);
-        std::copy(fPairs.get() + fPairsHead, fPairs.get() + fPairsHead + firstRun,
-                  fCollected.get());
-        std::copy(fPairs.get(), fPairs.get() + (size - firstRun), fCollected.get() + firstRun);
-        fPairsHead = 0;
-        fPairsSize = 0;
-    }
+    const int size = Collect(fCollected.get());
     return std::deque<Pair>(fCollected.get(), fCollected.get() + size);
+}
+
+int SampleAccumulator::Collect(Pair* out)
+{
+    std::lock_guard<RealtimeMutex> hold(fMutex);
+    const int size = fPairsSize;
+    const int firstRun = std::min(size, kCapacity - fPairsHead);
+    std::copy(fPairs.get() + fPairsHead, fPairs.get() + fPairsHead + firstRun, out);
+    std::copy(fPairs.get(), fPairs.get() + (size - firstRun), out + firstRun);
+    fPairsHead = 0;
+    fPairsSize = 0;
+    return size;
 }

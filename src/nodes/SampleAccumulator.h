@@ -37,6 +37,9 @@ public:
 
     // Any thread but the audio thread: every pending pair, oldest first; the queue is left empty.
     std::deque<Pair> Get();
+    // As Get, into `out` (room for kCapacity pairs), allocating nothing; returns the count. For a
+    // collector on the audio thread between its passes (the page's worklet), or one of its own.
+    int Collect(Pair* out);
 
 private:
     // Audio thread: queues `count` completed pairs, given as (largest, smallest) floats one after
