@@ -45,6 +45,8 @@ let replay = null;   // { start: seconds on clock(), lookahead, ticked: performa
 let demo = null;     // { start, next }
 let gestureAt = -1;  // performance.now() of the gesture that started the sound
 let waveforms = [];
+// What is drawn: a copy, since the arrays below go back to the worklet before the next frame.
+const shownPairs = new Float32Array(30 * 256);
 // The arrays the worklet fills with the waveforms, lent to it and returned with them.
 let spare = { pairs: new Float32Array(30 * 256), counts: new Int32Array(30) };
 
@@ -94,9 +96,10 @@ function say(line) {
 function receive(message) {
   switch (message.kind) {
     case 'waveforms':
+      shownPairs.set(message.pairs);
       waveforms = [];
       for (let s = 0; s < message.counts.length; ++s)
-        waveforms.push(message.pairs.subarray(s * 256, s * 256 + message.counts[s]));
+        waveforms.push(shownPairs.subarray(s * 256, s * 256 + message.counts[s]));
       spare = { pairs: message.pairs, counts: message.counts };
       shared.dropped = message.dropped;
       shared.blocks = message.blocks;

@@ -43,24 +43,36 @@ const state = (page) => page.evaluate(() => {
 async function stringsShown(page) {
   const drawn = await page.evaluate(() => window.quorvel.drawn);
   await page.waitForFunction((before) => window.quorvel.drawn > before + 1, drawn);
-  const shot = await page.screenshot({ clip: { x: 0, y: 100, width: kWidth, height: 1 } });
-  const pixels = await page.evaluate(async (base64) => {
+  // A band of rows above the pointer's sphere: a column is lit where any of them is.
+  const rows = 100;
+  const shot = await page.screenshot({ clip: { x: 0, y: 100, width: kWidth, height: rows } });
+  const pixels = await page.evaluate(async ([base64, rows]) => {
     const image = new Image();
     image.src = 'data:image/png;base64,' + base64;
     await image.decode();
-    const canvas = new OffscreenCanvas(image.width, 1);
+    const canvas = new OffscreenCanvas(image.width, rows);
     const context = canvas.getContext('2d');
     context.drawImage(image, 0, 0);
-    return Array.from(context.getImageData(0, 0, image.width, 1).data);
-  }, shot.toString('base64'));
-  let runs = 0, lit = false, pink = false;
-  for (let x = 0; x < pixels.length / 4; ++x) {
-    const [r, g] = [pixels[4 * x], pixels[4 * x + 1]];
+    const data = context.getImageData(0, 0, image.width, rows).data;
+    const brightest = [];
+    for (let x = 0; x < image.width; ++x) {
+      let at = 4 * x;
+      for (let y = 1; y < rows; ++y)
+        if (data[4 * (y * image.width + x)] > data[at]) at = 4 * (y * image.width + x);
+      brightest.push(data[at], data[at + 1]);
+    }
+    return brightest;
+  }, [shot.toString('base64'), rows]);
+  // widest: the widest string in pixels, as its live waveform swings it.
+  let runs = 0, lit = false, pink = false, widest = 0, from = 0;
+  for (let x = 0; x < pixels.length / 2; ++x) {
+    const [r, g] = [pixels[2 * x], pixels[2 * x + 1]];
     if (r > 60 && !lit && runs === 0) pink = r > g + 40;
-    if (r > 60 && !lit) ++runs;
+    if (r > 60 && !lit) ++runs, from = x;
+    if (r <= 60 && lit) widest = Math.max(widest, x - from);
     lit = r > 60;
   }
-  return { runs, pink };
+  return { runs, pink, widest };
 }
 
 async function drag(page, fromX, toX, steps = 20, pauseMs = 0) {
@@ -111,7 +123,10 @@ async function loudest(page, ms) {
         `page, none by the worklet's pass (${notes})`);
   await drag(page, 0.39, 0.11);
   plucked = (await state(page)).plucks.map((pluck) => pluck.string);
-  check(plucked.join() === '1,2,3,3,2,1', `a drag back plucks them again, right to left (${plucked})`);
+  const swinging = await stringsShown(page);
+  check(plucked.join() === '1,2,3,3,2,1' && swinging.widest > 2 * shown.widest,
+        `a drag back plucks them again, right to left (${plucked}), drawn swinging ` +
+        `(${shown.widest} px wide at rest, ${swinging.widest} ringing)`);
 
   await page.evaluate(() => {
     const transfer = new DataTransfer();
