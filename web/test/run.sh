@@ -3,8 +3,10 @@
 # Debian's headless chromium through page.test.mjs, then camera.test.mjs on the camera tests'
 # videos ($QUORVEL_CAMERA_VIDEOS) against the desktop program beside QUORVEL_RENDER.
 #   web/test/run.sh QUORVEL_RENDER
+#   web/test/run.sh --prepare      builds the page and installs playwright-core, and stops there
 # Exits 77 (skipped) when Emscripten or chromium is missing: scripts/deps.sh test installs both.
 set -euo pipefail
+[ $# -eq 1 ] || { echo "usage: web/test/run.sh QUORVEL_RENDER | --prepare" >&2; exit 2; }
 render=$1
 here=$(cd "$(dirname "$0")" && pwd)
 source_dir=$(cd "$here/../.." && pwd)
@@ -16,6 +18,7 @@ fi
 "$source_dir/scripts/web.sh"
 [ -d "$here/node_modules/playwright-core" ] ||
   (cd "$here" && npm ci --no-audit --no-fund --loglevel=error)
+[ "$render" != --prepare ] || exit 0
 cd "$here"
 node page.test.mjs "$source_dir/dist/web" "$render" "$source_dir/examples"
 videos=${QUORVEL_CAMERA_VIDEOS:-}

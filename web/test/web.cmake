@@ -1,9 +1,9 @@
 # The web page in Debian's headless chromium (web/test/run.sh). Labelled e2e as well: it plays
 # sound in real time, so it runs with the whole-program tests, never beside processor-bound ones.
-# The page is built first, by a test of its own among the processor-bound ones, so that the
-# whole-program phase finds it built (scripts/web.sh then only checks that it is up to date).
-add_test(NAME web_build COMMAND sh -c "command -v emcc >/dev/null || exit 77; exec scripts/web.sh"
-  WORKING_DIRECTORY ${PROJECT_SOURCE_DIR})
+# The page is built first, and the test's own npm package installed, by a test of its own among
+# the processor-bound ones, so that the whole-program phase finds both ready (scripts/web.sh then
+# only checks that the page is up to date).
+add_test(NAME web_build COMMAND ${CMAKE_CURRENT_LIST_DIR}/run.sh --prepare)
 set_tests_properties(web_build PROPERTIES LABELS "web" COST 60 TIMEOUT 900 SKIP_RETURN_CODE 77
   FIXTURES_SETUP web_built RESOURCE_LOCK web_page)
 add_test(NAME web_page COMMAND ${CMAKE_CURRENT_LIST_DIR}/run.sh $<TARGET_FILE:quorvel-render>)
