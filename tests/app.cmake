@@ -23,12 +23,6 @@ quorvel_test(app_listener_tests
   LIBS quorvel_app quorvel_test_support
   LABELS unit)
 
-# A recorded two-finger glissando through the whole chain, rendered offline; a fresh harp.
-quorvel_test(app_glissando_test
-  SOURCES app/instrument/GlissandoTest.cpp
-  LIBS quorvel_app quorvel_test_support
-  LABELS unit)
-
 # The instrument alone, linked with nothing but its own library: an example played through it.
 quorvel_test(app_instrument_alone_test
   SOURCES app/instrument/InstrumentAloneTest.cpp

@@ -27,10 +27,6 @@ class ExamplesTest(unittest.TestCase):
                         open(harness.example(name)) as shipped:
                     self.assertEqual(fresh.read(), shipped.read(), name)
 
-    def test_amazing_grace_in_the_start_scale(self):
-        self.assertEqual(self.play("amazing-grace.jsonl"),
-                         performances.AMAZING_GRACE_NOTES)
-
     def test_ode_to_joy_in_the_diatonic_scale(self):
         self.assertEqual(self.play("ode-to-joy.jsonl"),
                          performances.ODE_TO_JOY_NOTES)

@@ -1,7 +1,6 @@
 // The picture's arithmetic, checked against values worked out by hand.
 #include <gtest/gtest.h>
 
-#include <string>
 #include <utility>
 
 #include "app/window/Scene.h"
@@ -15,28 +14,6 @@ void ExpectColor(const Color& seen, const Color& expected)
     EXPECT_FLOAT_EQ(seen.green, expected.green);
     EXPECT_FLOAT_EQ(seen.blue, expected.blue);
     EXPECT_FLOAT_EQ(seen.alpha, expected.alpha);
-}
-
-TEST(StringGeometry, StringsStandAtTheCentresOfEqualColumns)
-{
-    EXPECT_FLOAT_EQ(StringRestX(0, StringSpacing(10)), 0.05f);
-    EXPECT_FLOAT_EQ(StringRestX(9, StringSpacing(10)), 0.95f);
-    EXPECT_FLOAT_EQ(StringRestX(0, StringSpacing(1)), 0.5f);
-    EXPECT_FLOAT_EQ(StringRestX(29, StringSpacing(30)), 59.0f / 60.0f);
-}
-
-TEST(StringGeometry, FirstNoteOfEachOctaveIsPinkTheRestGrey)
-{
-    const Color pink{1.0f, 0.5f, 0.5f, 1.0f}, grey{0.5f, 0.5f, 0.5f, 1.0f};
-    struct Case {
-        int stringIndex, scaleIntervals;
-        bool pink;
-    };
-    for (const Case& c : {Case{0, 5, true}, Case{5, 5, true}, Case{7, 5, false}, Case{12, 6, true},
-                          Case{4, 6, false}, Case{14, 7, true}, Case{29, 7, false}}) {
-        SCOPED_TRACE(std::to_string(c.stringIndex) + " of " + std::to_string(c.scaleIntervals));
-        ExpectColor(StringColor(c.stringIndex, c.scaleIntervals), c.pink ? pink : grey);
-    }
 }
 
 TEST(Waveform, PeakIsTheElementOfLargerMagnitudeAndTiesGoToTheMinimum)

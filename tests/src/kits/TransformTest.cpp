@@ -169,47 +169,6 @@ TEST(Transforms, PiConstantsHoldTheirValuesFromStartUp)
     EXPECT_EQ(kTwoPiBeforeMain, static_cast<float>(2.0 * kPi));
 }
 
-TEST(Transforms, RealTransformOfSixteenSamples)
-{
-    auto forwardOf = [](auto sample) {
-        std::vector<float> x(16);
-        for (int n = 0; n < 16; ++n) {
-            x[n] = static_cast<float>(sample(n));
-        }
-        rfft(x.data(), 8, 1);
-        return x;
-    };
-    auto expectOnly = [](const std::vector<float>& x, int index, float value) {
-        for (int i = 0; i < 16; ++i) {
-            EXPECT_NEAR(x[i], i == index ? value : 0.0f, 1e-6) << "index " << i;
-        }
-    };
-    expectOnly(forwardOf([](int n) { return std::cos(2.0 * kPi * 3 * n / 16); }), 6, 0.5f);
-    expectOnly(forwardOf([](int n) { return std::sin(2.0 * kPi * 3 * n / 16); }), 7, 0.5f);
-    expectOnly(forwardOf([](int) { return 1.0; }), 0, 1.0f);
-    expectOnly(forwardOf([](int n) { return n % 2 == 0 ? 1.0 : -1.0; }), 1, 1.0f);
-}
-
-TEST(Transforms, BitReverseMovesEachPointToItsReversedIndex)
-{
-    const int bits = 4;
-    const int points = 1 << bits;
-    std::vector<float> x(2 * points);
-    for (int k = 0; k < points; ++k) {
-        x[2 * k] = static_cast<float>(k);
-        x[2 * k + 1] = static_cast<float>(-k);
-    }
-    bit_reverse(x.data(), 2 * points);
-    for (int k = 0; k < points; ++k) {
-        int reversed = 0;
-        for (int b = 0; b < bits; ++b) {
-            reversed |= ((k >> b) & 1) << (bits - 1 - b);
-        }
-        EXPECT_EQ(x[2 * k], static_cast<float>(reversed)) << k;
-        EXPECT_EQ(x[2 * k + 1], static_cast<float>(-reversed)) << k;
-    }
-}
-
 TEST(Transforms, SizesThatAreNotPowersOfTwoLeaveTheDataAlone)
 {
     // Butterflies on such sizes would run past the array; debug builds stop on the assertion.
