@@ -15,6 +15,11 @@
 # HEAD (commit what you want tried). The command runs as root in
 # /root/quorvel, in mount and process namespaces of its own: every process it leaves is ended and
 # every mount goes with the namespace, whatever way the run ends. /dev/shm and /tmp are the root's own.
+#
+# QUORVEL_ROOT_PACKAGES=PROFILE (test or play) has scripts/deps.sh PROFILE's packages installed in
+# a layer kept beside the base and keyed by all that decides what it installs: deps.sh, the
+# profile and the archive's state after apt-get update. A run whose key matches starts with them
+# installed, exactly as that install left them; any change to the three installs afresh.
 set -euo pipefail
 here="$(cd "$(dirname "$0")/.." && pwd)"
 
@@ -40,6 +45,13 @@ share="${QUORVEL_ROOT_SHARE:-}"
 [ -z "$share" ] || share=$(cd "$share" 2>/dev/null && pwd) ||
   { echo "fresh-root.sh: no folder $QUORVEL_ROOT_SHARE to share" >&2; exit 2; }
 debs="$roots/$codename-debs"
+layers="$roots/$codename-installed"
+packages="${QUORVEL_ROOT_PACKAGES:-}"
+case "$packages" in
+  "" | play | test) ;;
+  *) echo "fresh-root.sh: QUORVEL_ROOT_PACKAGES is play or test, not \"$packages\"" >&2; exit 2 ;;
+esac
+[ -z "${QUORVEL_ROOT_BARE:-}" ] || packages=
 # The test command's compile cache outlives the run as the .debs do: it holds only objects keyed
 # by their sources and flags, so a missing package still fails the build.
 objects="$roots/$codename-ccache"
@@ -105,27 +117,72 @@ git -C "$run/upper/root/quorvel" remote remove origin
 
 # Everything below happens in the namespaces: when the command ends, so does all it started.
 unshare --mount --pid --fork --propagation private -- \
-  bash -s -- "$base" "$run" "$run/debs" "$objects" "$share" "$home_cache" "$@" <<'INSIDE'
+  bash -s -- "$base" "$run" "$run/debs" "$objects" "$share" "$home_cache" "$layers" "$packages" \
+  "$@" <<'INSIDE'
 set -euo pipefail
-base=$1 run=$2 debs=$3 objects=$4 share=$5 home_cache=$6
-shift 6
+base=$1 run=$2 debs=$3 objects=$4 share=$5 home_cache=$6 layers=$7 packages=$8
+shift 8
 m="$run/merged"
-mount -t overlay overlay -o "lowerdir=$base,upperdir=$run/upper,workdir=$run/work" "$m"
-cp /etc/resolv.conf "$m/etc/resolv.conf"
-# The root is thrown away after the run: dpkg's flush of every file it unpacks buys nothing here.
-echo force-unsafe-io >"$m/etc/dpkg/dpkg.cfg.d/quorvel-throwaway"
-# The machine's own trust holds inside too: a network that inspects HTTPS (as some do) has a
-# certificate authority of its own, and npm fails without it.
-if [ -d /usr/local/share/ca-certificates ] && [ -f /etc/ssl/certs/ca-certificates.crt ]; then
-  cp -a /usr/local/share/ca-certificates/. "$m/usr/local/share/ca-certificates/"
-  cp /etc/ssl/certs/ca-certificates.crt "$m/etc/ssl/certs/ca-certificates.crt"
+
+# furnish: what any command in the root needs, on the overlay mounted at $m.
+furnish() {
+  cp /etc/resolv.conf "$m/etc/resolv.conf"
+  # The root is thrown away after the run: dpkg's flush of every file it unpacks buys nothing here.
+  echo force-unsafe-io >"$m/etc/dpkg/dpkg.cfg.d/quorvel-throwaway"
+  # The machine's own trust holds inside too: a network that inspects HTTPS (as some do) has a
+  # certificate authority of its own, and npm fails without it.
+  if [ -d /usr/local/share/ca-certificates ] && [ -f /etc/ssl/certs/ca-certificates.crt ]; then
+    cp -a /usr/local/share/ca-certificates/. "$m/usr/local/share/ca-certificates/"
+    cp /etc/ssl/certs/ca-certificates.crt "$m/etc/ssl/certs/ca-certificates.crt"
+  fi
+  mount -t proc proc "$m/proc"
+  mount --rbind /sys "$m/sys"
+  mount --rbind /dev "$m/dev"
+  mount -t tmpfs -o mode=1777 tmpfs "$m/dev/shm"
+  mount -t tmpfs -o mode=1777 tmpfs "$m/tmp"
+  mount --bind "$debs" "$m/var/cache/apt/archives"
+}
+
+lower=$base
+if [ -n "$packages" ]; then
+  # The install is made in an overlay of its own, which becomes the layer when it is new. One run
+  # at a time makes or checks a layer; each run holds its layer's lock shared while it uses it.
+  exec 8>"$layers.lock"
+  flock 8
+  mkdir -p "$run/install/upper" "$run/install/work"
+  mount -t overlay overlay \
+    -o "lowerdir=$base,upperdir=$run/install/upper,workdir=$run/install/work" "$m"
+  furnish
+  chroot "$m" /usr/bin/env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin apt-get update -q >/dev/null
+  key=$(cat "$m"/var/lib/apt/lists/*InRelease "$run/upper/root/quorvel/scripts/deps.sh" |
+    { sha256sum; echo "$packages"; } | sha256sum | cut -c1-16)
+  layer="$layers-$key"
+  if [ ! -d "$layer" ]; then
+    cp "$run/upper/root/quorvel/scripts/deps.sh" "$m/tmp/deps.sh"
+    # No service starts while the layer is made: nothing may run on in it once it is kept.
+    printf '#!/bin/sh\nexit 101\n' >"$m/usr/sbin/policy-rc.d"
+    chmod +x "$m/usr/sbin/policy-rc.d"
+    chroot "$m" /usr/bin/env -i HOME=/root LANG=C.UTF-8 \
+      PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin bash /tmp/deps.sh "$packages"
+    rm -f "$m/usr/sbin/policy-rc.d"
+    umount -R -l "$m"
+    sync -f "$run/install/upper" # dpkg flushed nothing, and the layer outlives the run
+    mv "$run/install/upper" "$layer"
+    # Older layers go, but not one another run still uses.
+    for old in "$layers"-*; do
+      [ "$old" = "$layer" ] || [ ! -d "$old" ] ||
+        flock -n -x "$old.lock" rm -rf "$old" "$old.lock" || true
+    done
+  else
+    umount -R -l "$m"
+  fi
+  exec 7>"$layer.lock"
+  flock -s 7
+  flock -u 8
+  lower="$layer:$base"
 fi
-mount -t proc proc "$m/proc"
-mount --rbind /sys "$m/sys"
-mount --rbind /dev "$m/dev"
-mount -t tmpfs -o mode=1777 tmpfs "$m/dev/shm"
-mount -t tmpfs -o mode=1777 tmpfs "$m/tmp"
-mount --bind "$debs" "$m/var/cache/apt/archives"
+mount -t overlay overlay -o "lowerdir=$lower,upperdir=$run/upper,workdir=$run/work" "$m"
+furnish
 mkdir -p "$m/root/.cache/quorvel"
 [ -z "$home_cache" ] || mount --bind "$home_cache" "$m/root/.cache/quorvel"
 mkdir -p "$m/root/.cache/quorvel/ccache"

@@ -184,7 +184,8 @@ start_other() {
   mkdir -p "$logs/share"
   set -m
   (
-    "${sudo_cmd[@]}" env QUORVEL_ROOT_SHARE="$logs/share" scripts/fresh-root.sh "$other" \
+    "${sudo_cmd[@]}" env QUORVEL_ROOT_SHARE="$logs/share" QUORVEL_ROOT_PACKAGES=test \
+      scripts/fresh-root.sh "$other" \
       scripts/test.sh --developer-build --whole-program-after /root/share/go >"$logs/other.log" 2>&1
     echo $? >"$logs/other.status"
   ) &
