@@ -120,7 +120,9 @@ function receive(message) {
         shared.firstSoundMs = performance.now() - gestureAt;
       break;
     case 'block':
-      shared.tapped.push(message.samples);
+      // A block played before the tap's latest turn (posted before the worklet had it, and
+      // late here) belongs to no measurement.
+      if (message.session === tapSession) shared.tapped.push(message.samples);
       break;
     case 'bench':
       shared.benchMs = message.ms;
@@ -346,7 +348,8 @@ requestAnimationFrame(draw);
 
 if (params.has('demo')) document.getElementById('demo').click();
 // The tests' ear: every block the worklet plays, posted back while on.
-shared.tap = (on) => post({ kind: 'tap', on });
+let tapSession = 0;
+shared.tap = (on) => post({ kind: 'tap', on, session: ++tapSession });
 // The engine alone in the worklet: every string plucked, then `blocks` blocks of 128 frames.
 shared.bench = (blocks) => post({ kind: 'bench', blocks,
   strings: instrument.HEAPF32[instrument._quorvel_scene(1, 1) >> 2] });

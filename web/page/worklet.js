@@ -62,6 +62,7 @@ class HarpProcessor extends AudioWorkletProcessor {
     this.sounded = false;  // the first block that was not silence has been told
     this.views = null;     // the engine's output as views, made once per block length
     this.tap = false;      // posting every block to the page (the tests' ear)
+    this.tapSession = 0;   // which turn of the tap the blocks belong to
     this.port.onmessage = (event) => this.receive(event.data);
     this.port.postMessage({ kind: 'ready', rate: sampleRate });
   }
@@ -101,6 +102,7 @@ class HarpProcessor extends AudioWorkletProcessor {
       }
       case 'tap':
         this.tap = message.on;
+        this.tapSession = message.session;
         break;
       case 'bench': {
         // The engine alone: every string plucked, then `blocks` blocks of 128 frames, timed here.
@@ -137,8 +139,8 @@ class HarpProcessor extends AudioWorkletProcessor {
       this.sounded = true;
       this.port.postMessage({ kind: 'sounding' });
     }
-    if (this.tap) this.port.postMessage({ kind: 'block', frame: currentFrame,
-                                          samples: output[0].slice() });
+    if (this.tap) this.port.postMessage({ kind: 'block', session: this.tapSession,
+                                          frame: currentFrame, samples: output[0].slice() });
     return true;
   }
 }
