@@ -48,7 +48,6 @@ quorvel_e2e(e2e_camera test_camera.py COST 45)
 set_property(TEST e2e_camera APPEND PROPERTY ENVIRONMENT
   "QUORVEL_CAMERA_VIDEOS=${CMAKE_BINARY_DIR}/camera-videos")
 set_property(TEST e2e_camera PROPERTY FIXTURES_REQUIRED camera)
-# Also in the asan and tsan builds, which build this same tree with the sanitizers. It checks no
-# sound and waits with generous time-outs, so there it runs beside their unit and concurrency
-# tests, started first (its cost is the highest there).
+# Also in the asan and tsan builds, beside their other tests: it checks no sound, with generous
+# time-outs.
 quorvel_e2e(e2e_quit test_quit.py COST 8 LABELS sanitize TIMEOUT 600)

@@ -140,9 +140,7 @@ def main():
         print(f"{name}: {'killed by ' + ', '.join(killed) if killed else 'SURVIVES'}"
               f" ({time.time() - started:.0f} s)", flush=True)
     run(build_command, scratch, log)
-    # A stale fault was never tried: it is not counted as killed.
-    print(f"{len(chosen) - survivors - stale} of {len(chosen)} killed"
-          + (f", {stale} stale" if stale else ""))
+    print(f"{len(chosen) - survivors - stale} of {len(chosen)} killed, {stale} stale (never tried)")
     sys.exit(1 if survivors or stale else 0)
 
 

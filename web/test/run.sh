@@ -20,16 +20,13 @@ fi
   (cd "$here" && npm ci --no-audit --no-fund --loglevel=error)
 [ "$render" != --prepare ] || exit 0
 cd "$here"
-# Both parts run even when the first fails: one run shows every failure.
-page_status=0
-node page.test.mjs "$source_dir/dist/web" "$render" "$source_dir/examples" || page_status=$?
+status=0 # both parts run even when the first fails: one run shows every failure
+node page.test.mjs "$source_dir/dist/web" "$render" "$source_dir/examples" || status=$?
 videos=${QUORVEL_CAMERA_VIDEOS:-}
 if [ -z "$videos" ] || [ ! -f "$videos/pluck-in.avi" ]; then
   echo "web test: no camera videos (tests/camera/makevideos.py); the camera's hands not checked"
-  exit "$page_status"
+  exit "$status"
 fi
-camera_status=0
 QUORVEL_BINARY=${QUORVEL_BINARY:-$(dirname "$render")/quorvel} QUORVEL_SOURCE_DIR=$source_dir \
-  node camera.test.mjs "$source_dir/dist/web" "$videos" || camera_status=$?
-[ "$page_status" -eq 0 ] && exit "$camera_status"
-exit "$page_status"
+  node camera.test.mjs "$source_dir/dist/web" "$videos" || status=$?
+exit "$status"
