@@ -45,6 +45,7 @@ let replay = null;   // { start: seconds on clock(), lookahead, ticked: performa
 let demo = null;     // { start, next }
 let gestureAt = -1;  // performance.now() of the gesture that started the sound
 let waveforms = [];
+let tapSession = 0;  // the tests' ear: its latest turn, which the blocks kept belong to
 // What is drawn: a copy, since the arrays below go back to the worklet before the next frame.
 const shownPairs = new Float32Array(30 * 256);
 // The arrays the worklet fills with the waveforms, lent to it and returned with them.
@@ -348,7 +349,6 @@ requestAnimationFrame(draw);
 
 if (params.has('demo')) document.getElementById('demo').click();
 // The tests' ear: every block the worklet plays, posted back while on.
-let tapSession = 0;
 shared.tap = (on) => post({ kind: 'tap', on, session: ++tapSession });
 // The engine alone in the worklet: every string plucked, then `blocks` blocks of 128 frames.
 shared.bench = (blocks) => post({ kind: 'bench', blocks,
