@@ -9,6 +9,4 @@ quorvel_test(kits_window4096 SOURCES src/kits/WindowTable4096Test.cpp LIBS quorv
 
 quorvel_test(kits_spectral SOURCES src/kits/TransformTest.cpp LIBS quorvel_audio LABELS unit)
 # Its reference is a naive DFT, the one test whose own code is heavy: optimised in every build.
-if(QUORVEL_TEST_CODE_FLAGS)
-  target_compile_options(kits_spectral PRIVATE -O1)
-endif()
+target_compile_options(kits_spectral PRIVATE "$<$<BOOL:${QUORVEL_TEST_CODE_FLAGS}>:-O1>")
