@@ -44,8 +44,8 @@ def without_gaps(mono, rate=RATE):
 def plucks_heard(mono, expected, min_gap, rate=RATE, with_joins=False):
     """(the sound with its gaps cut out, the onsets in it) for a recording of `expected` plucks,
     and with_joins, the times in it where gaps were cut. At some underruns the server also
-    skipped samples, so the cut leaves a step that reads as an attack: with more onsets than
-    plucks, those at a cut are dropped."""
+    skipped samples, so the cut leaves a step that reads as an attack: attacks at a cut are left
+    out where that finds the plucks expected."""
     gaps = dropouts(mono, rate)
     if gaps:
         print(f"{len(gaps)} gaps in the sound (stream underruns, cut out): "
@@ -53,8 +53,10 @@ def plucks_heard(mono, expected, min_gap, rate=RATE, with_joins=False):
         mono = without_gaps(mono, rate)
     onsets = find_onsets(mono, rate, min_gap=min_gap)
     joins = [start - sum(e - s for s, e in gaps[:index]) for index, (start, _) in enumerate(gaps)]
-    if len(onsets) > expected and joins:
-        onsets = [onset for onset in onsets if min(abs(onset - join) for join in joins) > 0.03]
+    if joins and len(onsets) >= expected:
+        # Found again without the attacks at a cut: one can also hide the pluck just after it.
+        clean = find_onsets(mono, rate, min_gap=min_gap, ignore=joins)
+        onsets = clean if len(clean) == expected or len(onsets) > expected else onsets
     return (mono, onsets, joins) if with_joins else (mono, onsets)
 
 
@@ -81,7 +83,7 @@ def pitches_heard(mono, onsets, joins, window, shortest=0.15, rate=RATE, **optio
     return pitches
 
 
-def find_onsets(mono, rate=RATE, min_gap=0.15, floor=0.02):
+def find_onsets(mono, rate=RATE, min_gap=0.15, floor=0.02, ignore=()):
     """Times in seconds where a new plucked note starts.
 
     A pluck writes a fresh burst with plenty of high partials, while a string that rings on loses
@@ -108,7 +110,7 @@ def find_onsets(mono, rate=RATE, min_gap=0.15, floor=0.02):
         before = energy[frame - look_back : frame - 3].max(initial=0.0)
         if energy[frame] > least and energy[frame] > 4.0 * before:
             seconds = (frame - look_back) * hop / rate
-            if seconds - last >= min_gap:
+            if seconds - last >= min_gap and all(abs(seconds - t) > 0.03 for t in ignore):
                 onsets.append(seconds)
                 last = seconds
     return onsets
