@@ -48,6 +48,11 @@ let waveforms = [];
 let tapSession = 0;  // the tests' ear: its latest turn, which the blocks kept belong to
 // What is drawn: a copy, since the arrays below go back to the worklet before the next frame.
 const shownPairs = new Float32Array(30 * 256);
+// A frame that comes before the next audio block finds no new pairs: it shows each string's last
+// ones again (the worklet keeps them in place), and the string at rest once none came for longer
+// than any gap between blocks while sound runs, as the desktop's window does.
+const kHoldMs = 250;
+const shownCounts = new Int32Array(30), freshAt = new Float64Array(30);
 // The arrays the worklet fills with the waveforms, lent to it and returned with them.
 let spare = { pairs: new Float32Array(30 * 256), counts: new Int32Array(30) };
 
@@ -99,8 +104,11 @@ function receive(message) {
     case 'waveforms':
       shownPairs.set(message.pairs);
       waveforms = [];
-      for (let s = 0; s < message.counts.length; ++s)
-        waveforms.push(shownPairs.subarray(s * 256, s * 256 + message.counts[s]));
+      for (let s = 0, now = performance.now(); s < message.counts.length; ++s) {
+        if (message.counts[s] > 0) shownCounts[s] = message.counts[s], freshAt[s] = now;
+        else if (now - freshAt[s] > kHoldMs) shownCounts[s] = 0;
+        waveforms.push(shownPairs.subarray(s * 256, s * 256 + shownCounts[s]));
+      }
       spare = { pairs: message.pairs, counts: message.counts };
       shared.dropped = message.dropped;
       shared.blocks = message.blocks;
