@@ -13,12 +13,12 @@ set_tests_properties(camera_models camera_videos PROPERTIES
   ENVIRONMENT "PYTHONDONTWRITEBYTECODE=1")
 
 # The converter against its numpy reference, and the set-up against damaged downloads, on the
-# cached package; started early (COST): the set-up's is the longest of the unit tests.
+# cached package.
 add_test(NAME camera_converter
   COMMAND ${QUORVEL_DEBIAN_PYTHON} ${CMAKE_CURRENT_SOURCE_DIR}/tracking/camera/test_converter.py)
 add_test(NAME camera_setup
   COMMAND ${QUORVEL_DEBIAN_PYTHON} ${CMAKE_CURRENT_SOURCE_DIR}/tracking/camera/test_models.py)
-set_tests_properties(camera_converter camera_setup PROPERTIES COST 20
+set_tests_properties(camera_converter camera_setup PROPERTIES
   FIXTURES_REQUIRED camera LABELS "camera" TIMEOUT 900 ENVIRONMENT "PYTHONDONTWRITEBYTECODE=1")
 
 add_executable(camera_tests tracking/camera/CameraTrackerTest.cpp)

@@ -6,6 +6,6 @@ quorvel_test(kits_parameters SOURCES src/kits/ParameterTest.cpp LIBS quorvel_aud
 quorvel_test(kits_window16 SOURCES src/kits/WindowTable16Test.cpp LIBS quorvel_audio LABELS unit)
 quorvel_test(kits_window1024 SOURCES src/kits/WindowTable1024Test.cpp LIBS quorvel_audio LABELS unit)
 quorvel_test(kits_window4096 SOURCES src/kits/WindowTable4096Test.cpp LIBS quorvel_audio LABELS unit)
-# The one test whose own code is heavy (a naive DFT): optimised in every build.
+
 quorvel_test(kits_spectral SOURCES src/kits/TransformTest.cpp LIBS quorvel_audio LABELS unit)
 target_compile_options(kits_spectral PRIVATE "$<$<BOOL:${QUORVEL_TEST_CODE_FLAGS}>:-O1>")

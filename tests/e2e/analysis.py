@@ -44,8 +44,8 @@ def without_gaps(mono, rate=RATE):
 def plucks_heard(mono, expected, min_gap, rate=RATE, with_joins=False):
     """(the sound with its gaps cut out, the onsets in it) for a recording of `expected` plucks,
     and with_joins, the times in it where gaps were cut. At some underruns the server also
-    skipped samples, so the cut leaves a step that reads as an attack: attacks at a cut are left
-    out where that finds the plucks expected."""
+    skipped samples, so the cut leaves a step that reads as an attack: with more onsets than
+    plucks, or where it hides the pluck after it, those at a cut are dropped."""
     gaps = dropouts(mono, rate)
     if gaps:
         print(f"{len(gaps)} gaps in the sound (stream underruns, cut out): "
@@ -54,7 +54,6 @@ def plucks_heard(mono, expected, min_gap, rate=RATE, with_joins=False):
     onsets = find_onsets(mono, rate, min_gap=min_gap)
     joins = [start - sum(e - s for s, e in gaps[:index]) for index, (start, _) in enumerate(gaps)]
     if joins and len(onsets) >= expected:
-        # Found again without the attacks at a cut: one can also hide the pluck just after it.
         clean = find_onsets(mono, rate, min_gap=min_gap, ignore=joins)
         onsets = clean if len(clean) == expected or len(onsets) > expected else onsets
     return (mono, onsets, joins) if with_joins else (mono, onsets)
