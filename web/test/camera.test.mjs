@@ -138,7 +138,7 @@ async function play(name) {
           tips.push([values[first + 13 * f] * width, (1 - values[first + 13 * f + 1]) * height]);
         return tips;
       }, { width: kWidth, height: kHeight }) }));
-    result.gone = await during(6.8, 7.9, () => picture(page));
+    result.gone = await during(8.3, 9.4, () => picture(page));
     if (result.still) result.still.pixels = await pixelsOf(page, result.still.pixels);
     if (result.gone) result.gone = await pixelsOf(page, result.gone);
   }

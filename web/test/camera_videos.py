@@ -56,8 +56,8 @@ def desktop_plucks(video, strings):
 
 def two_hands(out):
     """two-hands.avi in OUT (a folder), kept as the camera tests' videos are: the photo as a right
-    hand left of the middle and mirrored as a left hand right of it, still 2.5 s, leaning in as in
-    pluck-in by 3.5 s, sweeping 90 px apart over 4.5..6.5 s."""
+    hand left of the middle and mirrored as a left hand right of it, still 2.5 s, leaning in two
+    fifths by 3.5 s, sweeping 90 px apart over 4.5..6.5 s."""
     import makevideos as m
 
     photo, tip = m.upright_hand()

@@ -84,8 +84,9 @@ LEFT, RIGHT = 180.0, 460.0
 
 
 def pluck_in_path(t):
-    """Still 2.5 s; leans in (two fifths larger) by 3.5 s; sweeps across 4.5..6.5 s; holds."""
-    return (LEFT + (RIGHT - LEFT) * ramp(t, 4.5, 2.0), 150.0), BASE_SCALE * (1 + 0.4 * ramp(t, 2.5, 1.0))
+    """Still 4 s (time for a busy machine's window to show it calibrated); leans in (two fifths
+    larger) by 5 s; sweeps across 6..8 s; holds."""
+    return (LEFT + (RIGHT - LEFT) * ramp(t, 6.0, 2.0), 150.0), BASE_SCALE * (1 + 0.4 * ramp(t, 4.0, 1.0))
 
 
 def pluck_back_path(t):
@@ -95,7 +96,7 @@ def pluck_back_path(t):
     return (RIGHT - (RIGHT - LEFT) * ramp(t, 6.0, 2.0), 150.0), BASE_SCALE * (1 + 0.4 * lean)
 
 
-VIDEOS = {"follow": (follow_path, 7.5), "pluck-in": (pluck_in_path, 8.0),
+VIDEOS = {"follow": (follow_path, 7.5), "pluck-in": (pluck_in_path, 9.5),
           "pluck-back": (pluck_back_path, 9.0)}
 
 
