@@ -47,10 +47,8 @@ class CameraTest(unittest.TestCase):
             app = session.quorvel(tracking="video:" + os.path.join(VIDEOS, "pluck-in.avi"))
             window = app.window()
             app.wait_for_line(r"^camera: strings set, lean in to play$", timeout=60.0)
-            # On a busy machine, software rendering can show the first picture a second after
-            # the line: the window is read once it shows one.
-            deadline = time.monotonic() + 10.0
-            still = window.screenshot()
+            # Software rendering on a busy machine can draw the first picture a second late.
+            still, deadline = window.screenshot(), time.monotonic() + 10.0
             while still.pixels[still.height // 8:].mean() < 20 and time.monotonic() < deadline:
                 still = window.screenshot()
             window.keys("v")

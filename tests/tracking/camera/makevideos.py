@@ -84,8 +84,7 @@ LEFT, RIGHT = 180.0, 460.0
 
 
 def pluck_in_path(t):
-    """Still 4 s (time for a busy machine's window to show it calibrated); leans in (two fifths
-    larger) by 5 s; sweeps across 6..8 s; holds."""
+    """Still 4 s (a busy machine's window may be slow); leans in by 5 s; sweeps 6..8 s; holds."""
     return (LEFT + (RIGHT - LEFT) * ramp(t, 6.0, 2.0), 150.0), BASE_SCALE * (1 + 0.4 * ramp(t, 4.0, 1.0))
 
 
