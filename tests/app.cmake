@@ -10,7 +10,7 @@ quorvel_test(app_options_tests
   SOURCES app/OptionsTest.cpp
   LIBS quorvel_app
   LABELS unit)
-target_compile_definitions(app_options_tests PRIVATE QUORVEL_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
+target_compile_definitions(app_options_tests PRIVATE QUORVEL_SOURCE_DIR="${QUORVEL_SOURCE_FROM_TESTS}")
 
 quorvel_test(app_shutdown_tests
   SOURCES app/ShutdownTest.cpp app/ConsoleWriterTest.cpp
@@ -28,7 +28,8 @@ quorvel_test(app_instrument_alone_test
   SOURCES app/instrument/InstrumentAloneTest.cpp
   LIBS quorvel_instrument
   LABELS unit)
-target_compile_definitions(app_instrument_alone_test PRIVATE QUORVEL_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
+target_compile_definitions(app_instrument_alone_test PRIVATE
+  QUORVEL_SOURCE_DIR="${QUORVEL_SOURCE_FROM_TESTS}")
 
 # The three threads of the instrument against each other (also under ThreadSanitizer).
 quorvel_test(app_concurrency_test

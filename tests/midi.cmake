@@ -19,8 +19,8 @@ add_executable(jack_test_server app/midi/jack_test_server.cpp)
 target_link_libraries(jack_test_server PRIVATE PkgConfig::MIDI)
 target_compile_options(jack_test_server PRIVATE ${QUORVEL_WARNINGS})
 add_dependencies(midi_tests jack_test_server)
-target_compile_definitions(midi_tests PRIVATE
-  QUORVEL_JACK_TEST_SERVER="$<TARGET_FILE:jack_test_server>")
+# Beside the test program.
+target_compile_definitions(midi_tests PRIVATE QUORVEL_JACK_TEST_SERVER="jack_test_server")
 
 # The whole program under Xvfb and PulseAudio with a JACK dummy server, heard by midi_listen (an
 # RtMidi input on the port "Quorvel"); uses the whole-program harness in tests/e2e.

@@ -20,6 +20,7 @@
 #include "app/instrument/PerformanceSettings.h"
 #include "src/device/AudioDevices.h"
 #include "src/device/JackPresence.h"
+#include "support/FromTestProgram.h"
 
 namespace {
 
@@ -262,7 +263,7 @@ TEST(OptionsTest, HelpNamesEveryVariableTheProgramReads)
     int seen = 0;
     for (const char* area : {"app", "src", "tracking"}) {
         for (const auto& file : std::filesystem::recursive_directory_iterator(
-                 std::string(QUORVEL_SOURCE_DIR) + "/" + area)) {
+                 testsupport::FromTestProgram(QUORVEL_SOURCE_DIR) + "/" + area)) {
             if (!file.is_regular_file())
                 continue;
             std::ifstream in(file.path());

@@ -4,12 +4,15 @@
 
 #include <fcntl.h>
 
+#include <filesystem>
+#include <string>
 #include <vector>
 
 #include "AppTestSupport.h"
 #include "app/instrument/Actions.h"
 #include "app/instrument/HarpListener.h"
 #include "app/instrument/InstrumentOutput.h"
+#include "support/FromTestProgram.h"
 #include "tracking/FrameParser.h"
 #include "tracking/StopSignal.h"
 #include "tracking/recording/RecordingReader.h"
@@ -60,7 +63,10 @@ TEST(InstrumentAlone, PlaysAnExampleThroughItsListener)
     apptest::freshStrings(5);
     GLStuff::SetScale(GLStuff::gPentatonicMajor, 5);
     apptest::HeardNotes::Instance().take();
-    auto* recording = new WholeRecording(QUORVEL_SOURCE_DIR "/examples/ode-to-joy.jsonl");
+    const std::string example =
+        testsupport::FromTestProgram(QUORVEL_SOURCE_DIR "/examples/ode-to-joy.jsonl");
+    ASSERT_TRUE(std::filesystem::exists(example)) << example; // else it would wait for ever
+    auto* recording = new WholeRecording(example.c_str());
     {
         Leap::Controller controller(&listener, std::unique_ptr<Leap::FrameSource>(recording));
         recording->waitUntilPlayed();

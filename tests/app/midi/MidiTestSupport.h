@@ -20,6 +20,8 @@
 #include <thread>
 #include <vector>
 
+#include "support/FromTestProgram.h"
+
 namespace miditest {
 
 inline void silentJack(const char*) {}
@@ -83,6 +85,7 @@ public:
         int out[2];
         if (fLog < 0 || pipe2(out, O_CLOEXEC) != 0)
             return;
+        const std::string server = testsupport::FromTestProgram(QUORVEL_JACK_TEST_SERVER);
         const pid_t starter = getpid();
         fPid = fork();
         if (fPid == 0) {
@@ -91,7 +94,7 @@ public:
                 _exit(1);
             dup2(fLog, 2);
             dup2(out[1], 1);
-            execl(QUORVEL_JACK_TEST_SERVER, QUORVEL_JACK_TEST_SERVER, static_cast<char*>(nullptr));
+            execl(server.c_str(), server.c_str(), static_cast<char*>(nullptr));
             _exit(127);
         }
         close(out[1]);
