@@ -26,6 +26,7 @@ target_compile_definitions(midi_tests PRIVATE QUORVEL_JACK_TEST_SERVER="jack_tes
 # RtMidi input on the port "Quorvel"); uses the whole-program harness in tests/e2e.
 add_executable(midi_listen app/midi/midi_listen.cpp)
 target_link_libraries(midi_listen PRIVATE PkgConfig::MIDI Threads::Threads)
+target_include_directories(midi_listen PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
 target_compile_options(midi_listen PRIVATE ${QUORVEL_WARNINGS})
 
 find_program(QUORVEL_MIDI_PYTHON NAMES python3 PATHS /usr/bin NO_DEFAULT_PATH)
