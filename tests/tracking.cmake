@@ -1,7 +1,7 @@
 # The tracking library's frame parser.
 quorvel_test(tracking_parser_tests
   SOURCES tracking/FrameParserTest.cpp
-  LIBS quorvel_tracking
+  LIBS quorvel_tracking quorvel_test_support
   LABELS unit)
 
 # The controller's thread, its sources, their queue and the camera picture's hand-off (also under

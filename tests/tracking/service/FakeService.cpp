@@ -1,8 +1,14 @@
+// asio's atomic fences are invisible to ThreadSanitizer, which warns about each one it compiles.
+#if defined(__GNUC__) && !defined(__clang__) && __GNUC__ >= 12
+#pragma GCC diagnostic ignored "-Wtsan"
+#endif
+
 #include "service/FakeService.h"
 
 #include <cerrno>
 #include <cstring>
 #include <future>
+#include <set>
 #include <stdexcept>
 
 #include <arpa/inet.h>
@@ -13,6 +19,9 @@
 
 #include <websocketpp/base64/base64.hpp>
 #include <websocketpp/common/network.hpp>
+#include <websocketpp/config/asio_no_tls.hpp>
+#include <websocketpp/logger/stub.hpp>
+#include <websocketpp/server.hpp>
 #include <websocketpp/sha1/sha1.hpp>
 
 namespace servicetest {
@@ -53,6 +62,25 @@ std::string loopbackUrl(unsigned short port, const std::string& path)
 
 } // namespace
 
+struct FakeService::Engine {
+    struct Config : websocketpp::config::asio {
+        typedef Config type;
+        typedef websocketpp::log::stub elog_type;
+        typedef websocketpp::log::stub alog_type;
+        struct transport_config : websocketpp::config::asio::transport_config {
+            typedef websocketpp::log::stub elog_type;
+            typedef websocketpp::log::stub alog_type;
+        };
+        typedef websocketpp::transport::asio::endpoint<transport_config> transport_type;
+    };
+    using Server = websocketpp::server<Config>;
+
+    asio::io_context io;
+    Server server;
+    std::set<websocketpp::connection_hdl, std::owner_less<websocketpp::connection_hdl>> open;
+    std::vector<std::unique_ptr<asio::steady_timer>> timers; // server thread only
+};
+
 unsigned short freeLoopbackPort()
 {
     unsigned short port = 0;
@@ -61,29 +89,31 @@ unsigned short freeLoopbackPort()
 }
 
 FakeService::FakeService(Behaviour behaviour, unsigned short port)
-    : fBehaviour(std::move(behaviour))
+    : fBehaviour(std::move(behaviour)), fEngine(std::make_unique<Engine>())
 {
-    fServer.init_asio(&fIo);
-    fServer.set_reuse_addr(true);
-    fServer.set_open_handler([this](websocketpp::connection_hdl hdl) { onOpen(hdl); });
-    fServer.set_close_handler([this](websocketpp::connection_hdl hdl) {
-        fOpen.erase(hdl);
+    Engine::Server& server = fEngine->server;
+    server.init_asio(&fEngine->io);
+    server.set_reuse_addr(true);
+    server.set_open_handler([this](websocketpp::connection_hdl hdl) { onOpen(hdl); });
+    server.set_close_handler([this](websocketpp::connection_hdl hdl) {
+        fEngine->open.erase(hdl);
         note("close");
     });
-    fServer.set_message_handler([this](websocketpp::connection_hdl, Server::message_ptr message) {
-        note("request " + message->get_payload());
-    });
-    fServer.listen(asio::ip::tcp::endpoint(asio::ip::address_v4::loopback(), port));
+    server.set_message_handler(
+        [this](websocketpp::connection_hdl, Engine::Server::message_ptr message) {
+            note("request " + message->get_payload());
+        });
+    server.listen(asio::ip::tcp::endpoint(asio::ip::address_v4::loopback(), port));
     asio::error_code error;
-    fPort = fServer.get_local_endpoint(error).port();
-    fServer.start_accept();
-    fThread = std::thread([this] { fIo.run(); });
+    fPort = server.get_local_endpoint(error).port();
+    server.start_accept();
+    fThread = std::thread([this] { fEngine->io.run(); });
 }
 
 FakeService::~FakeService()
 {
     // Dropping the connections without a closing handshake, as a crashing service would.
-    fIo.stop();
+    fEngine->io.stop();
     fThread.join();
 }
 
@@ -92,10 +122,10 @@ std::string FakeService::url(const std::string& path) const
     return loopbackUrl(fPort, path);
 }
 
-void FakeService::onOpen(websocketpp::connection_hdl hdl)
+void FakeService::onOpen(std::weak_ptr<void> hdl)
 {
-    fOpen.insert(hdl);
-    Server::connection_ptr connection = fServer.get_con_from_hdl(hdl);
+    fEngine->open.insert(hdl);
+    Engine::Server::connection_ptr connection = fEngine->server.get_con_from_hdl(hdl);
     note("open " + connection->get_resource());
     if (fBehaviour.closeOnOpenCode != 0) {
         connection->close(
@@ -106,7 +136,7 @@ void FakeService::onOpen(websocketpp::connection_hdl hdl)
         return;
     auto greet = [this, hdl] {
         websocketpp::lib::error_code error;
-        fServer.send(hdl, fBehaviour.greeting, websocketpp::frame::opcode::text, error);
+        fEngine->server.send(hdl, fBehaviour.greeting, websocketpp::frame::opcode::text, error);
         if (!error)
             note("greeting");
     };
@@ -114,9 +144,10 @@ void FakeService::onOpen(websocketpp::connection_hdl hdl)
         greet();
         return;
     }
-    fTimers.push_back(std::make_unique<asio::steady_timer>(
-        fIo, std::chrono::milliseconds(fBehaviour.greetingDelayMs)));
-    fTimers.back()->async_wait([greet](const std::error_code& error) {
+    auto& timers = fEngine->timers;
+    timers.push_back(std::make_unique<asio::steady_timer>(
+        fEngine->io, std::chrono::milliseconds(fBehaviour.greetingDelayMs)));
+    timers.back()->async_wait([greet](const std::error_code& error) {
         if (!error)
             greet();
     });
@@ -133,13 +164,15 @@ void FakeService::note(const std::string& entry)
     fChanged.notify_all();
 }
 
-void FakeService::send(const std::string& payload, websocketpp::frame::opcode::value opcode)
+void FakeService::send(const std::string& payload, bool binary)
 {
+    const auto opcode =
+        binary ? websocketpp::frame::opcode::binary : websocketpp::frame::opcode::text;
     std::promise<void> sent;
-    asio::post(fIo, [&] {
-        for (const auto& hdl : fOpen) {
+    asio::post(fEngine->io, [&] {
+        for (const auto& hdl : fEngine->open) {
             websocketpp::lib::error_code error;
-            fServer.send(hdl, payload, opcode, error);
+            fEngine->server.send(hdl, payload, opcode, error);
         }
         sent.set_value();
     });
@@ -148,12 +181,12 @@ void FakeService::send(const std::string& payload, websocketpp::frame::opcode::v
 
 void FakeService::sendText(const std::string& text)
 {
-    send(text, websocketpp::frame::opcode::text);
+    send(text, false);
 }
 
 void FakeService::sendBinary(const std::string& bytes)
 {
-    send(bytes, websocketpp::frame::opcode::binary);
+    send(bytes, true);
 }
 
 std::vector<std::string> FakeService::log() const

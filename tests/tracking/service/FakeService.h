@@ -1,24 +1,15 @@
 #pragma once
 
-// asio's atomic fences are invisible to ThreadSanitizer, which warns about each one it compiles.
-#if defined(__GNUC__) && !defined(__clang__) && __GNUC__ >= 12
-#pragma GCC diagnostic ignored "-Wtsan"
-#endif
-
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <mutex>
-#include <set>
 #include <string>
 #include <thread>
 #include <vector>
-
-#include <websocketpp/config/asio_no_tls.hpp>
-#include <websocketpp/logger/stub.hpp>
-#include <websocketpp/server.hpp>
 
 namespace servicetest {
 
@@ -60,27 +51,14 @@ public:
     bool waitForOpened(std::size_t count, std::chrono::milliseconds timeout = 5s) const;
 
 private:
-    struct Config : websocketpp::config::asio {
-        typedef Config type;
-        typedef websocketpp::log::stub elog_type;
-        typedef websocketpp::log::stub alog_type;
-        struct transport_config : websocketpp::config::asio::transport_config {
-            typedef websocketpp::log::stub elog_type;
-            typedef websocketpp::log::stub alog_type;
-        };
-        typedef websocketpp::transport::asio::endpoint<transport_config> transport_type;
-    };
-    using Server = websocketpp::server<Config>;
+    struct Engine; // the websocketpp server, in the source file: asio is slow to compile
 
     void note(const std::string& entry);
-    void send(const std::string& payload, websocketpp::frame::opcode::value opcode);
-    void onOpen(websocketpp::connection_hdl hdl);
+    void send(const std::string& payload, bool binary);
+    void onOpen(std::weak_ptr<void> hdl);
 
     const Behaviour fBehaviour;
-    asio::io_context fIo;
-    Server fServer;
-    std::set<websocketpp::connection_hdl, std::owner_less<websocketpp::connection_hdl>> fOpen;
-    std::vector<std::unique_ptr<asio::steady_timer>> fTimers; // server thread only
+    std::unique_ptr<Engine> fEngine;
     unsigned short fPort = 0;
 
     mutable std::mutex fLock;
