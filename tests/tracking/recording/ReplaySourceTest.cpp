@@ -140,7 +140,8 @@ TEST(ReplaySource, LoopStartsAgainWithoutReportingBadLinesTwice)
     {
         Leap::Controller controller(&idle, replay(empty, true));
         ASSERT_TRUE(idle.waitForEvent("init"));
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        // Time to report both lines: under ThreadSanitizer on a busy machine 50 ms was too short.
+        std::this_thread::sleep_for(std::chrono::milliseconds(1000));
     }
     const std::string idleErrors = testing::internal::GetCapturedStderr();
     EXPECT_EQ(idle.events(), std::vector<std::string>{"init"});
