@@ -203,18 +203,6 @@ TEST_F(ServerTest, LongBlocksBecomeFullPassesWithinTheScratchBound)
     EXPECT_EQ(out[frames + 8192 + 99], 99.0f); // channel 1, third pass
 }
 
-TEST_F(ServerTest, InputCopyOfTheLastBlock)
-{
-    std::vector<float> input(32), output(64);
-    for (int k = 0; k < 32; ++k)
-        input[k] = 0.5f * k;
-    fServer->AudioServerCallback(input.data(), output.data(), 32);
-    float copy[40];
-    fServer->GetInput(copy, 40, 0);
-    EXPECT_EQ(copy[31], 15.5f);
-    EXPECT_EQ(copy[39], 0.0f); // past the block
-}
-
 #if defined(__SSE__) || defined(__x86_64__)
 class CsrNode final : public AudioClient {
 public:

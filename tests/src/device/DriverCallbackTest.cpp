@@ -65,8 +65,10 @@ TEST_F(DriverCallbackTest, HandsTheBlockToTheServerAndKeepsTheStreamRunning)
         ASSERT_FLOAT_EQ(output[k], static_cast<float>(k + 1)) << k;
         ASSERT_FLOAT_EQ(output[kFrames + k], output[k]) << k;
     }
-    std::vector<float> copy(kFrames, -1.0f);
-    server->GetInput(copy.data(), kFrames, 0);
+    // Past the block: silence.
+    std::vector<float> copy(kFrames + 8, -1.0f);
+    server->GetInput(copy.data(), kFrames + 8, 0);
+    input.resize(kFrames + 8, 0.0f);
     EXPECT_EQ(copy, input);
 }
 
