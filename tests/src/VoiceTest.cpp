@@ -28,12 +28,14 @@ std::vector<float> RenderString(Karplus& string, int frames)
     return out;
 }
 
-// A string plucked with noise from rand() seeded with `seed`; the note line is swallowed.
-void PluckWithNoise(Karplus& string, int note, unsigned seed, int velocity = 127)
+// A string plucked with noise from rand() seeded with `seed`, and with `burst` (512 samples) if
+// given; the note line is swallowed.
+void PluckWithNoise(Karplus& string, int note, unsigned seed, int velocity = 127,
+                    float* burst = nullptr)
 {
     srand(seed);
     testing::internal::CaptureStdout();
-    string.NoteOn(note, velocity, nullptr, 0);
+    string.NoteOn(note, velocity, burst, burst ? 512 : 0);
     testing::internal::GetCapturedStdout();
 }
 
@@ -146,9 +148,7 @@ TEST(KarplusTest, RetuneOfASoundingStringLeavesNoClick)
 {
     Karplus sounding(0.009f), silent(0.009f);
     std::vector<float> loud(512, 2.0f); // clipped to a full-scale period
-    testing::internal::CaptureStdout();
-    sounding.NoteOn(45, 127, loud.data(), 512);
-    testing::internal::GetCapturedStdout();
+    PluckWithNoise(sounding, 45, 1, 127, loud.data());
     RenderString(sounding, 1000);
     PluckWithNoise(sounding, 104, 22);
     PluckWithNoise(silent, 104, 22);
@@ -195,10 +195,7 @@ TEST(KarplusTest, BurstIsFittedToOnePeriodOnASilentString)
     for (int note : {69, 32, 1}) { // note 1: a period of over 5000 samples
         Karplus string(0.009f);
         std::vector<float> burst = Triangle(200), original = burst;
-        srand(9);
-        testing::internal::CaptureStdout();
-        string.NoteOn(note, 127, burst.data(), 512);
-        testing::internal::GetCapturedStdout();
+        PluckWithNoise(string, note, 9, 127, burst.data());
         EXPECT_EQ(burst, original); // a silent string leaves the whole headroom
 
         const int period = string.Length();
@@ -226,15 +223,12 @@ TEST(KarplusTest, FullScaleStringLeavesNoHeadroomForTheBurst)
     Karplus string(0.009f);
     std::vector<float> loud(512, 2.0f);
     std::fill(loud.begin() + 256, loud.end(), -2.0f);
-    testing::internal::CaptureStdout();
-    string.NoteOn(69, 127, loud.data(), 512); // clips the period to 1.0 and -1.0
+    PluckWithNoise(string, 69, 1, 127, loud.data()); // clips the period to 1.0 and -1.0
     std::vector<float> before(98);
     for (int i = 0; i < 98; ++i)
         before[i] = string.DelayLine()[(string.ReadPosition() + i) & kMask];
     std::vector<float> burst(512, 0.5f);
-    srand(4);
-    string.NoteOn(69, 127, burst.data(), 512);
-    testing::internal::GetCapturedStdout();
+    PluckWithNoise(string, 69, 4, 127, burst.data());
     for (float b : burst)
         ASSERT_EQ(b, 0.0f);
     std::vector<float> out = RenderString(string, 98);
