@@ -77,16 +77,6 @@ Message noteOff(int note)
     return Message{0x80, note, 64};
 }
 
-void expectMessages(const std::vector<Message>& got, const std::vector<Message>& want)
-{
-    ASSERT_EQ(got.size(), want.size()) << describe(got);
-    for (std::size_t k = 0; k < want.size(); ++k) {
-        EXPECT_EQ(got[k].status, want[k].status) << "message " << k << ": " << describe(got);
-        EXPECT_EQ(got[k].note, want[k].note) << "message " << k << ": " << describe(got);
-        EXPECT_EQ(got[k].velocity, want[k].velocity) << "message " << k << ": " << describe(got);
-    }
-}
-
 // Every note-on is ended by a note-off of the same note before that note sounds again, and
 // nothing is left sounding; all on channel 1. Returns the number of note-ons.
 int expectBalanced(const std::vector<Message>& messages)
@@ -161,13 +151,13 @@ TEST_F(MidiOutTest, RemovingASoundingStringEndsItsNoteAndASilentOneSendsNothing)
     pluck({9, 0});
     fListener->WaitFor(2);
     pressKey('z'); // string 9 goes
-    expectMessages(fListener->WaitFor(3), {noteOn(53), noteOn(32), noteOff(53)});
+    EXPECT_EQ(describe(fListener->WaitFor(3)), describe({noteOn(53), noteOn(32), noteOff(53)}));
     pressKey('z'); // string 8, silent
     pressKey('a');
     pressKey('a');
     MidiOut::GetInstance()->Stop(); // sends all it was given, then string 0's note-off
-    expectMessages(fListener->WaitFor(5, std::chrono::seconds(2)),
-                   {noteOn(53), noteOn(32), noteOff(53), noteOff(32)});
+    EXPECT_EQ(describe(fListener->WaitFor(5, std::chrono::seconds(2))),
+              describe({noteOn(53), noteOn(32), noteOff(53), noteOff(32)}));
 }
 
 TEST_F(MidiOutTest, ANoteEndsThreeSecondsAfterItsPluckEachOnItsOwnClock)
@@ -180,12 +170,12 @@ TEST_F(MidiOutTest, ANoteEndsThreeSecondsAfterItsPluckEachOnItsOwnClock)
 
     auto got = fListener->WaitFor(3, std::chrono::seconds(5));
     const auto firstEnded = Clock::now();
-    expectMessages(got, {noteOn(37), noteOn(39), noteOff(37)});
+    EXPECT_EQ(describe(got), describe({noteOn(37), noteOn(39), noteOff(37)}));
     EXPECT_GE(firstEnded - firstPluck, std::chrono::milliseconds(2900));
 
     got = fListener->WaitFor(4, std::chrono::seconds(5));
     const auto secondEnded = Clock::now();
-    expectMessages(got, {noteOn(37), noteOn(39), noteOff(37), noteOff(39)});
+    EXPECT_EQ(describe(got), describe({noteOn(37), noteOn(39), noteOff(37), noteOff(39)}));
     EXPECT_GE(secondEnded - secondPluck, std::chrono::milliseconds(2900));
 }
 
