@@ -8,7 +8,6 @@ quorvel_test(tracking_parser_tests
 # ThreadSanitizer).
 quorvel_test(tracking_controller_tests
   SOURCES tracking/ControllerTest.cpp tracking/recording/ReplaySourceTest.cpp
-    tracking/recording/RecordingLoopTest.cpp
     tracking/FrameQueueTest.cpp tracking/camera/CameraViewTest.cpp
   LIBS quorvel_tracking quorvel_test_support
   LABELS concurrency)
