@@ -1,8 +1,7 @@
 # The tracking service's live feed and the recording of any source, against fake services on
 # loopback ports (websocketpp servers and raw TCP peers inside the tests).
 quorvel_test(service_unit_tests
-  SOURCES tracking/service/ServiceStatusTest.cpp tracking/recording/RecordingLineTest.cpp
-    tracking/SourceChoiceTest.cpp
+  SOURCES tracking/service/ServiceStatusTest.cpp tracking/SourceChoiceTest.cpp
   LIBS quorvel_tracking
   LABELS unit)
 
