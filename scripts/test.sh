@@ -119,7 +119,7 @@ build_failed() {
 ctest_part() {
   local preset=$1 log=$2 summary total bad
   shift 2
-  ctest --preset "$preset" -j "$jobs" "$@" 2>&1 | tee "$log"
+  ctest --preset "$preset" -j "${ctest_jobs:-$jobs}" "$@" 2>&1 | tee "$log"
   [ "${PIPESTATUS[0]}" -ne 0 ] && status=1
   summary=$(grep -E '^[0-9]+% tests passed, [0-9]+ tests? failed out of [0-9]+' "$log" | tail -n 1)
   if [ -n "$summary" ]; then
@@ -133,8 +133,9 @@ ctest_part() {
 }
 
 # The whole-program tests of the developer build come after its other tests: those keep both
-# cores busy, and sound and timing need the time they leave. Two whole-program tests run side
-# by side (one leaves most of a core idle); the camera's fixture has made its videos by then.
+# cores busy, and sound and timing need the time they leave. Three whole-program tests run side
+# by side on two cores, as most use about half a core while they play; the page's, at about 1.4,
+# takes two places. The camera's and the page's set-ups ran with the other tests.
 # Nothing else runs meanwhile: the background builds are stopped, and the other release's root
 # waits for its turn (--whole-program-after; at most 30 minutes, should this machine's side hang).
 run_tests() {
@@ -152,7 +153,8 @@ run_tests() {
     fi
     echo "== $preset: whole-program tests == $(at)"
     [ -n "${builder:-}" ] && kill -STOP -- -"$builder" 2>/dev/null
-    ctest_part "$preset" "$logs/$preset-e2e.ctest" -L e2e --fixture-exclude-setup camera
+    ctest_jobs=$((jobs + jobs / 2)) ctest_part "$preset" "$logs/$preset-e2e.ctest" -L e2e \
+      --fixture-exclude-setup 'camera|web_built'
     [ -n "${builder:-}" ] && kill -CONT -- -"$builder" 2>/dev/null
   else
     ctest_part "$preset" "$logs/$preset.ctest"

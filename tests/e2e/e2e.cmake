@@ -19,9 +19,10 @@ function(quorvel_e2e name script)
     set(E2E_TIMEOUT 300)
   endif()
   add_test(NAME ${name} COMMAND ${QUORVEL_E2E_PYTHON} ${QUORVEL_E2E_DIR}/${script})
-  # Each test brings its own display, sound and tracking servers, and one test leaves most of a
-  # core idle (about 0.4 of one while it plays), so two run side by side; scripts/test.sh runs
-  # them after the unit, concurrency and camera tests, never beside those processor-bound ones.
+  # Each test brings its own display, sound and tracking servers, and uses about half a core while
+  # it plays (0.3 to 0.65 here; the camera's about one), so scripts/test.sh runs three side by side
+  # on two cores, after the unit, concurrency and camera tests, never beside those
+  # processor-bound ones.
   set_tests_properties(${name} PROPERTIES
     LABELS "e2e;${E2E_LABELS}"
     COST ${E2E_COST}
