@@ -57,7 +57,7 @@ class HarpProcessor extends AudioWorkletProcessor {
                                  kMaxStrings);
     this.blocks = 0;
     this.blockFrames = 0;
-    this.nextFrame = -1;   // where the block after the last one starts
+    this.nextFrame = -1;   // where the block after the last one starts, by the worklet's count
     this.skipped = 0;      // blocks the browser never asked for: heard as gaps
     this.sounded = false;  // the first block that was not silence has been told
     this.views = null;     // the engine's output as views, made once per block length
@@ -76,8 +76,9 @@ class HarpProcessor extends AudioWorkletProcessor {
         const at = message.at > 0 ? message.at * sampleRate : 0;
         engine.quorvel_pluck(message.string, message.pitch, message.velocity, at);
         // When it sounds: the block after this message at the soonest (late when past its time).
+        const next = this.nextFrame >= 0 ? this.nextFrame : currentFrame;
         this.port.postMessage({ kind: 'played', id: message.id,
-                                at: Math.max(at, currentFrame) / sampleRate });
+                                at: Math.max(at, next) / sampleRate });
         break;
       }
       case 'strings':
@@ -126,10 +127,18 @@ class HarpProcessor extends AudioWorkletProcessor {
     const frames = output[0].length;
     this.blockFrames = frames;
     ++this.blocks;
-    if (this.nextFrame >= 0 && currentFrame !== this.nextFrame) ++this.skipped;
-    this.nextFrame = currentFrame + frames;
+    // Where this block starts. Chromium renders blocks in bursts when its audio thread wakes
+    // late, and within one burst currentFrame can repeat the burst's first frame: trusted, the
+    // plucks due in the burst's later blocks would sound a block or more late. So the frames
+    // are counted here, and currentFrame is followed only when it runs ahead: blocks skipped.
+    let frame = this.nextFrame;
+    if (frame < 0 || currentFrame > frame) {
+      if (frame >= 0) this.skipped += Math.ceil((currentFrame - frame) / frames);
+      frame = currentFrame;
+    }
+    this.nextFrame = frame + frames;
     const engine = this.engine;
-    const pointer = engine.quorvel_render(frames, currentFrame);
+    const pointer = engine.quorvel_render(frames, frame);
     if (!this.views || this.views[0].length !== frames)
       this.views = [new Float32Array(engine.memory.buffer, pointer, frames),
                     new Float32Array(engine.memory.buffer, pointer + 4 * frames, frames)];
@@ -140,7 +149,7 @@ class HarpProcessor extends AudioWorkletProcessor {
       this.port.postMessage({ kind: 'sounding' });
     }
     if (this.tap) this.port.postMessage({ kind: 'block', session: this.tapSession,
-                                          frame: currentFrame, samples: output[0].slice() });
+                                          frame, samples: output[0].slice() });
     return true;
   }
 }
