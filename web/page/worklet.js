@@ -97,7 +97,6 @@ class HarpProcessor extends AudioWorkletProcessor {
           kind: 'waveforms', pairs, counts,
           dropped: engine.quorvel_dropped(), blocks: this.blocks, blockFrames: this.blockFrames,
           skipped: this.skipped, written: this.written,
-          frame: currentFrame,
         }, [pairs.buffer, counts.buffer]);
         break;
       }
@@ -149,7 +148,7 @@ class HarpProcessor extends AudioWorkletProcessor {
       this.port.postMessage({ kind: 'sounding' });
     }
     if (this.tap) this.port.postMessage({ kind: 'block', session: this.tapSession,
-                                          frame, samples: output[0].slice() });
+                                          samples: output[0].slice() });
     return true;
   }
 }
